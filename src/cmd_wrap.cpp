@@ -1,0 +1,219 @@
+#include "cmd_wrap.h"
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cmd_menu.h"
+#include "cmd_options.h"
+#include "cmd_resp_log.h"
+#include "cmd_runner.h"
+#include "disk_analyser.h"
+#include "disk_cmnd.h"
+#include "disk_discovery.h"
+#include "settings.h"
+
+DiskInfo cur_disk;
+char* dev_name = nullptr;
+char dev_name_buf[128];
+char bin_file_name[4096];
+char txt_file_name[4096];
+char* fw_file_name = nullptr;
+char set_value[1024];
+u8 set_value_given = 0;
+u8 data_gradation = 0;
+const MenuItem* cur_menu = nullptr;
+u8* data_buf = nullptr;
+u32 data_len = 0;
+
+const char* const msg_indent = "    ";
+
+namespace {
+
+bool StartsWith(const char* s, const char* prefix) { return strncmp(s, prefix, strlen(prefix)) == 0; }
+
+// Removes "SSDlog" and, for a run with a command, creates it empty again.
+bool PrepareLogDir(int argc, char** argv)
+{
+    DIR* dir = opendir("SSDlog");
+    bool recreate = argc > 2 && strcmp(argv[2], "multilog") != 0;
+    if (dir != nullptr) {
+        // A directory that survives this is reported by mkdir below.
+        int rc = system("rm -rf SSDlog");
+        (void)rc;
+    }
+    bool ok = true;
+    if (recreate && mkdir("SSDlog", 0775) != 0) {
+        printf("%scannot create directory 'SSDlog'\n", msg_indent);
+        ok = false;
+    }
+    if (dir != nullptr) {
+        closedir(dir);
+    }
+    return ok;
+}
+
+// Type adaptation to the drive's link type; first matching rule wins.
+u32 AdaptTypeToLink(u32 type, u32 link_type)
+{
+    const bool scsi = link_type == LINK_SCSI;
+    const bool ata = link_type == LINK_ATA_BY_SCSI || link_type == LINK_ATA || link_type == LINK_ATA_BY_FC;
+    struct Rule {
+        u32 from;
+        bool on_scsi;
+        u32 to;
+    };
+    static const Rule rules[] = {
+        {21, true, 86}, {43, true, 89}, {40, true, 88}, {86, false, 21},
+        {89, false, 43}, {88, false, 40}, {57, true, 91}, {91, false, 57},
+    };
+    for (const Rule& r : rules) {
+        if (r.from == type && (r.on_scsi ? scsi : ata)) {
+            return r.to;
+        }
+    }
+    return type;
+}
+
+} // namespace
+
+bool IsFirstArgShapeValid(const char* arg)
+{
+    size_t n = strlen(arg);
+    if (StartsWith(arg, "--") && n >= 4) {
+        return true;
+    }
+    return arg[0] == '-' && n == 2;
+}
+
+void allocDataBuf(u32 len)
+{
+    freeDataBuf();
+    if (len > 0) {
+        // Cleared: a short drive answer must never show stale heap bytes.
+        data_buf = static_cast<u8*>(calloc(len, 1));
+        data_len = data_buf != nullptr ? len : 0;
+    }
+}
+
+void freeDataBuf()
+{
+    free(data_buf);
+    data_buf = nullptr;
+    data_len = 0;
+}
+
+u32 getDiskQueryLen() { return 512; }
+
+void openCmdLineDevice()
+{
+    if (strncmp(dev_name, "/dev/s", 6) != 0) {
+        printf("%s is not a SATA or SCSI storage device\n", dev_name);
+        exit(1);
+    }
+    if (!classifyDevice(dev_name, &cur_disk)) {
+        printf("Zembrovant open device: %s failed\n", dev_name);
+        exit(1);
+    }
+}
+
+void processCmdLine(int argc, char** argv)
+{
+    CmdLineState state;
+    state.selected_type = TYPE_BUTT;
+    state.handler = nullptr;
+    state.format_handler = nullptr;
+    state.format_arg = nullptr;
+    state.option_read = false;
+    state.megaraid_seen = false;
+    bool menu_mode = false;
+    bool limit_raised = false;
+    struct rlimit saved_limit;
+
+    DiskCmnd::Init();
+    DiskAnalyser::Init();
+    output_flags.save_log = 1;
+
+    if (argc > 1 && !IsFirstArgShapeValid(argv[1])) {
+        printf("%szembrovant's arguments is error, please check.\n", msg_indent);
+        showUsage();
+        return;
+    }
+
+    if (!PrepareLogDir(argc, argv)) {
+        return;
+    }
+
+    for (int i = 1; i < argc; i++) {
+        if (StartsWith(argv[i], "-SAM") || StartsWith(argv[i], "-MIC") || StartsWith(argv[i], "MegaCli")) {
+            // The RAID-controller firmware workflows join here.
+            return;
+        }
+    }
+    for (int i = 1; i < argc; i++) {
+        if (StartsWith(argv[i], "megaraid")) {
+            state.megaraid_seen = true;
+        }
+    }
+
+    if (!runOptionLoop(argc, argv, &state)) {
+        return;
+    }
+
+    if (argc == 1) {
+        menu_mode = true;
+        listDrives(1);
+        memset(dev_name_buf, 0, sizeof(dev_name_buf));
+        strncpy(dev_name_buf, cur_disk.device_name.c_str(), sizeof(dev_name_buf) - 1);
+        dev_name = dev_name_buf;
+    } else if (argc == 2) {
+        showUsage();
+        exit(1);
+    } else {
+        dev_name = argv[argc - 1];
+        openCmdLineDevice();
+    }
+
+    if (!menu_mode && !state.option_read) {
+        puts("Zembrovant does not support current option");
+        showUsage();
+        return;
+    }
+
+    if (raid_kind == RAID_MEGARAID && getrlimit(RLIMIT_NOFILE, &saved_limit) == 0) {
+        struct rlimit raised = saved_limit;
+        raised.rlim_cur = 20480;
+        // Never lower a hard limit that is already higher.
+        if (raised.rlim_max != RLIM_INFINITY && raised.rlim_max < 20480) {
+            raised.rlim_max = 20480;
+        }
+        limit_raised = setrlimit(RLIMIT_NOFILE, &raised) == 0;
+    }
+
+    if (menu_mode) {
+        setDiskGeometryByModel(&cur_disk);
+        showBasicInfo();
+        runMenuLoop();
+    }
+
+    if (state.format_handler != nullptr) {
+        state.format_handler(state.format_arg);
+    } else if (state.handler == nullptr) {
+        u32 type = AdaptTypeToLink(state.selected_type, cur_disk.link_type);
+        if (type != TYPE_BUTT) {
+            executeCmd(type);
+        }
+    } else {
+        state.handler();
+    }
+
+    CmdRespLog::GetInstance()->Flush();
+
+    if (raid_kind == RAID_MEGARAID && limit_raised) {
+        setrlimit(RLIMIT_NOFILE, &saved_limit);
+    }
+}

@@ -1,0 +1,5 @@
+#include "disk_analyser.h"
+
+void DiskAnalyser::Init() { Check(); }
+
+void DiskAnalyser::Check() {}

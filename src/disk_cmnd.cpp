@@ -1,0 +1,5 @@
+#include "disk_cmnd.h"
+
+void DiskCmnd::Init() { Check(); }
+
+void DiskCmnd::Check() {}

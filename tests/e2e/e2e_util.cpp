@@ -1,0 +1,160 @@
+#include "e2e_util.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+void E2eTest::SetUp()
+{
+    char tmpl[] = "/tmp/zv_e2e_XXXXXX";
+    char* d = mkdtemp(tmpl);
+    ASSERT_NE(d, nullptr);
+    dir_ = d;
+}
+
+void E2eTest::TearDown()
+{
+    if (!dir_.empty()) {
+        std::string cmd = "rm -rf '" + dir_ + "'";
+        int rc = system(cmd.c_str());
+        (void)rc;
+    }
+}
+
+bool E2eTest::Exists(const std::string& rel) const
+{
+    struct stat st;
+    return stat(Path(rel).c_str(), &st) == 0;
+}
+
+bool E2eTest::IsDir(const std::string& rel) const
+{
+    struct stat st;
+    return stat(Path(rel).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string E2eTest::ReadFile(const std::string& rel) const
+{
+    std::ifstream f(Path(rel), std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+void E2eTest::WriteFile(const std::string& rel, const std::string& data) const
+{
+    std::ofstream f(Path(rel), std::ios::binary);
+    f << data;
+}
+
+namespace {
+
+void ReadAll(int fd_out, int fd_err, const std::string& input, int fd_in, RunResult* r)
+{
+    size_t written = 0;
+    if (input.empty()) {
+        close(fd_in);
+        fd_in = -1;
+    }
+    char buf[65536];
+    while (fd_out >= 0 || fd_err >= 0) {
+        struct pollfd p[3];
+        int n = 0;
+        int io = -1, ie = -1, ii = -1;
+        if (fd_out >= 0) { p[n] = {fd_out, POLLIN, 0}; io = n++; }
+        if (fd_err >= 0) { p[n] = {fd_err, POLLIN, 0}; ie = n++; }
+        if (fd_in >= 0) { p[n] = {fd_in, POLLOUT, 0}; ii = n++; }
+        if (poll(p, n, 60000) <= 0) {
+            break;
+        }
+        if (io >= 0 && p[io].revents) {
+            ssize_t k = read(fd_out, buf, sizeof(buf));
+            if (k <= 0) { close(fd_out); fd_out = -1; } else { r->out.append(buf, k); }
+        }
+        if (ie >= 0 && p[ie].revents) {
+            ssize_t k = read(fd_err, buf, sizeof(buf));
+            if (k <= 0) { close(fd_err); fd_err = -1; } else { r->err.append(buf, k); }
+        }
+        if (ii >= 0 && p[ii].revents) {
+            ssize_t k = (p[ii].revents & POLLOUT) ? write(fd_in, input.data() + written, input.size() - written) : -1;
+            if (k > 0) { written += k; }
+            if (k <= 0 || written == input.size()) { close(fd_in); fd_in = -1; }
+        }
+    }
+    if (fd_in >= 0) {
+        close(fd_in);
+    }
+}
+
+} // namespace
+
+RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& input)
+{
+    RunResult r;
+    int pin[2], pout[2], perr[2];
+    if (pipe(pin) != 0 || pipe(pout) != 0 || pipe(perr) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return r;
+    }
+    std::vector<std::string> envs;
+    for (char** e = environ; *e != nullptr; e++) {
+        if (strncmp(*e, "LD_PRELOAD=", 11) != 0 && strncmp(*e, "ZV_EMU_", 7) != 0 &&
+            strncmp(*e, "ASAN_OPTIONS=", 13) != 0) {
+            envs.push_back(*e);
+        }
+    }
+    envs.push_back(std::string("LD_PRELOAD=") + ZV_EMU_LIB);
+    envs.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0:halt_on_error=1");
+    for (const auto& kv : env_) {
+        envs.push_back(kv.first + "=" + kv.second);
+    }
+    std::vector<char*> envp;
+    for (auto& s : envs) {
+        envp.push_back(&s[0]);
+    }
+    envp.push_back(nullptr);
+    std::vector<std::string> argstore;
+    argstore.push_back("zembrovant");
+    argstore.insert(argstore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : argstore) {
+        argv.push_back(&s[0]);
+    }
+    argv.push_back(nullptr);
+
+    signal(SIGPIPE, SIG_IGN);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pin[0], 0);
+        dup2(pout[1], 1);
+        dup2(perr[1], 2);
+        close(pin[0]); close(pin[1]); close(pout[0]); close(pout[1]); close(perr[0]); close(perr[1]);
+        if (chdir(dir_.c_str()) != 0) {
+            _exit(127);
+        }
+        execve(ZV_BINARY, argv.data(), envp.data());
+        _exit(127);
+    }
+    close(pin[0]);
+    close(pout[1]);
+    close(perr[1]);
+    ReadAll(pout[0], perr[0], input, pin[1], &r);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    if (WIFEXITED(st)) {
+        r.status = WEXITSTATUS(st);
+    } else if (WIFSIGNALED(st)) {
+        r.signal = WTERMSIG(st);
+    }
+    return r;
+}

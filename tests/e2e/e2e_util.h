@@ -1,0 +1,37 @@
+// Runs the real binary, with the drive emulator preloaded, in a fresh working directory.
+#ifndef ZV_E2E_UTIL_H
+#define ZV_E2E_UTIL_H
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int status = -1;        // exit status, or -1 when killed by a signal
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+class E2eTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs zembrovant with args (program name excluded) and the given standard input.
+    RunResult Run(const std::vector<std::string>& args, const std::string& input = "");
+
+    std::string Path(const std::string& rel) const { return dir_ + "/" + rel; }
+    bool Exists(const std::string& rel) const;
+    bool IsDir(const std::string& rel) const;
+    std::string ReadFile(const std::string& rel) const;
+    void WriteFile(const std::string& rel, const std::string& data) const;
+
+    // Extra environment for the emulator (configuration, trace file).
+    std::map<std::string, std::string> env_;
+    std::string dir_;
+};
+
+#endif
