@@ -17,62 +17,6 @@ bool Bit(const u8* data, u32 n, u32 bit) { return ((Word(data, n) >> bit) & 1) !
 
 const char* Flag(bool set) { return set ? "Yes" : "No"; }
 
-// Blanks only (0x20); tabs and other bytes stay.
-void TrimBlanks(std::string& s)
-{
-    size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        s.clear();
-        return;
-    }
-    size_t last = s.find_last_not_of(' ');
-    s = s.substr(first, last - first + 1);
-}
-
-// An ATA string: byte pairs swapped, cut at the first NUL, blanks trimmed.
-std::string AtaString(const u8* data, u32 first_byte, u32 len)
-{
-    char buf[41] = {};
-    memcpy(buf, data + first_byte, len);
-    SwapBytePairs(buf, len);
-    std::string s(buf);
-    TrimBlanks(s);
-    return s;
-}
-
-// The drive record that IDENTIFY DEVICE data gives; the decoder's own, never the caller's.
-bool DecodeIdentifyRecord(DiskInfo* disk, const u8* data, u32 len)
-{
-    if (disk == nullptr || data == nullptr || len != kIdentifyLen) {
-        return false;
-    }
-    u64 blocks = 0;
-    if (data[167] & 0x04) {  // word 83 bit 10: 48-bit address feature set
-        for (int i = 7; i >= 0; i--) {
-            blocks = (blocks << 8) | data[200 + i];
-        }
-    } else {
-        for (int i = 3; i >= 0; i--) {
-            blocks = (blocks << 8) | data[120 + i];
-        }
-    }
-    disk->model = AtaString(data, 54, 40);
-    disk->serial = AtaString(data, 20, 20);
-    disk->firmware = AtaString(data, 46, 8);
-    disk->lba_count = blocks;
-    disk->capacity_gb = CapacityGbOfBlocks(blocks);
-    disk->smart_ver = FamilyOfModel(disk->model);
-    if (disk->smart_ver == VER_P37RV) {
-        u32 n = data[260] & 7;
-        disk->hw_ver = std::string(1, char(n <= 1 ? 'A' : 64 + n));
-        char buf[32];
-        snprintf(buf, sizeof(buf), "%X%X0.T0%X", unsigned((data[259] >> 2) + 1), unsigned(data[259] & 3),
-                 unsigned(data[258] & 0xF));
-        disk->fpga_ver = buf;
-    }
-    return true;
-}
-
 struct ChainStep {
     u8 bit;
     const char* text;
@@ -223,7 +167,7 @@ std::string ShownFirmware(const std::string& firmware)
 bool PrintIdentifyDevice(std::string& out, const u8* data, u32 indent)
 {
     DiskInfo disk;
-    if (!DecodeIdentifyRecord(&disk, data, kIdentifyLen)) {
+    if (data == nullptr || !disk.FillFromIdentify(data, kIdentifyLen)) {
         return false;
     }
     Lines l(indent);
