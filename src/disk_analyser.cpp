@@ -117,6 +117,9 @@ void DiskAnalyser::InitParseMap()
 
 void DiskAnalyser::Check()
 {
+    for (size_t i = 0; i < TYPE_BUTT; i++) {
+        ZV_CHECK(i == (size_t)(disk_spt_list[i].type));
+    }
     // A type outside the catalogue could never be asked for.
     for (const auto& entry : map_parse_fun) {
         ZV_CHECK((size_t)(entry.first) < (size_t)(TYPE_BUTT));
