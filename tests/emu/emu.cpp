@@ -169,6 +169,10 @@ void EnsureConfigured()
     errno = saved;
 }
 
+// Configuration is read at load time, so that a broken fixture stops the run before the
+// program under test does anything.
+__attribute__((constructor)) void ConfigureAtLoad() { EnsureConfigured(); }
+
 int OpenClaimed(const char* path, int flags)
 {
     State& s = St();
