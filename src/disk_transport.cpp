@@ -214,7 +214,7 @@ bool SendScsiCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, i
     // The driver never reports more than the buffer holds.
     req->sense_written = hdr.sb_len_wr < hdr.mx_sb_len ? hdr.sb_len_wr : hdr.mx_sb_len;
 
-    if (req->status != kStatusCheckCondition && IsNotRunStatus(req->status)) {
+    if (IsNotRunStatus(req->status)) {
         *err.user = USER_ERR_OS_API;
         *err.sys = kSysErrIo;
         return false;

@@ -583,6 +583,11 @@ bool DirAnswer(Ctx& c, Parser& p, const std::vector<std::string>& t)
         if (!ParseHex(t[i].substr(eq + 1), &s.value)) {
             return Fail(c, "bad value: " + t[i]);
         }
+        // A value the field can never hold would silently never match.
+        const size_t width = s.field.bytes.size();
+        if ((s.value & ~s.field.mask) != 0 || (width < 8 && (s.value >> (8 * width)) != 0)) {
+            return Fail(c, "value does not fit " + name + ": " + t[i]);
+        }
         a.selectors.push_back(s);
     }
     p.drive->answers.push_back(a);

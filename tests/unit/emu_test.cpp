@@ -217,6 +217,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FixtureErrorCase{"data 123\n", "inline:3: not hex bytes"},
                       FixtureErrorCase{"answer scsi 4D page=2F nope=1\n", "inline:3: unknown field: nope"},
                       FixtureErrorCase{"answer scsi 100\n", "inline:3: bad opcode"},
+                      FixtureErrorCase{"answer scsi 4D page=40\n", "inline:3: value does not fit page: page=40"},
+                      FixtureErrorCase{"answer ata B0 fea=100\n", "inline:3: value does not fit fea"},
                       FixtureErrorCase{"drive /dev/sdm\n", "inline:3: a new drive needs a kind"},
                       FixtureErrorCase{"drive /dev/sdm floppy\n", "inline:3: unknown kind: floppy"},
                       FixtureErrorCase{"drive /dev/sdk sat\n", "inline:3: /dev/sdk is already a sas drive"},
