@@ -18,6 +18,7 @@
 #include "settings.h"
 
 DiskInfo cur_disk;
+DiskStatus disk_status;
 char* dev_name = nullptr;
 char dev_name_buf[128];
 char bin_file_name[4096];

@@ -20,10 +20,32 @@ struct CmdLineState {
     bool megaraid_seen;
 };
 
+// "[8Ah] Get Disk Status": the first 17 bytes of the answer, copied as they come.
+// The two frequencies are little-endian and unaligned, hence the packing.
+struct __attribute__((packed)) DiskStatus {
+    u8 ce64;
+    u8 wl;
+    u8 lucky_num;
+    u8 lucky_page_count;
+    u8 write_through;
+    u8 map_read;
+    u8 unc_self_recov;
+    u8 out_in;
+    u8 readonly;
+    u8 trim_return_value;
+    u8 disk_check;
+    u16 disk_check_frequency;
+    u16 cap_check_frequency;
+    u8 gpio_flag;
+    u8 flag_8gb;
+};
+static_assert(sizeof(DiskStatus) == 17, "DiskStatus is the 17-byte status record");
+
 // The count of command types; also the "no command" value.
 const u32 kNoCmndType = 142;
 
 extern DiskInfo cur_disk;
+extern DiskStatus disk_status;
 extern char* dev_name;
 extern char dev_name_buf[128];
 extern char bin_file_name[4096];

@@ -1,6 +1,285 @@
 #include "disk_discovery.h"
 
-// No drive can be classified until the transports exist.
+#include <cstdio>
+#include <cstring>
+
+#include "settings.h"
+
+DiskStructure disk_structure;
+u32 disk_model_code = 0;
+u32 disk_variant_flag = 0;
+
+namespace {
+
+// IDENTIFY DEVICE byte offsets (ACS: words 10-19, 23-26, 27-46, 60-61, 83, 100-103, 129, 130).
+const u32 kIdentifyLen = 512;
+const u32 kIdSerialOff = 20;
+const u32 kIdSerialLen = 20;
+const u32 kIdFirmwareOff = 46;
+const u32 kIdFirmwareLen = 8;
+const u32 kIdModelOff = 54;
+const u32 kIdModelLen = 40;
+const u32 kIdLba28Off = 120;
+const u32 kIdFeatures83Hi = 167; // word 83 bit 10 is bit 2 of its high byte
+const u32 kIdLba48Off = 200;
+
+// Standard INQUIRY byte offsets (SPC); the serial is the first 20 vendor-specific bytes.
+const u32 kInqModelOff = 16;
+const u32 kInqModelLen = 16;
+const u32 kInqFirmwareOff = 32;
+const u32 kInqFirmwareLen = 4;
+const u32 kInqSerialOff = 36;
+const u32 kInqSerialLen = 20;
+
+// Default SAS geometry applied before the table, for every drive.
+const u32 kDefaultChannel = 16;
+const u32 kDefaultBlock = 8296;
+const u32 kAltDefaultPageNum = 64;
+
+struct GeometryRow {
+    const char* model_a;
+    const char* model_b;
+    u32 model_code;
+    u32 channel;
+    u32 ce;
+    u32 block;
+    u32 page_num;
+};
+
+const GeometryRow geometry_rows[] = {
+    {"QUMA-K6470BN0200", "QUMA-K647YBN0200", 1, 16, 2, 8296, 128},
+    {"QUMA-K6470BN0400", "QUMA-K647YBN0400", 2, 16, 4, 8296, 128},
+    {"QUMA-K6470BN0800", "QUMA-K647YBN0800", 3, 16, 8, 8296, 128},
+    {"QUMA-K647YBN0300", "QUMA-K6470BN0300", 5, 10, 4, 4096, 256},
+    {"QUMA-K647YBN0600", "QUMA-K6470BN0600", 6, 10, 4, 8192, 256},
+};
+
+// Every row writes Channel, CE, Block and Page Num; rows that keep a base value repeat it.
+struct GeometryAltRow {
+    const char* model_a;
+    const char* model_b; // null when the row has one name
+    u32 channel;
+    u32 ce;
+    u32 block_mode1;
+    u32 page_num_mode1;
+    u32 block;
+    u32 page_num;
+};
+
+const GeometryAltRow geometry_alt_rows[] = {
+    {"QUMA-K6470BR0100", nullptr, 16, 2, 8296, 64, 8296, 64},
+    {"QUMA-K6470BR0200", nullptr, 16, 4, 8296, 64, 8296, 64},
+    {"QUMA-K6470BN0200", "QUMA-K647YBN0200", 16, 2, 8296, 128, 8296, 128},
+    {"QUMA-K6470BN0400", "QUMA-K647YBN0400", 16, 4, 8296, 128, 4096, 256},
+    {"QUMA-K6470BN0800", "QUMA-K647YBN0800", 16, 8, 8296, 256, 8296, 256},
+    {"QUMA-K6470BN0300", "QUMA-K647YBN0300", 10, 4, 8296, 128, 4096, 256},
+    {"QUMA-K6470BN0600", "QUMA-K647YBN0600", 10, 4, 8296, 128, 8192, 256},
+};
+
+struct StructureRow {
+    const char* model;
+    u32 channel;
+    u32 layer;
+    bool sets_variant;
+    u32 variant_flag;
+};
+
+const StructureRow structure_rows[] = {
+    {"QUMA-K4410TN0032", 4, 2, false, 0},
+    {"QUMA-K4410TR0050", 8, 4, false, 0},
+    {"QUMA-K4410TR0100", 8, 8, false, 0},
+    {"QUMA-K4410TN0100", 8, 4, false, 0},
+    {"QUMA-K4410TN0200", 8, 8, false, 0},
+    {"QUMA-K4410T50(8GB)", 8, 4, true, 1},
+};
+
+// Kind 1 of the structure variant: a 32-sized TR0050 is the two-layer drive.
+struct StructureExRow {
+    const char* model;
+    bool two_layer_at_32;
+};
+
+const StructureExRow structure_ex_rows[] = {
+    {"QUMA-K4410TR0050", true},
+    {"QUMA-K4410TR0100", false},
+    {"QUMA-K4410TN0100", false},
+    {"QUMA-K4410TN0200", false},
+};
+
+bool Contains(const std::string& model, const char* part)
+{
+    return part != nullptr && model.find(part) != std::string::npos;
+}
+
+const std::string& ModelOf(const DiskInfo* disk)
+{
+    static const std::string none;
+    return disk != nullptr ? disk->model : none;
+}
+
+u64 LittleEndian(const u8* p, u32 bytes)
+{
+    u64 v = 0;
+    for (u32 i = bytes; i > 0; i--) {
+        v = (v << 8) | p[i - 1];
+    }
+    return v;
+}
+
+// ATA strings hold two characters per word, high byte first.
+std::string IdentifyText(const u8* data, u32 off, u32 width)
+{
+    char buf[kIdModelLen + 1] = {};
+    memcpy(buf, data + off, width);
+    SwapBytePairs(buf, width);
+    std::string s(buf);
+    trimBlanks(s);
+    return s;
+}
+
+// Only the bytes the answer holds: a short answer gives a shorter or empty text.
+std::string InquiryText(const u8* data, u32 len, u32 off, u32 width)
+{
+    char buf[kInqSerialLen + 1] = {};
+    u32 n = len > off ? len - off : 0;
+    if (n > width) {
+        n = width;
+    }
+    memcpy(buf, data + off, n);
+    std::string s(buf);
+    trimBlanks(s);
+    return s;
+}
+
+} // namespace
+
+// The transports are not wired in yet: no node classifies.
 bool classifyDevice(const char*, DiskInfo*) { return false; }
 
-void setDiskGeometryByModel(DiskInfo*) {}
+void trimBlanks(std::string& s)
+{
+    if (s.empty()) {
+        return;
+    }
+    s.erase(0, s.find_first_not_of(' '));
+    size_t last = s.find_last_not_of(' ');
+    s.erase(last == std::string::npos ? 0 : last + 1);
+}
+
+bool DiskInfo::FillFromIdentify(const u8* data, u32 len)
+{
+    if (data == nullptr || len != kIdentifyLen) {
+        return false;
+    }
+    u64 blocks = (data[kIdFeatures83Hi] & 0x04) != 0 ? LittleEndian(data + kIdLba48Off, 8)
+                                                      : LittleEndian(data + kIdLba28Off, 4);
+    model = IdentifyText(data, kIdModelOff, kIdModelLen);
+    serial = IdentifyText(data, kIdSerialOff, kIdSerialLen);
+    firmware = IdentifyText(data, kIdFirmwareOff, kIdFirmwareLen);
+    lba_count = blocks;
+    capacity_gb = CapacityGbOfBlocks(blocks);
+    SetSmartVer(model);
+    SetFpgaHwVersion(data);
+    return true;
+}
+
+bool DiskInfo::FillFromInquiry(const u8* data, u32 len)
+{
+    if (data == nullptr || len == 0) {
+        return false;
+    }
+    model = InquiryText(data, len, kInqModelOff, kInqModelLen);
+    firmware = InquiryText(data, len, kInqFirmwareOff, kInqFirmwareLen);
+    serial = InquiryText(data, len, kInqSerialOff, kInqSerialLen);
+    SetSmartVer(model);
+    return true;
+}
+
+void DiskInfo::SetSmartVer(const std::string& m) { smart_ver = FamilyOfModel(m); }
+
+void DiskInfo::SetFpgaHwVersion(const u8* identify)
+{
+    if (identify == nullptr || smart_ver != VER_P37RV) {
+        return;
+    }
+    u32 hw = identify[260] & 7;
+    hw_ver = std::string(1, hw <= 1 ? 'A' : char(64 + hw));
+    char buf[32];
+    snprintf(buf, sizeof(buf), "%X%X0.T0%X", (identify[259] >> 2) + 1, identify[259] & 3, identify[258] & 0xF);
+    fpga_ver = buf;
+}
+
+bool setDiskGeometryByModel(const DiskInfo* disk)
+{
+    disk_model_code = 0;
+    disk_geometry.channel = kDefaultChannel;
+    disk_geometry.block = kDefaultBlock;
+    const std::string& model = ModelOf(disk);
+    for (const GeometryRow& r : geometry_rows) {
+        if (Contains(model, r.model_a) || Contains(model, r.model_b)) {
+            disk_model_code = r.model_code;
+            disk_geometry.channel = r.channel;
+            disk_geometry.ce = r.ce;
+            disk_geometry.block = r.block;
+            disk_geometry.page_num = r.page_num;
+            return true;
+        }
+    }
+    return false;
+}
+
+void setDiskGeometryByModelAlt(const DiskInfo* disk, u32 mode)
+{
+    disk_geometry.channel = kDefaultChannel;
+    disk_geometry.block = kDefaultBlock;
+    disk_geometry.page_num = kAltDefaultPageNum;
+    const std::string& model = ModelOf(disk);
+    for (const GeometryAltRow& r : geometry_alt_rows) {
+        if (Contains(model, r.model_a) || Contains(model, r.model_b)) {
+            disk_geometry.channel = r.channel;
+            disk_geometry.ce = r.ce;
+            disk_geometry.block = mode == 1 ? r.block_mode1 : r.block;
+            disk_geometry.page_num = mode == 1 ? r.page_num_mode1 : r.page_num;
+            return;
+        }
+    }
+}
+
+void setDiskStructureByModel(const DiskInfo* disk)
+{
+    const std::string& model = ModelOf(disk);
+    for (const StructureRow& r : structure_rows) {
+        if (Contains(model, r.model)) {
+            disk_structure.channel = r.channel;
+            disk_structure.layer = r.layer;
+            if (r.sets_variant) {
+                disk_variant_flag = r.variant_flag;
+            }
+            return;
+        }
+    }
+}
+
+void setDiskStructureByModelEx(const DiskInfo* disk, u32 kind, u32 size)
+{
+    if (kind == 0 || kind == 2) {
+        setDiskStructureByModel(disk);
+        return;
+    }
+    if (kind != 1) {
+        return;
+    }
+    const std::string& model = ModelOf(disk);
+    for (const StructureExRow& r : structure_ex_rows) {
+        if (Contains(model, r.model)) {
+            disk_structure.channel = 8;
+            if (r.two_layer_at_32 && size == 32) {
+                disk_structure.layer = 2;
+                disk_variant_flag = 2;
+            } else {
+                disk_structure.layer = 4;
+            }
+            return;
+        }
+    }
+}

@@ -1,10 +1,42 @@
-// Drive discovery, classification and the filling of drive records.
+// Drive discovery, classification and the filling of drive records, with the
+// per-model flash geometry defaults of the maker's drives.
 #ifndef ZV_DISK_DISCOVERY_H
 #define ZV_DISK_DISCOVERY_H
 
+#include <string>
+
+#include "common.h"
 #include "disk_info.h"
 
+// "[8Ah] Get Disk Structure": flash structure of the SATA family (first 20 bytes, host order).
+struct DiskStructure {
+    u32 channel;
+    u32 layer;
+    u32 block;
+    u32 page_num;
+    u32 page_size;
+};
+static_assert(sizeof(DiskStructure) == 20, "DiskStructure is five u32 words");
+
+extern DiskStructure disk_structure;
+// 0 when the model is not in the geometry table; only zero/non-zero is read
+// (older or newer SAS flash-table layout).
+extern u32 disk_model_code;
+// 1: the 8GB K4410 variant; 2: the two-layer TR0050 variant; reset by its reader.
+extern u32 disk_variant_flag;
+
 bool classifyDevice(const char* path, DiskInfo* disk);
-void setDiskGeometryByModel(DiskInfo* disk);
+
+// Removes leading and trailing blanks (0x20 only) in place.
+void trimBlanks(std::string& s);
+
+// Presets disk_model_code and Channel, CE, Block, Page Num of disk_geometry;
+// true when the model is in the table.
+bool setDiskGeometryByModel(const DiskInfo* disk);
+void setDiskGeometryByModelAlt(const DiskInfo* disk, u32 mode);
+
+// Presets Channel and Layer of disk_structure (and disk_variant_flag for one model).
+void setDiskStructureByModel(const DiskInfo* disk);
+void setDiskStructureByModelEx(const DiskInfo* disk, u32 kind, u32 size);
 
 #endif

@@ -34,6 +34,12 @@ struct DiskInfo {
     u64 lba_count = 0;
     u32 capacity_gb = 0;
 
+    // Filling from identification answers (defined with drive discovery).
+    bool FillFromIdentify(const u8* data, u32 len);
+    bool FillFromInquiry(const u8* data, u32 len);
+    void SetSmartVer(const std::string& model);
+    void SetFpgaHwVersion(const u8* identify);
+
     bool operator==(const DiskInfo& other) const;
     bool operator!=(const DiskInfo& other) const { return !(*this == other); }
 };
