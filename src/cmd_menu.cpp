@@ -11,4 +11,6 @@ void listDrives(int)
 
 void showBasicInfo() {}
 
+void showVersion() {}
+
 void runMenuLoop() { exit(0); }

@@ -7,6 +7,7 @@
 
 void listDrives(int prompt);
 void showBasicInfo();
+void showVersion();
 // Runs the main menu of the current drive until the user quits.
 [[noreturn]] void runMenuLoop();
 

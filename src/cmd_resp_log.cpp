@@ -1,9 +1,242 @@
 #include "cmd_resp_log.h"
 
+#include "file_utils.h"
+#include "settings.h"
+
+#include <dirent.h>
+
+#include <cstdarg>
+#include <cstring>
+
+const char* const kCmdRespLogName = "cmd_resp_log.txt";
+
+namespace {
+
+// The log goes into "SSDlog" when that directory can be opened right now.
+std::string LogPath()
+{
+    char path[4096];
+    DIR* dir = opendir("SSDlog");
+    if (dir != nullptr) {
+        closedir(dir);
+        snprintf(path, sizeof(path), "SSDlog/%s", kCmdRespLogName);
+    } else {
+        snprintf(path, sizeof(path), "%s", kCmdRespLogName);
+    }
+    return path;
+}
+
+void PrintOpenWarning(const std::string& path)
+{
+    printf("Warning: Cann't open '%s'. This may due to cannot creat file under current directory.\n", path.c_str());
+    puts("         No impact of using 'zembrovant' ,but no file to record  the operation.");
+    puts("");
+}
+
+void AppendF(std::string* text, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+void AppendF(std::string* text, const char* fmt, ...)
+{
+    char line[256];
+    va_list args;
+    va_start(args, fmt);
+    int n = vsnprintf(line, sizeof(line), fmt, args);
+    va_end(args);
+    if (n > 0) {
+        text->append(line, static_cast<size_t>(n) < sizeof(line) ? static_cast<size_t>(n) : sizeof(line) - 1);
+    }
+}
+
+// Rows of "    XXh  XXh ..." covering data[0..count), eight bytes to a row.
+void AppendByteRows(std::string* text, const u8* data, u32 count)
+{
+    for (u32 row = 0; row < count; row += 8) {
+        text->append("    ");
+        for (u32 i = row; i < count && i < row + 8; i++) {
+            if (i > row) {
+                text->append("  ");
+            }
+            AppendF(text, "%02Xh", data[i]);
+        }
+        text->append("\n");
+    }
+}
+
+void AppendBlock(std::string* text, const LogRecord& rec)
+{
+    const u8* d = rec.data;
+    unsigned v1 = static_cast<unsigned>(rec.len_or_user_err);
+    unsigned v2 = static_cast<unsigned>(rec.dir_or_sys_err);
+    switch (rec.kind) {
+    case LOG_ATA_COMMAND:
+        if (rec.len == 8) {
+            AppendF(text,
+                    "ATA Command\n    Cmd:%02Xh  Fea:%02Xh  Dev:%02Xh  SecCnt[7:0]:%02Xh\n"
+                    "    LBA[7:0]:%02Xh  LBA[15:8]:%02Xh  LBA[23:16]:%02Xh\n    DataLen:%08Xh  DataDir:%01u\n",
+                    d[6], d[0], d[5], d[1], d[2], d[3], d[4], v1, v2);
+        } else if (rec.len == 16) {
+            AppendF(text,
+                    "ATA Command\n    Cmd:%02Xh  Fea:%02Xh  Dev:%02Xh  SecCnt[7:0]:%02Xh\n"
+                    "    SecCnt[15:8]:%02Xh  LBA[7:0]:%02Xh  LBA[15:8]:%02Xh  LBA[23:16]:%02Xh\n"
+                    "    LBA[31:24]:%02Xh  LBA[39:32]:%02Xh  LBA[47:40]:%02Xh\n    DataLen:%08Xh  DataDir:%01u\n",
+                    d[6], d[0], d[5], d[1], d[9], d[2], d[3], d[4], d[10], d[11], d[12], v1, v2);
+        }
+        break;
+    case LOG_ATA_STATUS:
+        AppendF(text,
+                "ATA Status\n    Cmd:%02Xh  Fea:%02Xh  Dev:%02Xh  SecCnt[7:0]:%02Xh\n"
+                "    LBA[7:0]:%02Xh  LBA[15:8]:%02Xh  LBA[23:16]:%02Xh\n    UserErr:%08Xh  SysErr:%08Xh\n\n",
+                d[6], d[0], d[5], d[1], d[2], d[3], d[4], v1, v2);
+        break;
+    case LOG_SCSI_CDB:
+        text->append("SCSI CDB\n");
+        AppendByteRows(text, d, 16);
+        AppendF(text, "    DataLen:%08Xh  DataDir:%01u\n", v1, v2);
+        break;
+    case LOG_SCSI_SENSE:
+        text->append("SCSI Sense\n");
+        AppendByteRows(text, d, 32);
+        AppendF(text, "    UserErr:%08Xh  SysErr:%08Xh\n\n", v1, v2);
+        break;
+    case LOG_WRITE_APT:
+        text->append("Write APT\n");
+        AppendByteRows(text, d, 28);
+        AppendF(text, "    DataLen:%08Xh  DataDir:%01u\n", v1, v2);
+        break;
+    case LOG_READ_APT:
+        text->append("Read APT\n");
+        AppendByteRows(text, d, 24);
+        AppendF(text, "    UserErr:%08Xh  SysErr:%08Xh\n\n", v1, v2);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
 CmdRespLog* CmdRespLog::GetInstance()
 {
+    // Never destroyed: records queued after the last flush are not written.
     static CmdRespLog* instance = new CmdRespLog();
     return instance;
 }
 
-void CmdRespLog::Flush() {}
+CmdRespLog::CmdRespLog() : file(nullptr)
+{
+    // Decided once per run: switching save_log on later does not open the log.
+    if (output_flags.save_log != 1) {
+        return;
+    }
+    std::string path = LogPath();
+    file = fopen(path.c_str(), "at");
+    if (file == nullptr) {
+        PrintOpenWarning(path);
+        return;
+    }
+    fseek(file, 0, SEEK_END);
+    if (ftell(file) > kLogFileMax) {
+        fclose(file);
+        file = fopen(path.c_str(), "wt");
+        if (file == nullptr) {
+            PrintOpenWarning(path);
+        }
+    }
+}
+
+CmdRespLog::~CmdRespLog()
+{
+    Flush();
+    if (file != nullptr) {
+        fclose(file);
+    }
+}
+
+void CmdRespLog::AddRecord(u32 kind, const void* data, u32 len, int len_or_user_err, int dir_or_sys_err)
+{
+    if (file == nullptr || output_flags.save_log != 1) {
+        return;
+    }
+    LogRecord rec;
+    memset(rec.data, 0, sizeof(rec.data));
+    if (kind == LOG_ATA_COMMAND || kind == LOG_ATA_STATUS) {
+        len = 8;
+    } else if (kind < LOG_SCSI_CDB || kind > LOG_READ_APT) {
+        return;
+    }
+    if (len > kLogDataMax) {
+        len = kLogDataMax;
+    }
+    if (data == nullptr) {
+        len = 0;
+    }
+    if (len > 0) {
+        memcpy(rec.data, data, len);
+    }
+    rec.kind = kind;
+    rec.len = len;
+    rec.time = GetTimeStrMs(':');
+    rec.len_or_user_err = len_or_user_err;
+    rec.dir_or_sys_err = dir_or_sys_err;
+    records.push_back(rec);
+}
+
+void CmdRespLog::AddAtaRecord(u32 kind, const u8* regs, const u8* prev_regs, const void* unused, int data_len,
+                              int dir)
+{
+    (void)unused;
+    if (file == nullptr || output_flags.save_log != 1 || kind != LOG_ATA_COMMAND) {
+        return;
+    }
+    LogRecord rec;
+    memset(rec.data, 0, sizeof(rec.data));
+    if (regs != nullptr) {
+        memcpy(rec.data, regs, 8);
+    }
+    if (prev_regs != nullptr) {
+        memcpy(rec.data + 8, prev_regs, 8);
+    }
+    rec.kind = kind;
+    rec.len = 16;
+    rec.time = GetTimeStrMs(':');
+    rec.len_or_user_err = data_len;
+    rec.dir_or_sys_err = dir;
+    records.push_back(rec);
+}
+
+void CmdRespLog::Flush()
+{
+    if (file == nullptr || records.empty()) {
+        return;
+    }
+    // Records taken while logging was on wait for a flush made while it is on again.
+    if (output_flags.save_log != 1) {
+        return;
+    }
+    std::string text;
+    for (const LogRecord& rec : records) {
+        text += rec.time;
+        text += "  ";
+        AppendBlock(&text, rec);
+    }
+
+    long pos = ftell(file);
+    long n = static_cast<long>(text.size());
+    if (pos < 0) {
+        pos = 0;
+    }
+    size_t to_write = text.size();
+    if (pos + n > kLogFileMax) {
+        fclose(file);
+        file = fopen(LogPath().c_str(), "wt");
+        if (file == nullptr) {
+            return;
+        }
+        if (n > kLogFileMax) {
+            to_write = static_cast<size_t>(kLogBatchCut);
+        }
+    }
+    fwrite(text.data(), 1, to_write, file);
+    records.clear();
+    fflush(file);
+}

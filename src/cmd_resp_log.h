@@ -1,11 +1,62 @@
-// Command/response log.
+// Command/response log: records of the SCSI and tunnel traffic, queued in memory
+// and written to "cmd_resp_log.txt" at each flush.
 #ifndef ZV_CMD_RESP_LOG_H
 #define ZV_CMD_RESP_LOG_H
 
+#include "common.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+enum LOG_KIND : u32 {
+    LOG_ATA_COMMAND = 1, // "ATA Command": task file (8) or task file and previous registers (16)
+    LOG_ATA_STATUS = 2,  // "ATA Status": returned registers (8), user error, system error
+    LOG_SCSI_CDB = 3,    // "SCSI CDB": the CDB (up to 16), transfer length, direction 0/1/2
+    LOG_SCSI_SENSE = 4,  // "SCSI Sense": the sense buffer (32), user error, system error
+    LOG_WRITE_APT = 5,   // "Write APT": the tunnel packet (28), data length, direction
+    LOG_READ_APT = 6,    // "Read APT": the tunnel status (24), 0, 0
+};
+
+// Bytes a record keeps; longer blocks are cut.
+const u32 kLogDataMax = 32;
+// Name of the log file, placed in "SSDlog" when that directory exists.
+extern const char* const kCmdRespLogName;
+// The file is emptied when it would grow past this size...
+const long kLogFileMax = 0x100000;
+// ...and a single batch longer than that is cut to this many bytes.
+const long kLogBatchCut = 0xF8000;
+
+struct LogRecord {
+    u32 kind;
+    std::string time;      // HH:MM:SS:mmm when the record was added
+    u8 data[kLogDataMax];  // zero-filled, then the recorded bytes
+    u32 len;               // bytes copied into data
+    int len_or_user_err;
+    int dir_or_sys_err;
+};
+
 class CmdRespLog {
 public:
+    // The single process-wide instance, created (and the file opened) on the first call.
     static CmdRespLog* GetInstance();
+
+    // Queues one record of the given kind; does nothing while the log is closed or save_log is not 1.
+    void AddRecord(u32 kind, const void* data, u32 len, int len_or_user_err, int dir_or_sys_err);
+    // Queues a 16-byte "ATA Command" record: 8 task-file bytes from regs, 8 from prev_regs.
+    void AddAtaRecord(u32 kind, const u8* regs, const u8* prev_regs, const void* unused, int data_len, int dir);
+    // Writes the queued records to the file in one write and empties the queue.
     void Flush();
+
+    ~CmdRespLog();
+
+private:
+    CmdRespLog();
+    CmdRespLog(const CmdRespLog&) = delete;
+    CmdRespLog& operator=(const CmdRespLog&) = delete;
+
+    FILE* file;
+    std::vector<LogRecord> records;
 };
 
 #endif

@@ -15,6 +15,7 @@
 #include "disk_analyser.h"
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
+#include "fw_download.h"
 #include "settings.h"
 
 DiskInfo cur_disk;
@@ -150,8 +151,12 @@ void processCmdLine(int argc, char** argv)
     }
 
     for (int i = 1; i < argc; i++) {
-        if (StartsWith(argv[i], "-SAM") || StartsWith(argv[i], "-MIC") || StartsWith(argv[i], "MegaCli")) {
-            // The RAID-controller firmware workflows join here.
+        if (StartsWith(argv[i], "-SAM") || StartsWith(argv[i], "-MIC")) {
+            raidFwUpgrade(argv, StartsWith(argv[i], "-SAM") ? 0 : 1);
+            return;
+        }
+        if (StartsWith(argv[i], "MegaCli")) {
+            Raid_UpFirware(argv);
             return;
         }
     }

@@ -1,11 +1,41 @@
-// Result analyser: the map from command type to its parse callback.
+// Result analyser: the map from command type to its parse callback, the SMART
+// attribute name tables, and the dispatcher that turns an answer into text.
 #ifndef ZV_DISK_ANALYSER_H
 #define ZV_DISK_ANALYSER_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common.h"
+#include "disk_cmnd.h"
+
+// Writes the decoded text of one answer into out (appending or replacing, as the
+// decoder states) and returns true; false for a null buffer or a length it refuses.
+// ctx is the drive's DiskInfo for most types, a VendorLogOptions word for the
+// vendor-log types.
+typedef bool (*ParseFun)(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
+
+// Filled once by DiskAnalyser::Init, constant afterwards. A null callback and a
+// missing entry mean the same: the type's answer is not decoded.
+extern std::map<CMND_TYPE, ParseFun> map_parse_fun;
+// [model family][attribute id]: VER_UNKNOWN + 1 tables of 256 names.
+extern std::vector<std::vector<std::string>> vec_smart_attr_name;
+
+// Every decoder puts this in front of its lines: at most 20 blanks.
+const u32 kMaxParseIndent = 20;
+std::string ParseIndent(u32 indent);
 
 class DiskAnalyser {
 public:
     static void Init();
+    static void InitParseMap();
+    static void InitSmartAttrName();
     static void Check();
+    // user_err: 6 when the type has no callback (out untouched), 5 when the
+    // callback refuses the answer, 0 on success.
+    static bool Analyse(std::string& out, CMND_TYPE type, const u8* data, u32 len, int* user_err, u32 indent,
+                        void* ctx);
 };
 
 #endif

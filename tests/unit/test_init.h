@@ -2,6 +2,7 @@
 #ifndef ZV_TEST_INIT_H
 #define ZV_TEST_INIT_H
 
+#include "disk_cmnd.h"
 #include "msg_processor.h"
 
 inline void EnsureErrTable()
@@ -9,6 +10,15 @@ inline void EnsureErrTable()
     static bool done = false;
     if (!done) {
         MsgProcessor::Init();
+        done = true;
+    }
+}
+
+inline void EnsureCmndRegistry()
+{
+    static bool done = false;
+    if (!done) {
+        DiskCmnd::Init();
         done = true;
     }
 }

@@ -1,0 +1,5 @@
+#include "format_unit.h"
+
+#include "workflow_common.h"
+
+void formatUnit(const char*) { reportWorkflowUnsupported(); }

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include "case_names.h"
+
+#include <string>
+
+#include "ata_log_decoder.h"
+#include "disk_analyser.h"
+#include "identify_decoder.h"
+#include "inquiry_decoder.h"
+#include "msg_processor.h"
+#include "scsi_log_decoder.h"
+#include "scsi_mode_decoder.h"
+#include "scsi_vpd_decoder.h"
+#include "smart_decoder.h"
+#include "vendor_log_decoder.h"
+#include "vendor_table_decoder.h"
+
+namespace {
+
+struct MapRow {
+    u32 type;
+    ParseFun fun;
+};
+
+// The registrations as the command types' decoders define them.
+const MapRow expected_map[] = {
+    {0, ParseIdentifyDevice},
+    {1, nullptr},
+    {2, nullptr},
+    {3, nullptr},
+    {4, ParseAtaSmartValueThres},
+    {5, ParseAtaSmartValueThres},
+    {6, ParseAtaLogDirectory},
+    {7, ParseAtaSummaryErrorLog},
+    {8, ParseAtaComprehensiveErrorLog},
+    {9, nullptr},
+    {10, ParseAtaDeviceStatistics},
+    {11, ParseAtaSelfTestLog},
+    {12, nullptr},
+    {13, ParseAtaSelectiveSelfTestLog},
+    {14, nullptr},
+    {15, nullptr},
+    {16, nullptr},
+    {18, ParseSmartPendList},
+    {21, ParseDeviceVendorLog},
+    {43, nullptr},
+    {60, ParseInquiry},
+    {61, ParseInquiryExtended},
+    {62, ParseInquiryScsiPorts},
+    {63, ParseInquiryDeviceId},
+    {64, ParseInquiryPagePolicy},
+    {65, ParseInquiryBlockDevice},
+    {66, ParseReadCapacity},
+    {67, nullptr},
+    {68, ParseSupportedLogPages},
+    {69, ParseWriteErrorCounterLog},
+    {70, ParseWriteErrorCounterLog},
+    {71, ParseReadErrorCounterLog},
+    {72, ParseReadErrorCounterLog},
+    {73, ParseVerifyErrorCounterLog},
+    {74, ParseVerifyErrorCounterLog},
+    {75, ParseNonMediumErrorLog},
+    {76, ParseNonMediumErrorLog},
+    {77, ParseTemperatureLog},
+    {78, ParseSelfTestResultsLog},
+    {79, ParseProtocolSpecificPortLog},
+    {80, ParseInformationalExceptionsLog},
+    {81, ParseSmartTemperatureLog},
+    {82, ParseScsiSmartThreshold},
+    {83, ParseScsiSmartValue},
+    {86, ParseReadCurrentLog},
+    {89, ParseSetTimeStamp},
+    {120, ParseModeSense},
+    {121, ParseModeSense},
+    {122, ParseModeSense},
+    {123, ParseModeSense},
+    {124, nullptr},
+    {125, nullptr},
+    {126, ParseDiskWwn},
+    {127, ParseDiskSn},
+    {128, nullptr},
+    {129, nullptr},
+    {130, ParseDiskModel},
+    {131, nullptr},
+    {132, nullptr},
+    {133, ParseCapacitanceResult},
+    {134, nullptr},
+    {135, ParseBadPage},
+    {136, ParseDiskFlag},
+    {137, nullptr},
+    {138, ParseDiskSpeed},
+    {139, nullptr},
+    {140, nullptr},
+    {141, ParseIoInfo},
+};
+
+class ParseMap : public ::testing::Test {
+protected:
+    void SetUp() override { DiskAnalyser::Init(); }
+};
+
+TEST_F(ParseMap, HoldsExactlyTheRegisteredTypes)
+{
+    size_t with_callback = 0;
+    for (const MapRow& row : expected_map) {
+        auto it = map_parse_fun.find(static_cast<CMND_TYPE>(row.type));
+        ASSERT_NE(it, map_parse_fun.end()) << "type " << row.type;
+        EXPECT_EQ(it->second, row.fun) << "type " << row.type;
+        with_callback += row.fun != nullptr;
+    }
+    EXPECT_EQ(map_parse_fun.size(), sizeof(expected_map) / sizeof(expected_map[0]));
+    EXPECT_EQ(map_parse_fun.size(), 68u);
+    EXPECT_EQ(with_callback, 48u);
+}
+
+TEST_F(ParseMap, NameTablesHaveTheirShape)
+{
+    ASSERT_EQ(vec_smart_attr_name.size(), 5u);
+    for (const auto& table : vec_smart_attr_name) {
+        EXPECT_EQ(table.size(), 256u);
+    }
+}
+
+TEST_F(ParseMap, InitTwiceKeepsTheSameShape)
+{
+    DiskAnalyser::Init();
+    EXPECT_EQ(map_parse_fun.size(), 68u);
+    EXPECT_EQ(vec_smart_attr_name.size(), 5u);
+}
+
+struct AnalyseCase {
+    u32 type;
+    u32 len;
+    bool ok;
+    int user_err;
+};
+
+class AnalyseResult : public ::testing::TestWithParam<AnalyseCase> {
+protected:
+    void SetUp() override { DiskAnalyser::Init(); }
+};
+
+TEST_P(AnalyseResult, ErrorAndUntouchedText)
+{
+    const AnalyseCase& c = GetParam();
+    u8 data[1024] = {};
+    std::string out = "kept\n";
+    int user_err = -1;
+    EXPECT_EQ(DiskAnalyser::Analyse(out, static_cast<CMND_TYPE>(c.type), data, c.len, &user_err, 4, nullptr), c.ok);
+    EXPECT_EQ(user_err, c.user_err);
+    EXPECT_EQ(out, "kept\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, AnalyseResult,
+    ::testing::Values(AnalyseCase{1, 512, false, USER_ERR_UNSUPPORTED},    // registered without a callback
+                      AnalyseCase{17, 512, false, USER_ERR_UNSUPPORTED},   // not registered
+                      AnalyseCase{142, 512, false, USER_ERR_UNSUPPORTED},  // outside the catalogue
+                      AnalyseCase{4, 512, false, USER_ERR_PARSE_FAILED},   // callback refuses the length
+                      AnalyseCase{4, 0, false, USER_ERR_PARSE_FAILED}),
+    CaseIndexName());
+
+TEST_F(ParseMap, AnalyseToleratesNullErrorPointer)
+{
+    std::string out;
+    EXPECT_FALSE(DiskAnalyser::Analyse(out, static_cast<CMND_TYPE>(1), nullptr, 0, nullptr, 4, nullptr));
+    EXPECT_FALSE(DiskAnalyser::Analyse(out, static_cast<CMND_TYPE>(4), nullptr, 0, nullptr, 4, nullptr));
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(ParseIndentRule, ClampsAtTwentyBlanks)
+{
+    EXPECT_EQ(ParseIndent(0), "");
+    EXPECT_EQ(ParseIndent(4), "    ");
+    EXPECT_EQ(ParseIndent(20), std::string(20, ' '));
+    EXPECT_EQ(ParseIndent(100), std::string(20, ' '));
+}
+
+// A name table of the wrong shape must stop the program before any argument is read.
+struct CheckFailCase {
+    void (*corrupt)();
+    const char* assertion;
+};
+
+class CheckDeath : public ::testing::TestWithParam<CheckFailCase> {};
+
+TEST_P(CheckDeath, AbortsWithItsAssertion)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const CheckFailCase& c = GetParam();
+    EXPECT_DEATH(
+        {
+            DiskAnalyser::Init();
+            c.corrupt();
+            DiskAnalyser::Check();
+        },
+        std::string("static void DiskAnalyser::Check\\(\\): Assertion `") + c.assertion + "' failed");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, CheckDeath,
+    ::testing::Values(
+        CheckFailCase{[] { vec_smart_attr_name.pop_back(); },
+                      "\\(\\(unsigned int\\)\\(VER_UNKNOWN\\) \\+ 1\\) == "
+                      "\\(\\(unsigned int\\)vec_smart_attr_name\\.size\\(\\)\\)"},
+        CheckFailCase{[] { vec_smart_attr_name.emplace_back(256, "Unknown"); },
+                      "\\(\\(unsigned int\\)\\(VER_UNKNOWN\\) \\+ 1\\) == "
+                      "\\(\\(unsigned int\\)vec_smart_attr_name\\.size\\(\\)\\)"},
+        CheckFailCase{[] { vec_smart_attr_name[3].resize(255); }, "256 == vec_smart_attr_name\\[i\\]\\.size\\(\\)"},
+        CheckFailCase{[] { vec_smart_attr_name[0].push_back("Unknown"); },
+                      "256 == vec_smart_attr_name\\[i\\]\\.size\\(\\)"},
+        CheckFailCase{[] { map_parse_fun[static_cast<CMND_TYPE>(142)] = nullptr; },
+                      "\\(size_t\\)\\(entry\\.first\\) < \\(size_t\\)\\(TYPE_BUTT\\)"}),
+    CaseIndexName());
+
+TEST(CheckPasses, AfterInit)
+{
+    DiskAnalyser::Init();
+    DiskAnalyser::Check();
+    SUCCEED();
+}
+
+} // namespace
