@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "file_utils.h"
+
 namespace {
 
 bool input_ended = false;
@@ -15,18 +17,6 @@ void ShowPrompt(const char* prompt)
         fputs(prompt, stdout);
         fflush(stdout);
     }
-}
-
-// Removes blanks and line ends in place.
-void StripLine(char* line)
-{
-    char* dst = line;
-    for (const char* src = line; *src != '\0'; src++) {
-        if (*src != ' ' && *src != '\n') {
-            *dst++ = *src;
-        }
-    }
-    *dst = '\0';
 }
 
 bool AllHexDigits(const char* s)
@@ -70,7 +60,7 @@ int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numer
             return 1;
         }
         if (strip) {
-            StripLine(line);
+            StripBlank(line, static_cast<u32>(strlen(line)));
         }
         if (line[0] == '\0' && repeat) {
             ShowPrompt(prompt);
