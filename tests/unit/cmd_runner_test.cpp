@@ -23,6 +23,7 @@
 #include "disk_discovery.h"
 #include "file_utils.h"
 #include "settings.h"
+#include "smart_decoder.h"
 
 namespace {
 
@@ -936,6 +937,67 @@ TEST_F(Runner, ShowToggleOff)
     Decoder<TYPE_IDENTIFY_DEVICE>();
     EXPECT_EQ(RunType(TYPE_IDENTIFY_DEVICE), "");
     EXPECT_EQ(parse_calls.size(), 1u);
+}
+
+// The catalogue's own registry and parse map, with scripted executors only where a drive must answer.
+class RunnerWithRegistry : public Runner {
+protected:
+    void SetUp() override
+    {
+        EnsureCmndRegistry();
+        DiskAnalyser::Init();
+        Runner::SetUp();
+        map_list = saved_cmnds_;
+        map_parse_fun = saved_parsers_;
+    }
+
+    // Keeps the registered length function and replaces only the executor.
+    void Answer(int type, const FakeAnswer& answer)
+    {
+        map_list[type].fun = FakeExec;
+        fake_answers[type] = answer;
+    }
+};
+
+TEST_F(RunnerWithRegistry, SmartPairDecodedBehindHeader)
+{
+    // Slot 0 of the data page: attribute 9, flags 0032h, current 99, worst 98, raw 1234h;
+    // slot 0 of the threshold page: attribute 9, threshold 5.
+    FakeAnswer values = Data(0, 0);
+    values.data = {0x10, 0x00, 9, 0x32, 0x00, 99, 98, 0x34, 0x12, 0, 0, 0, 0, 0};
+    Answer(TYPE_SMART_VALUE_THRES, values);
+    FakeAnswer thresholds = Data(0, 0);
+    thresholds.data = {0x10, 0x00, 9, 5};
+    Answer(TYPE_SMART_THRESHOLD, thresholds);
+    output_flags.save_parsed_text = 1;
+    output_flags.save_original_binary = 1;
+    std::string out = RunType(TYPE_SMART_VALUE_THRES);
+
+    ASSERT_EQ(Executed(), (std::vector<int>{4, 5}));
+    EXPECT_EQ(drive_calls[0].len, 512u);
+    EXPECT_EQ(drive_calls[1].len, 512u);
+    std::string raw = ReadFile("out.bin");
+    ASSERT_EQ(raw.size(), 1024u);
+    std::string table;
+    ASSERT_TRUE(ParseAtaSmartValueThres(table, reinterpret_cast<const u8*>(raw.data()), 1024, 4, &cur_disk));
+    EXPECT_NE(table.find("99"), std::string::npos);
+    const std::string text = HostHeader() + table;
+    EXPECT_EQ(ReadFile("out.txt"), text);
+    EXPECT_EQ(out, "    Original binary data is saved to out.bin\n"
+                   "    Parsed text data is saved to out.txt\n"
+                   "\n" + text);
+}
+
+TEST_F(RunnerWithRegistry, UnsupportedTypesReportTheirError)
+{
+    // A type without length function, and one whose executor does not exist on this route.
+    EXPECT_EQ(RunType(TYPE_ORIGINAL_BAD_BLOCK_TABLE),
+              "    Query data length failed, User Err Code [00000006h:Function is unsupported], System Err Code "
+              "[00000000h]\n");
+    map_list[TYPE_SMART_RETURN_STATUS].fun = nullptr;
+    EXPECT_EQ(RunType(TYPE_SMART_RETURN_STATUS),
+              "    Query data failed, User Err Code [00000006h:Function is unsupported], System Err Code "
+              "[00000000h]\n");
 }
 
 } // namespace
