@@ -377,7 +377,9 @@ void showUsage()
 
 bool runOptionLoop(int argc, char** argv, CmdLineState* state)
 {
-    const char* last = argv[argc - 1];
+    // The parser may move arguments while it reads, so the device is looked up
+    // where each check needs it.
+    auto last = [argc, argv]() { return argv[argc - 1]; };
     // A fresh scan: the parser keeps its position across calls.
     optind = 0;
     int c;
@@ -436,12 +438,12 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
         case 'u':
             if (strcmp(optarg, "loader") == 0) {
                 // The loader file follows the value; never the device itself.
-                if (optind >= argc || strcmp(argv[optind], last) == 0) {
+                if (optind >= argc || strcmp(argv[optind], last()) == 0) {
                     return Refuse(msg_firmware_name);
                 }
                 state->handler = downloadLoader;
                 fw_file_name = argv[optind];
-            } else if (strcmp(optarg, last) != 0) {
+            } else if (strcmp(optarg, last()) != 0) {
                 state->handler = downloadMicrocode;
                 fw_file_name = optarg;
             } else {
@@ -469,7 +471,7 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
             break;
         }
         case 'b':
-            if (strcmp(optarg, last) == 0 || !CopyValue(bin_file_name, optarg)) {
+            if (strcmp(optarg, last()) == 0 || !CopyValue(bin_file_name, optarg)) {
                 return Refuse(msg_file_name);
             }
             output_flags.save_original_binary = 1;
@@ -535,7 +537,7 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
             data_gradation = 1;
             break;
         case 'x':
-            if (strcmp(optarg, last) == 0 || !CopyValue(txt_file_name, optarg)) {
+            if (strcmp(optarg, last()) == 0 || !CopyValue(txt_file_name, optarg)) {
                 return Refuse(msg_file_name);
             }
             output_flags.save_parsed_text = 1;
