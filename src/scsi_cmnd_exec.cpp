@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <vector>
 
 #include "disk_cmnd.h"
@@ -159,6 +160,9 @@ struct AllocLenRead {
     bool needs_buf;   // refuses a null buffer or a zero length before anything else
 };
 
+// The longest length-query header: MODE SENSE(10)'s 16 bytes.
+const u32 kMaxHeader = 16;
+
 u32 FieldMax(u32 width) { return width >= 4 ? 0xFFFFFFFFu : 0xFFFFu; }
 
 void PutField(u8* cdb, const AllocLenRead& spec, u32 value)
@@ -192,7 +196,7 @@ bool ExecAllocLenRead(const AllocLenRead& spec, int type, DiskInfo* disk, u8* bu
             *user_err = USER_ERR_ILLEGAL_PARAM;
             return false;
         }
-        u8 header[16];
+        u8 header[kMaxHeader];  // the drive's answer never reaches the caller's buffer
         memset(header, 0, sizeof(header));
         PutField(row.cdb, spec, spec.header_len);
         int handle = 0;
@@ -235,13 +239,15 @@ const int log_sense_types[] = {
 const int inquiry_vpd_types[] = {TYPE_12H_INQUIRY_SCSI_PORTS, TYPE_12H_INQUIRY_DEVICE, TYPE_12H_INQUIRY_PAGE_POLICY,
                                  TYPE_12H_INQUIRY_BLOCK_DEVICE};
 
-const AllocLenRead mode_sense_read = {mode_sense_types, 4, 16, 7, 2, ModeSenseTotal, true};
-const AllocLenRead defect_data_read = {defect_data_types, 2, 8, 6, 4, DefectDataTotal, true};
-const AllocLenRead log_sense_read = {log_sense_types, 16, 4, 7, 2, PageTotal, true};
-const AllocLenRead inquiry_vpd_read = {inquiry_vpd_types, 4, 4, 3, 2, PageTotal, false};
-
-static_assert(sizeof(mode_sense_types) / sizeof(int) == 4, "four mode sense types");
-static_assert(sizeof(log_sense_types) / sizeof(int) == 16, "sixteen log sense types");
+// {types, header bytes, allocation field position and width, total, buffer required}
+constexpr AllocLenRead mode_sense_read = {mode_sense_types, std::size(mode_sense_types), 16, 7, 2, ModeSenseTotal, true};
+constexpr AllocLenRead defect_data_read = {defect_data_types, std::size(defect_data_types), 8, 6, 4, DefectDataTotal,
+                                       true};
+constexpr AllocLenRead log_sense_read = {log_sense_types, std::size(log_sense_types), 4, 7, 2, PageTotal, true};
+constexpr AllocLenRead inquiry_vpd_read = {inquiry_vpd_types, std::size(inquiry_vpd_types), 4, 3, 2, PageTotal, false};
+static_assert(mode_sense_read.header_len <= kMaxHeader && defect_data_read.header_len <= kMaxHeader &&
+                  log_sense_read.header_len <= kMaxHeader && inquiry_vpd_read.header_len <= kMaxHeader,
+              "room for every length-query header");
 
 // The addressed C0h table reads and the length row each one asks first.
 struct VendorTableRow {
