@@ -1,10 +1,48 @@
-// Command-line options and the usage text.
+// Command-line options, their value tables and the usage text.
 #ifndef ZV_CMD_OPTIONS_H
 #define ZV_CMD_OPTIONS_H
 
-#include "cmd_wrap.h"
+#include <getopt.h>
 
-// Reads the options. False when an option acted at once and the handler must return.
+#include "cmd_wrap.h"
+#include "common.h"
+
+// One value of -s, -t, -o, -U or -L: a command type, or TYPE_BUTT and a handler.
+struct OptItem {
+    const char* name;
+    u32 type;
+    CmdHandler handler;
+    const char* desc;  // read for the -U rows only
+};
+
+// One value of -r.
+struct RaidItem {
+    const char* name;
+    u32 kind;  // RaidKind
+};
+
+const u32 kOptSmartNum = 12;
+const u32 kOptTableNum = 3;
+const u32 kOptOptionNum = 26;
+const u32 kOptUtilNum = 8;
+const u32 kOptLogNum = 8;
+const u32 kOptRaidNum = 5;
+const u32 kLongOptionNum = 21;
+
+extern const char* const short_options;
+// kLongOptionNum entries and the terminating all-zero entry.
+extern const struct option long_options[kLongOptionNum + 1];
+
+extern const OptItem opt_smart_list[kOptSmartNum];
+extern const OptItem opt_table_list[kOptTableNum];
+extern const OptItem opt_option_list[kOptOptionNum];
+extern const OptItem opt_util_list[kOptUtilNum];
+extern const OptItem opt_log_list[kOptLogNum];
+extern const RaidItem opt_raid_list[kOptRaidNum];
+
+// Reads the options into state and the process-wide settings. False when an
+// option acted at once (help, version, listing, a refusal) and the handler must
+// return. Each call scans argv afresh.
 bool runOptionLoop(int argc, char** argv, CmdLineState* state);
 void showUsage();
 

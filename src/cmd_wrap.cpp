@@ -59,7 +59,9 @@ bool PrepareLogDir(int argc, char** argv)
     return ok;
 }
 
-// Type adaptation to the drive's link type; first matching rule wins.
+} // namespace
+
+// First matching rule wins.
 u32 AdaptTypeToLink(u32 type, u32 link_type)
 {
     const bool scsi = link_type == LINK_SCSI;
@@ -80,8 +82,6 @@ u32 AdaptTypeToLink(u32 type, u32 link_type)
     }
     return type;
 }
-
-} // namespace
 
 bool IsFirstArgShapeValid(const char* arg)
 {

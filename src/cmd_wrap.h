@@ -70,4 +70,8 @@ u32 getDiskQueryLen();
 // Argument-vector checks that come before option parsing.
 bool IsFirstArgShapeValid(const char* arg);
 
+// The command type that runs for a selected type on a drive of the given link
+// type (the vendor commands of one family and their counterparts of the other).
+u32 AdaptTypeToLink(u32 type, u32 link_type);
+
 #endif

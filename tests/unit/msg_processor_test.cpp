@@ -7,7 +7,8 @@
 
 TEST(MsgProcessorBeforeInit, EveryCodeIsUndefined)
 {
-    // Runs in a child so the process-wide table is still empty there.
+    // A re-executed child, so the process-wide table is still empty there.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             bool all_undefined = true;

@@ -1,0 +1,30 @@
+// Console input: the line reader and the numeric prompts of the runner, the menus and the tools.
+#ifndef ZV_CONSOLE_INPUT_H
+#define ZV_CONSOLE_INPUT_H
+
+#include "common.h"
+
+// Size of every console line buffer: a line holds at most kConsoleLineSize - 1 characters.
+const u32 kConsoleLineSize = 4096;
+
+// Reads one line from standard input into buf (size bytes, at least 2) without its line end.
+// The rest of a line too long for buf is read and dropped, so it never turns into the next answer.
+// False at the end of input when nothing was read; buf is then empty.
+bool readConsoleLine(char* buf, u32 size);
+
+// True when the last read of the console reader met the end of input with nothing read.
+bool consoleInputEnded();
+
+// Numeric prompts. Return 1 when a number was stored in *out, 0 when a text was copied into
+// dst (numeric false), -1 when nothing valid was read and repeat is off.
+// The caller prints prompt before the first read; these print it before each further read.
+// With repeat, the end of input answers 0 (check consoleInputEnded to tell it from a typed 0).
+// With strip, blanks are removed from the line. The line must be made of hexadecimal digits
+// only and convert completely in base to a value of at most max. inputNumber32 also takes a
+// lone "q" or "Q" as 0. dst, when not null, must hold kConsoleLineSize bytes.
+int inputNumber32(char* dst, u32* out, bool repeat, const char* prompt, bool numeric, int base, u32 max,
+                  bool strip);
+int inputNumber64(char* dst, u64* out, bool repeat, const char* prompt, bool numeric, int base, u64 max,
+                  bool strip);
+
+#endif

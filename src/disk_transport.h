@@ -1,0 +1,101 @@
+// Device transports: the drive's node, one SCSI request through the SCSI generic driver
+// (SG_IO) with its logging and its mapping of driver, host and sense outcomes to
+// (user_err, sys_err), the sense decoder, and the test of returned ATA registers.
+// The ATA routes and the RAID controller pass-through send through SendScsiCmnd.
+#ifndef ZV_DISK_TRANSPORT_H
+#define ZV_DISK_TRANSPORT_H
+
+#include "common.h"
+
+// Data directions of a request (and of the ATA routes).
+enum ScsiDataDir {
+    SCSI_DIR_NONE = 0,
+    SCSI_DIR_IN = 1,    // from the drive
+    SCSI_DIR_OUT = 2,   // to the drive
+};
+
+// The size of the sense buffer every caller passes.
+const u32 kSenseLen = 32;
+
+// One request of SendScsiCmnd: filled by the caller (zeroed first, with a zeroed
+// kSenseLen-byte sense buffer), results completed by SendScsiCmnd.
+struct ScsiRequest {
+    u8* cdb;
+    u32 cdb_len;         // only its low byte reaches the driver
+    u32 dir;             // ScsiDataDir
+    u8* data;
+    u32 data_len;
+    u8* sense;
+    u32 sense_len;       // only its low byte reaches the driver
+    u32 timeout;         // seconds; 0 means 60
+    u32 sense_written;   // result: sense bytes the driver wrote
+    u8 status;           // result: SCSI status byte (2 = CHECK CONDITION)
+    u32 resid;           // result: residual count
+};
+
+// The seven current ATA registers; on return features holds error and command holds status.
+struct TaskFile {
+    u8 features;
+    u8 count;
+    u8 lba_low;    // LBA 7:0
+    u8 lba_mid;    // LBA 15:8
+    u8 lba_high;   // LBA 23:16
+    u8 device;
+    u8 command;
+};
+static_assert(sizeof(TaskFile) == 7, "TaskFile is the seven register bytes");
+
+// The previous registers of a 48-bit command: features 15:8, count 15:8, LBA 31:24, 39:32, 47:40.
+struct TaskFileHob {
+    u8 features;
+    u8 count;
+    u8 lba_low;
+    u8 lba_mid;
+    u8 lba_high;
+};
+static_assert(sizeof(TaskFileHob) == 5, "TaskFileHob is the five previous register bytes");
+
+// The outcome of one request's sense data.
+struct SenseResult {
+    int user_err;        // USER_ERR_CODE
+    u8 response_code;    // sense byte 0 without bit 7
+    u8 sense_key;
+    u8 asc;
+    u8 ascq;
+
+    // All fields zero, then ReadSenseFields, then MapToUserErr.
+    explicit SenseResult(const ScsiRequest* req);
+    // Sense key (and ASC/ASCQ) to user_err.
+    void MapToUserErr();
+};
+
+// Node handles are plain descriptors; the caller sets the handle to 0 before opening.
+bool OpenDiskWithFlags(int* handle, const char* path, int flags, int* user_err, int* sys_err);
+// O_RDWR | O_NONBLOCK | O_LARGEFILE.
+bool OpenDisk(int* handle, const char* path, int* user_err, int* sys_err);
+bool OpenDiskQuiet(int* handle, const char* path);
+// The handle value is left as it was.
+bool CloseDisk(int* handle, int* user_err, int* sys_err);
+bool CloseDiskQuiet(int* handle);
+
+// One request on the open node (or the MegaRAID route when raid_kind is RAID_MEGARAID;
+// context is passed on to it unread). On success user_err and sys_err are left as the
+// caller set them.
+bool SendScsiCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, int* sys_err);
+
+// The MegaRAID route of SendScsiCmnd.
+bool SendMegaRaidCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, int* sys_err);
+
+// Response code, sense key, ASC and ASCQ of a CHECK CONDITION request's sense bytes;
+// leaves them as they are for any other status.
+void ReadSenseFields(const ScsiRequest* req, SenseResult* result);
+
+// The first descriptor of the given type in descriptor-format sense data of len bytes,
+// only when it lies whole inside them; else null.
+const u8* FindSenseDescriptor(const u8* sense, int len, int type);
+
+// True when the returned registers report success: status without ERR and DF, not 58h,
+// and a zero error register.
+bool IsAtaStatusGood(const TaskFile* regs);
+
+#endif

@@ -1,0 +1,216 @@
+// The emulator's trace: one text line per event the emulated drives saw, in order.
+// Header-only so that end-to-end tests (which do not link the emulator) can read the
+// trace file that a preloaded emulator wrote. Line forms (fields separated by one blank):
+//   open <node> flags=<hex> [errno=<dec>]
+//   close <node>
+//   sgio <node> cdb=<HEX> dir=<none|out|in|inout|dec> len=<dec> timeout=<dec> sense=<dec>
+//        [data=<HEX>] [errno=<dec>] [via=<answer>]
+//   ioctl <node> req=<hex> [errno=<dec>]
+// HEX is a run of upper-case hex digit pairs without blanks; "data" holds the bytes sent to
+// the drive; "via" names the fixture line that answered (information only).
+#ifndef ZV_EMU_TRACE_H
+#define ZV_EMU_TRACE_H
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace zvemu {
+
+typedef std::vector<std::uint8_t> Bytes;
+
+// Data directions, numbered as the SCSI generic driver numbers them.
+enum TraceDir {
+    TRACE_DIR_NONE = -1,
+    TRACE_DIR_OUT = -2,
+    TRACE_DIR_IN = -3,
+    TRACE_DIR_INOUT = -4,
+};
+
+struct TraceEntry {
+    std::string op;                // "open", "close", "sgio" or "ioctl"
+    std::string node;              // the path the program named
+    int flags = 0;                 // open: the flags passed to open
+    int err = 0;                   // errno the call failed with, 0 on success
+    Bytes cdb;                     // sgio: the CDB bytes (cmd_len of them)
+    int dir = TRACE_DIR_NONE;      // sgio: dxfer_direction
+    std::uint32_t len = 0;         // sgio: dxfer_len
+    std::uint32_t timeout = 0;     // sgio: time-out in milliseconds
+    std::uint32_t sense_len = 0;   // sgio: mx_sb_len
+    Bytes data;                    // sgio: the bytes sent to the drive
+    unsigned long request = 0;     // ioctl: the request number
+    std::string via;               // sgio: the answer that served it
+};
+
+// Bytes of a hex text; blanks, tabs, line ends and ':' between pairs are ignored.
+// A character that is not a hex digit (or an odd digit count) ends the parse there.
+inline Bytes Hex(const std::string& text)
+{
+    Bytes out;
+    int hi = -1;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ':') {
+            continue;
+        }
+        int v;
+        if (c >= '0' && c <= '9') {
+            v = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            v = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            v = c - 'A' + 10;
+        } else {
+            break;
+        }
+        if (hi < 0) {
+            hi = v;
+        } else {
+            out.push_back(static_cast<std::uint8_t>(hi * 16 + v));
+            hi = -1;
+        }
+    }
+    return out;
+}
+
+inline std::string HexText(const std::uint8_t* p, size_t n)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    s.reserve(n * 2);
+    for (size_t i = 0; i < n; i++) {
+        s += digits[p[i] >> 4];
+        s += digits[p[i] & 15];
+    }
+    return s;
+}
+
+inline std::string HexText(const Bytes& b) { return HexText(b.data(), b.size()); }
+
+inline std::string DirName(int dir)
+{
+    switch (dir) {
+    case TRACE_DIR_NONE: return "none";
+    case TRACE_DIR_OUT: return "out";
+    case TRACE_DIR_IN: return "in";
+    case TRACE_DIR_INOUT: return "inout";
+    default: return std::to_string(dir);
+    }
+}
+
+inline int DirOfName(const std::string& s)
+{
+    if (s == "none") return TRACE_DIR_NONE;
+    if (s == "out") return TRACE_DIR_OUT;
+    if (s == "in") return TRACE_DIR_IN;
+    if (s == "inout") return TRACE_DIR_INOUT;
+    return static_cast<int>(std::strtol(s.c_str(), nullptr, 10));
+}
+
+// The line of an entry; without "via" when with_via is false (for comparisons).
+inline std::string FormatTraceLine(const TraceEntry& e, bool with_via = true)
+{
+    char num[32];
+    std::string s = e.op + " " + e.node;
+    if (e.op == "open") {
+        snprintf(num, sizeof(num), "%x", static_cast<unsigned>(e.flags));
+        s += std::string(" flags=") + num;
+    } else if (e.op == "sgio") {
+        s += " cdb=" + HexText(e.cdb) + " dir=" + DirName(e.dir) + " len=" + std::to_string(e.len) +
+             " timeout=" + std::to_string(e.timeout) + " sense=" + std::to_string(e.sense_len);
+        if (!e.data.empty()) {
+            s += " data=" + HexText(e.data);
+        }
+    } else if (e.op == "ioctl") {
+        snprintf(num, sizeof(num), "%lx", e.request);
+        s += std::string(" req=") + num;
+    }
+    if (e.err != 0) {
+        s += " errno=" + std::to_string(e.err);
+    }
+    if (with_via && !e.via.empty()) {
+        s += " via=" + e.via;
+    }
+    return s;
+}
+
+// One line back into an entry; false for a line of no known form.
+inline bool ParseTraceLine(const std::string& line, TraceEntry* e)
+{
+    std::istringstream in(line);
+    TraceEntry r;
+    if (!(in >> r.op >> r.node)) {
+        return false;
+    }
+    if (r.op != "open" && r.op != "close" && r.op != "sgio" && r.op != "ioctl") {
+        return false;
+    }
+    std::string tok;
+    while (in >> tok) {
+        size_t eq = tok.find('=');
+        if (eq == std::string::npos) {
+            return false;
+        }
+        std::string k = tok.substr(0, eq);
+        std::string v = tok.substr(eq + 1);
+        if (k == "flags") {
+            r.flags = static_cast<int>(std::strtoul(v.c_str(), nullptr, 16));
+        } else if (k == "errno") {
+            r.err = static_cast<int>(std::strtol(v.c_str(), nullptr, 10));
+        } else if (k == "cdb") {
+            r.cdb = Hex(v);
+        } else if (k == "dir") {
+            r.dir = DirOfName(v);
+        } else if (k == "len") {
+            r.len = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
+        } else if (k == "timeout") {
+            r.timeout = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
+        } else if (k == "sense") {
+            r.sense_len = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
+        } else if (k == "data") {
+            r.data = Hex(v);
+        } else if (k == "req") {
+            r.request = std::strtoul(v.c_str(), nullptr, 16);
+        } else if (k == "via") {
+            r.via = v;
+        } else {
+            return false;
+        }
+    }
+    *e = r;
+    return true;
+}
+
+// Every well-formed line of a trace file's text, in order.
+inline std::vector<TraceEntry> ParseTrace(const std::string& text)
+{
+    std::vector<TraceEntry> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        TraceEntry e;
+        if (ParseTraceLine(line, &e)) {
+            out.push_back(e);
+        }
+    }
+    return out;
+}
+
+// The entries of one kind ("sgio" for the SCSI requests), optionally of one node.
+inline std::vector<TraceEntry> Only(const std::vector<TraceEntry>& trace, const std::string& op,
+                                    const std::string& node = "")
+{
+    std::vector<TraceEntry> out;
+    for (const TraceEntry& e : trace) {
+        if (e.op == op && (node.empty() || e.node == node)) {
+            out.push_back(e);
+        }
+    }
+    return out;
+}
+
+} // namespace zvemu
+
+#endif

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+#include "case_names.h"
+
+#include "console_input.h"
+
+namespace {
+
+const char* const kPrompt = "P> ";
+
+// Standard input of this process becomes a file holding the given text.
+void FeedStdin(const std::string& text)
+{
+    char path[] = "/tmp/zv_stdin_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(fd);
+    ASSERT_NE(freopen(path, "r", stdin), nullptr);
+    unlink(path);
+}
+
+size_t CountOf(const std::string& hay, const std::string& needle)
+{
+    size_t n = 0;
+    for (size_t pos = hay.find(needle); pos != std::string::npos; pos = hay.find(needle, pos + needle.size())) {
+        n++;
+    }
+    return n;
+}
+
+struct Num32Case {
+    const char* input;
+    bool repeat;
+    int base;
+    u32 max;
+    bool strip;
+    int rc;
+    u32 out;        // checked when rc is 1
+    size_t prompts; // prompts printed by the function itself
+};
+
+class InputNumber32Cases : public ::testing::TestWithParam<Num32Case> {};
+
+TEST_P(InputNumber32Cases, ReadsAsSpecified)
+{
+    const Num32Case& c = GetParam();
+    FeedStdin(c.input);
+    u32 out = 0xDEADBEEF;
+    ::testing::internal::CaptureStdout();
+    int rc = inputNumber32(nullptr, &out, c.repeat, kPrompt, true, c.base, c.max, c.strip);
+    std::string shown = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, c.rc) << c.input;
+    if (c.rc == 1) {
+        EXPECT_EQ(out, c.out) << c.input;
+    } else {
+        EXPECT_EQ(out, 0xDEADBEEFu) << c.input;
+    }
+    EXPECT_EQ(CountOf(shown, kPrompt), c.prompts) << c.input;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InputNumber32Cases,
+    ::testing::Values(Num32Case{"12\n", true, 10, 100, true, 1, 12, 0},
+                      // Not a hexadecimal digit: asked again.
+                      Num32Case{"1g\n12\n", true, 10, 100, true, 1, 12, 1},
+                      Num32Case{"1g\n", false, 10, 100, true, -1, 0, 0},
+                      // A hexadecimal digit that the base lacks must not be cut off to "1".
+                      Num32Case{"1a\n5\n", true, 10, 100, true, 1, 5, 1},
+                      Num32Case{" 1 2 \n", true, 10, 100, true, 1, 12, 0},
+                      Num32Case{" 1 2 \n", false, 10, 100, false, -1, 0, 0},
+                      Num32Case{"\n  \n7\n", true, 10, 100, true, 1, 7, 2},
+                      Num32Case{"\n", false, 10, 100, true, -1, 0, 0},
+                      // The end of input answers 0 with repeat and prints the prompt once more.
+                      Num32Case{"", true, 10, 100, true, 1, 0, 1},
+                      Num32Case{"", false, 10, 100, true, -1, 0, 0},
+                      Num32Case{"q\n", true, 10, 100, true, 1, 0, 0},
+                      Num32Case{"Q\n", false, 16, 100, true, 1, 0, 0},
+                      Num32Case{"qq\n3\n", true, 10, 100, true, 1, 3, 1},
+                      Num32Case{"1FFFF\n", true, 16, 0x1FFFF, true, 1, 0x1FFFF, 0},
+                      Num32Case{"20000\n1ffff\n", true, 16, 0x1FFFF, true, 1, 0x1FFFF, 1},
+                      Num32Case{"FFFFFFFF\n", true, 16, 0xFFFFFFFF, true, 1, 0xFFFFFFFF, 0},
+                      Num32Case{"100000000\n", false, 16, 0xFFFFFFFF, true, -1, 0, 0},
+                      Num32Case{"99999999999999999999999\n", false, 10, 0xFFFFFFFF, true, -1, 0, 0},
+                      Num32Case{"-1\n", false, 10, 0xFFFFFFFF, true, -1, 0, 0},
+                      Num32Case{"0x10\n", false, 16, 0xFFFFFFFF, true, -1, 0, 0},
+                      Num32Case{"6\n5\n", true, 10, 5, true, 1, 5, 1},
+                      // A last line without its line end still counts.
+                      Num32Case{"4", true, 10, 5, true, 1, 4, 0}),
+    CaseIndexName());
+
+TEST(InputNumber64, FullRangeOverflowAndNoQ)
+{
+    struct Case {
+        const char* input;
+        int rc;
+        u64 out;
+        size_t prompts;
+    };
+    const Case cases[] = {
+        {"18446744073709551615\n", 1, 18446744073709551615ull, 0},
+        {"18446744073709551616\n", -1, 0, 0},
+        {"q\n", -1, 0, 0},
+        {"", -1, 0, 0},
+    };
+    for (const Case& c : cases) {
+        FeedStdin(c.input);
+        u64 out = 7;
+        int rc = inputNumber64(nullptr, &out, false, kPrompt, true, 10, ~0ull, true);
+        EXPECT_EQ(rc, c.rc) << c.input;
+        EXPECT_EQ(out, c.rc == 1 ? c.out : 7u) << c.input;
+    }
+    // With repeat a "q" is asked again, and the end of input answers 0.
+    FeedStdin("q\n1234567890123\n");
+    u64 out = 0;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(inputNumber64(nullptr, &out, true, kPrompt, true, 10, ~0ull, true), 1);
+    EXPECT_EQ(CountOf(::testing::internal::GetCapturedStdout(), kPrompt), 1u);
+    EXPECT_EQ(out, 1234567890123ull);
+    FeedStdin("");
+    out = 9;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(inputNumber64(nullptr, &out, true, kPrompt, true, 16, 0xFF, true), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), kPrompt);
+    EXPECT_EQ(out, 0u);
+    EXPECT_TRUE(consoleInputEnded());
+}
+
+TEST(InputNumber, DestinationGetsTheLine)
+{
+    char dst[kConsoleLineSize];
+    u32 out = 0;
+    // A text prompt hands the line back unconverted, blanks kept without strip.
+    FeedStdin("hello  world\n");
+    EXPECT_EQ(inputNumber32(dst, &out, false, kPrompt, false, 10, 0, false), 0);
+    EXPECT_STREQ(dst, "hello  world");
+    FeedStdin(" a b\n");
+    EXPECT_EQ(inputNumber32(dst, &out, false, kPrompt, false, 10, 0, true), 0);
+    EXPECT_STREQ(dst, "ab");
+    // A number is copied as typed after stripping.
+    FeedStdin(" 1f \n");
+    EXPECT_EQ(inputNumber32(dst, &out, false, kPrompt, true, 16, 0xFF, true), 1);
+    EXPECT_STREQ(dst, "1f");
+    EXPECT_EQ(out, 0x1Fu);
+}
+
+TEST(ConsoleLine, LongLineRestIsDropped)
+{
+    // Without the drop, the "5" left over from the long line would be the next answer.
+    FeedStdin(std::string(kConsoleLineSize - 1, 'z') + "5\n7\n");
+    u32 out = 0;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(inputNumber32(nullptr, &out, true, kPrompt, true, 10, 100, true), 1);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, 7u);
+}
+
+TEST(ConsoleLine, EndOfInputIsReported)
+{
+    char buf[16];
+    FeedStdin("abc\n\nlast");
+    EXPECT_TRUE(readConsoleLine(buf, sizeof(buf)));
+    EXPECT_STREQ(buf, "abc");
+    EXPECT_FALSE(consoleInputEnded());
+    EXPECT_TRUE(readConsoleLine(buf, sizeof(buf)));
+    EXPECT_STREQ(buf, "");
+    EXPECT_TRUE(readConsoleLine(buf, sizeof(buf)));
+    EXPECT_STREQ(buf, "last");
+    EXPECT_FALSE(consoleInputEnded());
+    EXPECT_FALSE(readConsoleLine(buf, sizeof(buf)));
+    EXPECT_STREQ(buf, "");
+    EXPECT_TRUE(consoleInputEnded());
+}
+
+} // namespace
