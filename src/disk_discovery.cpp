@@ -1,12 +1,10 @@
 #include "disk_discovery.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "disk_cmnd.h"
+#include "disk_transport.h"
 #include "settings.h"
 
 DiskStructure disk_structure;
@@ -174,13 +172,14 @@ const u32 kInqVendorOff = 8;
 const size_t kK4410FirmwareOff = 3;
 const size_t kK4410FirmwareLen = 7;
 
+// A node that does not open (most of the probed names) costs one failed open.
 bool TestOpenClose(const char* path)
 {
-    int fd = open(path, O_RDWR | O_NONBLOCK | O_LARGEFILE, 0);
-    if (fd < 0) {
+    int handle = 0;
+    if (!OpenDiskQuiet(&handle, path)) {
         return false;
     }
-    return close(fd) == 0;
+    return CloseDiskQuiet(&handle);
 }
 
 bool IsAtaVendor(const u8* inquiry) { return memcmp(inquiry + kInqVendorOff, "ATA", 3) == 0; }

@@ -5,18 +5,21 @@
 
 #include "case_names.h"
 
+#include <errno.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
 #include "disk_info.h"
+#include "emu_api.h"
 #include "settings.h"
 #include "test_init.h"
 
@@ -506,16 +509,187 @@ TEST(DiskListInstance, OneInstance)
     EXPECT_EQ(a, DiskList::GetInstance());
 }
 
-TEST(DiskListScan, NoNodesGivesEmptyList)
+// Scans over emulated nodes: the emulator opens the configured names (and traces every
+// open of a drive name), the stand-in executors answer INQUIRY by node name.
+std::set<std::string> answering_nodes;
+
+bool ScanExec(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int*)
 {
-    EnsureCmndRegistry();
-    DiskList* list = DiskList::GetInstance();
-    list->Scan();
-    std::vector<DiskInfo> out(1);
-    list->GetList(out);
-    EXPECT_TRUE(out.empty());
+    *user_err = USER_ERR_UNSUPPORTED;
+    if (answering_nodes.count(disk->device_name) == 0) {
+        return false;
+    }
+    if (type == TYPE_12H_INQUIRY) {
+        std::vector<u8> a = InquiryData("QUMA", disk->device_name.substr(5), "R1", "S" + disk->device_name);
+        memcpy(buf, a.data(), std::min<size_t>(a.size(), len));
+        return true;
+    }
+    if (type == TYPE_25H_READ_CAPACITY) {
+        std::vector<u8> c = CapacityData(1000 + disk->index);
+        memcpy(buf, c.data(), std::min<size_t>(c.size(), len));
+        return true;
+    }
+    return false;
+}
+
+class Scan : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureErrTable();
+        EnsureCmndRegistry();
+        saved_ = map_list;
+        for (int t : {TYPE_IDENTIFY_DEVICE, TYPE_12H_INQUIRY, TYPE_25H_READ_CAPACITY}) {
+            map_list[t].fun = ScanExec;
+        }
+        zvemu::Reset();
+        answering_nodes.clear();
+    }
+    void TearDown() override
+    {
+        map_list = saved_;
+        zvemu::Reset();
+        answering_nodes.clear();
+    }
+
+    // Emulated nodes; those in `answering` also answer INQUIRY and READ CAPACITY.
+    void Nodes(const std::vector<std::string>& opening, const std::vector<std::string>& answering)
+    {
+        std::string text;
+        for (const std::string& n : opening) {
+            text += "drive " + n + " sas\n";
+        }
+        std::string err;
+        ASSERT_TRUE(zvemu::LoadFixtureText(text, ".", &err)) << err;
+        answering_nodes = std::set<std::string>(answering.begin(), answering.end());
+    }
+
+    static std::vector<std::string> OpenedNames()
+    {
+        std::vector<std::string> out;
+        for (const zvemu::TraceEntry& e : zvemu::Only(zvemu::Trace(), "open")) {
+            out.push_back(e.node);
+        }
+        return out;
+    }
+
+    static std::vector<DiskInfo> ScanList()
+    {
+        DiskList::GetInstance()->Scan();
+        std::vector<DiskInfo> out;
+        DiskList::GetInstance()->GetList(out);
+        return out;
+    }
+
+    std::map<int, DiskCmndFunc> saved_;
+};
+
+// The names opened from `first` on, as many as `window` holds.
+struct OrderWindow {
+    const char* first;
+    std::vector<std::string> window;
+};
+
+TEST_F(Scan, ProbeOrderAtTheTurningPoints)
+{
+    // sdb opens but does not answer: its fallback is tried; sdfao does not exist,
+    // its fallback sd-0b is the drive; the last probe is found under its fallback.
+    Nodes({"/dev/sdb", "/dev/sdz", "/dev/sdaa", "/dev/sdzz", "/dev/sdaaa", "/dev/sd-0b", "/dev/sd-4095p"},
+          {"/dev/sdz", "/dev/sdaa", "/dev/sdzz", "/dev/sdaaa", "/dev/sd-0b", "/dev/sd-4095p"});
+    std::vector<DiskInfo> list = ScanList();
+
+    std::vector<std::string> opened = OpenedNames();
+    const OrderWindow windows[] = {
+        {"/dev/sda", {"/dev/sda", "/dev/sd-0a", "/dev/sdb", "/dev/sd-1a", "/dev/sdc", "/dev/sd-2a"}},
+        // a node that classifies under its primary name has no fallback probe
+        {"/dev/sdy", {"/dev/sdy", "/dev/sd-24a", "/dev/sdz", "/dev/sdaa", "/dev/sdab", "/dev/sd-27a"}},
+        {"/dev/sdzy", {"/dev/sdzy", "/dev/sd-700a", "/dev/sdzz", "/dev/sdaaa", "/dev/sdaab", "/dev/sd-703a"}},
+        {"/dev/sdazz", {"/dev/sdazz", "/dev/sd-1377a", "/dev/sdbaa", "/dev/sd-1378a"}},
+        {"/dev/sdfan", {"/dev/sdfan", "/dev/sd-4095a", "/dev/sdfao", "/dev/sd-0b", "/dev/sdfap", "/dev/sd-1b"}},
+        // past the three-letter names only the fallback names are opened
+        {"/dev/sdzzz", {"/dev/sdzzz", "/dev/sd-1893e", "/dev/sd-1894e", "/dev/sd-1895e"}},
+        {"/dev/sd-4095o", {"/dev/sd-4095o", "/dev/sd-0p", "/dev/sd-1p"}},
+        {"/dev/sd-4094p", {"/dev/sd-4094p", "/dev/sd-4095p"}},
+    };
+    for (const OrderWindow& w : windows) {
+        auto at = std::find(opened.begin(), opened.end(), std::string(w.first));
+        ASSERT_NE(at, opened.end()) << w.first;
+        ASSERT_LE(w.window.size(), size_t(opened.end() - at)) << w.first;
+        EXPECT_EQ(std::vector<std::string>(at, at + w.window.size()), w.window) << w.first;
+    }
+    EXPECT_EQ(opened.back(), "/dev/sd-4095p");
+    // 18278 primary names, and a fallback for every probe but the four found under their primary
+    EXPECT_EQ(opened.size(), 18278u + 65536u - 4u);
+    EXPECT_EQ(std::count(opened.begin(), opened.end(), std::string("/dev/sd-0a")), 1);
+    EXPECT_EQ(zvemu::OpenDescriptors(), 0);
+
+    struct Found {
+        u32 index;
+        const char* name;
+    };
+    const Found expected[] = {{25, "/dev/sdz"},   {26, "/dev/sdaa"},   {701, "/dev/sdzz"},
+                              {702, "/dev/sdaaa"}, {4096, "/dev/sd-0b"}, {65535, "/dev/sd-4095p"}};
+    ASSERT_EQ(list.size(), sizeof(expected) / sizeof(expected[0]));
+    for (size_t i = 0; i < list.size(); i++) {
+        EXPECT_EQ(list[i].index, expected[i].index);
+        EXPECT_EQ(list[i].device_name, expected[i].name);
+        EXPECT_EQ(list[i].model, std::string(expected[i].name).substr(5));
+        EXPECT_EQ(list[i].link_type, u32(LINK_SCSI));
+        EXPECT_EQ(list[i].lba_count, 1001u + expected[i].index);
+    }
     DiskInfo d;
-    EXPECT_FALSE(list->FindByIndex(0, &d));
+    ASSERT_TRUE(DiskList::GetInstance()->FindByIndex(4096, &d));
+    EXPECT_EQ(d, list[4]);
+    EXPECT_FALSE(DiskList::GetInstance()->FindByIndex(1, &d));
+    EXPECT_EQ(d, list[4]);
+}
+
+TEST_F(Scan, NoNodesGivesEmptyList)
+{
+    Nodes({"/dev/sdd"}, {"/dev/sdd"});
+    ASSERT_EQ(ScanList().size(), 1u);
+    zvemu::Reset();
+    zvemu::ClearTrace();
+    answering_nodes.clear();
+    EXPECT_TRUE(ScanList().empty());
+    std::vector<zvemu::TraceEntry> opens = zvemu::Only(zvemu::Trace(), "open");
+    // every primary and every fallback name, each failing at once
+    EXPECT_EQ(opens.size(), 18278u + 65536u);
+    EXPECT_TRUE(std::all_of(opens.begin(), opens.end(), [](const zvemu::TraceEntry& e) { return e.err == ENOENT; }));
+    DiskInfo d;
+    EXPECT_FALSE(DiskList::GetInstance()->FindByIndex(3, &d));
+}
+
+TEST_F(Scan, RescanKeepsOrReplacesTheList)
+{
+    Nodes({"/dev/sdc", "/dev/sdf"}, {"/dev/sdc", "/dev/sdf"});
+    std::vector<DiskInfo> first = ScanList();
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(ScanList(), first);
+
+    answering_nodes.erase("/dev/sdc");
+    std::vector<DiskInfo> second = ScanList();
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0], first[1]);
+
+    // same count, different data
+    zvemu::Reset();
+    Nodes({"/dev/sdg"}, {"/dev/sdg"});
+    std::vector<DiskInfo> third = ScanList();
+    ASSERT_EQ(third.size(), 1u);
+    EXPECT_EQ(third[0].device_name, "/dev/sdg");
+    EXPECT_EQ(third[0].index, 6u);
+}
+
+// GetList replaces what the caller's vector held.
+TEST_F(Scan, GetListReplacesOut)
+{
+    Nodes({"/dev/sdc"}, {"/dev/sdc"});
+    DiskList::GetInstance()->Scan();
+    std::vector<DiskInfo> out(3);
+    DiskList::GetInstance()->GetList(out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].device_name, "/dev/sdc");
 }
 
 } // namespace
