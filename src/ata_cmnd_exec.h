@@ -3,8 +3,42 @@
 #ifndef ZV_ATA_CMND_EXEC_H
 #define ZV_ATA_CMND_EXEC_H
 
+#include "ata_transport.h"
 #include "common.h"
 #include "disk_info.h"
+
+// The 9-byte buffer of the maximum-address types 47 to 50, shared with the maximum-address tool.
+struct MaxAddressRegs {
+    u8 lba_7_0;
+    u8 lba_31_24;
+    u8 lba_15_8;
+    u8 lba_39_32;
+    u8 lba_23_16;
+    u8 lba_47_40;
+    u8 device;         // LBA 27:24 in the low nibble for 28-bit commands
+    u8 ext48;          // read only by the front end
+    u8 volatile_flag;  // SET MAX ADDRESS: the new maximum does not survive a power cycle
+};
+static_assert(sizeof(MaxAddressRegs) == 9, "MaxAddressRegs is nine bytes");
+
+// The 512-byte buffer of "[8Ah] Read Register" and "[8Bh] Write Register"; host byte order.
+struct RegisterAccessBlock {
+    u32 width;         // 1, 2 or 4 bytes
+    u32 value;         // written by a read, sent by a write
+    u32 save_to_disk;  // writes: 0 or 1
+    u32 address;
+    u8 reserved[496];
+};
+static_assert(sizeof(RegisterAccessBlock) == 512, "RegisterAccessBlock is one sector");
+
+// The registers of an ATA catalogue row (types 0 to 59); false for any other type.
+bool LoadTaskFile(int type, TaskFile* regs, TaskFileHob* prev);
+
+// One ATA command on an open node by the route of the link type, with the returned registers judged:
+// user error 6 for a link type without ATA route, a failed route keeps its own error, and registers
+// that fail IsAtaStatusGood give user error 8 with system error = error x 256 + status.
+bool RunAtaTaskFile(int* handle, u32 link_type, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len,
+                    int dir, int* user_err, int* sys_err);
 
 // Types 0-6, 40, 51, 57, 58: the row's registers unchanged with the caller's buffer.
 bool ExecAtaCommand(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);

@@ -5,19 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "ata_cmnd_exec.h"
 #include "common.h"
 #include "disk_info.h"
-
-// The response buffer of types 38 and 39 ("[8Ah] Read Register", "[8Bh] Write Register"):
-// the prompts fill it, the register executor reads it and completes `value` for a read.
-struct RegisterAccessBlock {
-    u32 width;         // 1, 2 or 4 bytes
-    u32 value;
-    u32 save_to_disk;  // 0 or 1
-    u32 address;
-    u8 reserved[496];
-};
-static_assert(sizeof(RegisterAccessBlock) == 512, "RegisterAccessBlock fills one sector");
 
 // Drives of the family VER_K6410 answer SCSI-style: their ATA types are reported as these SCSI types.
 struct AtaScsiTypePair {

@@ -1,10 +1,19 @@
 // SCSI command executors (types 60 to 141 but the vendor logs and downloads).
 // Registered in the command catalogue; every function has its executor signature.
+// Each one opens the drive's node, sends its request or chunks (10 s each) and closes the node.
 #ifndef ZV_SCSI_CMND_EXEC_H
 #define ZV_SCSI_CMND_EXEC_H
 
 #include "common.h"
 #include "disk_info.h"
+
+// Drive address of the vendor table whose length row was read last; the table read starts there.
+extern u32 vendor_table_base;
+// Start address of the last "[C0h] NVRAM Data" read, taken from the caller's buffer bytes 0-3.
+extern u32 nvram_read_base;
+
+// Seconds every request of these executors may take.
+const u32 kScsiExecTimeout = 10;
 
 // Types 120-123: one MODE SENSE(10); answers the length query.
 bool ExecModeSense(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
@@ -33,7 +42,7 @@ bool ExecScsiCommand(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, 
 // Type 92: data-out chunks with a chunk index.
 bool ExecWriteWearLevelTableScsi(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
 
-// Type 89: one SET TIMESTAMP with the host's time.
+// Type 89: one SET TIMESTAMP with the host's time, written into bytes 4-9 of the caller's 12-byte buffer.
 bool ExecSetTimestamp(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
 
 #endif

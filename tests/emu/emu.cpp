@@ -2,8 +2,8 @@
 // It claims every drive and controller node so a test can never reach a real disk:
 // a configured node opens as an emulated descriptor, every other claimed path fails
 // with ENOENT, and SCSI-level ioctls on any descriptor that is not emulated are refused.
-// All interposed C library entry points live in this one file, so a static link pulls
-// in all of them or none.
+// All interposed C library entry points live in this file and in emu_host.cpp, which
+// this file's ioctl calls, so a static link pulls in all of them or none.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -22,6 +22,7 @@
 #include <algorithm>
 
 #include "emu_api.h"
+#include "emu_host.h"
 #include "emu_model.h"
 
 namespace zvemu {
@@ -580,6 +581,10 @@ int ioctl(int fd, unsigned long request, ...) __THROW
     }
     if (zvemu::IsDeviceIoctl(request)) {
         return Refused(ENOTTY);
+    }
+    int host_rc = 0;
+    if (zvemu::HostIoctl(fd, request, arg, &host_rc)) {
+        return host_rc;
     }
     static auto real = Real<int (*)(int, unsigned long, ...)>("ioctl");
     return real(fd, request, arg);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "case_names.h"
+#include "emu_host.h"
 #include "test_init.h"
 
 #include "cmd_runner.h"
@@ -291,6 +292,7 @@ protected:
 
     void TearDown() override
     {
+        zvemu::ClearHostIdentity();
         freeDataBuf();
         map_list = saved_cmnds_;
         map_parse_fun = saved_parsers_;
@@ -971,7 +973,17 @@ TEST_F(RunnerWithRegistry, SmartPairDecodedBehindHeader)
     Answer(TYPE_SMART_THRESHOLD, thresholds);
     output_flags.save_parsed_text = 1;
     output_flags.save_original_binary = 1;
+    cur_disk.model = "QUMA-K4410TR0100";
+    cur_disk.serial = "0123456789ABCDEFGHIJ";
+    cur_disk.firmware = "K4R1.0";
+    cur_disk.capacity_gb = 100;
+    zvemu::SetHostName("bench-7");
+    zvemu::SetHostInterfaces({{"lo", "127.0.0.1", true, true},
+                              {"eth0", "10.1.2.3", true, false},
+                              {"eth1", "10.9.9.9", false, false},
+                              {"eth2", "192.168.7.1", true, false}});
     std::string out = RunType(TYPE_SMART_VALUE_THRES);
+    zvemu::ClearHostIdentity();
 
     ASSERT_EQ(Executed(), (std::vector<int>{4, 5}));
     EXPECT_EQ(drive_calls[0].len, 512u);
@@ -981,7 +993,16 @@ TEST_F(RunnerWithRegistry, SmartPairDecodedBehindHeader)
     std::string table;
     ASSERT_TRUE(ParseAtaSmartValueThres(table, reinterpret_cast<const u8*>(raw.data()), 1024, 4, &cur_disk));
     EXPECT_NE(table.find("99"), std::string::npos);
-    const std::string text = HostHeader() + table;
+    // The loopback and the interface that is down are left out.
+    const std::string text = "    Model      : QUMA-K4410TR0100\n"
+                             "    Serial     : 0123456789ABCDEFGHIJ\n"
+                             "    Firmware   : K4R1.0\n"
+                             "    Capacity   : 100GB\n"
+                             "    Host Name  : bench-7\n"
+                             "    IP Address : 10.1.2.3\n"
+                             "    IP Address : 192.168.7.1\n"
+                             "\n" +
+                             table;
     EXPECT_EQ(ReadFile("out.txt"), text);
     EXPECT_EQ(out, "    Original binary data is saved to out.bin\n"
                    "    Parsed text data is saved to out.txt\n"
@@ -998,6 +1019,69 @@ TEST_F(RunnerWithRegistry, UnsupportedTypesReportTheirError)
     EXPECT_EQ(RunType(TYPE_SMART_RETURN_STATUS),
               "    Query data failed, User Err Code [00000006h:Function is unsupported], System Err Code "
               "[00000000h]\n");
+}
+
+TEST(HostIdentity, InterfaceListFormat)
+{
+    std::vector<zvemu::HostInterface> ifs;
+    std::string err;
+    ASSERT_TRUE(zvemu::ParseHostInterfaces("  lo:127.0.0.1:up,loopback eth0:10.1.2.3:up  eth1:10.9.9.9 ", &ifs, &err));
+    ASSERT_EQ(ifs.size(), 3u);
+    EXPECT_EQ(ifs[0].name, "lo");
+    EXPECT_TRUE(ifs[0].up && ifs[0].loopback);
+    EXPECT_EQ(ifs[1].ipv4, "10.1.2.3");
+    EXPECT_TRUE(ifs[1].up && !ifs[1].loopback);
+    EXPECT_FALSE(ifs[2].up || ifs[2].loopback);
+    ASSERT_TRUE(zvemu::ParseHostInterfaces("", &ifs, &err));
+    EXPECT_TRUE(ifs.empty());
+    for (const char* bad : {"eth0", "eth0:10.1.2", ":10.1.2.3", "eth0:10.1.2.3:fast", "averyveryverylongname:1.2.3.4"}) {
+        EXPECT_FALSE(zvemu::ParseHostInterfaces(bad, &ifs, &err)) << bad;
+        EXPECT_FALSE(err.empty()) << bad;
+    }
+}
+
+TEST(HostIdentity, FixedNameAndAddressesReachHostInfo)
+{
+    zvemu::SetHostName("a-host-name-of-some-length");
+    zvemu::SetHostInterfaces({{"lo", "127.0.0.1", true, true}, {"eth3", "172.16.0.4", true, false}});
+    HostInfo host;
+    EXPECT_EQ(host.host_name, "a-host-name-of-some-length");
+    EXPECT_EQ(host.ip_list, (std::vector<std::string>{"172.16.0.4"}));
+    char small[5];
+    EXPECT_EQ(gethostname(small, sizeof(small)), -1);
+    EXPECT_EQ(errno, ENAMETOOLONG);
+    zvemu::SetHostInterfaces({});
+    HostInfo none;
+    EXPECT_TRUE(none.ip_list.empty());
+    zvemu::ClearHostIdentity();
+    // Unset, the real host answers.
+    char real[256] = {};
+    EXPECT_EQ(gethostname(real, sizeof(real)), 0);
+    EXPECT_EQ(HostInfo().host_name, real);
+}
+
+TEST(HostIdentity, FromTheEnvironment)
+{
+    setenv("ZV_EMU_HOST_NAME", "env-host", 1);
+    setenv("ZV_EMU_HOST_IFS", "eth0:10.0.0.1 eth1:10.0.0.2:up", 1);
+    zvemu::LoadHostIdentityFromEnvironment();
+    HostInfo host;
+    unsetenv("ZV_EMU_HOST_NAME");
+    unsetenv("ZV_EMU_HOST_IFS");
+    EXPECT_EQ(host.host_name, "env-host");
+    EXPECT_EQ(host.ip_list, (std::vector<std::string>{"10.0.0.2"}));
+    zvemu::LoadHostIdentityFromEnvironment();
+    char real[256] = {};
+    EXPECT_EQ(gethostname(real, sizeof(real)), 0);
+    EXPECT_NE(std::string(real), "env-host");
+
+    EXPECT_EXIT(
+        {
+            setenv("ZV_EMU_HOST_IFS", "eth0:10.0.0.300", 1);
+            zvemu::LoadHostIdentityFromEnvironment();
+            exit(0);
+        },
+        ::testing::ExitedWithCode(125), "zvemu: ZV_EMU_HOST_IFS: bad interface \"eth0:10.0.0.300\"");
 }
 
 } // namespace

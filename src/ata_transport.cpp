@@ -1,0 +1,348 @@
+#include "ata_transport.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <unistd.h>
+#include <vector>
+
+#include "cmd_resp_log.h"
+#include "disk_info.h"
+#include "msg_processor.h"
+#include "settings.h"
+
+namespace {
+
+const u8 SAT_OPCODE = 0x85;           // ATA PASS-THROUGH(16)
+const u32 SAT_CDB_LEN = 16;
+const u32 SAT_TIMEOUT_S = 60;
+const int SAT_STATUS_RETURN = 0x09;   // ATA Status Return descriptor
+const u8 SAT_STATUS_RETURN_LEN = 0x0C;
+const u8 ATA_STATUS_DRDY_DSC = 0x50;  // what a translator that returns nothing implies
+
+// ATA PASS-THROUGH protocol and length flags per route direction.
+struct SatProtocol {
+    u8 protocol;
+    u8 t_length;
+    u8 t_dir;
+};
+const SatProtocol sat_protocols[] = {
+    {3, 0, 1},  // non-data
+    {4, 2, 1},  // PIO data-in, length in the sector count
+    {5, 2, 0},  // PIO data-out
+};
+
+bool IsRouteDir(int dir) { return dir == SCSI_DIR_NONE || dir == SCSI_DIR_IN || dir == SCSI_DIR_OUT; }
+
+void PutBe24(u8* p, u32 v)
+{
+    p[0] = static_cast<u8>(v >> 16);
+    p[1] = static_cast<u8>(v >> 8);
+    p[2] = static_cast<u8>(v);
+}
+
+void BuildBufferCdb(u8* cdb, u8 opcode, u8 buffer_id, u32 len)
+{
+    memset(cdb, 0, 10);
+    cdb[0] = opcode;
+    cdb[1] = APT_BUFFER_MODE;
+    cdb[2] = buffer_id;
+    PutBe24(cdb + 6, len);
+}
+
+// One buffer command of the tunnel; buffers are never null here.
+bool SendBuffer(int* handle, u8 opcode, u8 buffer_id, u8* buf, u32 len, int dir, void* context, int* user_err,
+                int* sys_err)
+{
+    u8 cdb[10];
+    BuildBufferCdb(cdb, opcode, buffer_id, len);
+    return SendAptCdb(handle, cdb, buf, len, &dir, context, user_err, sys_err);
+}
+
+} // namespace
+
+bool SendAtaCmndNative(int* /*handle*/, TaskFile* /*regs*/, TaskFileHob* /*prev*/, bool /*ext48*/, u8* /*buf*/,
+                       u32 /*len*/, int /*dir*/, void* /*context*/, int* user_err, int* /*sys_err*/)
+{
+    *user_err = USER_ERR_UNSUPPORTED;
+    return false;
+}
+
+bool SendAtaCmndSat(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len, int dir,
+                    void* context, int* user_err, int* sys_err)
+{
+    if (!IsRouteDir(dir)) {
+        return false;
+    }
+    if (handle == nullptr || regs == nullptr || prev == nullptr) {
+        *user_err = USER_ERR_ILLEGAL_PARAM;
+        return false;
+    }
+    const SatProtocol& proto = sat_protocols[dir];
+    const bool has_data = proto.t_length != 0;
+    if (has_data && buf == nullptr && len != 0) {
+        *user_err = USER_ERR_ILLEGAL_PARAM;
+        return false;
+    }
+    // A MegaRAID controller returns no sense to us, so asking for it would only fail the command.
+    const bool megaraid = raid_kind == RAID_MEGARAID;
+    const u8 ck_cond = megaraid ? 0 : 1;
+    const u8 byt_blok = 1;
+
+    u8 cdb[SAT_CDB_LEN] = {};
+    cdb[0] = SAT_OPCODE;
+    cdb[1] = static_cast<u8>(proto.protocol * 2 + (ext48 ? 1 : 0));
+    cdb[2] = static_cast<u8>(ck_cond * 0x20 + proto.t_dir * 0x08 + byt_blok * 0x04 + proto.t_length);
+    cdb[3] = prev->features;
+    cdb[4] = regs->features;
+    cdb[5] = prev->count;
+    cdb[6] = regs->count;
+    cdb[7] = prev->lba_low;
+    cdb[8] = regs->lba_low;
+    cdb[9] = prev->lba_mid;
+    cdb[10] = regs->lba_mid;
+    cdb[11] = prev->lba_high;
+    cdb[12] = regs->lba_high;
+    cdb[13] = megaraid ? 0 : regs->device;
+    cdb[14] = regs->command;
+
+    u8 sense[kSenseLen] = {};
+    ScsiRequest req;
+    memset(&req, 0, sizeof(req));
+    req.cdb = cdb;
+    req.cdb_len = SAT_CDB_LEN;
+    if (has_data) {
+        if (dir == SCSI_DIR_IN && buf != nullptr) {
+            memset(buf, 0, len);
+        }
+        req.dir = static_cast<u32>(dir);
+        req.data = buf;
+        req.data_len = len;
+    }
+    req.sense = sense;
+    req.sense_len = kSenseLen;
+    req.timeout = SAT_TIMEOUT_S;
+
+    // Sense keys (a failing command under CK_COND comes back as CHECK CONDITION) are mapped there.
+    if (!SendScsiCmnd(handle, &req, context, user_err, sys_err)) {
+        return false;
+    }
+
+    u32 written = req.sense_written < kSenseLen ? req.sense_written : kSenseLen;
+    const u8* d = FindSenseDescriptor(sense, static_cast<int>(written), SAT_STATUS_RETURN);
+    // Only a descriptor of the full standard length carries every register we read.
+    if (d != nullptr && d[1] >= SAT_STATUS_RETURN_LEN) {
+        regs->features = d[3];
+        regs->count = d[5];
+        regs->lba_low = d[7];
+        regs->lba_mid = d[9];
+        regs->lba_high = d[11];
+        regs->device = d[12];
+        regs->command = d[13];
+        if (ext48) {
+            prev->count = d[4];
+            prev->lba_low = d[6];
+            prev->lba_mid = d[8];
+            prev->lba_high = d[10];
+        }
+    } else {
+        regs->features = 0;
+        regs->command = ATA_STATUS_DRDY_DSC;
+    }
+    return true;
+}
+
+AtaRouteFun SelectAtaRoute(u32 link_type)
+{
+    switch (link_type) {
+    case LINK_ATA:
+        return SendAtaCmndNative;
+    case LINK_ATA_BY_SCSI:
+        return SendAtaCmndSat;
+    case LINK_ATA_BY_FC:
+        return SendAtaCmndApt;
+    default:
+        return nullptr;
+    }
+}
+
+bool BuildAptPacket(AptPacket* out, const TaskFile* regs, const TaskFileHob* prev, const int* dir, u32 len,
+                    bool ext48)
+{
+    if (out == nullptr || regs == nullptr || dir == nullptr || !IsRouteDir(*dir)) {
+        return false;
+    }
+    static const u8 dir_codes[] = {0x00, 0x07, 0x06};
+    memset(out, 0, sizeof(*out));
+    out->signature[0] = 0x75;
+    out->signature[1] = 0x30;
+    out->direction = dir_codes[*dir];
+    PutBe24(out->length, len);
+    out->features = regs->features;
+    out->count = regs->count;
+    out->device = regs->device;
+    out->lba_23_16 = regs->lba_high;
+    out->lba_15_8 = regs->lba_mid;
+    out->lba_7_0 = regs->lba_low;
+    out->command = regs->command;
+    if (ext48 && prev != nullptr) {
+        out->features_hi = prev->features;
+        out->count_hi = prev->count;
+        out->lba_47_40 = prev->lba_high;
+        out->lba_39_32 = prev->lba_mid;
+        out->lba_31_24 = prev->lba_low;
+    }
+    CmdRespLog::GetInstance()->AddRecord(LOG_WRITE_APT, out, sizeof(*out), static_cast<int>(len), *dir);
+    return true;
+}
+
+bool ParseAptStatus(TaskFile* regs, TaskFileHob* prev, const AptStatus* status, bool ext48)
+{
+    if (status == nullptr || regs == nullptr) {
+        return false;
+    }
+    regs->features = status->error;
+    regs->count = status->count;
+    regs->lba_low = status->lba_7_0;
+    regs->lba_mid = status->lba_15_8;
+    regs->lba_high = status->lba_23_16;
+    regs->device = status->device;
+    regs->command = status->status;
+    if (ext48 && prev != nullptr) {
+        prev->features = status->features_hi;
+        prev->count = status->count_hi;
+        prev->lba_low = status->lba_31_24;
+        prev->lba_mid = status->lba_39_32;
+        prev->lba_high = status->lba_47_40;
+    }
+    CmdRespLog::GetInstance()->AddRecord(LOG_READ_APT, status, sizeof(*status), 0, 0);
+    return true;
+}
+
+bool SendAptCdb(int* handle, const u8* cdb10, u8* buf, u32 len, const int* dir, void* context, int* user_err,
+                int* sys_err)
+{
+    if (cdb10 == nullptr || buf == nullptr || dir == nullptr) {
+        *user_err = USER_ERR_ILLEGAL_PARAM;
+        return false;
+    }
+    u8 cdb[10];
+    memcpy(cdb, cdb10, sizeof(cdb));
+    u8 sense[kSenseLen] = {};
+    ScsiRequest req;
+    memset(&req, 0, sizeof(req));
+    req.cdb = cdb;
+    req.cdb_len = sizeof(cdb);
+    req.dir = static_cast<u32>(*dir);
+    req.data = buf;
+    req.data_len = len;
+    req.sense = sense;
+    req.sense_len = kSenseLen;
+    req.timeout = APT_TIMEOUT_S;
+    return SendScsiCmnd(handle, &req, context, user_err, sys_err);
+}
+
+bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len, int dir,
+                    void* context, int* user_err, int* sys_err)
+{
+    if (!IsRouteDir(dir)) {
+        return false;
+    }
+    if (handle == nullptr || regs == nullptr || prev == nullptr) {
+        *user_err = USER_ERR_ILLEGAL_PARAM;
+        return false;
+    }
+    const u32 data_len = dir == SCSI_DIR_NONE ? 0 : len;
+    // The length travels in 24-bit fields; the packet shares the buffer of a data-out.
+    const u32 max_len = dir == SCSI_DIR_OUT ? APT_MAX_LEN - sizeof(AptPacket) : APT_MAX_LEN;
+    if (data_len > max_len || (data_len != 0 && buf == nullptr)) {
+        *user_err = USER_ERR_ILLEGAL_PARAM;
+        return false;
+    }
+
+    AptPacket packet;
+    BuildAptPacket(&packet, regs, prev, &dir, data_len, ext48);
+
+    // Each failing request leaves its own error; a later failure replaces an earlier one.
+    bool data_ok;
+    if (dir == SCSI_DIR_IN) {
+        bool packet_ok = SendBuffer(handle, APT_OP_WRITE_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&packet),
+                                    sizeof(packet), SCSI_DIR_OUT, context, user_err, sys_err);
+        // The exchange runs to its end even after a failed packet write, leaving the tunnel idle.
+        u8 empty = 0;
+        data_ok = SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_DATA, buf != nullptr ? buf : &empty, data_len,
+                             SCSI_DIR_IN, context, user_err, sys_err);
+        if (!packet_ok && data_ok) {
+            AptStatus scratch;
+            memset(&scratch, 0, sizeof(scratch));
+            SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&scratch),
+                       sizeof(scratch), SCSI_DIR_IN, context, user_err, sys_err);
+            return false;
+        }
+    } else {
+        std::vector<u8> out(sizeof(packet) + data_len);
+        memcpy(out.data(), &packet, sizeof(packet));
+        if (data_len != 0) {
+            memcpy(out.data() + sizeof(packet), buf, data_len);
+        }
+        data_ok = SendBuffer(handle, APT_OP_WRITE_BUFFER, APT_BUFFER_CMND, out.data(), static_cast<u32>(out.size()),
+                             SCSI_DIR_OUT, context, user_err, sys_err);
+    }
+
+    AptStatus status;
+    memset(&status, 0, sizeof(status));
+    bool status_ok = SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&status),
+                                sizeof(status), SCSI_DIR_IN, context, user_err, sys_err);
+    if (!data_ok) {
+        return false;
+    }
+    if (status_ok) {
+        ParseAptStatus(regs, prev, &status, ext48);
+    }
+    return status_ok;
+}
+
+namespace {
+
+bool SectorIo(bool write, int* handle, u8* buf, u64 offset, u64 count, int* done, int* user_err, int* sys_err)
+{
+    if (handle == nullptr || *handle < 0 || buf == nullptr || done == nullptr) {
+        *user_err = USER_ERR_ILLEGAL_PARAM;
+        return false;
+    }
+    *done = 0;
+    // One call moves at most what the byte count of the result can report.
+    if (count > static_cast<u64>(INT_MAX) / 512 || offset > static_cast<u64>(LLONG_MAX)) {
+        *user_err = USER_ERR_ILLEGAL_PARAM;
+        return false;
+    }
+    errno = 0;
+    if (lseek64(*handle, static_cast<off64_t>(offset), SEEK_SET) < 0) {
+        *user_err = USER_ERR_OS_API;
+        *sys_err = errno;
+        return false;
+    }
+    size_t bytes = static_cast<size_t>(count * 512);
+    ssize_t n = write ? ::write(*handle, buf, bytes) : ::read(*handle, buf, bytes);
+    if (n < 0) {
+        *user_err = USER_ERR_OS_API;
+        *sys_err = errno;
+        return false;
+    }
+    *done = static_cast<int>(n);
+    return true;
+}
+
+} // namespace
+
+bool ReadSectors(int* handle, u8* buf, u64 offset, u64 count, void* /*context*/, int* done, int* user_err,
+                 int* sys_err)
+{
+    return SectorIo(false, handle, buf, offset, count, done, user_err, sys_err);
+}
+
+bool WriteSectors(int* handle, u8* buf, u64 offset, u64 count, void* /*context*/, int* done, int* user_err,
+                  int* sys_err)
+{
+    return SectorIo(true, handle, buf, offset, count, done, user_err, sys_err);
+}
