@@ -283,6 +283,11 @@ struct TunnelCase {
     u64 lba_count;
 };
 
+void PrintTo(const TunnelCase& c, std::ostream* os)
+{
+    *os << '"' << c.inquiry_model << "\" / " << (c.identify_model ? c.identify_model : "(fails)");
+}
+
 class TunnelClassify : public Classify, public ::testing::WithParamInterface<TunnelCase> {};
 
 TEST_P(TunnelClassify, ModelComparison)
@@ -498,6 +503,123 @@ TEST_F(Classify, FirmwareCutOnInquiryRevision)
     ASSERT_TRUE(Run(drive, &d));
     EXPECT_EQ(d.smart_ver, u32(VER_K4410));
     EXPECT_EQ(d.firmware, "1");
+}
+
+// ------------------------------------- classification through the real executors
+
+// Drives of tests/data/discovery/drives.txt, classified through the catalogue's own
+// executors and transports.
+struct DriveCase {
+    const char* node;
+    bool ok;
+    u32 link_type;
+    const char* model;
+    const char* serial;
+    const char* firmware;
+    u64 lba_count;
+    u32 capacity_gb;
+    u32 smart_ver;
+    std::vector<u8> first_opcodes;  // the requests' opcodes, from the first
+    std::vector<u8> last_opcodes;   // and up to the last
+};
+
+void PrintTo(const DriveCase& c, std::ostream* os) { *os << c.node; }
+
+class EmulatedDrive : public ::testing::TestWithParam<DriveCase> {
+protected:
+    void SetUp() override
+    {
+        EnsureErrTable();
+        EnsureCmndRegistry();
+        zvemu::Reset();
+        std::string err;
+        ASSERT_TRUE(zvemu::LoadFixture(std::string(ZV_TEST_DATA_DIR) + "/discovery/drives.txt", &err)) << err;
+    }
+    void TearDown() override { zvemu::Reset(); }
+};
+
+std::vector<u8> Opcodes(const std::vector<zvemu::TraceEntry>& requests)
+{
+    std::vector<u8> out;
+    for (const zvemu::TraceEntry& e : requests) {
+        out.push_back(e.cdb.empty() ? 0 : e.cdb[0]);
+    }
+    return out;
+}
+
+TEST_P(EmulatedDrive, Classified)
+{
+    const DriveCase& c = GetParam();
+    DiskInfo d = Sentinel();
+    d.index = 5;
+    ASSERT_EQ(classifyDevice(c.node, &d), c.ok);
+    EXPECT_EQ(zvemu::OpenDescriptors(), 0);
+    std::vector<u8> sent = Opcodes(zvemu::Requests(c.node));
+    ASSERT_GE(sent.size(), c.first_opcodes.size());
+    ASSERT_GE(sent.size(), c.last_opcodes.size());
+    EXPECT_EQ(std::vector<u8>(sent.begin(), sent.begin() + c.first_opcodes.size()), c.first_opcodes);
+    EXPECT_EQ(std::vector<u8>(sent.end() - c.last_opcodes.size(), sent.end()), c.last_opcodes);
+    if (!c.ok) {
+        DiskInfo unchanged = Sentinel();
+        unchanged.index = 5;
+        EXPECT_EQ(d, unchanged);
+        return;
+    }
+    EXPECT_EQ(d.index, 5u);
+    EXPECT_EQ(d.device_name, c.node);
+    EXPECT_EQ(d.link_type, c.link_type);
+    EXPECT_EQ(d.model, c.model);
+    EXPECT_EQ(d.serial, c.serial);
+    EXPECT_EQ(d.firmware, c.firmware);
+    EXPECT_EQ(d.lba_count, c.lba_count);
+    EXPECT_EQ(d.capacity_gb, c.capacity_gb);
+    EXPECT_EQ(d.smart_ver, c.smart_ver);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EmulatedDrive,
+    ::testing::Values(
+        // SATA behind SAT: the native route sends nothing, the pass-through answers
+        DriveCase{"/dev/sdc", true, LINK_ATA_BY_SCSI, "QUMA-K6410TN0200", "K6410TN0200A1300047", "K6B10102",
+                  390721968, 200, VER_K6410, {0x12, 0x85}, {0x85}},
+        // tunnel drive naming the same model: the IDENTIFY record (K4410: firmware cut)
+        DriveCase{"/dev/sdd", true, LINK_ATA_BY_FC, "QUMA-K4410TR0050", "K4410TR0050A13000001", "10731",
+                  195371568, 100, VER_K4410, {0x12, 0x85, 0x3B}, {0x12, 0x25}},
+        // tunnel drive naming another model: the INQUIRY record with READ CAPACITY's count
+        DriveCase{"/dev/sde", true, LINK_SCSI, "QUMA-K4410TR0050", "INQ-SERIAL-0002", "1", 97696368, 50,
+                  VER_K4410, {0x12, 0x85, 0x3B}, {0x12, 0x25}},
+        // SAS drive refusing READ CAPACITY: one block
+        DriveCase{"/dev/sdf", true, LINK_SCSI, "QUMA-K6470BN0400", "S6470BN400A130501879", "B230", 1, 0,
+                  VER_UNKNOWN, {0x12, 0x25}, {0x25}},
+        DriveCase{"/dev/sdg", false, 0, "", "", "", 0, 0, 0, {0x12}, {0x12}},
+        DriveCase{"/dev/sdq", false, 0, "", "", "", 0, 0, 0, {}, {}},
+        // a K4410 firmware shorter than the prefix becomes empty
+        DriveCase{"/dev/sdh", true, LINK_ATA_BY_SCSI, "QUMA-K4410TN0032", "K4410TN0032A1300009", "", 62533296,
+                  32, VER_K4410, {0x12, 0x85}, {0x85}}),
+    CaseIndexName());
+
+// The SAS drive's model presets the SAS flash geometry.
+TEST_F(EmulatedDrive, GeometryPresetForTheClassifiedModel)
+{
+    disk_model_code = 0;
+    DiskInfo d;
+    ASSERT_TRUE(classifyDevice("/dev/sdf", &d));
+    EXPECT_EQ(disk_model_code, 2u);
+    EXPECT_EQ(disk_geometry.ce, 4u);
+}
+
+// A scan over the fixture's drives keeps the five that classify, in probe order.
+TEST_F(EmulatedDrive, ScanFindsTheClassifiedDrives)
+{
+    DiskList::GetInstance()->Scan();
+    std::vector<DiskInfo> list;
+    DiskList::GetInstance()->GetList(list);
+    std::vector<std::string> names;
+    for (const DiskInfo& d : list) {
+        names.push_back(d.device_name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"/dev/sdc", "/dev/sdd", "/dev/sde", "/dev/sdf", "/dev/sdh"}));
+    EXPECT_EQ(zvemu::OpenDescriptors(), 0);
 }
 
 // --------------------------------------------------------------- the list
