@@ -24,7 +24,8 @@ namespace {
 
 const char* const kStars = "*************************";
 
-// A row that shows and runs a command type under the catalogue's display name.
+// A row that shows and runs a command type under the catalogue's display name. The catalogue is
+// constant-initialised, so the menu tables may read it during their own dynamic initialisation.
 MenuItem TypeRow(u32 type) { return MenuItem{disk_spt_list[type].name, nullptr, type, nullptr, 0}; }
 
 // A row that runs a command type under a name of its own.
