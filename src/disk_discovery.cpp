@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "disk_cmnd.h"
+#include "disk_transport.h"
 #include "settings.h"
 
 DiskStructure disk_structure;
@@ -153,8 +155,194 @@ std::string InquiryText(const u8* data, u32 len, u32 off, u32 width)
 
 } // namespace
 
-// The transports are not wired in yet: no node classifies.
-bool classifyDevice(const char*, DiskInfo*) { return false; }
+namespace {
+
+// Every probe command moves this many bytes.
+const u32 kProbeLen = 512;
+
+// Primary names: one, two, then three letters after "/dev/sd".
+const u32 kOneLetterEnd = 26;
+const u32 kTwoLetterEnd = kOneLetterEnd + 26 * 26;
+const u32 kThreeLetterEnd = kTwoLetterEnd + 26 * 26 * 26;
+
+// Standard INQUIRY: T10 vendor identification starts at byte 8.
+const u32 kInqVendorOff = 8;
+
+// Drives of this family report their firmware behind a three-character prefix.
+const size_t kK4410FirmwareOff = 3;
+const size_t kK4410FirmwareLen = 7;
+
+// A node that does not open (most of the probed names) costs one failed open.
+bool TestOpenClose(const char* path)
+{
+    int handle = 0;
+    if (!OpenDiskQuiet(&handle, path)) {
+        return false;
+    }
+    return CloseDiskQuiet(&handle);
+}
+
+bool IsAtaVendor(const u8* inquiry) { return memcmp(inquiry + kInqVendorOff, "ATA", 3) == 0; }
+
+// INQUIRY and READ CAPACITY(10) of a drive taken as SCSI; both must answer.
+bool ProbeScsi(DiskInfo* disk, u8* inquiry, u8* capacity)
+{
+    disk->link_type = LINK_SCSI;
+    return DiskCmnd::ExecuteQuiet(TYPE_12H_INQUIRY, disk, inquiry, kProbeLen) &&
+           DiskCmnd::ExecuteQuiet(TYPE_25H_READ_CAPACITY, disk, capacity, kProbeLen);
+}
+
+bool FillScsi(DiskInfo* disk, const u8* inquiry, const u8* capacity)
+{
+    return disk->FillFromInquiry(inquiry, kProbeLen) && CalcCapacityGB(disk, capacity, kProbeLen);
+}
+
+} // namespace
+
+void diskProbeName(u32 i, char* buf)
+{
+    memset(buf, 0, DISK_NAME_BUF_LEN);
+    if (i < kOneLetterEnd) {
+        snprintf(buf, DISK_NAME_BUF_LEN, "/dev/sd%c", char('a' + i));
+    } else if (i < kTwoLetterEnd) {
+        u32 n = i - kOneLetterEnd;
+        snprintf(buf, DISK_NAME_BUF_LEN, "/dev/sd%c%c", char('a' + n / 26), char('a' + n % 26));
+    } else if (i < kThreeLetterEnd) {
+        u32 n = i - kTwoLetterEnd;
+        snprintf(buf, DISK_NAME_BUF_LEN, "/dev/sd%c%c%c", char('a' + n / 676), char('a' + (n / 26) % 26),
+                 char('a' + n % 26));
+    }
+    // Higher probe numbers have no primary name: the empty name never opens.
+}
+
+void diskProbeFallbackName(u32 i, char* buf)
+{
+    memset(buf, 0, DISK_NAME_BUF_LEN);
+    snprintf(buf, DISK_NAME_BUF_LEN, "/dev/sd-%d%c", int(i & 0xFFF), char('a' + ((i >> 12) & 0xF)));
+}
+
+bool classifyDevice(const char* path, DiskInfo* disk)
+{
+    if (path == nullptr || disk == nullptr) {
+        return false;
+    }
+    // The first record holds what SCSI commands and the ATA pass-through read,
+    // the second the IDENTIFY data read through the vendor tunnel.
+    DiskInfo scsi;
+    DiskInfo tunnel;
+    scsi.index = tunnel.index = disk->index;
+    scsi.device_name = tunnel.device_name = path;
+    u8 inquiry[kProbeLen] = {};
+    u8 capacity[kProbeLen] = {};
+    u8 tunnel_identify[kProbeLen] = {};
+
+    if (!TestOpenClose(path)) {
+        return false;
+    }
+    // SCSI types do not read the link type, so none is chosen yet.
+    if (!DiskCmnd::ExecuteQuiet(TYPE_12H_INQUIRY, &scsi, inquiry, kProbeLen)) {
+        return false;
+    }
+
+    const DiskInfo* chosen = &scsi;
+    if (IsAtaVendor(inquiry)) {
+        bool identified = false;
+        for (u32 link : {u32(LINK_ATA), u32(LINK_ATA_BY_SCSI)}) {
+            scsi.link_type = link;
+            if (DiskCmnd::ExecuteQuiet(TYPE_IDENTIFY_DEVICE, &scsi, inquiry, kProbeLen)) {
+                identified = true;
+                break;
+            }
+        }
+        if (identified) {
+            if (!scsi.FillFromIdentify(inquiry, kProbeLen)) {
+                return false;
+            }
+        } else {
+            tunnel.link_type = LINK_ATA_BY_FC;
+            bool tunnel_ok = DiskCmnd::ExecuteQuiet(TYPE_IDENTIFY_DEVICE, &tunnel, tunnel_identify, kProbeLen);
+            // The IDENTIFY attempts may have left data in the INQUIRY buffer.
+            memset(inquiry, 0, kProbeLen);
+            if (!ProbeScsi(&scsi, inquiry, capacity) || !FillScsi(&scsi, inquiry, capacity)) {
+                return false;
+            }
+            // The tunnel answer is taken only when it names the same drive as INQUIRY.
+            if (tunnel_ok && tunnel.FillFromIdentify(tunnel_identify, kProbeLen) && !scsi.model.empty() &&
+                !tunnel.model.empty() && scsi.model.find(tunnel.model) != std::string::npos) {
+                tunnel.link_type = LINK_ATA_BY_FC;
+                chosen = &tunnel;
+            }
+        }
+    } else {
+        scsi.link_type = LINK_SCSI;
+        // A drive that refuses READ CAPACITY still lists, with a single block.
+        if (!DiskCmnd::ExecuteQuiet(TYPE_25H_READ_CAPACITY, &scsi, capacity, kProbeLen)) {
+            memset(capacity, 0, kProbeLen);
+        }
+        if (!FillScsi(&scsi, inquiry, capacity)) {
+            return false;
+        }
+    }
+
+    *disk = *chosen;
+    setDiskGeometryByModel(disk);
+    if (disk->smart_ver == VER_K4410) {
+        // A revision shorter than the prefix leaves nothing to show.
+        disk->firmware = disk->firmware.size() > kK4410FirmwareOff
+                             ? disk->firmware.substr(kK4410FirmwareOff, kK4410FirmwareLen)
+                             : std::string();
+    }
+    return true;
+}
+
+bool classifyDeviceStr(const std::string& path, DiskInfo* disk) { return classifyDevice(path.c_str(), disk); }
+
+DiskList* DiskList::GetInstance()
+{
+    // Never destroyed: the list lives until the process ends.
+    static DiskList* instance = new DiskList();
+    return instance;
+}
+
+void DiskList::Scan()
+{
+    std::vector<DiskInfo> found;
+    DiskInfo work;
+    char name[DISK_NAME_BUF_LEN];
+    for (u32 i = 0; i < DISK_PROBE_NUM; i++) {
+        work.index = i;
+        diskProbeName(i, name);
+        work.device_name = name;
+        bool ok = classifyDevice(name, &work);
+        if (!ok) {
+            diskProbeFallbackName(i, name);
+            work.device_name = name;
+            ok = classifyDevice(name, &work);
+        }
+        if (ok) {
+            found.push_back(work);
+        }
+    }
+    // Replaced only when something changed, so callers can compare against their copy.
+    if (found != disk_list) {
+        disk_list = found;
+    }
+}
+
+void DiskList::GetList(std::vector<DiskInfo>& out) const { out = disk_list; }
+
+bool DiskList::FindByIndex(u32 index, DiskInfo* out) const
+{
+    for (const DiskInfo& d : disk_list) {
+        if (d.index == index) {
+            if (out != nullptr) {
+                *out = d;
+            }
+            return true;
+        }
+    }
+    return false;
+}
 
 void trimBlanks(std::string& s)
 {

@@ -4,6 +4,7 @@
 #define ZV_DISK_DISCOVERY_H
 
 #include <string>
+#include <vector>
 
 #include "common.h"
 #include "disk_info.h"
@@ -25,7 +26,35 @@ extern u32 disk_model_code;
 // 1: the 8GB K4410 variant; 2: the two-layer TR0050 variant; reset by its reader.
 extern u32 disk_variant_flag;
 
+// The drives found by the last scan, in probe order; one heap instance per process.
+class DiskList {
+public:
+    static DiskList* GetInstance();
+
+    // Probes every drive node name and keeps each node that classifies.
+    void Scan();
+    void GetList(std::vector<DiskInfo>& out) const;
+    // Copies the first record with this probe number; false when there is none.
+    bool FindByIndex(u32 index, DiskInfo* out) const;
+
+private:
+    DiskList() = default;
+
+    std::vector<DiskInfo> disk_list;
+};
+
+// Number of scan probes; each probe has a primary and a fallback node name.
+const u32 DISK_PROBE_NUM = 65536;
+const u32 DISK_NAME_BUF_LEN = 128;
+
+// Node names of probe i, into a zero-filled buffer of DISK_NAME_BUF_LEN bytes.
+void diskProbeName(u32 i, char* buf);
+void diskProbeFallbackName(u32 i, char* buf);
+
+// Decides the link type of the node by its answers and fills the record; reads only
+// disk->index on entry. On failure the record is unchanged. Prints nothing.
 bool classifyDevice(const char* path, DiskInfo* disk);
+bool classifyDeviceStr(const std::string& path, DiskInfo* disk);
 
 // Removes leading and trailing blanks (0x20 only) in place.
 void trimBlanks(std::string& s);
