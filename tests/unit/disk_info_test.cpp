@@ -3,6 +3,8 @@
 #include "case_names.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "disk_info.h"
 
@@ -72,6 +74,30 @@ INSTANTIATE_TEST_SUITE_P(
                       FamilyCase{"QUMA-G2T7", VER_G2T7}, FamilyCase{"QUMA-G2T7-0400", VER_G2T7},
                       FamilyCase{"QUMA-K6410TN0200", VER_K6410}, FamilyCase{"quma-k4410tr0050", VER_UNKNOWN},
                       FamilyCase{"", VER_UNKNOWN}, FamilyCase{"QUMA-K4410TX0050", VER_UNKNOWN}), CaseIndexName());
+
+// The four prefix lists, in match order, as the family tests and the family choice use them.
+TEST(FamilyLists, EveryPrefixInOrder)
+{
+    const std::vector<std::vector<std::string>> lists = {
+        {"QUMA-P37RV-0032", "QUMA-P37RV-0064", "QUMA-P37RV-0128", "QUMA-W37RV-0064", "QUMA-W37RV-0128",
+         "QUMA-W37RV-0256"},
+        {"QUMA-K4410TR0050", "QUMA-K4410TR0100", "QUMA-K4410TN0100", "QUMA-K4410TN0200", "QUMA-K4410TN0032"},
+        {"QUMA-G2T7"},
+        {"QUMA-K6410TR0050", "QUMA-K6410TR0100", "QUMA-K6410TN0100", "QUMA-K6410TN0200", "QUMA-K6410TN0032"},
+    };
+    for (u32 family = 0; family < VER_UNKNOWN; family++) {
+        const std::vector<std::string>& want = lists[family];
+        ASSERT_EQ(smart_ver_model_num[family], want.size()) << "family " << family;
+        for (u32 i = 0; i < want.size(); i++) {
+            EXPECT_STREQ(smart_ver_model_list[family][i], want[i].c_str()) << "family " << family << " row " << i;
+            // each prefix alone, and with a tail, names its family
+            EXPECT_EQ(FamilyOfModel(want[i]), family) << want[i];
+            EXPECT_EQ(FamilyOfModel(want[i] + " 2.5in"), family) << want[i];
+            // one character short matches nothing
+            EXPECT_EQ(FamilyOfModel(want[i].substr(0, want[i].size() - 1)), u32(VER_UNKNOWN)) << want[i];
+        }
+    }
+}
 
 TEST(DiskInfoRecord, EqualityCoversEveryField)
 {
