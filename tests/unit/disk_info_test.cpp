@@ -121,6 +121,47 @@ TEST(DiskInfoRecord, EqualityCoversEveryField)
     EXPECT_TRUE(fresh == DiskInfo());
 }
 
+// A record differing in any one of its eleven fields is unequal (the scan relies on it).
+TEST(DiskInfoRecord, EachFieldTakesPartInEquality)
+{
+    DiskInfo base;
+    base.index = 1;
+    base.device_name = "/dev/sdb";
+    base.link_type = LINK_ATA_BY_SCSI;
+    base.smart_ver = VER_K4410;
+    base.model = "QUMA-K4410TR0050";
+    base.serial = "S1";
+    base.firmware = "F1";
+    base.fpga_ver = "210.T03";
+    base.hw_ver = "B";
+    base.lba_count = 97696368;
+    base.capacity_gb = 50;
+    const struct {
+        const char* field;
+        void (*change)(DiskInfo*);
+    } changes[] = {
+        {"index", [](DiskInfo* d) { d->index = 2; }},
+        {"device_name", [](DiskInfo* d) { d->device_name = "/dev/sdc"; }},
+        {"link_type", [](DiskInfo* d) { d->link_type = LINK_ATA_BY_FC; }},
+        {"smart_ver", [](DiskInfo* d) { d->smart_ver = VER_UNKNOWN; }},
+        {"model", [](DiskInfo* d) { d->model = "QUMA-K4410TR0100"; }},
+        {"serial", [](DiskInfo* d) { d->serial = "S2"; }},
+        {"firmware", [](DiskInfo* d) { d->firmware = "F2"; }},
+        {"fpga_ver", [](DiskInfo* d) { d->fpga_ver = "210.T04"; }},
+        {"hw_ver", [](DiskInfo* d) { d->hw_ver = "C"; }},
+        {"lba_count", [](DiskInfo* d) { d->lba_count = 0x100000000ull + 97696368; }},
+        {"capacity_gb", [](DiskInfo* d) { d->capacity_gb = 51; }},
+    };
+    for (const auto& c : changes) {
+        DiskInfo other = base;
+        ASSERT_TRUE(other == base) << c.field;
+        c.change(&other);
+        EXPECT_FALSE(other == base) << c.field;
+        EXPECT_TRUE(other != base) << c.field;
+        EXPECT_FALSE(base == other) << c.field;
+    }
+}
+
 TEST(DiskInfoRecord, LinkTypeNames)
 {
     EXPECT_STREQ(LinkTypeName(LINK_ATA), "ATA");
