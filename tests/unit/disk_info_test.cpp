@@ -3,6 +3,8 @@
 #include "case_names.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "disk_info.h"
 
@@ -73,6 +75,30 @@ INSTANTIATE_TEST_SUITE_P(
                       FamilyCase{"QUMA-K6410TN0200", VER_K6410}, FamilyCase{"quma-k4410tr0050", VER_UNKNOWN},
                       FamilyCase{"", VER_UNKNOWN}, FamilyCase{"QUMA-K4410TX0050", VER_UNKNOWN}), CaseIndexName());
 
+// The four prefix lists, in match order, as the family tests and the family choice use them.
+TEST(FamilyLists, EveryPrefixInOrder)
+{
+    const std::vector<std::vector<std::string>> lists = {
+        {"QUMA-P37RV-0032", "QUMA-P37RV-0064", "QUMA-P37RV-0128", "QUMA-W37RV-0064", "QUMA-W37RV-0128",
+         "QUMA-W37RV-0256"},
+        {"QUMA-K4410TR0050", "QUMA-K4410TR0100", "QUMA-K4410TN0100", "QUMA-K4410TN0200", "QUMA-K4410TN0032"},
+        {"QUMA-G2T7"},
+        {"QUMA-K6410TR0050", "QUMA-K6410TR0100", "QUMA-K6410TN0100", "QUMA-K6410TN0200", "QUMA-K6410TN0032"},
+    };
+    for (u32 family = 0; family < VER_UNKNOWN; family++) {
+        const std::vector<std::string>& want = lists[family];
+        ASSERT_EQ(smart_ver_model_num[family], want.size()) << "family " << family;
+        for (u32 i = 0; i < want.size(); i++) {
+            EXPECT_STREQ(smart_ver_model_list[family][i], want[i].c_str()) << "family " << family << " row " << i;
+            // each prefix alone, and with a tail, names its family
+            EXPECT_EQ(FamilyOfModel(want[i]), family) << want[i];
+            EXPECT_EQ(FamilyOfModel(want[i] + " 2.5in"), family) << want[i];
+            // one character short matches nothing
+            EXPECT_EQ(FamilyOfModel(want[i].substr(0, want[i].size() - 1)), u32(VER_UNKNOWN)) << want[i];
+        }
+    }
+}
+
 TEST(DiskInfoRecord, EqualityCoversEveryField)
 {
     DiskInfo a;
@@ -93,6 +119,47 @@ TEST(DiskInfoRecord, EqualityCoversEveryField)
     EXPECT_EQ(fresh.index, 0u);
     EXPECT_EQ(fresh.lba_count, 0u);
     EXPECT_TRUE(fresh == DiskInfo());
+}
+
+// A record differing in any one of its eleven fields is unequal (the scan relies on it).
+TEST(DiskInfoRecord, EachFieldTakesPartInEquality)
+{
+    DiskInfo base;
+    base.index = 1;
+    base.device_name = "/dev/sdb";
+    base.link_type = LINK_ATA_BY_SCSI;
+    base.smart_ver = VER_K4410;
+    base.model = "QUMA-K4410TR0050";
+    base.serial = "S1";
+    base.firmware = "F1";
+    base.fpga_ver = "210.T03";
+    base.hw_ver = "B";
+    base.lba_count = 97696368;
+    base.capacity_gb = 50;
+    const struct {
+        const char* field;
+        void (*change)(DiskInfo*);
+    } changes[] = {
+        {"index", [](DiskInfo* d) { d->index = 2; }},
+        {"device_name", [](DiskInfo* d) { d->device_name = "/dev/sdc"; }},
+        {"link_type", [](DiskInfo* d) { d->link_type = LINK_ATA_BY_FC; }},
+        {"smart_ver", [](DiskInfo* d) { d->smart_ver = VER_UNKNOWN; }},
+        {"model", [](DiskInfo* d) { d->model = "QUMA-K4410TR0100"; }},
+        {"serial", [](DiskInfo* d) { d->serial = "S2"; }},
+        {"firmware", [](DiskInfo* d) { d->firmware = "F2"; }},
+        {"fpga_ver", [](DiskInfo* d) { d->fpga_ver = "210.T04"; }},
+        {"hw_ver", [](DiskInfo* d) { d->hw_ver = "C"; }},
+        {"lba_count", [](DiskInfo* d) { d->lba_count = 0x100000000ull + 97696368; }},
+        {"capacity_gb", [](DiskInfo* d) { d->capacity_gb = 51; }},
+    };
+    for (const auto& c : changes) {
+        DiskInfo other = base;
+        ASSERT_TRUE(other == base) << c.field;
+        c.change(&other);
+        EXPECT_FALSE(other == base) << c.field;
+        EXPECT_TRUE(other != base) << c.field;
+        EXPECT_FALSE(base == other) << c.field;
+    }
 }
 
 TEST(DiskInfoRecord, LinkTypeNames)
