@@ -7,6 +7,9 @@
 //   /dev/sdc  QUMA-K6410TN0100 behind SAT (family K6410, answers decoded as SCSI types)
 #include "e2e_util.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <ctime>
 #include <fstream>
 #include <regex>
@@ -98,7 +101,7 @@ std::string Args(const std::vector<std::string>& args)
 {
     std::string s;
     for (const std::string& a : args) {
-        s += (s.empty() ? "" : " ") + a;
+        s += (s.empty() ? "" : " ") + (a.size() <= 40 ? a : a.substr(0, 8) + "...(" + std::to_string(a.size()) + ")");
     }
     return s;
 }
@@ -148,16 +151,35 @@ protected:
         return v;
     }
 
-    // The files of the working directory other than the trace and the command log.
-    std::vector<std::string> OutputFiles()
+    // Every file the run left in the working directory, the trace and the command log aside.
+    std::vector<std::string> OutputFiles() const
     {
         std::vector<std::string> files;
-        for (const char* f : {"a.bin", "a.txt", "log.bin", "SSDlog/log.bin", "SSDlog/a.bin", "w.bin"}) {
-            if (Exists(f)) {
-                files.push_back(f);
+        ListFiles("", &files);
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+private:
+    void ListFiles(const std::string& rel, std::vector<std::string>* files) const
+    {
+        DIR* d = opendir(Path(rel).c_str());
+        if (d == nullptr) {
+            return;
+        }
+        while (struct dirent* e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name == "." || name == ".." || name == "trace.txt" || name == "cmd_resp_log.txt") {
+                continue;
+            }
+            std::string sub = rel.empty() ? name : rel + "/" + name;
+            if (IsDir(sub)) {
+                ListFiles(sub, files);
+            } else {
+                files->push_back(sub);
             }
         }
-        return files;
+        closedir(d);
     }
 };
 
@@ -191,8 +213,8 @@ struct HeaderCase {
     const char* ifs;
     const char* ip_lines;
 };
-void PrintTo(const HeaderCase& c, std::ostream* os) { *os << "ifs=\"" << c.ifs << "\""; }
 
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << "ifs=\"" << c.ifs << "\""; }
 
 class RunnerHeader : public RunnerE2e, public ::testing::WithParamInterface<HeaderCase> {};
 
@@ -242,8 +264,8 @@ struct FailureCase {
     const char* out;
     std::vector<Bytes> sent;
 };
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.fixture << ": " << Args(c.args); }
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.fixture << ": " << Args(c.args); }
 
 class RunnerFailure : public RunnerE2e, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -326,16 +348,47 @@ TEST_F(RunnerE2e, CommandWithoutDataWritesNoFile)
     EXPECT_EQ(OutputFiles(), std::vector<std::string>{});
 }
 
-TEST_F(RunnerE2e, VendorLogRawDataGoesUnderLogDir)
+struct VendorLogCase {
+    std::vector<std::string> args;
+    std::string first_line;
+    const char* file;  // where the raw data lands, or null for nowhere
+};
+
+void PrintTo(const VendorLogCase& c, std::ostream* os) { *os << Args(c.args); }
+
+class RunnerVendorLog : public RunnerE2e, public ::testing::WithParamInterface<VendorLogCase> {};
+
+// The raw vendor log goes under "SSDlog/" when that directory exists.
+TEST_P(RunnerVendorLog, RawDataPlace)
 {
-    RunResult r = Run({"-t", "log", "-b", "log.bin", "/dev/sda"});
+    const VendorLogCase& c = GetParam();
+    RunResult r = Run(c.args);
     EXPECT_EQ(r.status, 0);
-    const std::string saved = "    Original binary data is saved to SSDlog/log.bin\n";
-    EXPECT_EQ(r.out.substr(0, saved.size()), saved);
-    // Two sectors, each read at its own LBA into its own place.
-    EXPECT_EQ(ReadFile("SSDlog/log.bin"), std::string(512, '\xA5') + std::string(512, '\x5A'));
-    EXPECT_EQ(OutputFiles(), std::vector<std::string>{"SSDlog/log.bin"});
+    EXPECT_EQ(r.out.substr(0, c.first_line.size()), c.first_line);
+    std::vector<std::string> files;
+    if (c.file != nullptr) {
+        files.push_back(c.file);
+        // Two sectors, each read at its own LBA into its own place.
+        EXPECT_EQ(ReadFile(c.file), std::string(512, '\xA5') + std::string(512, '\x5A'));
+    }
+    EXPECT_EQ(OutputFiles(), files);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunnerVendorLog,
+    ::testing::Values(
+        VendorLogCase{{"-t", "log", "-b", "log.bin", "/dev/sda"},
+                      "    Original binary data is saved to SSDlog/log.bin\n",
+                      "SSDlog/log.bin"},
+        // "multilog" as the second argument leaves the run without the directory
+        VendorLogCase{{"-t", "multilog", "-b", "log.bin", "/dev/sda"},
+                      "    Original binary data is saved to log.bin\n",
+                      "log.bin"},
+        // a name that fits the file-name buffer alone but not behind the prefix is refused, not cut
+        VendorLogCase{{"-t", "log", "-b", std::string(4090, 'x'), "/dev/sda"},
+                      "    Original binary data can't be saved: the file name under SSDlog/ is too long\n",
+                      nullptr}),
+    CaseIndexName());
 
 // ---------------------------------------------------------------- commands by link type
 
@@ -345,8 +398,8 @@ struct CommandCase {
     std::vector<Bytes> sent;
     const char* out;  // null where the answer goes to a decoder that is checked elsewhere
 };
-void PrintTo(const CommandCase& c, std::ostream* os) { *os << Args(c.args); }
 
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << Args(c.args); }
 
 class RunnerCommand : public RunnerE2e, public ::testing::WithParamInterface<CommandCase> {};
 
@@ -436,8 +489,8 @@ struct SetValueCase {
     Bytes data;
     const char* out;
 };
-void PrintTo(const SetValueCase& c, std::ostream* os) { *os << c.option << " " << c.value; }
 
+void PrintTo(const SetValueCase& c, std::ostream* os) { *os << c.option << " " << c.value; }
 
 class RunnerSetValue : public RunnerE2e, public ::testing::WithParamInterface<SetValueCase> {};
 
