@@ -264,21 +264,15 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     BuildAptPacket(&packet, regs, prev, &dir, data_len, ext48);
 
     // Each failing request leaves its own error; a later failure replaces an earlier one.
+    bool packet_ok = true;
     bool data_ok;
     if (dir == SCSI_DIR_IN) {
-        bool packet_ok = SendBuffer(handle, APT_OP_WRITE_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&packet),
-                                    sizeof(packet), SCSI_DIR_OUT, context, user_err, sys_err);
+        packet_ok = SendBuffer(handle, APT_OP_WRITE_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&packet),
+                               sizeof(packet), SCSI_DIR_OUT, context, user_err, sys_err);
         // The exchange runs to its end even after a failed packet write, leaving the tunnel idle.
         u8 empty = 0;
         data_ok = SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_DATA, buf != nullptr ? buf : &empty, data_len,
                              SCSI_DIR_IN, context, user_err, sys_err);
-        if (!packet_ok && data_ok) {
-            AptStatus scratch;
-            memset(&scratch, 0, sizeof(scratch));
-            SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&scratch),
-                       sizeof(scratch), SCSI_DIR_IN, context, user_err, sys_err);
-            return false;
-        }
     } else {
         std::vector<u8> out(sizeof(packet) + data_len);
         memcpy(out.data(), &packet, sizeof(packet));
@@ -294,12 +288,12 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     bool status_ok = SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&status),
                                 sizeof(status), SCSI_DIR_IN, context, user_err, sys_err);
     if (!data_ok) {
-        return false;
+        return false;   // the block read after a failed data phase is not taken
     }
-    if (status_ok) {
-        ParseAptStatus(regs, prev, &status, ext48);
-    }
-    return status_ok;
+    // After a good data phase the block is taken and logged whatever the other requests did,
+    // so the log shows what came back; the call still fails when any of them failed.
+    ParseAptStatus(regs, prev, &status, ext48);
+    return packet_ok && status_ok;
 }
 
 namespace {

@@ -199,7 +199,7 @@ bool IsSetValueType(u32 type)
 
 bool HasLetter(char letter) { return strchr(short_options, letter) != nullptr; }
 
-const char* TypeName(u32 type) { return disk_spt_list[type].name; }
+const char* TypeName(u32 type) { return type < TYPE_BUTT ? disk_spt_list[type].name : ""; }
 
 // Value lines "value : display name", with the counterpart that the link-type
 // adaptation runs on the other kind of drive.

@@ -22,6 +22,12 @@ const std::string& UsageText()
     return text;
 }
 
+const char* const kVersionText =
+    "\n"
+    "Zembrovant Professional, Control and Monitor Utility for QUMA\n"
+    "Version 1.3.8.3.  Released on DEC 6, 2013 at 18:00:00 UTC+8\n"
+    "\n";
+
 class Options : public E2eTest {};
 
 TEST_F(Options, UsageGoldenIsPresent) { ASSERT_GT(UsageText().size(), 4000u); }
@@ -45,6 +51,18 @@ TEST_P(OptionsHelp, UsageWithDeviceToo)
 }
 
 INSTANTIATE_TEST_SUITE_P(Spellings, OptionsHelp, ::testing::Values("-h", "-H", "--help", "--usage"), CaseIndexName());
+
+class OptionsVersion : public E2eTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(OptionsVersion, VersionScreenByteForByte)
+{
+    RunResult r = Run({GetParam()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kVersionText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, OptionsVersion,
+                         ::testing::Values("-V", "-v", "--version", "--copyright", "--license"), CaseIndexName());
 
 struct RefuseCase {
     std::vector<std::string> args;

@@ -419,22 +419,28 @@ struct AptFailCase {
     const char* answers;   // SCSI answers that fail tunnel phases
     size_t requests;       // requests sent
     int user_err;
+    const char* regs;      // returned registers, "current / previous"; null: left as sent
 };
 
+// A status block the tunnel's own answer would not give: count 66h, LBA 332211h, device E0h.
+#define APT_STATUS_66 "data 00 00 00 00 00 00 00 66 E0 33 22 11 00 00 00 00 00 00 00 50 00 00 00 00\n"
+
 const AptFailCase apt_fail_cases[] = {
-    {"packet write fails: the data and status reads still run", SCSI_DIR_IN,
-     "answer scsi 3B mode=1 id=6\n  sense-fixed 5 24 00\n", 3, USER_ERR_SENSE_BAD_FIELD},
+    {"packet write fails: the data and status reads still run, the status is taken", SCSI_DIR_IN,
+     "answer scsi 3B mode=1 id=6\n  sense-fixed 5 24 00\nanswer scsi 3C mode=1 id=6\n  " APT_STATUS_66, 3,
+     USER_ERR_SENSE_BAD_FIELD, "00 66 11 22 33 E0 50 / 00 00 00 00 00"},
     {"data read fails: the status is still read, not parsed", SCSI_DIR_IN,
-     "answer scsi 3C mode=1 id=7\n  sense-fixed 3 11 00\n", 3, USER_ERR_SENSE_MEDIUM_HARDWARE},
-    {"status read fails after a good data read", SCSI_DIR_IN, "answer scsi 3C mode=1 id=6\n  sense-fixed 6 29 00\n",
-     3, USER_ERR_SENSE_TRY_AGAIN},
+     "answer scsi 3C mode=1 id=7\n  sense-fixed 3 11 00\n", 3, USER_ERR_SENSE_MEDIUM_HARDWARE, nullptr},
+    {"status read fails after a good data read: what it brought is taken", SCSI_DIR_IN,
+     "answer scsi 3C mode=1 id=6\n  " APT_STATUS_66 "  sense-fixed 6 29 00\n", 3, USER_ERR_SENSE_TRY_AGAIN,
+     "00 66 11 22 33 E0 50 / 00 00 00 00 00"},
     {"data read and status read fail: the status read's error", SCSI_DIR_IN,
      "answer scsi 3C mode=1 id=7\n  sense-fixed 3 11 00\nanswer scsi 3C mode=1 id=6\n  sense-fixed 6 29 00\n", 3,
-     USER_ERR_SENSE_TRY_AGAIN},
-    {"data-out write fails: the status is still read", SCSI_DIR_OUT,
-     "answer scsi 3B mode=1 id=6\n  sense-fixed 5 26 00\n", 2, USER_ERR_SENSE_BAD_PARAM},
+     USER_ERR_SENSE_TRY_AGAIN, nullptr},
+    {"data-out write fails: the status is still read, not parsed", SCSI_DIR_OUT,
+     "answer scsi 3B mode=1 id=6\n  sense-fixed 5 26 00\n", 2, USER_ERR_SENSE_BAD_PARAM, nullptr},
     {"non-data packet write fails", SCSI_DIR_NONE, "answer scsi 3B mode=1 id=6\n  sense-fixed B 00 00\n", 2,
-     USER_ERR_SENSE_ABORTED_COMMAND},
+     USER_ERR_SENSE_ABORTED_COMMAND, nullptr},
 };
 
 class AptFail : public AtaRoute, public ::testing::WithParamInterface<AptFailCase> {};
@@ -448,7 +454,7 @@ TEST_P(AptFail, FailsAfterRunningTheExchangeToItsEnd)
     EXPECT_FALSE(o.ok) << c.what;
     EXPECT_EQ(o.user_err, c.user_err) << c.what;
     EXPECT_EQ(zvemu::Requests(kNode).size(), c.requests) << c.what;
-    EXPECT_EQ(Text(o.regs), Text(in)) << c.what;
+    EXPECT_EQ(Text(o.regs), c.regs != nullptr ? std::string(c.regs) : Text(in)) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AptFail, ::testing::ValuesIn(apt_fail_cases), CaseIndexName());
@@ -517,8 +523,32 @@ std::string ReadAll(const char* path)
     return ss.str();
 }
 
-// The block names of the log, in order, and the lines of the first "Write APT" block.
-int TunnelLogRunInFreshDir()
+struct TunnelLogCase {
+    const char* what;
+    const char* answers;   // added to the tunnel drive's answers
+    int dir;
+    bool ok;
+    const char* names;     // the log's block names, in order
+    bool blocks;           // also check the "Write APT" and "Read APT" blocks byte for byte
+};
+
+const TunnelLogCase tunnel_log_cases[] = {
+    {"data-in", "", SCSI_DIR_IN, true,
+     "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", true},
+    {"data-out", "", SCSI_DIR_OUT, true, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", false},
+    {"packet write fails: the status block is still logged", "answer scsi 3B mode=1 id=6\n  sense-fixed 5 24 00\n",
+     SCSI_DIR_IN, false, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", false},
+    {"status read fails: the status block is still logged", "answer scsi 3C mode=1 id=6\n  sense-fixed 6 29 00\n",
+     SCSI_DIR_IN, false, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", false},
+    {"data read fails: no Read APT", "answer scsi 3C mode=1 id=7\n  sense-fixed 3 11 00\n", SCSI_DIR_IN, false,
+     "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;", false},
+    {"the data read's SG_IO fails: no sense record for it, no Read APT", "answer scsi 3C mode=1 id=7\n  errno EIO\n",
+     SCSI_DIR_IN, false, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI CDB;SCSI Sense;", false},
+};
+
+// The block names of the log, in order, and for the plain read the "Write APT" and
+// "Read APT" blocks themselves.
+int TunnelLogRunInFreshDir(const TunnelLogCase& c)
 {
     char tmpl[] = "/tmp/zv_apt_XXXXXX";
     if (mkdtemp(tmpl) == nullptr || chdir(tmpl) != 0) {
@@ -528,7 +558,9 @@ int TunnelLogRunInFreshDir()
     output_flags.save_log = 1;
     raid_kind = RAID_BUTT;
     zvemu::Reset();
-    if (!zvemu::LoadFixtureText("drive /dev/sdt apt\nanswer ata B0 fea=D0\n  fill 0 512 5A\n  regs cnt=03\n")) {
+    if (!zvemu::LoadFixtureText(std::string("drive /dev/sdt apt\nanswer ata B0 fea=D0\n  fill 0 512 5A\n"
+                                            "  regs cnt=03\n") +
+                                c.answers)) {
         return 3;
     }
     int handle = 0;
@@ -536,9 +568,9 @@ int TunnelLogRunInFreshDir()
         return 4;
     }
     Regs r = MakeRegs("D0 01 00 4F C2 40 B0");
-    u8 buf[512];
+    u8 buf[512] = {};
     int ue = kUserBefore, se = 0;
-    bool ok = SendAtaCmndApt(&handle, &r.tf, &r.hob, false, buf, sizeof(buf), SCSI_DIR_IN, nullptr, &ue, &se);
+    bool ok = SendAtaCmndApt(&handle, &r.tf, &r.hob, false, buf, sizeof(buf), c.dir, nullptr, &ue, &se);
     CloseDiskQuiet(&handle);
     CmdRespLog::GetInstance()->Flush();
     const std::string got = ReadAll("cmd_resp_log.txt");
@@ -552,8 +584,6 @@ int TunnelLogRunInFreshDir()
             names += line.substr(14) + ";";
         }
     }
-    const std::string expected_names =
-        "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;";
     const std::string write_apt = "  Write APT\n"
                                   "    75h  30h  00h  07h  00h  00h  02h  00h\n"
                                   "    00h  D0h  00h  01h  40h  C2h  4Fh  00h\n"
@@ -566,9 +596,9 @@ int TunnelLogRunInFreshDir()
                                  "    00h  00h  00h  50h  00h  00h  00h  00h\n"
                                  "    UserErr:00000000h  SysErr:00000000h\n\n";
     int rc = 0;
-    if (!ok || names != expected_names || got.find(write_apt) == std::string::npos ||
-        got.find(read_apt) == std::string::npos) {
-        fprintf(stderr, "ok %d names %s\n--- log ---\n%s", ok, names.c_str(), got.c_str());
+    if (ok != c.ok || names != c.names ||
+        (c.blocks && (got.find(write_apt) == std::string::npos || got.find(read_apt) == std::string::npos))) {
+        fprintf(stderr, "%s: ok %d names %s\n--- log ---\n%s", c.what, ok, names.c_str(), got.c_str());
         rc = 1;
     }
     std::string cmd = std::string("rm -rf '") + tmpl + "'";
@@ -578,11 +608,15 @@ int TunnelLogRunInFreshDir()
     return rc;
 }
 
-TEST(TunnelLog, WriteAptThenTheBufferCommandsThenReadApt)
+class TunnelLog : public ::testing::TestWithParam<TunnelLogCase> {};
+
+TEST_P(TunnelLog, WriteAptThenTheBufferCommandsThenReadAptAfterAGoodDataPhase)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(exit(TunnelLogRunInFreshDir()), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(exit(TunnelLogRunInFreshDir(GetParam())), ::testing::ExitedWithCode(0), "") << GetParam().what;
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, TunnelLog, ::testing::ValuesIn(tunnel_log_cases), CaseIndexName());
 
 // ---- Plain sector I/O (on a regular file: no drive node is needed) ----
 
