@@ -369,6 +369,93 @@ TEST_F(ScsiExec, VendorTableQuerySetsTheBaseAndAnswersTheLength)
     EXPECT_EQ(ReqText(sent[0]), ReqText(Req{"C0 02 01 00 08 00 00 00 00 00", IN, 8}));
 }
 
+// Every length row answers an address and a length of its own, so a table that asked
+// another table's row would come back with the wrong pair.
+const char* const kEveryLengthRow =
+    "answer scsi C0 fn=02 sel=00\n le 0 4 0x11000000\n le 4 4 0x1100\n"
+    "answer scsi C0 fn=02 sel=01\n le 0 4 0x11010000\n le 4 4 0x1101\n"
+    "answer scsi C0 fn=02 sel=02\n le 0 4 0x11020000\n le 4 4 0x1102\n"
+    "answer scsi C0 fn=02 sel=03\n le 0 4 0x11030000\n le 4 4 0x1103\n"
+    "answer scsi C0 fn=02 sel=04\n le 0 4 0x11040000\n le 4 4 0x1104\n"
+    "answer scsi C0 fn=02 sel=05\n le 0 4 0x11050000\n le 4 4 0x1105\n";
+
+struct LengthRowCase {
+    int type;
+    const char* row_cdb;  // the length row's CDB with the 8-byte answer length in bytes 3-4
+    u32 base;
+    u32 length;
+};
+
+void PrintTo(const LengthRowCase& c, std::ostream* os) { *os << "type " << c.type; }
+
+const LengthRowCase length_row_cases[] = {
+    // The row before the table.
+    {TYPE_C0H_SYSTEM_BLOCK_TABLE, "C0 02 02 00 08 00 00 00 00 00", 0x11020000, 0x1102},
+    {TYPE_C0H_LEVEL2_SNAP_TABLE, "C0 02 03 00 08 00 00 00 00 00", 0x11030000, 0x1103},
+    {TYPE_C0H_LEVEL2_PLOG_TABLE, "C0 02 04 00 08 00 00 00 00 00", 0x11040000, 0x1104},
+    {TYPE_C0H_GET_WEAR_LEVEL_TABLE, "C0 02 01 00 08 00 00 00 00 00", 0x11010000, 0x1101},
+    {TYPE_C0H_GET_BAD_PAGE, "C0 02 05 00 08 00 00 00 00 00", 0x11050000, 0x1105},
+    // The row four after it.
+    {TYPE_C0H_MAP_TABLE, "C0 02 00 00 08 00 00 00 00 00", 0x11000000, 0x1100},
+    {TYPE_C0H_BLOCK_INFO_TABLE, "C0 02 01 00 08 00 00 00 00 00", 0x11010000, 0x1101},
+};
+
+class VendorLengthRow : public ScsiExec, public ::testing::WithParamInterface<LengthRowCase> {};
+
+TEST_P(VendorLengthRow, AsksTheTablesOwnRow)
+{
+    const LengthRowCase& c = GetParam();
+    Drive(kEveryLengthRow);
+    vendor_table_base = 0;
+    std::vector<u8> scratch(512, 0);
+    ASSERT_TRUE(Run(ExecVendorTableRead, c.type + Q, scratch.data(), 512)) << user_err_;
+    std::vector<TraceEntry> sent = Requests();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(ReqText(sent[0]), ReqText(Req{c.row_cdb, IN, 8}));
+    EXPECT_EQ(vendor_table_base, c.base);
+    EXPECT_EQ(LenWord(scratch.data()), c.length);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLengthRow, ::testing::ValuesIn(length_row_cases), CaseIndexName());
+
+// A failed header read still answers the length it makes of what arrived (here nothing:
+// the header's own part), so the caller's scratch never keeps a stale word.
+struct FailedQueryCase {
+    CmndExecFun exec;
+    int type;
+    const char* answer;
+    int user_err;
+    u32 want;
+};
+
+void PrintTo(const FailedQueryCase& c, std::ostream* os) { *os << "type " << c.type; }
+
+const FailedQueryCase failed_query_cases[] = {
+    {ExecModeSense, TYPE_5AH_MODE_SENSE_CHANGEABLE, "answer scsi 5A\n sense-fixed 5 24 00\n",
+     USER_ERR_SENSE_BAD_FIELD, 2},
+    {ExecReadDefectData, TYPE_37H_GROWN_DEFECT_DATA, "answer scsi B7\n sense-fixed 3 11 00\n",
+     USER_ERR_SENSE_MEDIUM_HARDWARE, 8},
+    {ExecLogSense, TYPE_4DH_SMART_TEMPERATURE, "answer scsi 4D\n sense-fixed 2 04 00\n", USER_ERR_SENSE_NOT_READY,
+     4},
+    {ExecInquiryVpd, TYPE_12H_INQUIRY_DEVICE, "answer scsi 12\n sense-fixed 5 24 00\n", USER_ERR_SENSE_BAD_FIELD,
+     4},
+};
+
+class FailedLengthQuery : public ScsiExec, public ::testing::WithParamInterface<FailedQueryCase> {};
+
+TEST_P(FailedLengthQuery, StillWritesItsLength)
+{
+    const FailedQueryCase& c = GetParam();
+    Drive(c.answer);
+    std::vector<u8> scratch(512, 0xEE);
+    EXPECT_FALSE(Run(c.exec, c.type + Q, scratch.data(), 512));
+    EXPECT_EQ(user_err_, c.user_err);
+    EXPECT_EQ(LenWord(scratch.data()), c.want);
+    EXPECT_EQ(Requests().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FailedLengthQuery, ::testing::ValuesIn(failed_query_cases), CaseIndexName());
+
 TEST_F(ScsiExec, SetTimestampSendsTheHostTimeInMilliseconds)
 {
     Drive("answer scsi A4 sa=0F\n");
