@@ -371,6 +371,8 @@ RunEnd RunSmartPair(Run* run)
     if (!DiskCmnd::GetDataLen(TYPE_SMART_VALUE_THRES, &cur_disk, &len_value, &user_err, &sys_err) ||
         !DiskCmnd::GetDataLen(TYPE_SMART_THRESHOLD, &cur_disk, &len_thres, &user_err, &sys_err) ||
         static_cast<u64>(len_value) + len_thres > 0xFFFFFFFFull) {
+        // A buffer still held from an earlier silent return must not reach the output step.
+        freeDataBuf();
         puts("    Query SMART Value/Threshold's data length failed");
         return RunEnd::kOutput;
     }

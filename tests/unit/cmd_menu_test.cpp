@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "case_names.h"
+#include "emu_api.h"
 #include "test_init.h"
 
 #include "cmd_menu.h"
@@ -532,6 +533,48 @@ TEST_F(MenuTest, ShortDeviceNameGivesNoDevicePart)
     dev_name = dev;
     buildMenuOutputNames("Row");
     EXPECT_EQ(std::string(bin_file_name).rfind("_Row_", 0), 0u) << bin_file_name;
+}
+
+// A SATA drive whose 40-character model is wider than the list's model column.
+const char* const kLongModelDrive = R"(drive /dev/sda sat
+answer scsi 12 evpd=0
+  size 96
+  put 0 00 00 05 02 5B 00 00 02
+  text 8 "ATA     "
+  text 16 "QUMA-G2T7-0400 W"
+  text 32 "R101"
+answer scsi 25
+  be 0 4 0x0BA5222F
+  be 4 4 512
+answer ata EC
+  size 512
+  le 0 2 0x0040
+  ata-text 20 20 "G2T7SERIAL0000000042"
+  ata-text 46 8 "G2T7R101"
+  ata-text 54 40 "QUMA-G2T7-0400 WIDE MODEL NAME OF 40 CHR"
+  le 98 2 0x0200
+  le 120 4 0x0BA52230
+include demo/sas_k6470.txt
+)";
+
+TEST_F(MenuTest, DriveListCutsWideFieldsAndCopiesTheChosenDrive)
+{
+    zvemu::Reset();
+    std::string err;
+    ASSERT_TRUE(zvemu::LoadFixtureText(kLongModelDrive, ZV_TEST_DATA_DIR, &err)) << err;
+    output_flags.save_log = 0;  // the scan's log has no place in the working directory
+    FeedStdin("2\n");
+    ::testing::internal::CaptureStdout();
+    listDrives(1);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    zvemu::Reset();
+    EXPECT_EQ(out, "     Index  Model                     Serial              Firmware DeviceName      \n"
+                   "       1   QUMA-G2T7-0400 WIDE MODEL G2T7SERIAL0000000042 G2T7R101 /dev/sda            \n"
+                   "       2   QUMA-K6470BN0400          S6470BN400A130501879 B230     /dev/sdb            \n"
+                   "    Select a disk: [ Index 1-2 or q or 0 to quit] ");
+    EXPECT_EQ(cur_disk.device_name, "/dev/sdb");
+    EXPECT_EQ(cur_disk.model, "QUMA-K6470BN0400");
+    EXPECT_EQ(cur_disk.link_type, (u32)LINK_SCSI);
 }
 
 TEST_F(MenuDeathTest, NoDriveEndsWithStatus1)

@@ -435,6 +435,27 @@ TEST_F(Runner, SmartPairFailures)
     }
 }
 
+TEST_F(Runner, SmartPairLengthFailureAfterSilentReturnWritesNothing)
+{
+    // A failed prerequisite read returns silently and leaves its answer held.
+    FakeAnswer basic = Data(28, 0x28);
+    basic.exec_ok = false;
+    Drive(TYPE_C0H_DISK_BASIC_INFO, basic);
+    Drive(TYPE_C0H_BLANK_BLOCK_COUNT, Data(256, 0x5A));
+    EXPECT_EQ(RunType(TYPE_C0H_BLANK_BLOCK_COUNT), "");
+    ASSERT_NE(data_buf, nullptr);
+
+    // That old answer is neither saved nor reported as this run's data.
+    Drive(TYPE_SMART_VALUE_THRES, Data(512, 0x11));
+    FakeAnswer thres = Data(512, 0x22);
+    thres.len_ok = false;
+    Drive(TYPE_SMART_THRESHOLD, thres);
+    output_flags.save_original_binary = 1;
+    EXPECT_EQ(RunType(TYPE_SMART_VALUE_THRES), "    Query SMART Value/Threshold's data length failed\n");
+    EXPECT_FALSE(Exists("out.bin"));
+    EXPECT_EQ(data_buf, nullptr);
+}
+
 TEST_F(Runner, K6410DecodesAsScsiTypeWithoutHeader)
 {
     cur_disk.smart_ver = VER_K6410;
@@ -630,8 +651,8 @@ TEST_F(Runner, NvramAddressAndLength)
         std::string out = RunType(TYPE_C0H_NVRAM_DATA, c.input);
         EXPECT_EQ(out.find("    input NVRAM address(HEX): 0x"), 0u) << c.input;
         size_t prompts = 0;
-        for (size_t p = out.find("input NVRAM lenth(HEX): 0x"); p != std::string::npos;
-             p = out.find("input NVRAM lenth(HEX): 0x", p + 1)) {
+        for (size_t p = out.find("    input NVRAM lenth(HEX): 0x"); p != std::string::npos;
+             p = out.find("    input NVRAM lenth(HEX): 0x", p + 1)) {
             prompts++;
         }
         EXPECT_EQ(prompts, c.length_prompts) << c.input;
@@ -655,20 +676,27 @@ TEST_F(Runner, NvramAddressAndLength)
 
 TEST_F(Runner, RegisterAccess)
 {
+    // Each prompt is shown again on a refused answer and once more when the input ends.
+    const std::string addr = "    Input R2 Register Addr(Hex) : 0x";
+    const std::string width = "    Input R2 Register Width(1/2/4) : ";
+    const std::string value = "    Input R2 Register Value(Hex) : 0x";
+    const std::string save = "    Save To Disk (0=No or 1=Yes) : ";
     struct Case {
         u32 type;
         const char* input;
         bool sent;
         RegisterAccessBlock block;
-        const char* tail;          // printed after the prompts
+        std::string out;
     };
     const Case cases[] = {
-        {39, "4000A0\n4\ndeadbeef\n1\n", true, {4, 0xDEADBEEF, 1, 0x4000A0, {}}, "    Register set successfully!\n"},
+        {39, "4000A0\n4\ndeadbeef\n1\n", true, {4, 0xDEADBEEF, 1, 0x4000A0, {}},
+         addr + width + value + save + "    Register set successfully!\n"},
         // Width above 5 and save-to-disk above 1 are asked again.
-        {39, "10\n6\n2\n5\n2\n0\n", true, {2, 5, 0, 0x10, {}}, "    Register set successfully!\n"},
-        {38, "ffffffff\n1\n", true, {1, 0, 0, 0xFFFFFFFF, {}}, "    Register value :12345678h\n"},
-        {38, "ffffffff\n", false, {}, ""},
-        {39, "10\n4\n", false, {}, ""},
+        {39, "10\n6\n2\n5\n2\n0\n", true, {2, 5, 0, 0x10, {}},
+         addr + width + width + value + save + save + "    Register set successfully!\n"},
+        {38, "ffffffff\n1\n", true, {1, 0, 0, 0xFFFFFFFF, {}}, addr + width + "    Register value :12345678h\n"},
+        {38, "ffffffff\n", false, {}, addr + width + width},
+        {39, "10\n4\n", false, {}, addr + width + value + value},
     };
     for (const Case& c : cases) {
         drive_calls.clear();
@@ -682,10 +710,7 @@ TEST_F(Runner, RegisterAccess)
         Decoder<39>();
         output_flags.save_original_binary = 1;
         output_flags.save_parsed_text = 1;
-        std::string out = RunType(c.type, c.input);
-        EXPECT_EQ(out.find("    Input R2 Register Addr(Hex) : 0x"), 0u) << c.input;
-        const std::string tail = c.tail;
-        EXPECT_EQ(out.substr(out.size() - tail.size()), tail) << c.input;
+        EXPECT_EQ(RunType(c.type, c.input), c.out) << c.input;
         const DriveCall* call = LastExec(c.type);
         // Register runs never write files nor decode.
         EXPECT_FALSE(Exists("out.bin")) << c.input;
