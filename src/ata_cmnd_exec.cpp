@@ -299,7 +299,8 @@ bool ExecSmartPendList(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err
 
     // The list is read one page per command from its first log; the count names the page.
     const u32 pages = LogSectors(dir, first);
-    if (pages > len / SECTOR) {
+    // The page travels in the 8-bit count: a longer list would repeat pages without notice.
+    if (pages > len / SECTOR || pages > 0xFF) {
         return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     if (pages == 0) {

@@ -569,6 +569,9 @@ const LogCase pend_cases[] = {
      "answer ata B0 fea=D5 lba0=00\n  size 512\n", true, USER_ERR_UNSUPPORTED, {kDir}, 0, Bytes(), 1},
     {"the list grew past the buffer: nothing is read", TYPE_SMART_PEND_LIST, 1024, "", false,
      USER_ERR_ILLEGAL_PARAM, {kDir}, 2560, Bytes(), 1},
+    {"256 pages do not fit the 8-bit page count: nothing is read", TYPE_SMART_PEND_LIST, 132096,
+     "answer ata B0 fea=D5 lba0=00\n  size 512\n  le 0x160 2 256\n  le 0x162 2 1\n  le 0x164 2 1\n", false,
+     USER_ERR_ILLEGAL_PARAM, {kDir}, 132096, Bytes(), 1},
 };
 
 class PendList : public SmartLog {};

@@ -288,7 +288,7 @@ TEST_F(AtaSmartTable, SlotOrderThresholdBySlotIndentClampedTextReplaced)
               "   Pre_fail" "   Always " "           5\n" +
         ind + "(0xFB)" "Disk Life Expend            " "      1" "      1" "      9" "        0"
               "   Old_age " "   Offline" "        2571\n";
-    std::string out = "text of an earlier step\n";
+    std::string out = "text of an earlier decoder\n";
     ASSERT_TRUE(ParseAtaSmartValueThres(out, page.bytes, sizeof(page.bytes), 100, &disk));
     EXPECT_EQ(out, expected);
 
