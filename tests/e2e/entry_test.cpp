@@ -68,6 +68,16 @@ TEST_F(Entry, SingleArgumentRemovesLogDir)
     EXPECT_FALSE(Exists("SSDlog"));
 }
 
+// A file in the way of "SSDlog": the message, and the run ends before the device is opened.
+TEST_F(Entry, LogDirCannotBeCreated)
+{
+    WriteFile("SSDlog", "not a directory");
+    RunResult r = Run({"-b", "out.bin", "/dev/sdq"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "    cannot create directory 'SSDlog'\n");
+    EXPECT_EQ(ReadFile("SSDlog"), "not a directory");
+}
+
 TEST_F(Entry, CommandRunCreatesLogDirWhenAbsent)
 {
     Run({"-b", "out.bin", "/dev/sdq"});
