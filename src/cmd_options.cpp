@@ -197,6 +197,14 @@ bool IsSetValueType(u32 type)
            type == TYPE_C1H_SET_DISK_FLAG;
 }
 
+// A type chosen by a later option replaces the earlier choice whole: the part of
+// the flash log that an earlier "flashlog1" or "flashlog2" asked for goes with it.
+void SelectType(CmdLineState* state, u32 type)
+{
+    state->selected_type = type;
+    flash_log_part = 0;
+}
+
 bool HasLetter(char letter) { return strchr(short_options, letter) != nullptr; }
 
 const char* TypeName(u32 type) { return type < TYPE_BUTT ? disk_spt_list[type].name : ""; }
@@ -412,12 +420,12 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
             if (argc > 3 && !state->megaraid_seen) {
                 return Refuse(msg_smart_name);
             }
-            state->selected_type = TYPE_IDENTIFY_DEVICE;
+            SelectType(state, TYPE_IDENTIFY_DEVICE);
             break;
         case 's': {
             const OptItem* item = FindOpt(opt_smart_list, optarg);
             if (item != nullptr) {
-                state->selected_type = item->type;
+                SelectType(state, item->type);
             } else if (state->selected_type == TYPE_BUTT) {
                 return Refuse(msg_smart_name);
             }
@@ -426,7 +434,7 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
         case 't': {
             const OptItem* item = FindOpt(opt_table_list, optarg);
             if (item != nullptr) {
-                state->selected_type = item->type;
+                SelectType(state, item->type);
             } else if (state->selected_type == TYPE_BUTT) {
                 return Refuse(msg_table_name);
             }
@@ -454,13 +462,13 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
             if (argc > 6) {
                 return Refuse(msg_firmware_name);
             }
-            state->selected_type = TYPE_C1H_CLEAN_SMART;
+            SelectType(state, TYPE_C1H_CLEAN_SMART);
             break;
         case 'U': {
             const OptItem* item = FindOpt(opt_util_list, optarg);
             if (item != nullptr) {
                 if (item->type != TYPE_BUTT) {
-                    state->selected_type = item->type;
+                    SelectType(state, item->type);
                 } else {
                     state->handler = item->handler;
                 }
@@ -492,12 +500,13 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
                 break;
             }
             u32 type = item->type;
+            u32 part = 0;
             if (type == TYPE_4DH_READRAIDFLASH_LOG1) {
                 type = TYPE_4DH_READFLASH_LOG;
-                flash_log_part = 1;
+                part = 1;
             } else if (type == TYPE_4DH_READRAIDFLASH_LOG2) {
                 type = TYPE_4DH_READFLASH_LOG;
-                flash_log_part = 2;
+                part = 2;
             } else if (IsSetValueType(type)) {
                 // The new value is the second-to-last argument. It must not be the
                 // option's own value, in whatever form it was written ("-osetsn",
@@ -508,13 +517,14 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
                 }
                 set_value_given = 1;
             }
-            state->selected_type = type;
+            SelectType(state, type);
+            flash_log_part = part;
             break;
         }
         case 'L': {
             const OptItem* item = FindOpt(opt_log_list, optarg);
             if (item != nullptr) {
-                state->selected_type = item->type;
+                SelectType(state, item->type);
             } else if (state->selected_type == TYPE_BUTT) {
                 return Refuse(msg_option_name);
             }

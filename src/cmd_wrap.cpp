@@ -1,7 +1,6 @@
 #include "cmd_wrap.h"
 
 #include <dirent.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -82,6 +81,22 @@ u32 AdaptTypeToLink(u32 type, u32 link_type)
     }
     return type;
 }
+
+bool RaiseOpenFileLimit(struct rlimit* saved)
+{
+    if (getrlimit(RLIMIT_NOFILE, saved) != 0) {
+        return false;
+    }
+    struct rlimit raised = *saved;
+    raised.rlim_cur = 20480;
+    // Never lower a hard limit that is already higher.
+    if (raised.rlim_max != RLIM_INFINITY && raised.rlim_max < 20480) {
+        raised.rlim_max = 20480;
+    }
+    return setrlimit(RLIMIT_NOFILE, &raised) == 0;
+}
+
+void RestoreOpenFileLimit(const struct rlimit& saved) { setrlimit(RLIMIT_NOFILE, &saved); }
 
 bool IsFirstArgShapeValid(const char* arg)
 {
@@ -190,14 +205,8 @@ void processCmdLine(int argc, char** argv)
         return;
     }
 
-    if (raid_kind == RAID_MEGARAID && getrlimit(RLIMIT_NOFILE, &saved_limit) == 0) {
-        struct rlimit raised = saved_limit;
-        raised.rlim_cur = 20480;
-        // Never lower a hard limit that is already higher.
-        if (raised.rlim_max != RLIM_INFINITY && raised.rlim_max < 20480) {
-            raised.rlim_max = 20480;
-        }
-        limit_raised = setrlimit(RLIMIT_NOFILE, &raised) == 0;
+    if (raid_kind == RAID_MEGARAID) {
+        limit_raised = RaiseOpenFileLimit(&saved_limit);
     }
 
     if (menu_mode) {
@@ -220,6 +229,6 @@ void processCmdLine(int argc, char** argv)
     CmdRespLog::GetInstance()->Flush();
 
     if (raid_kind == RAID_MEGARAID && limit_raised) {
-        setrlimit(RLIMIT_NOFILE, &saved_limit);
+        RestoreOpenFileLimit(saved_limit);
     }
 }

@@ -2,6 +2,8 @@
 #ifndef ZV_CMD_WRAP_H
 #define ZV_CMD_WRAP_H
 
+#include <sys/resource.h>
+
 #include "common.h"
 #include "disk_info.h"
 
@@ -73,5 +75,11 @@ bool IsFirstArgShapeValid(const char* arg);
 // The command type that runs for a selected type on a drive of the given link
 // type (the vendor commands of one family and their counterparts of the other).
 u32 AdaptTypeToLink(u32 type, u32 link_type);
+
+// The open-file limit of MegaRAID runs: the soft limit becomes 20480 and the hard
+// limit rises to it where it is lower (a higher hard limit is kept). *saved receives
+// the limits read; true when the new ones were set.
+bool RaiseOpenFileLimit(struct rlimit* saved);
+void RestoreOpenFileLimit(const struct rlimit& saved);
 
 #endif

@@ -170,6 +170,25 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"-s", "value", "-s", "nothing", "/dev/sdq"}),
     CaseIndexName());
 
+// No option at all: the device is classified first, then the message and the usage
+// text; the run returns before the log is flushed.
+TEST_F(Options, NoOptionAfterClassification)
+{
+    env_["ZV_EMU_CONFIG"] = std::string(ZV_TEST_DATA_DIR) + "/demo/sata_k4410.txt";
+    RunResult r = Run({"--", "/dev/sda"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Zembrovant does not support current option\n" + UsageText());
+    EXPECT_EQ(ReadFile("SSDlog/cmd_resp_log.txt"), "");
+}
+
+// A bad device reports its own error before the missing option.
+TEST_F(Options, NoOptionBadDeviceFirst)
+{
+    RunResult r = Run({"--", "/dev/sdq"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Zembrovant open device: /dev/sdq failed\n");
+}
+
 TEST_F(Options, ListWithoutDrives)
 {
     RunResult r = Run({"-l"});

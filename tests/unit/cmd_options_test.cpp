@@ -325,6 +325,41 @@ INSTANTIATE_TEST_SUITE_P(
         SelectCase{{"--datagradation", kDev}, TYPE_BUTT, nullptr, nullptr, nullptr}),
     CaseIndexName());
 
+// The flash-log part belongs to the -o value that asked for it: a later option that
+// selects another type must not leave the vendor-log read cut to one part.
+TEST_F(OptionLoop, FlashLogPartFollowsTheLastSelection)
+{
+    struct {
+        std::vector<std::string> args;
+        u32 type;
+        u32 part;
+    } cases[] = {
+        {{"-o", "flashlog1", kDev}, 85, 1},
+        {{"-o", "flashlog2", kDev}, 85, 2},
+        {{"-o", "log4", "-o", "flashlog2", kDev}, 85, 2},
+        {{"-o", "flashlog1", "-o", "flashlog2", kDev}, 85, 2},
+        {{"-o", "flashlog1", "-o", "log2", kDev}, 85, 0},
+        {{"-o", "flashlog2", "-o", "log4", kDev}, 87, 0},
+        {{"-o", "flashlog1", "-t", "log", kDev}, 21, 0},
+        {{"-o", "flashlog1", "-s", "value", kDev}, 4, 0},
+        // A failed lookup changes nothing, the part included.
+        {{"-o", "flashlog1", "-o", "bogus", kDev}, 85, 1},
+        {{"-o", "flashlog2", "-L", "bogus", kDev}, 85, 2},
+    };
+    for (const auto& c : cases) {
+        std::string trace;
+        for (const std::string& a : c.args) {
+            trace += a + " ";
+        }
+        SCOPED_TRACE(trace);
+        ResetSettings();
+        LoopRun r = Run(c.args);
+        ASSERT_TRUE(r.ok) << r.out;
+        EXPECT_EQ(r.state.selected_type, c.type);
+        EXPECT_EQ(flash_log_part, c.part);
+    }
+}
+
 TEST_F(OptionLoop, FirmwareFileNames)
 {
     LoopRun r = Run({"-u", "fw.bin", kDev});
