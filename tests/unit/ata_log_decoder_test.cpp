@@ -2,6 +2,7 @@
 
 #include "case_names.h"
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
