@@ -181,6 +181,74 @@ INSTANTIATE_TEST_SUITE_P(
         TraceCase{{"-L", "protocol"}, SAS, Scsi("4D 00 18")}),
     CaseIndexName());
 
+// The vendor logs are sized from the flash geometry, which the plain demo SAS drive does not
+// answer; these rows run on the demo drive with the geometry and the log pages added.
+struct VendorLogTraceCase {
+    std::vector<std::string> options;  // the SAS device follows
+    const char* first;                 // the first LOG SENSE CDB
+    const char* last;                  // the last one
+    size_t count;                      // how many LOG SENSE requests
+};
+
+void PrintTo(const VendorLogTraceCase& c, std::ostream* os)
+{
+    for (const std::string& a : c.options) {
+        *os << a << " ";
+    }
+    *os << "-> " << c.count << " x " << c.first;
+}
+
+class VendorLogOptionsTrace : public E2eTest, public ::testing::WithParamInterface<VendorLogTraceCase> {
+protected:
+    std::vector<zvemu::TraceEntry> Requests(const std::vector<std::string>& options, RunResult* r)
+    {
+        env_["ZV_EMU_CONFIG"] = std::string(ZV_TEST_DATA_DIR) + "/vendor/sas_logs.txt";
+        env_["ZV_EMU_TRACE"] = Path("trace.txt");
+        std::vector<std::string> args = options;
+        args.push_back(NodeOf(SAS));
+        remove(Path("trace.txt").c_str());
+        *r = Run(args);
+        return zvemu::Only(zvemu::ParseTrace(ReadFile("trace.txt")), "sgio", NodeOf(SAS));
+    }
+};
+
+// After the classification: the geometry read, then the log in its chunks.
+TEST_P(VendorLogOptionsTrace, GeometryThenTheChunks)
+{
+    const VendorLogTraceCase& c = GetParam();
+    RunResult r;
+    const size_t base = Requests({"-b", "none.bin"}, &r).size();
+    ASSERT_GT(base, 0u);
+    std::vector<zvemu::TraceEntry> sent = Requests(c.options, &r);
+    EXPECT_EQ(r.status, 0) << r.out;
+    ASSERT_EQ(sent.size(), base + 1 + c.count) << r.out;
+    EXPECT_EQ(zvemu::HexText(sent[base].cdb), zvemu::HexText(zvemu::Hex("C0 06 00 1C 00 00 00 00 00 00")));
+    EXPECT_EQ(zvemu::HexText(sent[base + 1].cdb), zvemu::HexText(zvemu::Hex(c.first)));
+    EXPECT_EQ(zvemu::HexText(sent.back().cdb), zvemu::HexText(zvemu::Hex(c.last)));
+    for (size_t i = base + 1; i < sent.size(); i++) {
+        ASSERT_EQ(zvemu::HexText(sent[i].cdb).substr(0, 6), zvemu::HexText(sent[base + 1].cdb).substr(0, 6))
+            << "request " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, VendorLogOptionsTrace,
+    ::testing::Values(
+        VendorLogTraceCase{{"-o", "log"}, "4D 00 70 00 00 00 00 20 00 00", "4D 00 70 00 00 00 00 20 00 00", 1},
+        // 8192 x (128 x 15 + 2) bytes in 1922 chunks of 8 KiB
+        VendorLogTraceCase{{"-o", "log2"}, "4D 00 71 00 00 00 00 20 00 00", "4D 00 71 00 F0 20 00 20 00 00", 1922},
+        VendorLogTraceCase{{"-o", "log3"}, "4D 00 33 01 80 00 00 00 00 00", "4D 00 33 01 80 00 00 00 00 00", 1},
+        VendorLogTraceCase{{"-o", "log4"}, "4D 00 76 00 00 00 00 20 00 00", "4D 00 76 00 0F E0 00 20 00 00", 128},
+        // the two parts of the flash log: chunks 0-1012, then 1013-1921
+        VendorLogTraceCase{{"-o", "flashlog1"}, "4D 00 71 00 00 00 00 20 00 00", "4D 00 71 00 7E 80 00 20 00 00",
+                           1013},
+        VendorLogTraceCase{{"-o", "flashlog2"}, "4D 00 71 00 7E A0 00 20 00 00", "4D 00 71 00 F0 20 00 20 00 00",
+                           909},
+        // the device vendor log 21 runs as the current log 86 on a SAS drive
+        VendorLogTraceCase{{"-t", "log"}, "4D 00 33 01 80 00 00 00 00 00", "4D 00 33 01 80 00 00 00 00 00", 1},
+        VendorLogTraceCase{{"-t", "multilog"}, "4D 00 33 01 80 00 00 00 00 00", "4D 00 33 01 80 00 00 00 00 00", 1}),
+    CaseIndexName());
+
 class OptionsOnDrive : public OptionsTraceBase {};
 
 // The new value of -o setsn is the second-to-last argument and is what the drive receives.

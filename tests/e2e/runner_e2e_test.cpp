@@ -447,8 +447,25 @@ INSTANTIATE_TEST_SUITE_P(
                     {Hex("85 08 2E 00 00 00 01 00 00 00 00 00 00 40 89 00"),
                      Hex("85 08 2E 00 80 00 01 00 00 00 00 00 00 40 89 00"),
                      Hex("85 08 2E 00 80 00 01 00 01 00 00 00 00 40 89 00")},
+                    nullptr},
+        // type 21 on SAS runs as 86: the flash geometry, then the 12 pages of 8 KiB in one command
+        CommandCase{{"-t", "log", "/dev/sdb"},
+                    "/dev/sdb",
+                    {Hex("C0 06 00 1C 00 00 00 00 00 00"), Hex("4D 00 33 01 80 00 00 00 00 00")},
                     nullptr}),
     CaseIndexName());
+
+// The current vendor log that type 21 becomes on SAS lands whole in its raw file, under
+// "SSDlog/" like the log it stands for.
+TEST_F(RunnerE2e, DeviceVendorLogOnSasSavesTheCurrentLog)
+{
+    RunResult r = Run({"-t", "log", "-b", "log.bin", "/dev/sdb"});
+    EXPECT_EQ(r.status, 0);
+    const std::string saved = "    Original binary data is saved to SSDlog/log.bin\n";
+    EXPECT_EQ(r.out.substr(0, saved.size()), saved);
+    EXPECT_EQ(OutputFiles(), std::vector<std::string>{"SSDlog/log.bin"});
+    EXPECT_EQ(ReadFile("SSDlog/log.bin"), std::string(4, '\x33') + std::string(98304 - 8, '\0') + std::string(4, '\xCC'));
+}
 
 // The host's time reaches the drive: as text in the sector of 8Ch, as milliseconds in
 // the parameter list of SET TIMESTAMP.
