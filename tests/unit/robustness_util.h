@@ -99,28 +99,6 @@ inline ExactBuf RandomBuf(Rng& rng, size_t n)
 // Text that no decoder writes, to see whether a refusing callback touched its output.
 inline std::string Sentinel() { return std::string("untouched \x01 sentinel\n"); }
 
-// The most leading blanks of any line of a text.
-inline size_t MaxLeadingBlanks(const std::string& text)
-{
-    size_t most = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        size_t n = 0;
-        while (pos + n < end && text[pos + n] == ' ') {
-            n++;
-        }
-        if (n > most) {
-            most = n;
-        }
-        pos = end + 1;
-    }
-    return most;
-}
-
 } // namespace robust
 
 #endif
