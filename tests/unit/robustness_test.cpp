@@ -54,6 +54,9 @@ const LengthRule* RuleOf(CMND_TYPE type)
     return nullptr;
 }
 
+// The time-stamp acknowledgement reads no data at all and ends its text with "\n ".
+bool ReadsNoData(CMND_TYPE type) { return type == TYPE_A4H_SET_TIME_STAMP; }
+
 struct Callback {
     CMND_TYPE type;
     ParseFun fun;
@@ -141,6 +144,9 @@ TEST(ParseRobustness, NullDataIsRefusedAtAnyLength)
     Context ctx;
     for (const Callback& cb : Callbacks()) {
         SCOPED_TRACE("type " + std::to_string(cb.type));
+        if (ReadsNoData(cb.type)) {
+            continue;
+        }
         for (u32 len : {0u, 1u, 4u, 512u, 1024u, 0x10000u, 0xFFFFFFFFu}) {
             std::string text;
             EXPECT_FALSE(Call(cb, nullptr, len, 4, ctx.For(cb.type), &text)) << "len " << len;
@@ -205,7 +211,7 @@ TEST(ParseRobustness, RandomAnswers)
             ctx.options = static_cast<u32>(rng.Next());
             void* c = rng.Below(8) == 0 ? nullptr : ctx.For(cb.type);
             std::string text;
-            if (Call(cb, buf.data(), len, rng.Below(32), c, &text) && !text.empty()) {
+            if (Call(cb, buf.data(), len, rng.Below(32), c, &text) && !text.empty() && !ReadsNoData(cb.type)) {
                 EXPECT_EQ(text.back(), '\n') << "len " << len;
             }
         }
