@@ -261,7 +261,7 @@ bool CopyPath(char* dst, const char* src)
         return false;
     }
     size_t len = strlen(src);
-    if (len > kPathMax) {
+    if (len > kCoderPathMax) {
         return true;
     }
     memcpy(dst, src, len + 1);
@@ -364,7 +364,7 @@ void FileCompressor::EmptyOutput()
 
 bool FileCompressor::AllocWorkAreas()
 {
-    ring = new (std::nothrow) u8[kRingSize];
+    ring = new (std::nothrow) u8[kCoderRingSize];
     staging = new (std::nothrow) u8[kStagingSize];
     chain_heads = new (std::nothrow) u16[kHashSize];
     chain_lengths = new (std::nothrow) u32[kHashSize];
@@ -380,7 +380,7 @@ bool FileCompressor::AllocWorkAreas()
         FreeWorkAreas();
         return false;
     }
-    memset(ring, 0, kRingSize);
+    memset(ring, 0, kCoderRingSize);
     return true;
 }
 
@@ -485,7 +485,7 @@ void FileCompressor::MainLoop()
             u32 d2 = 0;
             u32 l2 = FindMatch(pos + 1, l1, &d2);
             if (l1 + 1 < l2) {
-                PutLiteral(ring[pos % kRingSize]);
+                PutLiteral(ring[pos % kCoderRingSize]);
                 PutMatch(l2, d2);
                 advance = l2 + 1;
             } else {
@@ -493,7 +493,7 @@ void FileCompressor::MainLoop()
                 advance = l1;
             }
         } else {
-            PutLiteral(ring[pos % kRingSize]);
+            PutLiteral(ring[pos % kCoderRingSize]);
         }
         for (u64 i = 0; i < advance; i++) {
             InsertPosition(pos + i);
@@ -510,7 +510,7 @@ void FileCompressor::MainLoop()
         if (read_failed) {
             return;
         }
-        PutLiteral(ring[pos % kRingSize]);
+        PutLiteral(ring[pos % kCoderRingSize]);
         pos++;
         lookahead--;
     }
@@ -524,8 +524,8 @@ void FileCompressor::Refill()
         want = size - in_pos;
     }
     while (want > 0) {
-        u64 slot = fill_pos % kRingSize;
-        u64 chunk = want < kRingSize - slot ? want : kRingSize - slot;
+        u64 slot = fill_pos % kCoderRingSize;
+        u64 chunk = want < kCoderRingSize - slot ? want : kCoderRingSize - slot;
         if (in_memory == 1) {
             memcpy(ring + slot, in_mem + in_pos, chunk);
         } else if (fread(ring + slot, 1, chunk, in_file) != chunk) {
@@ -542,9 +542,9 @@ void FileCompressor::Refill()
 
 u32 FileCompressor::HashAt(u64 p) const
 {
-    u32 b0 = ring[p % kRingSize];
-    u32 b1 = ring[(p + 1) % kRingSize];
-    u32 b2 = ring[(p + 2) % kRingSize];
+    u32 b0 = ring[p % kCoderRingSize];
+    u32 b1 = ring[(p + 1) % kCoderRingSize];
+    u32 b2 = ring[(p + 2) % kCoderRingSize];
     return (b0 ^ (b1 << 7) ^ (b2 << 11)) & 0xFFFF;
 }
 
@@ -553,11 +553,11 @@ u32 FileCompressor::FindMatch(u64 p, u32 beat, u32* distance) const
     u32 best = beat;
     for (u16 n = chain_heads[HashAt(p)]; n != kNoNode && best < kMaxMatch; n = nodes[n].next) {
         u64 c = nodes[n].position;
-        if (best > 0 && p + best < size && ring[(c + best) % kRingSize] != ring[(p + best) % kRingSize]) {
+        if (best > 0 && p + best < size && ring[(c + best) % kCoderRingSize] != ring[(p + best) % kCoderRingSize]) {
             continue;
         }
         u32 i = 0;
-        while (i < kMaxMatch && p + i < size && ring[(c + i) % kRingSize] == ring[(p + i) % kRingSize]) {
+        while (i < kMaxMatch && p + i < size && ring[(c + i) % kCoderRingSize] == ring[(p + i) % kCoderRingSize]) {
             i++;
         }
         if (i > best) {

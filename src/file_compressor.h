@@ -23,9 +23,9 @@ const u32 kDistSymbols = 32;
 const u32 kMinMatch = 3;
 const u32 kMaxMatch = 514;
 const u32 kMaxDistance = 65535;
-const u32 kRingSize = 131072;
+const u32 kCoderRingSize = 131072;
 const u32 kMaxCodeLength = 16;
-const u32 kPathMax = 260;
+const u32 kCoderPathMax = 260;
 
 // Plain rebuild periods; from the 48th rebuild on every build halves the counts
 // and the period grows 48 times.
@@ -145,8 +145,8 @@ private:
     int out_memory;
     FILE* in_file;
     FILE* out_file;
-    char in_path[kPathMax + 1];
-    char out_path[kPathMax + 1];
+    char in_path[kCoderPathMax + 1];
+    char out_path[kCoderPathMax + 1];
     bool in_path_too_long;
     bool out_path_too_long;
 

@@ -18,7 +18,7 @@ bool CopyPath(char* dst, const char* src)
         return false;
     }
     size_t len = strlen(src);
-    if (len > kPathMax) {
+    if (len > kCoderPathMax) {
         return true;
     }
     memcpy(dst, src, len + 1);
@@ -238,7 +238,7 @@ int FileDecompressor::Decompress()
         return 3;
     }
 
-    ring = new (std::nothrow) u8[kRingSize];
+    ring = new (std::nothrow) u8[kCoderRingSize];
     lit_nodes = new (std::nothrow) HuffNode[2 * kLitLenSymbols - 1];
     dist_nodes = new (std::nothrow) HuffNode[2 * kDistSymbols - 1];
     int result = 0;
@@ -277,7 +277,7 @@ int FileDecompressor::DecodeStream()
         }
         CountHuffmanSymbol(&lit_coder, symbol);
         if (symbol < 256) {
-            ring[produced % kRingSize] = static_cast<u8>(symbol);
+            ring[produced % kCoderRingSize] = static_cast<u8>(symbol);
             produced++;
         } else {
             u32 extra = 0;
@@ -299,7 +299,7 @@ int FileDecompressor::DecodeStream()
                 return 1;
             }
             for (u32 i = 0; i < length; i++) {
-                ring[produced % kRingSize] = ring[(produced - distance) % kRingSize];
+                ring[produced % kCoderRingSize] = ring[(produced - distance) % kCoderRingSize];
                 produced++;
             }
         }
@@ -370,10 +370,10 @@ bool FileDecompressor::DecodeSymbol(const HuffmanCoder* coder, u32* symbol)
 void FileDecompressor::FlushOutput()
 {
     while (flushed < produced && !write_failed) {
-        u64 slot = flushed % kRingSize;
+        u64 slot = flushed % kCoderRingSize;
         u64 chunk = produced - flushed;
-        if (chunk > kRingSize - slot) {
-            chunk = kRingSize - slot;
+        if (chunk > kCoderRingSize - slot) {
+            chunk = kCoderRingSize - slot;
         }
         if (out_memory == 1) {
             memcpy(out_mem + out_total, ring + slot, chunk);

@@ -64,8 +64,8 @@ private:
     int out_memory;
     FILE* in_file;
     FILE* out_file;
-    char in_path[kPathMax + 1];
-    char out_path[kPathMax + 1];
+    char in_path[kCoderPathMax + 1];
+    char out_path[kCoderPathMax + 1];
     bool in_path_too_long;
     bool out_path_too_long;
 

@@ -582,6 +582,15 @@ const std::vector<ResultCase> kResultCases = {
          c->SetOutPath(d.Path("out.qma").c_str());
      },
      2, "out.qma", false},
+    {"input longer than the 32-bit size field",
+     [](FileCompressor* c, const TempDir& d, Bytes*) {
+         d.Write("huge.bin", Bytes());
+         // Sparse: no data blocks are written.
+         ASSERT_EQ(truncate(d.Path("huge.bin").c_str(), 0x100000000LL), 0);
+         c->SetInPath(d.Path("huge.bin").c_str());
+         c->SetOutPath(d.Path("out.qma").c_str());
+     },
+     2, "out.qma", false},
     {"memory input without an area",
      [](FileCompressor* c, const TempDir& d, Bytes*) {
          c->SetInMemory(1);
