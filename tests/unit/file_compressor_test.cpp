@@ -364,13 +364,13 @@ TEST(FileCompressorLevel, ChainCapByLevel)
 Bytes Mixed(size_t n, u32 seed)
 {
     Bytes out;
-    u32 part = 0;
+    u32 round = 0;
     while (out.size() < n) {
         Bytes piece;
-        switch (part++ % 4) {
-        case 0: piece = Text(9000, seed + part); break;
-        case 1: piece = RandomBytes(3000, seed + part); break;
-        case 2: piece = Bytes(700 + part * 13, static_cast<u8>(part)); break;
+        switch (round++ % 4) {
+        case 0: piece = Text(9000, seed + round); break;
+        case 1: piece = RandomBytes(3000, seed + round); break;
+        case 2: piece = Bytes(700 + round * 13, static_cast<u8>(round)); break;
         default: piece = Bytes(out.end() - (out.size() > 5000 ? 5000 : out.size()), out.end()); break;
         }
         out.insert(out.end(), piece.begin(), piece.end());
