@@ -1,5 +1,6 @@
 #include "scsi_mode_decoder.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "disk_analyser.h"
@@ -8,7 +9,9 @@ namespace {
 
 // How a field's value is written.
 enum FieldFormat : u8 {
-    kFmtDec,  // "%u"
+    kFmtDec,    // "%u"
+    kFmtHex,    // "0x%x"
+    kFmtHex64,  // "0x" then "%llx"
 };
 
 // One field of a page: bytes pos .. pos + width - 1, big-endian; when bits is not zero,
@@ -28,6 +31,21 @@ constexpr ModeField Bits(const char* name, u8 pos, u8 high, u8 low)
     return {name, pos, 1, low, static_cast<u8>(high - low + 1), kFmtDec};
 }
 constexpr ModeField Num(const char* name, u8 pos, u8 width) { return {name, pos, width, 0, 0, kFmtDec}; }
+constexpr ModeField Hex(const char* name, u8 pos, u8 width)
+{
+    return {name, pos, width, 0, 0, width > 4 ? kFmtHex64 : kFmtHex};
+}
+
+// Phy descriptors after a page's own fields, each under a numbered heading; field
+// positions count from the descriptor's start.
+struct DescriptorLayout {
+    const char* heading;  // followed by the number and "]"
+    u32 first;            // page byte of descriptor 1
+    u32 stride;
+    u32 shown;            // descriptors shown, whatever the page's number of phys says
+    const ModeField* fields;
+    u32 field_count;
+};
 
 // A page's fields and the size of the record its printer reads.
 struct PageLayout {
@@ -35,6 +53,7 @@ struct PageLayout {
     u32 field_count;
     u32 record_size;
     bool blank_after;  // an empty line follows the page
+    const DescriptorLayout* descriptors;
 };
 
 const ModeField threshold_value_fields[] = {
@@ -174,10 +193,80 @@ const ModeField informational_exceptions_control_fields[] = {
     Num("Report Count", 8, 4),
 };
 
+const ModeField protocol_specific_lun_fields[] = {
+    Bits("Transport Protocol Identifier", 2, 3, 0),
+};
+
+const ModeField protocol_specific_port_fields[] = {
+    Bits("Protocol Identifier", 2, 3, 0),
+    Bit("Ready LED Meaning", 2, 4),
+    Bit("Broadcast Asychronous Event", 2, 5),
+    Bit("Continue AWT", 2, 6),
+    Num("I_T Nexus Loss Time", 4, 2),
+    Num("Initiator Response Timeout", 6, 2),
+    Num("Reject to Open Limit", 8, 2),
+};
+
+const ModeField shared_port_control_fields[] = {
+    Bits("Protocol Identifier", 5, 3, 0),
+    Num("Power Loss Timeout", 6, 2),
+};
+
+// The header of sub-pages 01h and 03h.
+const ModeField phy_page_header_fields[] = {
+    Bits("Protocol Identifier", 5, 3, 0),
+    Num("Generation Code", 6, 1),
+    Num("Number of Phys", 7, 1),
+};
+
+const ModeField sas_phy_mode_descriptor_fields[] = {
+    Num("Phy Identifier", 1, 1),
+    Bits("Attached Reason", 4, 3, 0),
+    Bits("Attached Device Type", 4, 6, 4),
+    Bits("Negotiated Logical Link Rate", 5, 3, 0),
+    Bits("Reason", 5, 7, 4),
+    Bit("Attached SMP Initiator Port", 6, 1),
+    Bit("Attached STP Initiator Port", 6, 2),
+    Bit("Attached SSP Initiator Port", 6, 3),
+    Bit("Attached SMP Target Port", 7, 1),
+    Bit("Attached STP Target Port", 7, 2),
+    Bit("Attached SSP Target Port", 7, 3),
+    Hex("SAS Address", 8, 8),
+    Hex("Attached SAS Address", 16, 8),
+    Num("Attached PHY Identifier", 24, 1),
+    Bits("Hardware Minimum Physical Link Rate", 32, 3, 0),
+    Bits("Programmed Minimum Physical Link Rate", 32, 7, 4),
+    Bits("Hardware Maximum Physical Link Rate", 33, 3, 0),
+    Bits("Programmed Maximum Physical Link Rate", 33, 7, 4),
+};
+
+const ModeField enhanced_phy_control_descriptor_fields[] = {
+    Num("Phy Identifier", 1, 1),
+    Num("Descriptor Length", 2, 2),
+    Hex("Programmed PHY Capabilities", 4, 4),
+    Hex("Current PHY Capabilities", 8, 4),
+    Hex("Attached PHY Capabilities", 12, 4),
+    Bits("Negotiated Physical Link Rate", 18, 3, 0),
+    Bit("Negotiated SSC", 18, 4),
+    Bit("Hardware Muxing Supported", 19, 0),
+};
+
 template <size_t N>
-constexpr PageLayout Layout(const ModeField (&fields)[N], u32 record_size, bool blank_after = true)
+constexpr DescriptorLayout Descriptors(const char* heading, u32 stride, const ModeField (&fields)[N])
 {
-    return {fields, static_cast<u32>(N), record_size, blank_after};
+    return {heading, 8, stride, 2, fields, static_cast<u32>(N)};
+}
+
+const DescriptorLayout sas_phy_mode_descriptors =
+    Descriptors("SAS phy mode descriptor[", 48, sas_phy_mode_descriptor_fields);
+const DescriptorLayout enhanced_phy_control_descriptors =
+    Descriptors("Enhanced Phy Control Mode Descriptor[", 20, enhanced_phy_control_descriptor_fields);
+
+template <size_t N>
+constexpr PageLayout Layout(const ModeField (&fields)[N], u32 record_size, bool blank_after = true,
+                            const DescriptorLayout* descriptors = nullptr)
+{
+    return {fields, static_cast<u32>(N), record_size, blank_after, descriptors};
 }
 
 const PageLayout threshold_value_layout = Layout(threshold_value_fields, 9, false);
@@ -190,6 +279,13 @@ const PageLayout caching_layout = Layout(caching_fields, 20);
 const PageLayout control_layout = Layout(control_fields, 12);
 const PageLayout power_condition_layout = Layout(power_condition_fields, 12);
 const PageLayout informational_exceptions_control_layout = Layout(informational_exceptions_control_fields, 12);
+const PageLayout protocol_specific_lun_layout = Layout(protocol_specific_lun_fields, 8);
+const PageLayout protocol_specific_port_layout = Layout(protocol_specific_port_fields, 16);
+const PageLayout phy_control_and_discover_layout =
+    Layout(phy_page_header_fields, 200, true, &sas_phy_mode_descriptors);
+const PageLayout shared_port_control_layout = Layout(shared_port_control_fields, 16);
+const PageLayout enhanced_phy_control_layout =
+    Layout(phy_page_header_fields, 88, true, &enhanced_phy_control_descriptors);
 
 // Row by row with mode_page_name_list.
 const PageLayout* const mode_page_layouts[] = {
@@ -200,12 +296,26 @@ const PageLayout* const mode_page_layouts[] = {
     &verify_error_recovery_layout,
     &caching_layout,
     &control_layout,
+    &protocol_specific_lun_layout,
+    &protocol_specific_port_layout,
     &power_condition_layout,
     &informational_exceptions_control_layout,
     &threshold_value_layout,
 };
 static_assert(sizeof(mode_page_layouts) / sizeof(mode_page_layouts[0]) == kModePageNameNum,
               "one layout per known page");
+
+// The sub-pages of page 19h with a printer.
+const u8 kProtocolSpecificPortPage = 0x19;
+struct SubPageRow {
+    u8 subpage_code;
+    const PageLayout* layout;
+};
+const SubPageRow port_subpage_rows[] = {
+    {0x01, &phy_control_and_discover_layout},
+    {0x02, &shared_port_control_layout},
+    {0x03, &enhanced_phy_control_layout},
+};
 
 u64 GetBe(const u8* p, u32 width)
 {
@@ -227,7 +337,11 @@ std::string FieldLine(const std::string& ind, const ModeField& f, const u8* reco
     char label[64];
     snprintf(label, sizeof(label), "%-41s: ", f.name);
     char value[32];
-    snprintf(value, sizeof(value), "%u", static_cast<u32>(v));
+    if (f.fmt == kFmtHex64) {
+        snprintf(value, sizeof(value), "0x%llx", static_cast<unsigned long long>(v));
+    } else {
+        snprintf(value, sizeof(value), f.fmt == kFmtHex ? "0x%x" : "%u", static_cast<u32>(v));
+    }
     return ind + label + value + "\n";
 }
 
@@ -249,7 +363,19 @@ void PrintLayout(std::string& out, const u8* page, u64 avail, const PageLayout& 
 {
     const std::string ind = ParseIndent(indent);
     std::string text = FieldLines(ind, layout.fields, layout.field_count, page, avail);
-    if (layout.blank_after && !text.empty()) {
+    const DescriptorLayout* d = layout.descriptors;
+    for (u32 n = 1; d != nullptr && n <= d->shown; n++) {
+        const u32 start = d->first + (n - 1) * d->stride;
+        if (start >= avail) {
+            break;
+        }
+        const std::string lines = FieldLines(ind, d->fields, d->field_count, page + start, avail - start);
+        if (!lines.empty()) {
+            text += ind + d->heading + std::to_string(n) + "]\n" + lines + "\n";
+        }
+    }
+    // One empty line after the page, also when the data ended before its descriptors.
+    if (layout.blank_after && !text.empty() && text.compare(text.size() - 2, 2, "\n\n") != 0) {
         text += "\n";
     }
     out += text;
@@ -295,6 +421,8 @@ const ModePageName mode_page_name_list[kModePageNameNum] = {
     {0x07, "Verify Error Recovery            "},
     {0x08, "Caching                          "},
     {0x0A, "Control                          "},
+    {0x18, "Protocol-Specific LUN            "},
+    {0x19, "Protocol-Specific Port           "},
     {0x1A, "Power Condition                  "},
     {0x1C, "Informational Exceptions Control "},
     {0x00, "Threshold Value                  "},
@@ -341,6 +469,27 @@ bool PrintInformationalExceptionsControlModePage(std::string& out, const u8* pag
     return PrintRecord(out, page, informational_exceptions_control_layout, indent);
 }
 
+bool PrintProtocolSpecificLunModePage(std::string& out, const u8* page, u32 indent)
+{
+    return PrintRecord(out, page, protocol_specific_lun_layout, indent);
+}
+bool PrintProtocolSpecificPortModePage(std::string& out, const u8* page, u32 indent)
+{
+    return PrintRecord(out, page, protocol_specific_port_layout, indent);
+}
+bool PrintPhyControlAndDiscoverModePage(std::string& out, const u8* page, u32 indent)
+{
+    return PrintRecord(out, page, phy_control_and_discover_layout, indent);
+}
+bool PrintSharedPortControlModePage(std::string& out, const u8* page, u32 indent)
+{
+    return PrintRecord(out, page, shared_port_control_layout, indent);
+}
+bool PrintEnhancedPhyControlModePage(std::string& out, const u8* page, u32 indent)
+{
+    return PrintRecord(out, page, enhanced_phy_control_layout, indent);
+}
+
 bool ParseModeSubPage(std::string& out, const u8* data, u32 len, u32* offset, u32 indent)
 {
     if (data == nullptr || offset == nullptr || u64(*offset) + 4 > len) {
@@ -356,7 +505,17 @@ bool ParseModeSubPage(std::string& out, const u8* data, u32 len, u32* offset, u3
     char line[64];
     snprintf(line, sizeof(line), "[%02xh]: Sub page[%02xh] \n", page_code, subpage_code);
     out += ind + line;
-    out += ind + "Current parse is unsupported \n";
+    if (page_code == kProtocolSpecificPortPage) {
+        for (const SubPageRow& row : port_subpage_rows) {
+            if (row.subpage_code == subpage_code) {
+                // The descriptors shown are those inside the page and the data.
+                const u64 avail = std::min<u64>(len - start, 4 + u64(page_len));
+                PrintLayout(out, page, avail, *row.layout, indent);
+            }
+        }
+    } else {
+        out += ind + "Current parse is unsupported \n";
+    }
     *offset = AddSaturated(start, 4 + page_len);
     return true;
 }

@@ -22,7 +22,7 @@ struct ModePageName {
     u8 page_code;
     const char* title;
 };
-const u32 kModePageNameNum = 10;
+const u32 kModePageNameNum = 12;
 const u32 kModePageTitleWidth = 33;
 extern const ModePageName mode_page_name_list[kModePageNameNum];
 

@@ -2,6 +2,7 @@
 
 #include "case_names.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -83,7 +84,12 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"walk.hex", 0, 25, "walk_i20.out"},
         WalkCase{"walk.hex", 0, 0xFFFFFFFFu, "walk_i20.out"},
         // the answer ends inside the caching page: the fields that lie inside
-        WalkCase{"truncated.hex", 0, 4, "truncated.out"}),
+        WalkCase{"truncated.hex", 0, 4, "truncated.out"},
+        // SAS pages 18h, 19h and the sub-pages of 19h; one sub-page 03h ends after one phy
+        WalkCase{"subpages.hex", 0, 4, "subpages.out"},
+        WalkCase{"subpages.hex", 0, 0, "subpages_i0.out"},
+        // the answer ends inside the second phy descriptor of sub-page 01h
+        WalkCase{"subpages.hex", 110, 4, "subpages_cut110.out"}),
     CaseIndexName());
 
 TEST(ModeSenseWalkEdges, HeaderAndBlockDescriptorAloneGiveTheBanner)
@@ -116,7 +122,7 @@ TEST(ModeSenseWalkEdges, NullOrShortDataIsRefusedWithoutText)
 // page that the cut runs into.
 TEST(ModeSenseWalkEdges, EveryCutEndsInsideTheData)
 {
-    for (const char* name : {"pages.hex", "walk.hex", "truncated.hex"}) {
+    for (const char* name : {"pages.hex", "walk.hex", "truncated.hex", "subpages.hex"}) {
         const Bytes all = LoadHex(name);
         std::string whole;
         ASSERT_TRUE(ParseModeSense(whole, all.data(), u32(all.size()), 4, nullptr));
@@ -198,6 +204,8 @@ TEST(ModePageNameList, RowsInTheWalkersOrder)
         {0x07, "Verify Error Recovery"},
         {0x08, "Caching"},
         {0x0A, "Control"},
+        {0x18, "Protocol-Specific LUN"},
+        {0x19, "Protocol-Specific Port"},
         {0x1A, "Power Condition"},
         {0x1C, "Informational Exceptions Control"},
         {0x00, "Threshold Value"},
@@ -255,7 +263,20 @@ INSTANTIATE_TEST_SUITE_P(
         PrinterCase{PrintPowerConditionModePage, 12, {{8, 0xFF}, {9, 0xFF}, {10, 0xFF}, {11, 0xFF}}, 1,
                     " Standby Condition Timer                  : 4294967295\n"},
         PrinterCase{PrintControlModePage, 12, {{3, 0xF0}}, 0,
-                    "Queue Algorithm Modifier                 : 15\n"}),
+                    "Queue Algorithm Modifier                 : 15\n"},
+        PrinterCase{PrintProtocolSpecificLunModePage, 8, {{2, 0x16}}, 4,
+                    "    Transport Protocol Identifier            : 6\n"},
+        PrinterCase{PrintPhyControlAndDiscoverModePage, 200, {{8 + 22, 0x0A}, {8 + 23, 0xBC}}, 0,
+                    "Attached SAS Address                     : 0xabc\n"},
+        // descriptor 2 of sub-page 01h starts at byte 56
+        PrinterCase{PrintPhyControlAndDiscoverModePage, 200, {{56 + 8, 0xFF}, {56 + 15, 0x01}}, 0,
+                    "SAS Address                              : 0xff00000000000001\n"},
+        PrinterCase{PrintEnhancedPhyControlModePage, 88, {{28 + 1, 0x07}}, 2,
+                    "  Phy Identifier                           : 7\n"},
+        PrinterCase{PrintEnhancedPhyControlModePage, 88, {}, 0,
+                    "Current PHY Capabilities                 : 0x0\n"},
+        PrinterCase{PrintSharedPortControlModePage, 16, {{5, 0xF9}, {6, 0x12}, {7, 0x34}}, 0,
+                    "Power Loss Timeout                       : 4660\n"}),
     CaseIndexName());
 
 // Every page but 00h ends with an empty line; 00h ends with its seventh line.
@@ -277,6 +298,9 @@ TEST(ModePagePrinters, EmptyLineAfterEveryPageButThresholds)
         {PrintControlModePage, 12, 12, true},
         {PrintPowerConditionModePage, 12, 4, true},
         {PrintInformationalExceptionsControlModePage, 12, 9, true},
+        {PrintProtocolSpecificLunModePage, 8, 1, true},
+        {PrintProtocolSpecificPortModePage, 16, 7, true},
+        {PrintSharedPortControlModePage, 16, 2, true},
     };
     for (const auto& c : cases) {
         const Bytes page(c.record_size, 0xFF);
@@ -299,6 +323,74 @@ TEST(ModePagePrinters, EmptyLineAfterEveryPageButThresholds)
         }
         EXPECT_EQ(field_lines, c.lines) << out;
     }
+}
+
+// Sub-pages 01h and 03h: header lines once, then two numbered descriptors, whatever the
+// number of phys says, each followed by an empty line.
+TEST(ModePagePrinters, PhyPagesShowTwoDescriptors)
+{
+    const struct {
+        Printer printer;
+        u32 record_size;
+        const char* heading;
+        u32 descriptor_lines;
+    } cases[] = {
+        {PrintPhyControlAndDiscoverModePage, 200, "SAS phy mode descriptor[", 18},
+        {PrintEnhancedPhyControlModePage, 88, "Enhanced Phy Control Mode Descriptor[", 8},
+    };
+    for (const auto& c : cases) {
+        for (u8 phys : {0, 1, 4}) {
+            Bytes page(c.record_size, 0);
+            page[7] = phys;
+            std::string out;
+            ASSERT_TRUE(c.printer(out, page.data(), 1));
+            std::string expected = " Protocol Identifier                      : 0\n"
+                                   " Generation Code                          : 0\n"
+                                   " Number of Phys                           : " + std::to_string(phys) + "\n";
+            const std::string block = out.substr(expected.size());
+            EXPECT_EQ(out.substr(0, expected.size()), expected);
+            for (int n = 1; n <= 2; n++) {
+                const std::string heading = std::string(" ") + c.heading + std::to_string(n) + "]\n";
+                EXPECT_NE(block.find(heading), std::string::npos) << out;
+            }
+            EXPECT_EQ(block.find(std::string(" ") + c.heading + "3]"), std::string::npos);
+            // header 3 + 2 × (heading + fields + empty line)
+            EXPECT_EQ(size_t(std::count(out.begin(), out.end(), '\n')), 3 + 2 * (c.descriptor_lines + 2)) << out;
+            EXPECT_EQ(out.substr(out.size() - 2), "\n\n");
+        }
+    }
+}
+
+// ---------------------------------------------------------------- the sub-page walker
+
+TEST(ModeSubPage, AdvancesPastThePage)
+{
+    Bytes data(16, 0);
+    const Bytes page = {0x59, 0x04, 0x01, 0x00, 0xAA};  // page length 256, cut after a byte
+    data.insert(data.end(), page.begin(), page.end());
+    u32 offset = 16;
+    std::string out = "x";
+    ASSERT_TRUE(ParseModeSubPage(out, data.data(), u32(data.size()), &offset, 30));
+    EXPECT_EQ(offset, 16u + 4 + 256);
+    EXPECT_EQ(out, "x" + std::string(20, ' ') + "[19h]: Sub page[04h] \n");
+}
+
+TEST(ModeSubPage, RefusesWithoutAHeaderInsideTheData)
+{
+    const Bytes data = {0, 0, 0, 0, 0x59, 0x01, 0x00};
+    const struct {
+        const u8* data;
+        u32 offset;
+    } cases[] = {{nullptr, 0}, {data.data(), 4}, {data.data(), 7}, {data.data(), 0xFFFFFFFEu}};
+    for (const auto& c : cases) {
+        u32 offset = c.offset;
+        std::string out = "kept";
+        EXPECT_FALSE(ParseModeSubPage(out, c.data, u32(data.size()), &offset, 4)) << c.offset;
+        EXPECT_EQ(offset, c.offset);
+        EXPECT_EQ(out, "kept");
+    }
+    std::string out;
+    EXPECT_FALSE(ParseModeSubPage(out, data.data(), u32(data.size()), nullptr, 4));
 }
 
 } // namespace
