@@ -1,0 +1,185 @@
+// The LOG SENSE pages end to end: the -L and -o options and the menu rows that read them
+// on the emulated SAS drive (/dev/sdb), the requests sent and the decoded text shown.
+#include "e2e_util.h"
+
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "case_names.h"
+#include "emu/emu_trace.h"
+
+namespace {
+
+using zvemu::Bytes;
+using zvemu::Hex;
+
+std::string Data(const std::string& rel) { return std::string(ZV_TEST_DATA_DIR) + "/" + rel; }
+
+std::string DataFile(const std::string& rel)
+{
+    std::ifstream f(Data(rel), std::ios::binary);
+    EXPECT_TRUE(f.good()) << rel;
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// The goldens were written from the page layouts and the fixtures' bytes, at an indent of 4.
+std::string Golden(const std::string& name) { return DataFile("scsi_log/" + name); }
+
+// A page fixture's bytes as one emulator "data" line (its comments dropped).
+std::string DataLine(const std::string& page)
+{
+    std::istringstream lines(DataFile("scsi_log/" + page));
+    std::string hex;
+    for (std::string line; std::getline(lines, line);) {
+        hex += " " + line.substr(0, line.find('#'));
+    }
+    return "  data" + hex + "\n";
+}
+
+// LOG SENSE(10) with page control and page code in byte 2 and the allocation length.
+Bytes LogSense(std::uint8_t byte2, unsigned alloc)
+{
+    Bytes cdb = Hex("4D 00 00 00 00 00 00 00 00 00");
+    cdb[2] = byte2;
+    cdb[7] = static_cast<std::uint8_t>(alloc >> 8);
+    cdb[8] = static_cast<std::uint8_t>(alloc);
+    return cdb;
+}
+
+struct PageAnswer {
+    const char* page;     // page code as the fixture selects it, "0D"
+    const char* fixture;  // under tests/data/scsi_log/
+};
+
+// The demo SAS drive with its SCSI pages; a case's pages answer with the bytes of the
+// unit tests' fixtures.
+class ScsiLogE2e : public E2eTest {
+protected:
+    void SetUp() override
+    {
+        E2eTest::SetUp();
+        UseDrive({});
+    }
+
+    void UseDrive(const std::vector<PageAnswer>& pages)
+    {
+        std::string config = Data("demo/sas_k6470.txt") + ":" + Data("demo/sas_k6470_scsi.txt");
+        if (!pages.empty()) {
+            std::string overrides = "drive /dev/sdb\n";
+            for (const PageAnswer& p : pages) {
+                overrides += std::string("answer scsi 4D page=") + p.page + "\n" + DataLine(p.fixture);
+            }
+            WriteFile("pages.txt", overrides);
+            config += ":" + Path("pages.txt");
+        }
+        env_["ZV_EMU_CONFIG"] = config;
+        env_["ZV_EMU_TRACE"] = Path("trace.txt");
+    }
+
+    // The requests after the drive's classification (INQUIRY, READ CAPACITY).
+    std::vector<Bytes> Commands()
+    {
+        std::vector<zvemu::TraceEntry> sent = zvemu::Only(zvemu::ParseTrace(ReadFile("trace.txt")), "sgio", "/dev/sdb");
+        std::vector<Bytes> cdbs;
+        for (size_t i = 2; i < sent.size(); i++) {
+            cdbs.push_back(sent[i].cdb);
+        }
+        return cdbs;
+    }
+};
+
+struct OptionCase {
+    std::vector<std::string> args;  // before the device
+    std::vector<PageAnswer> pages;  // over the demo drive's own pages
+    const char* golden;
+    std::vector<Bytes> sent;
+};
+
+void PrintTo(const OptionCase& c, std::ostream* os)
+{
+    for (const std::string& a : c.args) {
+        *os << a << " ";
+    }
+    *os << c.golden;
+}
+
+class ScsiLogOption : public ScsiLogE2e, public ::testing::WithParamInterface<OptionCase> {};
+
+TEST_P(ScsiLogOption, ReadsThePageAndShowsItsText)
+{
+    const OptionCase& c = GetParam();
+    UseDrive(c.pages);
+    std::vector<std::string> args = c.args;
+    args.push_back("/dev/sdb");
+    RunResult r = Run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "\n" + Golden(c.golden));
+    EXPECT_EQ(Commands(), c.sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, ScsiLogOption,
+    ::testing::Values(
+        // the demo drive's list: 14 codes, the last one unnamed
+        OptionCase{{"-L", "supported"}, {}, "demo_supported_4.out", {LogSense(0x40, 18)}},
+        // 20 codes sent: the fixed 18-byte read holds 14 of them
+        OptionCase{{"-L", "supported"}, {{"00", "supported_many.hex"}}, "supported_many_4.out", {LogSense(0x40, 18)}},
+        OptionCase{{"-L", "supported"}, {{"00", "supported_none.hex"}}, "supported_none_4.out", {LogSense(0x40, 18)}}),
+    CaseIndexName());
+
+TEST_F(ScsiLogE2e, RawAndTextFiles)
+{
+    UseDrive({{"00", "supported_many.hex"}});
+    RunResult r = Run({"-L", "supported", "-b", "pages.bin", "-x", "pages.txt", "/dev/sdb"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "    Original binary data is saved to pages.bin\n"
+                     "    Parsed text data is saved to pages.txt\n");
+    EXPECT_EQ(ReadFile("pages.txt"), Golden("supported_many_4.out"));
+    // the 18 bytes the fixed length asked for
+    const std::string raw = ReadFile("pages.bin");
+    EXPECT_EQ(raw, std::string("\x00\x00\x00\x14\x00\x42\x07\x3E\x30\x31\x33\x03\x05\x06\x0D\x10\xD5\x18", 18));
+}
+
+const std::string kStars = "*************************";
+
+std::string MenuPrompt(unsigned count)
+{
+    return "  select an option : [1-" + std::to_string(count) + " or o/t/s/r/b or q to quit] ";
+}
+
+struct MenuCase {
+    const char* keys;  // after the drive's index, up to the row
+    unsigned rows;     // of the submenu
+    const char* golden;
+    std::vector<Bytes> sent;
+};
+
+void PrintTo(const MenuCase& c, std::ostream* os) { *os << c.keys; }
+
+class ScsiLogMenu : public ScsiLogE2e, public ::testing::WithParamInterface<MenuCase> {};
+
+// The row's text shows after the submenu's prompt and before the submenu comes back.
+TEST_P(ScsiLogMenu, RowShowsThePageText)
+{
+    const MenuCase& c = GetParam();
+    RunResult r = Run({}, std::string("1\n") + c.keys + "\nb\nq\n");
+    EXPECT_EQ(r.status, 0);
+    const std::string shown = MenuPrompt(c.rows) + "\n" + Golden(c.golden) + "\n  " + kStars + " MENU ";
+    EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
+    EXPECT_EQ(Commands(), c.sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ScsiLogMenu,
+                         ::testing::Values(
+                             // Log Sense, row 1 "[4Dh] Supported Log Pages"
+                             MenuCase{"3\n1", 8, "demo_supported_4.out", {LogSense(0x40, 18)}}),
+                         CaseIndexName());
+
+} // namespace
