@@ -28,6 +28,41 @@ const LogPageNameRow log_page_name_list[kLogPageNameRows] = {
     {0x35, "SMART Value                        "},
 };
 
+const char* const write_error_counter_labels[kWriteErrorCounterParams] = {
+    "Errors corrected without substantial delay = ",
+    "Errors corrected with possible delays      = ",
+    "Total rewrites or rereads                  = ",
+    "Total errors corrected                     = ",
+    "Total times correction algorithm processed = ",
+    "Total bytes processed                      = ",
+    "Total uncorrected errors                   = ",
+    "Reserved or vendor specific [0x8000]       = ",
+    "Reserved or vendor specific [0x8001]       = ",
+};
+
+const char* const read_error_counter_labels[kReadErrorCounterParams] = {
+    "Errors corrected without substantial delay = ",
+    "Errors corrected with possible delays      = ",
+    "Total rewrites or rereads                  = ",
+    "Total errors corrected                     = ",
+    "Total times correction algorithm processed = ",
+    "Total bytes processed                      = ",
+    "Total uncorrected errors                   = ",
+    "Reserved or vendor specific [0x8000]       = ",
+};
+
+const char* const verify_error_counter_labels[kVerifyErrorCounterParams] = {
+    "Errors corrected without substantial delay = ",
+    "Errors corrected with possible delays      = ",
+    "Total rewrites or rereads                  = ",
+    "Total errors corrected                     = ",
+    "Total times correction algorithm processed = ",
+    "Total bytes processed                      = ",
+    "Total uncorrected errors                   = ",
+};
+
+const char* const non_medium_error_label = "Non-medium error count = ";
+
 namespace {
 
 const u8 kPageCodeMask = 0x3F;
@@ -72,6 +107,48 @@ bool CopyRecord(Rec* rec, const u8* data, u32 len, u32 fixed_len)
 
 void HostPageHeader(LogPageHeader* header, const u8* data) { header->page_length = Be16(data + 2); }
 
+// These lines ignore the caller's indent: one blank and four more, always.
+const char kCounterLead[] = "     ";
+
+void AddCounterLine(std::string& out, const char* label, const ErrorCounterParam* param, bool upper)
+{
+    std::string line = std::string(kCounterLead) + label + "0x";
+    for (u8 b : param->value) {
+        line += Fmt(upper ? "%02X" : "%02x", b);
+    }
+    out += line + "\n";
+}
+
+// The page header and each parameter code to host order; counters stay as sent.
+template <typename Rec, u32 N>
+bool DecodeCounterPage(Rec* rec, ErrorCounterParam (&params)[N], const u8* data, u32 len, u32 fixed_len)
+{
+    if (!CopyRecord(rec, data, len, fixed_len)) {
+        return false;
+    }
+    HostPageHeader(&rec->header, data);
+    for (u32 i = 0; i < N; i++) {
+        params[i].header.param_code = Be16(data + sizeof(LogPageHeader) + i * sizeof(ErrorCounterParam));
+    }
+    return true;
+}
+
+template <typename Rec>
+bool ParsePage(std::string& out, const u8* data, u32 len, u32 fixed_len, u32 indent, void* ctx,
+               bool (*decode)(Rec*, const u8*, u32), bool (*print)(std::string&, const Rec*, u32, void*))
+{
+    if (data == nullptr || len < fixed_len) {
+        return false;
+    }
+    Rec rec;
+    if (!decode(&rec, data, len)) {
+        return false;
+    }
+    return print(out, &rec, indent, ctx);
+}
+
+u32 ClampIndent(u32 indent) { return indent < kMaxParseIndent ? indent : kMaxParseIndent; }
+
 } // namespace
 
 bool DecodeReadCapacity(ReadCapacityRecord* rec, const u8* data, u32 len)
@@ -97,14 +174,7 @@ bool PrintReadCapacity(std::string& out, const ReadCapacityRecord* rec, u32 inde
 
 bool ParseReadCapacity(std::string& out, const u8* data, u32 len, u32 indent, void* ctx)
 {
-    if (data == nullptr || len < LenReadCapacity()) {
-        return false;
-    }
-    ReadCapacityRecord rec;
-    if (!DecodeReadCapacity(&rec, data, len)) {
-        return false;
-    }
-    return PrintReadCapacity(out, &rec, indent, ctx);
+    return ParsePage(out, data, len, LenReadCapacity(), indent, ctx, DecodeReadCapacity, PrintReadCapacity);
 }
 
 bool DecodeSupportedLogPages(SupportedLogPagesRecord* rec, const u8* data, u32 len)
@@ -137,21 +207,116 @@ bool PrintSupportedLogPages(std::string& out, const SupportedLogPagesRecord* rec
 
 bool ParseSupportedLogPages(std::string& out, const u8* data, u32 len, u32 indent, void* ctx)
 {
-    if (data == nullptr || len < LenSupportedLogPages()) {
+    return ParsePage(out, data, len, LenSupportedLogPages(), indent, ctx, DecodeSupportedLogPages,
+                     PrintSupportedLogPages);
+}
+
+void PrintWriteErrorCounterParam(std::string& out, const ErrorCounterParam* param, u32 /*indent*/, u32 position)
+{
+    if (position < kWriteErrorCounterParams) {
+        AddCounterLine(out, write_error_counter_labels[position], param, true);
+    }
+}
+
+void PrintReadErrorCounterParam(std::string& out, const ErrorCounterParam* param, u32 /*indent*/, u32 position)
+{
+    if (position < kReadErrorCounterParams) {
+        AddCounterLine(out, read_error_counter_labels[position], param, false);
+    }
+}
+
+void PrintVerifyErrorCounterParam(std::string& out, const ErrorCounterParam* param, u32 /*indent*/, u32 position)
+{
+    if (position < kVerifyErrorCounterParams) {
+        AddCounterLine(out, verify_error_counter_labels[position], param, true);
+    }
+}
+
+void PrintNonMediumErrorParam(std::string& out, const ErrorCounterParam* param, u32 /*indent*/)
+{
+    AddCounterLine(out, non_medium_error_label, param, true);
+}
+
+bool DecodeWriteErrorCounterLog(WriteErrorCounterRecord* rec, const u8* data, u32 len)
+{
+    return rec != nullptr && DecodeCounterPage(rec, rec->params, data, len, LenWriteErrCounter());
+}
+
+bool DecodeReadErrorCounterLog(ReadErrorCounterRecord* rec, const u8* data, u32 len)
+{
+    return rec != nullptr && DecodeCounterPage(rec, rec->params, data, len, LenReadErrCounter());
+}
+
+bool DecodeVerifyErrorCounterLog(VerifyErrorCounterRecord* rec, const u8* data, u32 len)
+{
+    return rec != nullptr && DecodeCounterPage(rec, rec->params, data, len, LenVerifyErrCounter());
+}
+
+bool DecodeNonMediumErrorLog(NonMediumErrorRecord* rec, const u8* data, u32 len)
+{
+    if (!CopyRecord(rec, data, len, LenNonMediumErr())) {
         return false;
     }
-    SupportedLogPagesRecord rec;
-    if (!DecodeSupportedLogPages(&rec, data, len)) {
-        return false;
+    HostPageHeader(&rec->header, data);
+    rec->param.header.param_code = Be16(data + sizeof(LogPageHeader));
+    return true;
+}
+
+bool PrintWriteErrorCounterLog(std::string& out, const WriteErrorCounterRecord* rec, u32 indent, void* /*ctx*/)
+{
+    for (u32 i = 0; i < kWriteErrorCounterParams; i++) {
+        PrintWriteErrorCounterParam(out, &rec->params[i], ClampIndent(indent), i);
     }
-    return PrintSupportedLogPages(out, &rec, indent, ctx);
+    return true;
+}
+
+bool PrintReadErrorCounterLog(std::string& out, const ReadErrorCounterRecord* rec, u32 indent, void* /*ctx*/)
+{
+    for (u32 i = 0; i < kReadErrorCounterParams; i++) {
+        PrintReadErrorCounterParam(out, &rec->params[i], ClampIndent(indent), i);
+    }
+    return true;
+}
+
+bool PrintVerifyErrorCounterLog(std::string& out, const VerifyErrorCounterRecord* rec, u32 indent, void* /*ctx*/)
+{
+    for (u32 i = 0; i < kVerifyErrorCounterParams; i++) {
+        PrintVerifyErrorCounterParam(out, &rec->params[i], ClampIndent(indent), i);
+    }
+    return true;
+}
+
+bool PrintNonMediumErrorLog(std::string& out, const NonMediumErrorRecord* rec, u32 indent, void* /*ctx*/)
+{
+    PrintNonMediumErrorParam(out, &rec->param, ClampIndent(indent));
+    return true;
+}
+
+bool ParseWriteErrorCounterLog(std::string& out, const u8* data, u32 len, u32 indent, void* ctx)
+{
+    return ParsePage(out, data, len, LenWriteErrCounter(), indent, ctx, DecodeWriteErrorCounterLog,
+                     PrintWriteErrorCounterLog);
+}
+
+bool ParseReadErrorCounterLog(std::string& out, const u8* data, u32 len, u32 indent, void* ctx)
+{
+    return ParsePage(out, data, len, LenReadErrCounter(), indent, ctx, DecodeReadErrorCounterLog,
+                     PrintReadErrorCounterLog);
+}
+
+bool ParseVerifyErrorCounterLog(std::string& out, const u8* data, u32 len, u32 indent, void* ctx)
+{
+    return ParsePage(out, data, len, LenVerifyErrCounter(), indent, ctx, DecodeVerifyErrorCounterLog,
+                     PrintVerifyErrorCounterLog);
+}
+
+bool ParseNonMediumErrorLog(std::string& out, const u8* data, u32 len, u32 indent, void* ctx)
+{
+    return ParsePage(out, data, len, LenNonMediumErr(), indent, ctx, DecodeNonMediumErrorLog,
+                     PrintNonMediumErrorLog);
 }
 
 // Not decoded yet: every answer is refused and the text is left as it is.
-bool ParseWriteErrorCounterLog(std::string&, const u8*, u32, u32, void*) { return false; }
-bool ParseReadErrorCounterLog(std::string&, const u8*, u32, u32, void*) { return false; }
-bool ParseVerifyErrorCounterLog(std::string&, const u8*, u32, u32, void*) { return false; }
-bool ParseNonMediumErrorLog(std::string&, const u8*, u32, u32, void*) { return false; }
 bool ParseTemperatureLog(std::string&, const u8*, u32, u32, void*) { return false; }
 bool ParseSelfTestResultsLog(std::string&, const u8*, u32, u32, void*) { return false; }
 bool ParseProtocolSpecificPortLog(std::string&, const u8*, u32, u32, void*) { return false; }

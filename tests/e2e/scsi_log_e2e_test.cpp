@@ -131,7 +131,16 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{{"-L", "supported"}, {}, "demo_supported_4.out", {LogSense(0x40, 18)}},
         // 20 codes sent: the fixed 18-byte read holds 14 of them
         OptionCase{{"-L", "supported"}, {{"00", "supported_many.hex"}}, "supported_many_4.out", {LogSense(0x40, 18)}},
-        OptionCase{{"-L", "supported"}, {{"00", "supported_none.hex"}}, "supported_none_4.out", {LogSense(0x40, 18)}}),
+        OptionCase{{"-L", "supported"}, {{"00", "supported_none.hex"}}, "supported_none_4.out", {LogSense(0x40, 18)}},
+        // the error counter options read the cumulative values (page control 01b) at their fixed lengths
+        OptionCase{{"-L", "write"}, {}, "demo_write_counters.out", {LogSense(0x42, 112)}},
+        OptionCase{{"-L", "write"}, {{"02", "write_counters.hex"}}, "write_counters.out", {LogSense(0x42, 112)}},
+        OptionCase{{"-L", "read"}, {}, "demo_read_counters.out", {LogSense(0x43, 100)}},
+        OptionCase{{"-L", "read"}, {{"03", "read_counters.hex"}}, "read_counters.out", {LogSense(0x43, 100)}},
+        OptionCase{{"-L", "verify"}, {}, "demo_verify_counters.out", {LogSense(0x45, 88)}},
+        OptionCase{{"-L", "verify"}, {{"05", "verify_counters.hex"}}, "verify_counters.out", {LogSense(0x45, 88)}},
+        OptionCase{{"-L", "nonmedium"}, {}, "demo_nonmedium.out", {LogSense(0x46, 16)}},
+        OptionCase{{"-L", "nonmedium"}, {{"06", "nonmedium.hex"}}, "nonmedium.out", {LogSense(0x46, 16)}}),
     CaseIndexName());
 
 TEST_F(ScsiLogE2e, RawAndTextFiles)
@@ -179,7 +188,12 @@ TEST_P(ScsiLogMenu, RowShowsThePageText)
 INSTANTIATE_TEST_SUITE_P(Rows, ScsiLogMenu,
                          ::testing::Values(
                              // Log Sense, row 1 "[4Dh] Supported Log Pages"
-                             MenuCase{"3\n1", 8, "demo_supported_4.out", {LogSense(0x40, 18)}}),
+                             MenuCase{"3\n1", 8, "demo_supported_4.out", {LogSense(0x40, 18)}},
+                             // rows 2 to 5: the error counter pages
+                             MenuCase{"3\n2", 8, "demo_write_counters.out", {LogSense(0x42, 112)}},
+                             MenuCase{"3\n3", 8, "demo_read_counters.out", {LogSense(0x43, 100)}},
+                             MenuCase{"3\n4", 8, "demo_verify_counters.out", {LogSense(0x45, 88)}},
+                             MenuCase{"3\n5", 8, "demo_nonmedium.out", {LogSense(0x46, 16)}}),
                          CaseIndexName());
 
 } // namespace

@@ -94,7 +94,17 @@ INSTANTIATE_TEST_SUITE_P(
         GoldenCase{ParseSupportedLogPages, "supported_many.hex", 18, 4, "supported_many_4.out"},
         // indents above 20 are 20
         GoldenCase{ParseSupportedLogPages, "supported_many.hex", 0, 30, "supported_many_30.out"},
-        GoldenCase{ParseSupportedLogPages, "supported_many.hex", 0, 20, "supported_many_30.out"}),
+        GoldenCase{ParseSupportedLogPages, "supported_many.hex", 0, 20, "supported_many_30.out"},
+        // counter lines: five blanks whatever the indent
+        GoldenCase{ParseWriteErrorCounterLog, "write_counters.hex", 0, 4, "write_counters.out"},
+        GoldenCase{ParseWriteErrorCounterLog, "write_counters.hex", 112, 0, "write_counters.out"},
+        GoldenCase{ParseWriteErrorCounterLog, "write_counters.hex", 112, 20, "write_counters.out"},
+        GoldenCase{ParseReadErrorCounterLog, "read_counters.hex", 0, 4, "read_counters.out"},
+        GoldenCase{ParseReadErrorCounterLog, "read_counters.hex", 0, 30, "read_counters.out"},
+        GoldenCase{ParseVerifyErrorCounterLog, "verify_counters.hex", 0, 4, "verify_counters.out"},
+        GoldenCase{ParseVerifyErrorCounterLog, "verify_counters.hex", 0, 0, "verify_counters.out"},
+        GoldenCase{ParseNonMediumErrorLog, "nonmedium.hex", 0, 4, "nonmedium.out"},
+        GoldenCase{ParseNonMediumErrorLog, "nonmedium.hex", 0, 20, "nonmedium.out"}),
     CaseIndexName());
 
 struct RefuseCase {
@@ -124,7 +134,17 @@ INSTANTIATE_TEST_SUITE_P(Answers, LogRefused,
                                            RefuseCase{ParseSupportedLogPages, "supported_many.hex", 0},
                                            RefuseCase{ParseReadCapacity, nullptr, 8},
                                            RefuseCase{ParseReadCapacity, "read_capacity.hex", 7},
-                                           RefuseCase{ParseReadCapacity, "read_capacity.hex", 0}),
+                                           RefuseCase{ParseReadCapacity, "read_capacity.hex", 0},
+                                           RefuseCase{ParseWriteErrorCounterLog, nullptr, 112},
+                                           RefuseCase{ParseWriteErrorCounterLog, "write_counters.hex", 111},
+                                           RefuseCase{ParseReadErrorCounterLog, nullptr, 100},
+                                           RefuseCase{ParseReadErrorCounterLog, "read_counters.hex", 99},
+                                           RefuseCase{ParseVerifyErrorCounterLog, nullptr, 88},
+                                           RefuseCase{ParseVerifyErrorCounterLog, "verify_counters.hex", 87},
+                                           // a page of the next smaller size is still short
+                                           RefuseCase{ParseWriteErrorCounterLog, "read_counters.hex", 100},
+                                           RefuseCase{ParseNonMediumErrorLog, nullptr, 16},
+                                           RefuseCase{ParseNonMediumErrorLog, "nonmedium.hex", 15}),
                          CaseIndexName());
 
 TEST(LogPageNames, TableAsListed)
@@ -200,6 +220,98 @@ TEST(SupportedLogPages, DecoderTurnsThePageLengthToHostOrder)
     EXPECT_FALSE(DecodeSupportedLogPages(&copy, page.data(), 17));
     EXPECT_FALSE(DecodeSupportedLogPages(&copy, nullptr, 18));
     EXPECT_EQ(memcmp(&copy, &untouched, sizeof(copy)), 0);
+}
+
+TEST(ErrorCounterLabels, TablesAsListed)
+{
+    const char* const want[] = {
+        "Errors corrected without substantial delay",
+        "Errors corrected with possible delays",
+        "Total rewrites or rereads",
+        "Total errors corrected",
+        "Total times correction algorithm processed",
+        "Total bytes processed",
+        "Total uncorrected errors",
+        "Reserved or vendor specific [0x8000]",
+        "Reserved or vendor specific [0x8001]",
+    };
+    const struct {
+        const char* const* labels;
+        u32 count;
+    } tables[] = {
+        {write_error_counter_labels, kWriteErrorCounterParams},
+        {read_error_counter_labels, kReadErrorCounterParams},
+        {verify_error_counter_labels, kVerifyErrorCounterParams},
+    };
+    EXPECT_EQ(kWriteErrorCounterParams, 9u);
+    EXPECT_EQ(kReadErrorCounterParams, 8u);
+    EXPECT_EQ(kVerifyErrorCounterParams, 7u);
+    for (const auto& t : tables) {
+        for (u32 i = 0; i < t.count; i++) {
+            std::string label = want[i];
+            label.resize(43, ' ');
+            ASSERT_NE(t.labels[i], nullptr) << t.count << " " << i;
+            EXPECT_EQ(std::string(t.labels[i]), label + "= ") << t.count << " " << i;
+        }
+    }
+    EXPECT_STREQ(non_medium_error_label, "Non-medium error count = ");
+}
+
+TEST(ErrorCounterLog, DecoderTurnsOnlyHeaderAndCodesToHostOrder)
+{
+    const std::vector<u8> page = Page("write_counters.hex");
+    WriteErrorCounterRecord rec;
+    ASSERT_TRUE(DecodeWriteErrorCounterLog(&rec, page.data(), u32(page.size())));
+    EXPECT_EQ(rec.header.page_code, 0x02);
+    EXPECT_EQ(rec.header.page_length, 0x78);
+    const u16 codes[] = {0x0000, 0x0001, 0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x8000, 0x8001};
+    for (u32 i = 0; i < kWriteErrorCounterParams; i++) {
+        EXPECT_EQ(rec.params[i].header.param_code, codes[i]) << i;
+        EXPECT_EQ(rec.params[i].header.control, 0x02) << i;
+        EXPECT_EQ(rec.params[i].header.param_length, 0x08) << i;
+        // the counter bytes as the drive sent them
+        EXPECT_EQ(memcmp(rec.params[i].value, page.data() + 8 + 12 * i, 8), 0) << i;
+    }
+
+    const std::vector<u8> read = Page("read_counters.hex");
+    ReadErrorCounterRecord r;
+    ASSERT_TRUE(DecodeReadErrorCounterLog(&r, read.data(), u32(read.size())));
+    EXPECT_EQ(r.params[0].header.param_code, 0x8000);
+    EXPECT_EQ(r.params[7].header.param_code, 0x0006);
+
+    const std::vector<u8> nonmedium = Page("nonmedium.hex");
+    NonMediumErrorRecord n;
+    ASSERT_TRUE(DecodeNonMediumErrorLog(&n, nonmedium.data(), u32(nonmedium.size())));
+    EXPECT_EQ(n.header.page_length, 0x0C);
+    EXPECT_EQ(n.param.value[6], 0x1F);
+    EXPECT_EQ(n.param.value[7], 0x2E);
+
+    VerifyErrorCounterRecord v;
+    memset(&v, 0x5A, sizeof(v));
+    const VerifyErrorCounterRecord untouched = v;
+    const std::vector<u8> verify = Page("verify_counters.hex");
+    EXPECT_FALSE(DecodeVerifyErrorCounterLog(&v, verify.data(), 87));
+    EXPECT_FALSE(DecodeVerifyErrorCounterLog(&v, nullptr, 88));
+    EXPECT_EQ(memcmp(&v, &untouched, sizeof(v)), 0);
+}
+
+TEST(ErrorCounterLog, LinePrinterNamesThePositionItIsGiven)
+{
+    ErrorCounterParam param = {{0x8001, 0x02, 0x08}, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAB, 0xCD}};
+    std::string out;
+    PrintWriteErrorCounterParam(out, &param, 12, 2);
+    EXPECT_EQ(out, "     Total rewrites or rereads                  = 0x000000000000ABCD\n");
+    out.clear();
+    PrintReadErrorCounterParam(out, &param, 0, 7);
+    EXPECT_EQ(out, "     Reserved or vendor specific [0x8000]       = 0x000000000000abcd\n");
+    // positions past the page's labels print nothing
+    out.clear();
+    PrintWriteErrorCounterParam(out, &param, 4, 9);
+    PrintReadErrorCounterParam(out, &param, 4, 8);
+    PrintVerifyErrorCounterParam(out, &param, 4, 7);
+    EXPECT_EQ(out, "");
+    PrintNonMediumErrorParam(out, &param, 20);
+    EXPECT_EQ(out, "     Non-medium error count = 0x000000000000ABCD\n");
 }
 
 struct CapacityCase {
@@ -283,6 +395,47 @@ TEST(LogDispatch, AnalyseReachesTheCallbacks)
         DiskAnalyser::Analyse(out, TYPE_4DH_SUPPORTED_LOG_PAGES, pages.data(), 17, &user_err, 4, nullptr));
     EXPECT_EQ(user_err, 5);
     EXPECT_EQ(out, kEarlier);
+}
+
+// Both page controls of an error counter page reach the same callback and text.
+TEST(LogDispatch, BothPageControlsDecodeAlike)
+{
+    EnsureErrTable();
+    DiskAnalyser::Init();
+    const struct {
+        CMND_TYPE pc0;
+        CMND_TYPE pc1;
+        u32 (*fixed_len)();
+        const char* page;
+        const char* golden;
+    } cases[] = {
+        {TYPE_4DH_WRITE_ERROR_COUNTER_PC0, TYPE_4DH_WRITE_ERROR_COUNTER, LenWriteErrCounter, "write_counters.hex",
+         "write_counters.out"},
+        {TYPE_4DH_READ_ERROR_COUNTER_PC0, TYPE_4DH_READ_ERROR_COUNTER, LenReadErrCounter, "read_counters.hex",
+         "read_counters.out"},
+        {TYPE_4DH_VERIFY_ERROR_COUNTER_PC0, TYPE_4DH_VERIFY_ERROR_COUNTER, LenVerifyErrCounter, "verify_counters.hex",
+         "verify_counters.out"},
+        {TYPE_4DH_NON_MEDIUM_ERROR_PC0, TYPE_4DH_NON_MEDIUM_ERROR, LenNonMediumErr, "nonmedium.hex",
+         "nonmedium.out"},
+    };
+    for (const auto& c : cases) {
+        const std::vector<u8> page = Page(c.page);
+        for (CMND_TYPE type : {c.pc0, c.pc1}) {
+            std::string out;
+            int user_err = -1;
+            EXPECT_TRUE(DiskAnalyser::Analyse(out, type, page.data(), u32(page.size()), &user_err, 4, nullptr))
+                << type;
+            EXPECT_EQ(user_err, 0) << type;
+            EXPECT_EQ(out, Golden(c.golden)) << type;
+            // one byte short of the page's fixed length
+            out = kEarlier;
+            EXPECT_FALSE(DiskAnalyser::Analyse(out, type, page.data(), c.fixed_len() - 1, &user_err, 4,
+                                               nullptr))
+                << type;
+            EXPECT_EQ(user_err, 5) << type;
+            EXPECT_EQ(out, kEarlier) << type;
+        }
+    }
 }
 
 } // namespace
