@@ -140,7 +140,18 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{{"-L", "verify"}, {}, "demo_verify_counters.out", {LogSense(0x45, 88)}},
         OptionCase{{"-L", "verify"}, {{"05", "verify_counters.hex"}}, "verify_counters.out", {LogSense(0x45, 88)}},
         OptionCase{{"-L", "nonmedium"}, {}, "demo_nonmedium.out", {LogSense(0x46, 16)}},
-        OptionCase{{"-L", "nonmedium"}, {{"06", "nonmedium.hex"}}, "nonmedium.out", {LogSense(0x46, 16)}}),
+        OptionCase{{"-L", "nonmedium"}, {{"06", "nonmedium.hex"}}, "nonmedium.out", {LogSense(0x46, 16)}},
+        OptionCase{{"-L", "temperature"}, {}, "demo_temperature.out", {LogSense(0x0D, 16)}},
+        OptionCase{{"-L", "temperature"}, {{"0D", "temperature.hex"}}, "temperature_4.out", {LogSense(0x0D, 16)}},
+        // the demo drive's self-test page is empty: 20 blocks of zeros
+        OptionCase{{"-L", "selftest"}, {}, "selftest_zero_4.out", {LogSense(0x10, 404)}},
+        OptionCase{{"-L", "selftest"}, {{"10", "selftest_results.hex"}}, "selftest_results_4.out",
+                   {LogSense(0x10, 404)}},
+        OptionCase{{"-L", "protocol"}, {}, "demo_port.out", {LogSense(0x18, 124)}},
+        OptionCase{{"-L", "protocol"}, {{"18", "port.hex"}}, "port.out", {LogSense(0x18, 124)}},
+        // no fixed length: the page length asked first, then the page
+        OptionCase{{"-o", "smarttem"}, {{"32", "smart_temperature.hex"}}, "smart_temperature_4.out",
+                   {LogSense(0x32, 4), LogSense(0x32, 20)}}),
     CaseIndexName());
 
 TEST_F(ScsiLogE2e, RawAndTextFiles)
@@ -156,6 +167,47 @@ TEST_F(ScsiLogE2e, RawAndTextFiles)
     EXPECT_EQ(raw, std::string("\x00\x00\x00\x14\x00\x42\x07\x3E\x30\x31\x33\x03\x05\x06\x0D\x10\xD5\x18", 18));
 }
 
+struct RefusedCase {
+    std::vector<std::string> args;  // before the device
+    std::vector<PageAnswer> pages;
+    std::vector<Bytes> sent;
+};
+
+void PrintTo(const RefusedCase& c, std::ostream* os)
+{
+    for (const std::string& a : c.args) {
+        *os << a << " ";
+    }
+}
+
+class ScsiLogRefused : public ScsiLogE2e, public ::testing::WithParamInterface<RefusedCase> {};
+
+// A page shorter than its record is reported as such, and no text file is written.
+TEST_P(ScsiLogRefused, ReportsTheDataAndWritesNoText)
+{
+    const RefusedCase& c = GetParam();
+    UseDrive(c.pages);
+    std::vector<std::string> args = c.args;
+    for (const char* a : {"-b", "page.bin", "-x", "page.txt", "/dev/sdb"}) {
+        args.push_back(a);
+    }
+    RunResult r = Run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "    Original binary data is saved to page.bin\n"
+                     "    Current data's parse is unsupported or length is illegal\n");
+    EXPECT_FALSE(Exists("page.txt"));
+    EXPECT_EQ(Commands(), c.sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, ScsiLogRefused,
+    ::testing::Values(
+        // the demo drive's SMART Temperature page announces 8 bytes, fewer than the 16 after its header
+        RefusedCase{{"-o", "smarttem"}, {}, {LogSense(0x32, 4), LogSense(0x32, 12)}},
+        // a SMART Temperature page of a header only
+        RefusedCase{{"-o", "smarttem"}, {{"32", "header_only.hex"}}, {LogSense(0x32, 4), LogSense(0x32, 4)}}),
+    CaseIndexName());
+
 const std::string kStars = "*************************";
 
 std::string MenuPrompt(unsigned count)
@@ -166,6 +218,7 @@ std::string MenuPrompt(unsigned count)
 struct MenuCase {
     const char* keys;  // after the drive's index, up to the row
     unsigned rows;     // of the submenu
+    std::vector<PageAnswer> pages;
     const char* golden;
     std::vector<Bytes> sent;
 };
@@ -178,6 +231,7 @@ class ScsiLogMenu : public ScsiLogE2e, public ::testing::WithParamInterface<Menu
 TEST_P(ScsiLogMenu, RowShowsThePageText)
 {
     const MenuCase& c = GetParam();
+    UseDrive(c.pages);
     RunResult r = Run({}, std::string("1\n") + c.keys + "\nb\nq\n");
     EXPECT_EQ(r.status, 0);
     const std::string shown = MenuPrompt(c.rows) + "\n" + Golden(c.golden) + "\n  " + kStars + " MENU ";
@@ -188,12 +242,26 @@ TEST_P(ScsiLogMenu, RowShowsThePageText)
 INSTANTIATE_TEST_SUITE_P(Rows, ScsiLogMenu,
                          ::testing::Values(
                              // Log Sense, row 1 "[4Dh] Supported Log Pages"
-                             MenuCase{"3\n1", 8, "demo_supported_4.out", {LogSense(0x40, 18)}},
+                             MenuCase{"3\n1", 8, {}, "demo_supported_4.out", {LogSense(0x40, 18)}},
                              // rows 2 to 5: the error counter pages
-                             MenuCase{"3\n2", 8, "demo_write_counters.out", {LogSense(0x42, 112)}},
-                             MenuCase{"3\n3", 8, "demo_read_counters.out", {LogSense(0x43, 100)}},
-                             MenuCase{"3\n4", 8, "demo_verify_counters.out", {LogSense(0x45, 88)}},
-                             MenuCase{"3\n5", 8, "demo_nonmedium.out", {LogSense(0x46, 16)}}),
+                             MenuCase{"3\n2", 8, {}, "demo_write_counters.out", {LogSense(0x42, 112)}},
+                             MenuCase{"3\n3", 8, {{"03", "read_counters.hex"}}, "read_counters.out",
+                                      {LogSense(0x43, 100)}},
+                             MenuCase{"3\n4", 8, {}, "demo_verify_counters.out", {LogSense(0x45, 88)}},
+                             MenuCase{"3\n5", 8, {}, "demo_nonmedium.out", {LogSense(0x46, 16)}},
+                             // rows 6 to 8: temperature, self-test results, protocol-specific port
+                             MenuCase{"3\n6", 8, {}, "demo_temperature.out", {LogSense(0x0D, 16)}},
+                             MenuCase{"3\n7", 8, {{"10", "selftest_results.hex"}}, "selftest_results_4.out",
+                                      {LogSense(0x10, 404)}},
+                             MenuCase{"3\n8", 8, {{"18", "port.hex"}}, "port.out", {LogSense(0x18, 124)}},
+                             // SMART Information, row 1 "[4Dh] Informational Exceptions": the page
+                             // length first, then the page
+                             MenuCase{"5\n1", 4, {}, "demo_exceptions.out", {LogSense(0x2F, 4), LogSense(0x2F, 12)}},
+                             MenuCase{"5\n1", 4, {{"2F", "exceptions.hex"}}, "exceptions_4.out",
+                                      {LogSense(0x2F, 4), LogSense(0x2F, 16)}},
+                             // row 2 "[4Dh] SMART Temperature"
+                             MenuCase{"5\n2", 4, {{"32", "smart_temperature.hex"}}, "smart_temperature_4.out",
+                                      {LogSense(0x32, 4), LogSense(0x32, 20)}}),
                          CaseIndexName());
 
 } // namespace

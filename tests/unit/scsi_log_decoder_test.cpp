@@ -1,3 +1,6 @@
+// READ CAPACITY(10) and the LOG SENSE page decoders: golden texts from the page fixtures
+// under tests/data/scsi_log/ (the .out files were written from the page layouts, not
+// from this program), refusals, the decoders' records and the dispatch by command type.
 #include <gtest/gtest.h>
 
 #include "case_names.h"
@@ -68,6 +71,8 @@ struct GoldenCase {
     const char* golden;
 };
 
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.page << " len " << c.len << " indent " << c.indent; }
+
 class LogGolden : public ::testing::TestWithParam<GoldenCase> {};
 
 // Each callback appends its text to what the caller already holds.
@@ -104,7 +109,27 @@ INSTANTIATE_TEST_SUITE_P(
         GoldenCase{ParseVerifyErrorCounterLog, "verify_counters.hex", 0, 4, "verify_counters.out"},
         GoldenCase{ParseVerifyErrorCounterLog, "verify_counters.hex", 0, 0, "verify_counters.out"},
         GoldenCase{ParseNonMediumErrorLog, "nonmedium.hex", 0, 4, "nonmedium.out"},
-        GoldenCase{ParseNonMediumErrorLog, "nonmedium.hex", 0, 20, "nonmedium.out"}),
+        GoldenCase{ParseNonMediumErrorLog, "nonmedium.hex", 0, 20, "nonmedium.out"},
+        // temperatures are unsigned; the reserved bytes and a third parameter are not read
+        GoldenCase{ParseTemperatureLog, "temperature.hex", 0, 4, "temperature_4.out"},
+        GoldenCase{ParseTemperatureLog, "temperature.hex", 0, 8, "temperature_8.out"},
+        GoldenCase{ParseTemperatureLog, "temperature_mixed.hex", 0, 4, "temperature_mixed_4.out"},
+        GoldenCase{ParseTemperatureLog, "temperature_mixed.hex", 16, 4, "temperature_mixed_4.out"},
+        // all 20 parameters, empty ones included
+        GoldenCase{ParseSelfTestResultsLog, "selftest_zero.hex", 0, 4, "selftest_zero_4.out"},
+        GoldenCase{ParseSelfTestResultsLog, "selftest_results.hex", 0, 4, "selftest_results_4.out"},
+        GoldenCase{ParseSelfTestResultsLog, "selftest_results.hex", 0, 8, "selftest_results_8.out"},
+        // the port lines ignore the indent
+        GoldenCase{ParseProtocolSpecificPortLog, "port.hex", 0, 4, "port.out"},
+        GoldenCase{ParseProtocolSpecificPortLog, "port.hex", 0, 0, "port.out"},
+        GoldenCase{ParseProtocolSpecificPortLog, "port.hex", 0, 8, "port.out"},
+        GoldenCase{ParseProtocolSpecificPortLog, "port.hex", 0, 30, "port.out"},
+        GoldenCase{ParseInformationalExceptionsLog, "exceptions.hex", 0, 4, "exceptions_4.out"},
+        GoldenCase{ParseInformationalExceptionsLog, "exceptions.hex", 12, 4, "exceptions_4.out"},
+        GoldenCase{ParseInformationalExceptionsLog, "exceptions.hex", 0, 30, "exceptions_30.out"},
+        // signed temperatures, unsigned minutes
+        GoldenCase{ParseSmartTemperatureLog, "smart_temperature.hex", 0, 4, "smart_temperature_4.out"},
+        GoldenCase{ParseSmartTemperatureLog, "smart_temperature.hex", 0, 8, "smart_temperature_8.out"}),
     CaseIndexName());
 
 struct RefuseCase {
@@ -112,6 +137,8 @@ struct RefuseCase {
     const char* page;  // fixture, or null for a null buffer
     u32 len;
 };
+
+void PrintTo(const RefuseCase& c, std::ostream* os) { *os << (c.page ? c.page : "null") << " len " << c.len; }
 
 class LogRefused : public ::testing::TestWithParam<RefuseCase> {};
 
@@ -144,7 +171,24 @@ INSTANTIATE_TEST_SUITE_P(Answers, LogRefused,
                                            // a page of the next smaller size is still short
                                            RefuseCase{ParseWriteErrorCounterLog, "read_counters.hex", 100},
                                            RefuseCase{ParseNonMediumErrorLog, nullptr, 16},
-                                           RefuseCase{ParseNonMediumErrorLog, "nonmedium.hex", 15}),
+                                           RefuseCase{ParseNonMediumErrorLog, "nonmedium.hex", 15},
+                                           RefuseCase{ParseTemperatureLog, nullptr, 16},
+                                           RefuseCase{ParseTemperatureLog, "temperature.hex", 15},
+                                           RefuseCase{ParseSelfTestResultsLog, nullptr, 404},
+                                           // 19 parameters and a part of the 20th
+                                           RefuseCase{ParseSelfTestResultsLog, "selftest_results.hex", 403},
+                                           RefuseCase{ParseSelfTestResultsLog, "selftest_results.hex", 384},
+                                           RefuseCase{ParseProtocolSpecificPortLog, nullptr, 124},
+                                           // one port and most of the second
+                                           RefuseCase{ParseProtocolSpecificPortLog, "port.hex", 123},
+                                           RefuseCase{ParseProtocolSpecificPortLog, "port.hex", 64},
+                                           RefuseCase{ParseInformationalExceptionsLog, nullptr, 12},
+                                           // pages without a fixed length still need their record's bytes
+                                           RefuseCase{ParseInformationalExceptionsLog, "exceptions.hex", 11},
+                                           RefuseCase{ParseInformationalExceptionsLog, "exceptions.hex", 4},
+                                           RefuseCase{ParseSmartTemperatureLog, nullptr, 20},
+                                           RefuseCase{ParseSmartTemperatureLog, "smart_temperature.hex", 19},
+                                           RefuseCase{ParseSmartTemperatureLog, "smart_temperature.hex", 12}),
                          CaseIndexName());
 
 TEST(LogPageNames, TableAsListed)
@@ -314,6 +358,158 @@ TEST(ErrorCounterLog, LinePrinterNamesThePositionItIsGiven)
     EXPECT_EQ(out, "     Non-medium error count = 0x000000000000ABCD\n");
 }
 
+TEST(StatusPages, DecodersTurnTheirIntegersToHostOrder)
+{
+    const std::vector<u8> temp = Page("temperature_mixed.hex");
+    TemperatureLogRecord t;
+    ASSERT_TRUE(DecodeTemperatureLog(&t, temp.data(), u32(temp.size())));
+    EXPECT_EQ(t.header.page_length, 0x12);
+    EXPECT_EQ(t.temperature_param.param_code, 0x0000);
+    EXPECT_EQ(t.reference_param.param_code, 0x0001);
+    EXPECT_EQ(t.temperature, 0x23);
+    EXPECT_EQ(t.reference, 0x41);
+
+    const std::vector<u8> tests = Page("selftest_results.hex");
+    SelfTestResultsRecord st;
+    ASSERT_TRUE(DecodeSelfTestResultsLog(&st, tests.data(), u32(tests.size())));
+    EXPECT_EQ(st.header.page_length, 0x190);
+    const SelfTestResultParam first = st.params[0];
+    const SelfTestResultParam last = st.params[19];
+    EXPECT_EQ(first.header.param_code, 0x0001);
+    EXPECT_EQ(first.power_on_hours, 0x1234);
+    EXPECT_EQ(first.first_failure, 0x000000000ABCDEF1ull);
+    EXPECT_EQ(first.sense_key, 0xF3);
+    EXPECT_EQ(last.header.param_code, 0x0014);
+    EXPECT_EQ(last.power_on_hours, 0x0009);
+    EXPECT_EQ(last.first_failure, 0x0123456789ABCDEFull);
+    EXPECT_EQ(last.ascq, 0x01);
+
+    const std::vector<u8> port = Page("port.hex");
+    ProtocolPortLogRecord pr;
+    ASSERT_TRUE(DecodeProtocolSpecificPortLog(&pr, port.data(), u32(port.size())));
+    EXPECT_EQ(pr.ports[0].header.param_code, 0x0005);
+    EXPECT_EQ(pr.ports[1].header.param_code, 0x0009);
+    // addresses and counters stay in the drive's order
+    EXPECT_EQ(memcmp(pr.ports[0].sas_address, "\x50\x00\xC5\x00\x12\x34\x56\x78", 8), 0);
+    EXPECT_EQ(memcmp(pr.ports[1].phy_reset_problem_count, "\x7F\xFF\xFF\xFF", 4), 0);
+    EXPECT_EQ(pr.ports[1].unread[0], 0xEE);
+
+    const std::vector<u8> ie = Page("exceptions.hex");
+    InformationalExceptionsRecord e;
+    ASSERT_TRUE(DecodeInformationalExceptionsLog(&e, ie.data(), u32(ie.size())));
+    EXPECT_EQ(e.header.page_length, 0x0C);
+    EXPECT_EQ(e.param.param_code, 0x0000);
+    EXPECT_EQ(e.param.control, 0xA7);
+    EXPECT_EQ(e.asc, 0x5D);
+    EXPECT_EQ(e.vendor, 0x0C);
+
+    const std::vector<u8> smart = Page("smart_temperature.hex");
+    SmartTemperatureRecord sm;
+    ASSERT_TRUE(DecodeSmartTemperatureLog(&sm, smart.data(), u32(smart.size())));
+    EXPECT_EQ(sm.current, 40);
+    EXPECT_EQ(sm.maximum, -56);
+    EXPECT_EQ(sm.max_time, 123456u);
+    EXPECT_EQ(sm.over_reference, 0u);
+    EXPECT_EQ(sm.min_time, 0xFFFFFFFFu);
+}
+
+// A refusing decoder leaves its record as it was.
+TEST(StatusPages, RefusingDecodersTouchNothing)
+{
+    const std::vector<u8> port = Page("port.hex");
+    ProtocolPortLogRecord pr;
+    memset(&pr, 0x5A, sizeof(pr));
+    const ProtocolPortLogRecord pr0 = pr;
+    EXPECT_FALSE(DecodeProtocolSpecificPortLog(&pr, port.data(), 123));
+    EXPECT_FALSE(DecodeProtocolSpecificPortLog(&pr, nullptr, 124));
+    EXPECT_EQ(memcmp(&pr, &pr0, sizeof(pr)), 0);
+
+    const std::vector<u8> smart = Page("smart_temperature.hex");
+    SmartTemperatureRecord sm;
+    memset(&sm, 0x5A, sizeof(sm));
+    const SmartTemperatureRecord sm0 = sm;
+    EXPECT_FALSE(DecodeSmartTemperatureLog(&sm, smart.data(), 19));
+    EXPECT_EQ(memcmp(&sm, &sm0, sizeof(sm)), 0);
+
+    const std::vector<u8> ie = Page("exceptions.hex");
+    InformationalExceptionsRecord e;
+    memset(&e, 0x5A, sizeof(e));
+    const InformationalExceptionsRecord e0 = e;
+    EXPECT_FALSE(DecodeInformationalExceptionsLog(&e, ie.data(), 11));
+    EXPECT_EQ(memcmp(&e, &e0, sizeof(e)), 0);
+
+    SelfTestResultsRecord st;
+    memset(&st, 0x5A, sizeof(st));
+    const SelfTestResultsRecord st0 = st;
+    const std::vector<u8> tests = Page("selftest_results.hex");
+    EXPECT_FALSE(DecodeSelfTestResultsLog(&st, tests.data(), 403));
+    EXPECT_EQ(memcmp(&st, &st0, sizeof(st)), 0);
+
+    TemperatureLogRecord t;
+    memset(&t, 0x5A, sizeof(t));
+    const TemperatureLogRecord t0 = t;
+    const std::vector<u8> temp = Page("temperature.hex");
+    EXPECT_FALSE(DecodeTemperatureLog(&t, temp.data(), 15));
+    EXPECT_EQ(memcmp(&t, &t0, sizeof(t)), 0);
+}
+
+// The degree sign is the byte pair A1h E6h; no other byte of these texts is outside ASCII.
+TEST(StatusPages, DegreeSignIsTheGb2312Pair)
+{
+    const std::vector<u8> temp = Page("temperature.hex");
+    std::string out;
+    ASSERT_TRUE(ParseTemperatureLog(out, temp.data(), u32(temp.size()), 0, nullptr));
+    EXPECT_EQ(out, "Current temperature   = 200\xA1\xE6\nReference temperature = 200\xA1\xE6\n");
+    const std::vector<u8> smart = Page("smart_temperature.hex");
+    out.clear();
+    ASSERT_TRUE(ParseSmartTemperatureLog(out, smart.data(), u32(smart.size()), 0, nullptr));
+    size_t high = 0;
+    for (size_t i = 0; i < out.size(); i++) {
+        if (static_cast<u8>(out[i]) >= 0x80) {
+            ASSERT_LT(i + 1, out.size());
+            EXPECT_EQ(out.substr(i, 2), "\xA1\xE6") << i;
+            high++;
+            i++;
+        }
+    }
+    EXPECT_EQ(high, 4u);
+}
+
+TEST(LogFacilities, ParameterPrinterShowsHeaderAndEightValueBytes)
+{
+    // a self-test parameter's first 12 bytes with its code in host order, as a decoder leaves it
+    std::vector<u8> param = Cut(Page("selftest_results.hex"), 16);
+    param.erase(param.begin(), param.begin() + 4);
+    const u16 code = 0x0001;
+    memcpy(param.data(), &code, sizeof(code));
+    std::string out = kEarlier;
+    PrintLogParameter(out, param.data(), 8);
+    EXPECT_EQ(out, kEarlier + Golden("log_parameter_8.out"));
+    // the value bytes do not depend on the parameter length
+    param[3] = 0x00;
+    std::string zero_length;
+    PrintLogParameter(zero_length, param.data(), 8);
+    EXPECT_NE(zero_length.find("PARAMETER LENGTH                 : 00h\n"), std::string::npos);
+    EXPECT_NE(zero_length.find("PARAMETER VALUE                  : B5h 2Ah 12h 34h 00h 00h 00h 00h \n"),
+              std::string::npos);
+    out = kEarlier;
+    PrintLogParameter(out, nullptr, 8);
+    EXPECT_EQ(out, kEarlier);
+}
+
+TEST(LogFacilities, PageHeaderPrinterSplitsThePageCodeByte)
+{
+    const LogPageHeader headers[] = {{0xC2, 0x00, 0x1234}, {0x3F, 0xFF, 0x0000}};
+    std::string out = kEarlier;
+    PrintLogPageHeader(out, &headers[0], 4);
+    PrintLogPageHeader(out, &headers[1], 4);
+    const LogPageHeader wide = {0x4D, 0x00, 0xFFFF};
+    PrintLogPageHeader(out, &wide, 25);
+    EXPECT_EQ(out, kEarlier + Golden("page_header_4.out"));
+    PrintLogPageHeader(out, nullptr, 4);
+    EXPECT_EQ(out, kEarlier + Golden("page_header_4.out"));
+}
+
 struct CapacityCase {
     const char* data;
     const char* total;
@@ -435,6 +631,39 @@ TEST(LogDispatch, BothPageControlsDecodeAlike)
             EXPECT_EQ(user_err, 5) << type;
             EXPECT_EQ(out, kEarlier) << type;
         }
+    }
+}
+
+// Types 77 to 81 through the parse map.
+TEST(LogDispatch, StatusPagesReachTheirCallbacks)
+{
+    EnsureErrTable();
+    DiskAnalyser::Init();
+    const struct {
+        CMND_TYPE type;
+        const char* page;
+        const char* golden;
+        u32 short_len;
+    } cases[] = {
+        {TYPE_4DH_TEMPERATURE, "temperature.hex", "temperature_4.out", 15},
+        {TYPE_4DH_SELF_TEST_RESULTS, "selftest_results.hex", "selftest_results_4.out", 403},
+        {TYPE_4DH_PROTOCOL_SPECIFIC_PORT_LOG_PAGE, "port.hex", "port.out", 123},
+        {TYPE_4DH_INFORMATIONAL_EXCEPTIONS, "exceptions.hex", "exceptions_4.out", 11},
+        {TYPE_4DH_SMART_TEMPERATURE, "smart_temperature.hex", "smart_temperature_4.out", 19},
+    };
+    for (const auto& c : cases) {
+        const std::vector<u8> page = Page(c.page);
+        std::string out;
+        int user_err = -1;
+        EXPECT_TRUE(DiskAnalyser::Analyse(out, c.type, page.data(), u32(page.size()), &user_err, 4, nullptr))
+            << c.type;
+        EXPECT_EQ(user_err, 0) << c.type;
+        EXPECT_EQ(out, Golden(c.golden)) << c.type;
+        const std::vector<u8> cut = Cut(page, c.short_len);
+        out = kEarlier;
+        EXPECT_FALSE(DiskAnalyser::Analyse(out, c.type, cut.data(), u32(cut.size()), &user_err, 4, nullptr)) << c.type;
+        EXPECT_EQ(user_err, 5) << c.type;
+        EXPECT_EQ(out, kEarlier) << c.type;
     }
 }
 
