@@ -164,7 +164,7 @@ bool ParseInquiryExtended(std::string& out, const u8* data, u32 len, u32 indent,
 
 bool ParseInquiryDeviceId(std::string& out, const u8* data, u32 len, u32 indent, void*)
 {
-    if (data == nullptr || len <= kVpdHeaderLen) {
+    if (data == nullptr || len < kVpdHeaderLen) {
         return false;
     }
     const std::string ind = ParseIndent(indent);
@@ -188,7 +188,7 @@ bool ParseInquiryDeviceId(std::string& out, const u8* data, u32 len, u32 indent,
 
 bool ParseInquiryScsiPorts(std::string& out, const u8* data, u32 len, u32 indent, void*)
 {
-    if (data == nullptr || len <= kVpdHeaderLen) {
+    if (data == nullptr || len < kVpdHeaderLen) {
         return false;
     }
     const std::string ind = ParseIndent(indent);
@@ -234,7 +234,7 @@ bool ParseInquiryScsiPorts(std::string& out, const u8* data, u32 len, u32 indent
 
 bool ParseInquiryPagePolicy(std::string& out, const u8* data, u32 len, u32 indent, void*)
 {
-    if (data == nullptr || len <= kVpdHeaderLen) {
+    if (data == nullptr || len < kVpdHeaderLen) {
         return false;
     }
     const std::string ind = ParseIndent(indent);

@@ -11,13 +11,13 @@
 
 // Extended INQUIRY Data (86h): needs the bytes up to byte 6.
 bool ParseInquiryExtended(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
-// SCSI Ports (88h): needs more than the 4-byte page header; refused when a port
+// SCSI Ports (88h): needs the 4-byte page header; refused when a port
 // descriptor or one of its target port descriptors runs past the answer.
 bool ParseInquiryScsiPorts(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
-// Device Identification (83h): needs more than the page header; refused when a
+// Device Identification (83h): needs the page header; refused when a
 // designation descriptor runs past the answer.
 bool ParseInquiryDeviceId(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
-// Mode Page Policy (87h): needs more than the page header; refused when the answer
+// Mode Page Policy (87h): needs the page header; refused when the answer
 // ends inside a policy descriptor.
 bool ParseInquiryPagePolicy(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
 // Block Device Characteristics (B1h): needs the whole 64-byte page.

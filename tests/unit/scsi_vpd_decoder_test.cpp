@@ -270,7 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "        ID: 100123456\n"},
         // every association, the designator types with and without a printer
         PageCase{Page(0x83, std::string(kLuNaa6) + kLuT10 + kPortNaa5 + kRelPort2 + kDeviceNaa5 +
-                                "03 38 00 08 51 55 4D 41 3A 30 31 00"),  // reserved association, SCSI name
+                                "03 38 00 08 51 55 4D 41 3A 30 31 00"   // reserved association, SCSI name
+                                "01 0C 00 04 00 00 00 01"),             // reserved designator type 0Ch
                  0,
                  "Device Identification:\n"
                  "    Descriptor[1] for Logical Unit   : \n"
@@ -283,6 +284,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "    Descriptor[5] for Target Device  : \n"
                  "    ID: 100123458\n"
                  "    Descriptor[6] for Reserved       : \n"
+                 "Current parse is unsupported \n"
+                 "    Descriptor[7] for Logical Unit   : \n"
                  "Current parse is unsupported \n"},
         // NAA 2, NAA 3 and a relative port 3 print only their headings
         PageCase{Page(0x83, "01 03 00 08 20 00 00 00 00 00 00 01 01 03 00 08 30 00 00 00 00 00 00 01 "
