@@ -517,7 +517,7 @@ TEST(VpdBlockDevice, LongerAnswerDecodesItsFirst64Bytes)
 TEST(VpdBlockDevice, NullOrShorterThanThePageLeavesText)
 {
     for (size_t len : {0u, 4u, 6u, 63u}) {
-        const std::vector<u8> page = BlockDevicePage(0x00, 0x01, len == 0 ? 1 : len);
+        const std::vector<u8> page = Cut(BlockDevicePage(0x00, 0x01), len == 0 ? 1 : len);
         std::string out = "kept\n";
         EXPECT_FALSE(ParseInquiryBlockDevice(out, page.data(), u32(len), 4, nullptr)) << len;
         EXPECT_EQ(out, "kept\n");
