@@ -285,7 +285,7 @@ int modeSense6(int fd, u8* buf, int len)
     u8 cdb[6] = {0x1A, 0x00, 0x01, 0x00, static_cast<u8>(len), 0x00};
     u8 sense[kSenseBufLen];
     sg_io_hdr hdr;
-    if (Send(fd, &hdr, cdb, SG_DXFER_FROM_DEV, buf, len, kFormatStepTimeoutMs, sense) != 0) {
+    if (Send(fd, &hdr, cdb, SG_DXFER_FROM_DEV, buf, len, kFormatRequestTimeoutMs, sense) != 0) {
         return -1;
     }
     return Category(&hdr);
@@ -308,7 +308,7 @@ int modeSelect6(int fd, u8* buf, int len)
     u8 cdb[6] = {0x15, 0x11, 0x00, 0x00, static_cast<u8>(list_len), 0x00};
     u8 sense[kSenseBufLen];
     sg_io_hdr hdr;
-    if (Send(fd, &hdr, cdb, SG_DXFER_TO_DEV, buf, len, kFormatStepTimeoutMs, sense) != 0) {
+    if (Send(fd, &hdr, cdb, SG_DXFER_TO_DEV, buf, len, kFormatRequestTimeoutMs, sense) != 0) {
         return -1;
     }
     return Category(&hdr);
@@ -334,7 +334,7 @@ int testUnitReadyProgress(int fd, SenseSummary* out, u32* progress)
     u8 cdb[6] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
     u8 sense[kSenseBufLen];
     sg_io_hdr hdr;
-    if (Send(fd, &hdr, cdb, SG_DXFER_NONE, nullptr, 0, kFormatStepTimeoutMs, sense) != 0) {
+    if (Send(fd, &hdr, cdb, SG_DXFER_NONE, nullptr, 0, kFormatRequestTimeoutMs, sense) != 0) {
         return -1;
     }
     getSenseSummary(&hdr, out);

@@ -36,7 +36,7 @@ const int kModeDataLen = 252;
 const int kFormatRefused = -22;
 // Time-outs in milliseconds: FORMAT UNIT, and every other request of the procedure.
 const unsigned kFormatUnitTimeoutMs = 6000;
-const unsigned kFormatStepTimeoutMs = 6;
+const unsigned kFormatRequestTimeoutMs = 6;
 
 // -f: value is the block length, "512" or "520"; prints the outcome.
 void formatUnit(const char* value);

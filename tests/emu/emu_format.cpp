@@ -20,7 +20,7 @@ const u8 kAscInvalidListField = 0x26;
 const u8 kAscListLengthError = 0x1A;
 
 const u32 kProgressDone = 0x10000;
-const u32 kProgressStep = 0x4000;
+const u32 kProgressPerRequest = 0x4000;
 
 // The logical block lengths the drive can be formatted to.
 const u32 supported_block_lens[] = {512, 520, 528};
@@ -206,7 +206,7 @@ void TestUnitReady(FormatState* f, Reply* r)
     if (!f->formatting) {
         return;
     }
-    f->progress += kProgressStep;
+    f->progress += kProgressPerRequest;
     if (f->progress >= kProgressDone) {
         f->formatting = false;
         f->progress = 0;
