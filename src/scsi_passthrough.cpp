@@ -1,6 +1,385 @@
 #include "scsi_passthrough.h"
 
-#include "workflow_common.h"
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
-void scsiPassThroughHex() { reportWorkflowUnsupported(); }
-void scsiPassThrough() { reportWorkflowUnsupported(); }
+#include "cmd_wrap.h"
+#include "console_input.h"
+#include "disk_transport.h"
+#include "file_utils.h"
+#include "msg_processor.h"
+
+namespace {
+
+const int kLineSize = static_cast<int>(sizeof(bin_file_name));
+const u32 kMaxCdbLen = 16;
+
+bool IsTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::string ErrText(int user_err) { return MsgProcessor::GetErrStr(user_err); }
+
+// A repeating numeric prompt. False when the input ended: a command that is not complete
+// is never sent, so the tool then stops.
+bool AskRepeating(const char* prompt, int base, u32 max, u32* value)
+{
+    fputs(prompt, stdout);
+    fflush(stdout);
+    inputNumber32(nullptr, value, true, prompt, true, base, max, true);
+    return !consoleInputEnded();
+}
+
+enum AskResult { ASK_VALUE, ASK_LEFT, ASK_INPUT_ENDED };
+
+// A prompt asked once: an empty or invalid answer leaves the question.
+AskResult AskOnce(const char* prompt, int base, u32 max, u32* value)
+{
+    fputs(prompt, stdout);
+    fflush(stdout);
+    if (inputNumber32(nullptr, value, false, prompt, true, base, max, true) == 1) {
+        return ASK_VALUE;
+    }
+    return consoleInputEnded() ? ASK_INPUT_ENDED : ASK_LEFT;
+}
+
+bool OpenCurrentDevice(int* handle)
+{
+    int user_err = USER_ERR_UNSUPPORTED;
+    int sys_err = 0;
+    *handle = 0;
+    if (OpenDisk(handle, dev_name, &user_err, &sys_err)) {
+        return true;
+    }
+    printf("%sZembrovant open device: %s failed; User Err Code [%08Xh:%s], System Err Code [%08lXh]\n", msg_indent,
+           dev_name != nullptr ? dev_name : "", static_cast<unsigned>(user_err), ErrText(user_err).c_str(),
+           static_cast<unsigned long>(static_cast<u32>(sys_err)));
+    return false;
+}
+
+// Every way out of a tool: the line buffer cleared, the data released, the node closed.
+void EndTool(int* handle)
+{
+    memset(bin_file_name, 0, sizeof(bin_file_name));
+    freeDataBuf();
+    CloseDiskQuiet(handle);
+}
+
+// One request of the operator's own; the outcome and the sense bytes are printed whatever happened.
+bool SendAndReport(int* handle, u8* cdb, u32 cdb_len, u32 dir, u8* sense)
+{
+    ScsiRequest req;
+    memset(&req, 0, sizeof(req));
+    memset(sense, 0, kSenseLen);
+    req.cdb = cdb;
+    req.cdb_len = cdb_len;
+    req.dir = dir;
+    if (dir != SCSI_DIR_NONE) {
+        req.data = data_buf;
+        req.data_len = data_len;
+    }
+    req.sense = sense;
+    req.sense_len = kSenseLen;
+    req.timeout = kPassThroughTimeout;
+    int user_err = USER_ERR_UNSUPPORTED;
+    int sys_err = 0;
+    const bool ok = SendScsiCmnd(handle, &req, nullptr, &user_err, &sys_err);
+    if (ok) {
+        printf("\n%sSCSI Pass Through execute successfully\n", msg_indent);
+    } else {
+        printf("\n%sSCSI Pass Through execute failed, User Err Code [%08Xh:%s]\n", msg_indent,
+               static_cast<unsigned>(user_err), ErrText(user_err).c_str());
+    }
+    printf("%s==== Sense data ====\n", msg_indent);
+    for (u32 row = 0; row < kSenseLen / 8; row++) {
+        const u8* s = sense + row * 8;
+        printf("%sCDB[%02u - %02u] : %02X %02X %02X %02X %02X %02X %02X %02X \n", msg_indent, row * 8, row * 8 + 7,
+               s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]);
+    }
+    return ok;
+}
+
+char Printable(u8 c) { return c >= 0x20 && c < 0x7F ? static_cast<char>(c) : ' '; }
+
+// Received data, 16 bytes a line with their characters; a short last line is padded.
+void PrintReceivedData(const u8* data, u32 len)
+{
+    printf("\n%s==== %d bytes of data transferred ====", msg_indent, static_cast<int>(len));
+    if (len == 0) {
+        return;
+    }
+    printf("\n");
+    for (u32 off = 0; off < len; off += 16) {
+        const u32 n = len - off < 16 ? len - off : 16;
+        char chars[17];
+        printf("%3d : ", static_cast<int>(off));
+        for (u32 i = 0; i < n; i++) {
+            printf("%02x ", data[off + i]);
+            chars[i] = Printable(data[off + i]);
+        }
+        chars[n] = '\0';
+        for (u32 i = n; i < 16; i++) {
+            printf("   ");
+        }
+        printf("   %s\n", chars);
+    }
+}
+
+void PrintEditorBuffer(const u8* data, u32 len)
+{
+    for (u32 off = 0; off < len; off++) {
+        if (off % 16 == 0) {
+            printf("\n%3d : ", static_cast<int>(off));
+        }
+        printf("%02x ", data[off]);
+    }
+    printf("\n");
+}
+
+// The byte editor of data to send; false when the input ended inside it.
+bool EditOutputData()
+{
+    char prompt[96];
+    for (;;) {
+        PrintEditorBuffer(data_buf, data_len);
+        snprintf(prompt, sizeof(prompt), "\nEnter byte to change:  [0-%d or RETURN to quit] ",
+                 static_cast<int>(data_len - 1));
+        u32 index = 0;
+        AskResult rc = AskOnce(prompt, 10, data_len - 1, &index);
+        if (rc != ASK_VALUE) {
+            return rc == ASK_LEFT;
+        }
+        u32 value = 0;
+        rc = AskOnce("\nEnter value:  [00-FF or RETURN to quit] ", 16, 0xFF, &value);
+        if (rc != ASK_VALUE) {
+            return rc == ASK_LEFT;
+        }
+        data_buf[index] = static_cast<u8>(value);
+    }
+}
+
+// The hex tool's CDB line: 6, 10, 12 or 16 bytes as hex digits; 0 when it is refused.
+u32 ReadHexCdb(u8* cdb)
+{
+    fputs("CDB:  [hex string or RETURN to quit] ", stdout);
+    fflush(stdout);
+    const int n = readConsoleLine(bin_file_name, kLineSize, stdin);
+    if (n != 12 && n != 20 && n != 24 && n != 32) {
+        puts("CDB must be 6, 10, 12, or 16 bytes (12, 20, 24, or 32 characters)");
+        return 0;
+    }
+    for (int i = 0; i < n; i++) {
+        if (HexDigitValue(bin_file_name[i]) < 0) {
+            printf("invalid hex digit %c at offset %d\n", bin_file_name[i], i);
+            return 0;
+        }
+    }
+    for (int i = 0; i < n; i += 2) {
+        cdb[i / 2] = static_cast<u8>(HexDigitValue(bin_file_name[i]) * 16 + HexDigitValue(bin_file_name[i + 1]));
+    }
+    return static_cast<u32>(n / 2);
+}
+
+// Asks until the answer line begins with y or n (either case); true for y.
+bool AskYesNo(const char* format)
+{
+    for (;;) {
+        printf(format, msg_indent);
+        fflush(stdout);
+        readConsoleLine(bin_file_name, kLineSize, stdin);
+        const char c = bin_file_name[0];
+        if (c == 'y' || c == 'Y') {
+            return true;
+        }
+        if (c == 'n' || c == 'N') {
+            memset(bin_file_name, 0, sizeof(bin_file_name));
+            return false;
+        }
+    }
+}
+
+// The data file of the guided tool, named into bin_file_name: for data to send its first
+// data_len bytes are read now, asked again until that succeeds; a file for received data
+// only needs a name.
+void AskDataFile(u32 dir)
+{
+    for (;;) {
+        printf("%sinput file name : ", msg_indent);
+        fflush(stdout);
+        const int n = readConsoleLine(bin_file_name, kLineSize, stdin);
+        StripBlank(bin_file_name, static_cast<u32>(n));
+        if (dir == SCSI_DIR_IN) {
+            // Without a name the received data would be lost once the command has run.
+            if (bin_file_name[0] != '\0') {
+                return;
+            }
+            continue;
+        }
+        int user_err = USER_ERR_NO_ERROR;
+        if (ReadFileData(bin_file_name, data_buf, data_len, &user_err)) {
+            return;
+        }
+        printf("%sread file %s failed; User Err Code [%08Xh:%s]\n", msg_indent, bin_file_name,
+               static_cast<unsigned>(user_err), ErrText(user_err).c_str());
+    }
+}
+
+} // namespace
+
+int readConsoleLine(char* buf, int size, FILE* in)
+{
+    if (buf == nullptr || size < 2) {
+        return 0;
+    }
+    buf[0] = '\0';
+    if (fgets(buf, size, in) == nullptr) {
+        exit(0);
+    }
+    buf[size - 1] = '\0';
+    size_t n = strlen(buf);
+    if (n > 0 && buf[n - 1] != '\n') {
+        // No line end: the line is longer than the buffer, or the input ends after it.
+        int c;
+        while ((c = fgetc(in)) != EOF && c != '\n') {
+        }
+    }
+    while (n > 0 && IsTrailingBlank(buf[n - 1])) {
+        buf[--n] = '\0';
+    }
+    return static_cast<int>(n);
+}
+
+void scsiPassThroughHex()
+{
+    memset(bin_file_name, 0, sizeof(bin_file_name));
+    int handle = 0;
+    if (!OpenCurrentDevice(&handle)) {
+        return;
+    }
+    u8 cdb[kMaxCdbLen] = {};
+    u8 sense[kSenseLen] = {};
+    const u32 cdb_len = ReadHexCdb(cdb);
+    if (cdb_len == 0) {
+        EndTool(&handle);
+        return;
+    }
+
+    char prompt[96];
+    snprintf(prompt, sizeof(prompt), "\nEnter input data length in bytes:  [0-%u or RETURN to quit] ",
+             kPassThroughHexMaxData);
+    u32 len = 0;
+    if (!AskRepeating(prompt, 10, kPassThroughHexMaxData, &len)) {
+        EndTool(&handle);
+        return;
+    }
+    u32 dir = SCSI_DIR_IN;
+    if (len == 0) {
+        snprintf(prompt, sizeof(prompt), "\nEnter output data length in bytes:  [0-%u or RETURN to quit] ",
+                 kPassThroughHexMaxData);
+        if (!AskRepeating(prompt, 10, kPassThroughHexMaxData, &len)) {
+            EndTool(&handle);
+            return;
+        }
+        dir = len != 0 ? SCSI_DIR_OUT : SCSI_DIR_NONE;
+    }
+    if (len != 0) {
+        allocDataBuf(len);
+        if (data_buf == nullptr) {
+            EndTool(&handle);
+            return;
+        }
+    }
+    if (dir == SCSI_DIR_OUT && !EditOutputData()) {
+        EndTool(&handle);
+        return;
+    }
+
+    const bool ok = SendAndReport(&handle, cdb, cdb_len, dir, sense);
+    if (ok && dir == SCSI_DIR_IN) {
+        PrintReceivedData(data_buf, data_len);
+    }
+    EndTool(&handle);
+}
+
+void scsiPassThrough()
+{
+    // The tool's line buffer: no earlier file name may stand in for an answer.
+    memset(bin_file_name, 0, sizeof(bin_file_name));
+    int handle = 0;
+    if (!OpenCurrentDevice(&handle)) {
+        return;
+    }
+    u8 cdb[kMaxCdbLen] = {};
+    u8 sense[kSenseLen] = {};
+    char prompt[128];
+
+    snprintf(prompt, sizeof(prompt), "%sset CDB length : [6/10/12/16] ", msg_indent);
+    u32 cdb_len = 0;
+    // A CDB of no bytes is no command: 0 (also "q") leaves the tool.
+    if (!AskRepeating(prompt, 10, kMaxCdbLen, &cdb_len) || cdb_len == 0) {
+        EndTool(&handle);
+        return;
+    }
+    for (u32 i = 0; i < cdb_len; i++) {
+        snprintf(prompt, sizeof(prompt), "%sset CDB[%02u] : 0x", msg_indent, i);
+        u32 value = 0;
+        if (!AskRepeating(prompt, 16, 0xFF, &value)) {
+            EndTool(&handle);
+            return;
+        }
+        cdb[i] = static_cast<u8>(value);
+    }
+
+    snprintf(prompt, sizeof(prompt), "%sset data direction : [0=No Data/1=From Disk/2=To Disk] ", msg_indent);
+    u32 dir = SCSI_DIR_NONE;
+    if (!AskRepeating(prompt, 10, SCSI_DIR_OUT, &dir)) {
+        EndTool(&handle);
+        return;
+    }
+    if (dir != SCSI_DIR_NONE) {
+        snprintf(prompt, sizeof(prompt), "%sset data length : [Hex/Bytes/max=0x20000] 0x", msg_indent);
+        u32 len = 0;
+        if (!AskRepeating(prompt, 16, kPassThroughMaxData, &len)) {
+            EndTool(&handle);
+            return;
+        }
+        allocDataBuf(len);
+        if (len != 0 && data_buf == nullptr) {
+            EndTool(&handle);
+            return;
+        }
+        // With no bytes to move there is nothing to read from or save to a file.
+        if (len != 0) {
+            const bool use_file = AskYesNo(dir == SCSI_DIR_OUT ? "%sget data from file : [y/n] "
+                                                               : "%ssave received data : [y/n] ");
+            if (use_file) {
+                AskDataFile(dir);
+            }
+        }
+    }
+
+    const bool ok = SendAndReport(&handle, cdb, cdb_len, dir, sense);
+    if (ok && dir == SCSI_DIR_IN && bin_file_name[0] != '\0') {
+        int user_err = USER_ERR_NO_ERROR;
+        if (WriteFileData(bin_file_name, data_buf, data_len, "wb", &user_err)) {
+            printf("%sdata saved to file %s\n", msg_indent, bin_file_name);
+        } else {
+            printf("%sdata saved to file %s failed, User Err Code [%08Xh:%s]\n", msg_indent, bin_file_name,
+                   static_cast<unsigned>(user_err), ErrText(user_err).c_str());
+        }
+    }
+    EndTool(&handle);
+}

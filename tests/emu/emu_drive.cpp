@@ -379,6 +379,7 @@ const KindSpec kinds[] = {
     {"sas", nullptr},
     {"sat", SatBuiltin},
     {"apt", AptBuiltin},
+    {"sas-format", FormatBuiltin},
 };
 
 const KindSpec* FindKind(const std::string& name)

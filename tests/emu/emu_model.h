@@ -100,12 +100,22 @@ struct AptState {
     AtaRegs result;
 };
 
+// A "sas-format" drive's block length and running format (emu_format.cpp).
+struct FormatState {
+    bool loaded = false;              // block length and count taken from the READ CAPACITY answer
+    u32 block_len = 512;
+    u64 blocks = 0x100000;
+    bool formatting = false;
+    u32 progress = 0;                 // of the running format, 65536 = done
+};
+
 struct Drive {
     std::string node;
     std::string kind;
     int open_errno = 0;               // open of this node fails with it
     std::vector<Answer> answers;
     AptState apt;
+    FormatState format;
 };
 
 // One SG_IO request as the drive sees it.
@@ -146,6 +156,9 @@ bool IsKnownKind(const std::string& kind);
 
 // Request handling (emu_drive.cpp).
 void AnswerRequest(Drive* drive, const Request& req, Reply* reply);
+
+// The built-in commands of the "sas-format" kind (emu_format.cpp); false for any other opcode.
+bool FormatBuiltin(Drive* drive, const Request& req, Reply* reply);
 
 } // namespace zvemu
 
