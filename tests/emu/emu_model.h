@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "emu_megaraid_config.h"
 #include "emu_trace.h"
 
 namespace zvemu {
@@ -106,6 +107,7 @@ struct Drive {
     int open_errno = 0;               // open of this node fails with it
     std::vector<Answer> answers;
     AptState apt;
+    MegaRaidConfig raid;              // GET_IDLUN answer, or the controller behind this node
 };
 
 // One SG_IO request as the drive sees it.
