@@ -2,11 +2,17 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <scsi/scsi.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 #include "cmd_resp_log.h"
@@ -230,12 +236,343 @@ bool SendScsiCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, i
 
 // ---- MegaRAID pass-through ----
 
-bool SendMegaRaidCmnd(int*, ScsiRequest*, void*, int* user_err, int*)
+u32 megaraid_host = 0;
+bool megaraid_host_unread = true;
+
+namespace {
+
+const char kMegaSasNode[] = "/dev/megaraid_sas_ioctl_node";
+const char kMegaDevNode[] = "/dev/megadev0";
+const char kProcDevices[] = "/proc/devices";
+
+// The driver lines of /proc/devices: "%3d <name>", so a three-digit major and one blank.
+const int kMegaSasLineLen = 22;   // "NNN megaraid_sas_ioctl"
+const int kMegaDevLineLen = 11;   // "NNN megadev"
+const int kProcLineLen = 128;
+const int kMaxCharMajor = 4095;
+
+// Both controller frames address the drive by one byte.
+const u32 kMaxMegaRaidTarget = 0xFF;
+
+// SCSI_IOCTL_GET_IDLUN: target, LUN, channel and host number in one word, host in bits 24-31.
+struct ScsiIdLun {
+    u32 dev_id;
+    u32 host_unique_id;
+};
+static_assert(sizeof(ScsiIdLun) == 8, "SCSI_IOCTL_GET_IDLUN answers two words");
+
+#pragma pack(push, 1)
+
+// MFI pass-through frame of the megaraid_sas firmware interface.
+struct MfiPassThroughFrame {
+    u8 cmd;
+    u8 sense_len;
+    u8 cmd_status;        // FFh on entry; the completion status on return
+    u8 scsi_status;
+    u8 target_id;
+    u8 lun;
+    u8 cdb_len;
+    u8 sge_count;
+    u32 context;
+    u32 pad0;
+    u16 flags;
+    u16 timeout;
+    u32 data_xfer_len;
+    u32 sense_addr_lo;
+    u32 sense_addr_hi;
+    u8 cdb[16];
+    u32 sge_addr;         // first 32-bit scatter-gather element; the driver rewrites it
+    u32 sge_len;
+    u8 rest[72];
+};
+static_assert(sizeof(MfiPassThroughFrame) == 128, "an MFI frame is 128 bytes");
+static_assert(offsetof(MfiPassThroughFrame, flags) == 16, "MFI frame flags at 16");
+static_assert(offsetof(MfiPassThroughFrame, cdb) == 32, "MFI frame CDB at 32");
+static_assert(offsetof(MfiPassThroughFrame, sge_addr) == 48, "MFI frame scatter-gather list at 48");
+
+// One user buffer of the packet: the layout of the build's struct iovec.
+struct MegaSasSge {
+    u64 base;
+    u64 len;
+};
+static_assert(sizeof(MegaSasSge) == sizeof(struct iovec), "scatter-gather entries are the build's iovec");
+
+const u32 kMegaSasMaxSge = 16;
+
+// The megaraid_sas driver's MEGASAS_IOC_FIRMWARE packet.
+struct MegaSasIocPacket {
+    u16 host_no;
+    u16 pad;
+    u32 sgl_off;          // where in the frame the driver puts its scatter-gather list
+    u32 sge_count;
+    u32 sense_off;
+    u32 sense_len;
+    MfiPassThroughFrame frame;
+    MegaSasSge sgl[kMegaSasMaxSge];
+};
+static_assert(sizeof(MegaSasIocPacket) == 404, "megasas_iocpacket of the x86_64 driver is 404 bytes");
+static_assert(offsetof(MegaSasIocPacket, frame) == 20, "the frame starts at 20");
+static_assert(offsetof(MegaSasIocPacket, sgl) == 148, "the scatter-gather list starts at 148");
+
+// Pass-through block of the legacy megaraid mailbox interface.
+struct MegaPassThrough {
+    u8 timeout_ars;       // time-out code bits 0-2, automatic request sense bit 3
+    u8 logdrv;
+    u8 channel;
+    u8 target;
+    u8 queuetag;
+    u8 queueaction;
+    u8 cdb[10];
+    u8 cdblen;
+    u8 reqsenselen;
+    u8 reqsensearea[32];
+    u8 numsgelements;
+    u8 scsistatus;        // returned status
+    u32 dataxferaddr;
+    u32 dataxferlen;
+};
+static_assert(sizeof(MegaPassThrough) == 60, "the legacy pass-through block is 60 bytes");
+static_assert(offsetof(MegaPassThrough, scsistatus) == 51, "scsistatus at 51");
+
+const u32 kMegaMboxLen = 18;
+const u32 kMegaMboxStatus = 17;
+
+// The legacy driver's mimd_t; the user pointers have the build's width.
+struct MegaMimd {
+    u32 inlen;
+    u32 outlen;
+    u8 opcode;
+    u8 subopcode;
+    u16 adapno;
+    u64 buffer;
+    u32 length;
+    u8 mbox[kMegaMboxLen];   // 16 command bytes, then two status bytes
+    MegaPassThrough pthru;
+    u64 data;
+};
+static_assert(sizeof(MegaMimd) == 110, "mimd_t is 110 bytes");
+static_assert(offsetof(MegaMimd, mbox) == 24, "the mailbox starts at 24");
+static_assert(offsetof(MegaMimd, pthru) == 42, "the pass-through block starts at 42");
+static_assert(offsetof(MegaMimd, data) == 102, "the data pointer starts at 102");
+
+#pragma pack(pop)
+
+const unsigned long kMegaSasIocFirmware = _IOWR('M', 1, MegaSasIocPacket);
+const unsigned long kMegaIocCmd = _IOWR('m', 0, MegaMimd);
+
+const u8 kMfiCmdPdScsiIo = 0x04;
+const u8 kMfiStatusPending = 0xFF;
+const u32 kMfiSglOffset = offsetof(MfiPassThroughFrame, sge_addr);
+// Transfer direction flags of an MFI frame.
+const u16 kMfiDirNone = 0x0000;
+const u16 kMfiDirWrite = 0x0008;
+const u16 kMfiDirRead = 0x0010;
+
+const u8 kMegaOpPassThrough = 0x80;
+const u8 kMegaMboxCmdPassThrough = 0x03;
+const u8 kMegaAdapterMagic = 'm';
+const u8 kMegaTimeoutAndSense = 0x0A;   // time-out code 2, automatic request sense
+
+u32 Low32(const void* p) { return static_cast<u32>(reinterpret_cast<uintptr_t>(p)); }
+
+bool IsValidRequest(const ScsiRequest* req)
 {
-    if (user_err != nullptr) {
-        *user_err = USER_ERR_UNSUPPORTED;
+    return req != nullptr && req->cdb != nullptr && (req->data != nullptr || req->data_len == 0);
+}
+
+// Creates the node of a driver line; true when the node is there now.
+bool MakeNodeOfLine(const char* line)
+{
+    int major = 0;
+    int consumed = 0;
+    const char* node = nullptr;
+    if (sscanf(line, "%d megaraid_sas_ioctl%n", &major, &consumed) == 1 && consumed == kMegaSasLineLen) {
+        node = kMegaSasNode;
+    } else {
+        consumed = 0;
+        if (sscanf(line, "%d megadev%n", &major, &consumed) == 1 && consumed == kMegaDevLineLen) {
+            node = kMegaDevNode;
+        }
     }
-    return false;
+    // A line that only looks like a driver line must not make a node of a wild number.
+    if (node == nullptr || major <= 0 || major > kMaxCharMajor) {
+        return false;
+    }
+    return mknod(node, S_IFCHR, makedev(static_cast<unsigned>(major), 0)) == 0 || errno == EEXIST;
+}
+
+// Makes the management node of the first controller driver that /proc/devices lists.
+void MakeMegaRaidNodes()
+{
+    FILE* f = fopen(kProcDevices, "r");
+    if (f == nullptr) {
+        return;
+    }
+    char line[kProcLineLen];
+    while (fgets(line, sizeof(line), f) != nullptr) {
+        if (MakeNodeOfLine(line)) {
+            break;
+        }
+    }
+    fclose(f);
+}
+
+} // namespace
+
+bool MegaSasPassThrough(int* handle, ScsiRequest* req, void* /*context*/, int* user_err, int* sys_err)
+{
+    ErrOut err(user_err, sys_err);
+    if (handle == nullptr || !IsValidRequest(req)) {
+        *err.user = USER_ERR_ILLEGAL_PARAM;
+        return false;
+    }
+    u16 flags = kMfiDirNone;
+    switch (req->dir) {
+    case SCSI_DIR_IN:
+        flags = kMfiDirRead;
+        break;
+    case SCSI_DIR_OUT:
+        flags = kMfiDirWrite;
+        break;
+    case SCSI_DIR_NONE:
+        break;
+    default:
+        *err.user = USER_ERR_INVALID_HANDLE;
+        return false;
+    }
+    MegaSasIocPacket pkt;
+    memset(&pkt, 0, sizeof(pkt));
+    MfiPassThroughFrame& f = pkt.frame;
+    if (req->cdb_len == 0 || req->cdb_len > sizeof(f.cdb) || raid_target_id > kMaxMegaRaidTarget) {
+        *err.user = USER_ERR_ILLEGAL_PARAM;
+        return false;
+    }
+    pkt.host_no = static_cast<u16>(megaraid_host);
+    f.cmd = kMfiCmdPdScsiIo;
+    f.cmd_status = kMfiStatusPending;
+    f.scsi_status = 0;
+    f.target_id = static_cast<u8>(raid_target_id);
+    f.lun = 0;
+    f.cdb_len = static_cast<u8>(req->cdb_len);
+    // The firmware moves data by the frame's direction, so a write must say so.
+    f.flags = flags;
+    f.timeout = 0;
+    f.data_xfer_len = req->data_len;
+    memcpy(f.cdb, req->cdb, req->cdb_len);
+    f.sge_addr = Low32(req->data);
+    f.sge_len = req->data_len;
+    if (req->data_len != 0) {
+        pkt.sgl_off = kMfiSglOffset;
+        pkt.sge_count = 1;
+        f.sge_count = 1;
+        pkt.sgl[0].base = reinterpret_cast<uintptr_t>(req->data);
+        pkt.sgl[0].len = req->data_len;
+    }
+    errno = 0;
+    if (ioctl(*handle, kMegaSasIocFirmware, &pkt) != 0 || pkt.frame.cmd_status != 0) {
+        *err.user = USER_ERR_OS_API;
+        *err.sys = errno;
+        return false;
+    }
+    return true;
+}
+
+bool MegaDevPassThrough(int* handle, ScsiRequest* req)
+{
+    if (handle == nullptr || !IsValidRequest(req)) {
+        errno = EINVAL;
+        return false;
+    }
+    MegaMimd m;
+    memset(&m, 0, sizeof(m));
+    MegaPassThrough& p = m.pthru;
+    // The block holds a 10-byte CDB; a longer one would run into the fields after it.
+    if (req->cdb_len == 0 || req->cdb_len > sizeof(p.cdb) || raid_target_id > kMaxMegaRaidTarget) {
+        errno = EINVAL;
+        return false;
+    }
+    if (req->dir == SCSI_DIR_IN && req->data_len != 0) {
+        memset(req->data, 0, req->data_len);
+    }
+    m.inlen = req->data_len;
+    m.outlen = req->data_len;
+    m.opcode = kMegaOpPassThrough;
+    m.adapno = static_cast<u16>(kMegaAdapterMagic * 256 + (megaraid_host & 0xFF));
+    m.mbox[0] = kMegaMboxCmdPassThrough;
+    const u32 pthru_addr = Low32(&m.pthru);
+    memcpy(m.mbox + 8, &pthru_addr, sizeof(pthru_addr));
+    p.timeout_ars = kMegaTimeoutAndSense;
+    p.channel = 0;
+    p.target = static_cast<u8>(raid_target_id);
+    memcpy(p.cdb, req->cdb, req->cdb_len);
+    p.cdblen = static_cast<u8>(req->cdb_len);
+    p.reqsenselen = kSenseLen;
+    p.dataxferaddr = Low32(req->data);
+    p.dataxferlen = req->data_len;
+    m.data = reinterpret_cast<uintptr_t>(req->data);
+    // errno must describe this call, not an earlier failed open.
+    errno = 0;
+    if (ioctl(*handle, kMegaIocCmd, &m) != 0) {
+        return false;
+    }
+    // The mailbox status reports what the controller did; a command it could not
+    // deliver leaves the SCSI status untouched.
+    return m.pthru.scsistatus == 0 && m.mbox[kMegaMboxStatus] == 0;
+}
+
+bool SendMegaRaidCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, int* sys_err)
+{
+    ErrOut err(user_err, sys_err);
+    if (handle == nullptr || !IsValidRequest(req) || raid_target_id > kMaxMegaRaidTarget) {
+        *err.user = USER_ERR_ILLEGAL_PARAM;
+        return false;
+    }
+    if (req->dir > SCSI_DIR_OUT) {
+        *err.user = USER_ERR_INVALID_HANDLE;
+        return false;
+    }
+    if (megaraid_host_unread) {
+        ScsiIdLun idlun;
+        memset(&idlun, 0, sizeof(idlun));
+        const int rc = ioctl(*handle, SCSI_IOCTL_GET_IDLUN, &idlun);
+        if (rc != 0) {
+            printf("get m_hba failed!Error = %d\n", rc);
+            return false;
+        }
+        megaraid_host = idlun.dev_id >> 24;
+        megaraid_host_unread = false;
+    }
+
+    MakeMegaRaidNodes();
+    bool sas = true;
+    errno = 0;
+    int node = open(kMegaSasNode, O_RDWR);
+    if (node < 0) {
+        sas = false;
+        errno = 0;
+        node = open(kMegaDevNode, O_RDWR);
+    }
+    if (node < 0) {
+        *err.user = USER_ERR_OS_API;
+        *err.sys = errno;
+        return false;
+    }
+    // The controller node takes the place of the caller's descriptor, which nothing else holds.
+    if (*handle >= 0) {
+        close(*handle);
+    }
+    *handle = node;
+
+    // A failed request leaves the node in the handle: the caller closes it, exactly once.
+    if (sas) {
+        return MegaSasPassThrough(handle, req, context, err.user, err.sys);
+    }
+    if (!MegaDevPassThrough(handle, req)) {
+        *err.user = USER_ERR_OS_API;
+        *err.sys = errno;
+        return false;
+    }
+    return true;
 }
 
 // ---- Sense data ----

@@ -83,8 +83,34 @@ bool CloseDiskQuiet(int* handle);
 // caller set them.
 bool SendScsiCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, int* sys_err);
 
-// The MegaRAID route of SendScsiCmnd.
+// ---- MegaRAID pass-through ----
+
+// The controller's SCSI host number, read from the drive's node (SCSI_IOCTL_GET_IDLUN) by the
+// first MegaRAID request of the run; megaraid_host_unread stays set until that succeeds.
+extern u32 megaraid_host;
+extern bool megaraid_host_unread;
+
+// The MegaRAID route of SendScsiCmnd: the request goes to target raid_target_id through the
+// controller's management node ("/dev/megaraid_sas_ioctl_node", else "/dev/megadev0"), which
+// is made from its "/proc/devices" major number when missing and opened for every request.
+// The node replaces (and closes) the descriptor in the handle, also after a failed request;
+// the caller closes the handle as usual. Neither packet returns sense data: the request's
+// status, sense_written and resid stay as the caller set them. context is not read.
+// Errors: a failed host number query prints "get m_hba failed!Error = %d" and leaves
+// user_err as it was; no node opens, or the pass-through fails: user_err 1 with errno;
+// a target id above 255, no CDB or no data buffer: 4; a direction other than 0, 1, 2: 2.
 bool SendMegaRaidCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, int* sys_err);
+
+// One MEGASAS_IOC_FIRMWARE request (an MFI pass-through frame) on the open megaraid_sas node;
+// success when the driver accepts it and the frame's completion status comes back 0.
+// Failure: user_err 1 with errno (0 when only the completion status failed).
+bool MegaSasPassThrough(int* handle, ScsiRequest* req, void* context, int* user_err, int* sys_err);
+
+// One MEGAIOCCMD request (a mailbox pass-through) on the open legacy node; success when the
+// driver accepts it and both the SCSI status and the mailbox status come back 0. A request
+// that reads has its buffer zeroed first. CDBs longer than the block's 10 bytes are refused
+// without a call (errno EINVAL). On failure errno tells why (0: the statuses).
+bool MegaDevPassThrough(int* handle, ScsiRequest* req);
 
 // Response code, sense key, ASC and ASCQ of a CHECK CONDITION request's sense bytes;
 // leaves them as they are for any other status.

@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <scsi/scsi.h>
 #include <scsi/sg.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -23,6 +24,7 @@
 
 #include "emu_api.h"
 #include "emu_host.h"
+#include "emu_megaraid.h"
 #include "emu_model.h"
 
 namespace zvemu {
@@ -47,12 +49,12 @@ bool IsClaimed(const char* path)
 }
 
 // Requests that reach a SCSI device or a RAID controller: SG_* (type 0x22), SCSI_IOCTL_*
-// and CD-ROM (type 'S'), block-device commands (type 0x12), the RAID drivers (type 'M'),
-// and SCSI_IOCTL_SEND_COMMAND (1).
+// and CD-ROM (type 'S'), block-device commands (type 0x12), the RAID drivers (types 'M' and
+// 'm'), and SCSI_IOCTL_SEND_COMMAND (1).
 bool IsDeviceIoctl(unsigned long request)
 {
     const unsigned long type = (request >> 8) & 0xFF;
-    return request == 1 || type == 0x22 || type == 0x53 || type == 0x12 || type == 0x4D;
+    return request == 1 || type == 0x22 || type == 0x53 || type == 0x12 || type == 0x4D || type == 0x6D;
 }
 
 template <typename Fn>
@@ -186,6 +188,8 @@ int OpenClaimed(const char* path, int flags)
     int fd = -1;
     if (it == s.drives.end()) {
         e.err = ENOENT;
+    } else if (ControllerOpenErrno(it->second) != 0) {
+        e.err = ControllerOpenErrno(it->second);
     } else if (it->second.open_errno != 0) {
         e.err = it->second.open_errno;
     } else {
@@ -328,6 +332,7 @@ struct IoctlSpec {
 const IoctlSpec ioctls[] = {
     {SG_IO, IoctlSgIo},
     {SG_GET_VERSION_NUM, IoctlSgVersion},
+    {SCSI_IOCTL_GET_IDLUN, IoctlGetIdLun},
 };
 
 int EmulatedIoctl(const std::string& node, unsigned long request, void* arg)
@@ -336,6 +341,9 @@ int EmulatedIoctl(const std::string& node, unsigned long request, void* arg)
     EnsureConfigured();
     auto it = s.drives.find(node);
     Drive* drive = it == s.drives.end() ? nullptr : &it->second;
+    if (drive != nullptr && IsControllerKind(drive->kind)) {
+        return ControllerIoctl(drive, node, request, arg);
+    }
     for (const IoctlSpec& spec : ioctls) {
         if (spec.request == request) {
             return spec.fn(drive, node, arg);
@@ -359,6 +367,16 @@ mode_t ModeArg(int flags, va_list ap)
 }
 
 } // namespace
+
+// ---- Services of the other emulator files ----
+
+std::map<std::string, Drive>& EmulatedDrives()
+{
+    EnsureConfigured();
+    return St().drives;
+}
+
+void RecordEvent(const TraceEntry& e) { Record(e); }
 
 // ---- In-process control ----
 
@@ -532,9 +550,12 @@ int creat64(const char* path, mode_t mode)
     return Forget(real(path, mode));
 }
 
-// Standard I/O on a drive node is never emulated.
+// Standard I/O on a drive node is never emulated; "/proc/devices" always is.
 FILE* fopen(const char* path, const char* mode)
 {
+    if (zvemu::IsProcDevices(path)) {
+        return zvemu::OpenProcDevices();
+    }
     if (IsClaimed(path)) {
         errno = ENOENT;
         return nullptr;
@@ -545,6 +566,9 @@ FILE* fopen(const char* path, const char* mode)
 
 FILE* fopen64(const char* path, const char* mode)
 {
+    if (zvemu::IsProcDevices(path)) {
+        return zvemu::OpenProcDevices();
+    }
     if (IsClaimed(path)) {
         errno = ENOENT;
         return nullptr;

@@ -4,6 +4,7 @@
 // To add a kind, write its handler and add one row to kinds.
 #include <algorithm>
 
+#include "emu_megaraid.h"
 #include "emu_model.h"
 
 namespace zvemu {
@@ -394,7 +395,7 @@ const KindSpec* FindKind(const std::string& name)
 
 } // namespace
 
-bool IsKnownKind(const std::string& kind) { return FindKind(kind) != nullptr; }
+bool IsKnownKind(const std::string& kind) { return FindKind(kind) != nullptr || IsControllerKind(kind); }
 
 void AnswerRequest(Drive* drive, const Request& req, Reply* reply)
 {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "emu_megaraid.h"
 #include "emu_model.h"
 
 namespace zvemu {
@@ -634,6 +635,14 @@ bool ParseLines(Ctx& c, Parser& p, const std::string& text)
             if (!DirAnswer(c, p, t)) {
                 return false;
             }
+        } else if (IsMegaRaidDirective(kw)) {
+            std::string err;
+            if (p.drive == nullptr) {
+                return Fail(c, kw + " inside a drive");
+            }
+            if (!ParseMegaRaidDirective(p.drive, t, &err)) {
+                return Fail(c, err);
+            }
         } else {
             const AttrSpec* spec = nullptr;
             for (const AttrSpec& s : answer_attrs) {
@@ -678,6 +687,8 @@ std::string BaseName(const std::string& path)
 }
 
 } // namespace
+
+bool ParseErrnoName(const std::string& text, int* value) { return ParseErrno(text, value); }
 
 bool ParseFixtureText(const std::string& text, const std::string& file_label, const std::string& base_dir,
                       std::map<std::string, Drive>* drives, size_t* order, std::string* error, int depth)

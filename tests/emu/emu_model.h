@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "emu_megaraid_config.h"
 #include "emu_trace.h"
 
 namespace zvemu {
@@ -116,6 +117,7 @@ struct Drive {
     std::vector<Answer> answers;
     AptState apt;
     FormatState format;
+    MegaRaidConfig raid;              // GET_IDLUN answer, or the controller behind this node
 };
 
 // One SG_IO request as the drive sees it.

@@ -6,8 +6,15 @@
 //   sgio <node> cdb=<HEX> dir=<none|out|in|inout|dec> len=<dec> timeout=<dec> sense=<dec>
 //        [data=<HEX>] [errno=<dec>] [via=<answer>]
 //   ioctl <node> req=<hex> [errno=<dec>]
+//   mfi|mimd <node> req=<hex> cdb=<HEX> dir=<...> len=<dec> packet=<HEX> addr=<ok|bad>
+//        [data=<HEX>] [errno=<dec>] [via=<answer>]
+//   mknod <path> mode=<hex> dev=<major>:<minor> [errno=<dec>]
+//   fopen <path>
 // HEX is a run of upper-case hex digit pairs without blanks; "data" holds the bytes sent to
-// the drive; "via" names the fixture line that answered (information only).
+// the drive; "via" names the fixture line that answered (information only). "mfi" and
+// "mimd" are the MegaRAID controller requests (megaraid_sas and legacy driver): "packet" is
+// the whole packet as the program passed it, its user addresses zeroed, and "addr" tells
+// whether those addresses agreed with each other.
 #ifndef ZV_EMU_TRACE_H
 #define ZV_EMU_TRACE_H
 
@@ -31,7 +38,7 @@ enum TraceDir {
 };
 
 struct TraceEntry {
-    std::string op;                // "open", "close", "sgio" or "ioctl"
+    std::string op;                // "open", "close", "sgio", "ioctl", "mfi", "mimd", "mknod", "fopen"
     std::string node;              // the path the program named
     int flags = 0;                 // open: the flags passed to open
     int err = 0;                   // errno the call failed with, 0 on success
@@ -41,8 +48,13 @@ struct TraceEntry {
     std::uint32_t timeout = 0;     // sgio: time-out in milliseconds
     std::uint32_t sense_len = 0;   // sgio: mx_sb_len
     Bytes data;                    // sgio: the bytes sent to the drive
-    unsigned long request = 0;     // ioctl: the request number
-    std::string via;               // sgio: the answer that served it
+    unsigned long request = 0;     // ioctl, mfi, mimd: the request number
+    std::string via;               // sgio, mfi, mimd: the answer that served it
+    Bytes packet;                  // mfi, mimd: the packet, user addresses zeroed
+    std::string addr;              // mfi, mimd: "ok" when its addresses agreed, else "bad"
+    std::uint32_t mode = 0;        // mknod: the mode
+    std::uint32_t major = 0;       // mknod: the device number
+    std::uint32_t minor = 0;
 };
 
 // Bytes of a hex text; blanks, tabs, line ends and ':' between pairs are ignored.
@@ -126,6 +138,16 @@ inline std::string FormatTraceLine(const TraceEntry& e, bool with_via = true)
     } else if (e.op == "ioctl") {
         snprintf(num, sizeof(num), "%lx", e.request);
         s += std::string(" req=") + num;
+    } else if (e.op == "mfi" || e.op == "mimd") {
+        snprintf(num, sizeof(num), "%lx", e.request);
+        s += std::string(" req=") + num + " cdb=" + HexText(e.cdb) + " dir=" + DirName(e.dir) +
+             " len=" + std::to_string(e.len) + " packet=" + HexText(e.packet) + " addr=" + e.addr;
+        if (!e.data.empty()) {
+            s += " data=" + HexText(e.data);
+        }
+    } else if (e.op == "mknod") {
+        snprintf(num, sizeof(num), "%x", static_cast<unsigned>(e.mode));
+        s += std::string(" mode=") + num + " dev=" + std::to_string(e.major) + ":" + std::to_string(e.minor);
     }
     if (e.err != 0) {
         s += " errno=" + std::to_string(e.err);
@@ -144,7 +166,8 @@ inline bool ParseTraceLine(const std::string& line, TraceEntry* e)
     if (!(in >> r.op >> r.node)) {
         return false;
     }
-    if (r.op != "open" && r.op != "close" && r.op != "sgio" && r.op != "ioctl") {
+    if (r.op != "open" && r.op != "close" && r.op != "sgio" && r.op != "ioctl" && r.op != "mfi" && r.op != "mimd" &&
+        r.op != "mknod" && r.op != "fopen") {
         return false;
     }
     std::string tok;
@@ -175,6 +198,19 @@ inline bool ParseTraceLine(const std::string& line, TraceEntry* e)
             r.request = std::strtoul(v.c_str(), nullptr, 16);
         } else if (k == "via") {
             r.via = v;
+        } else if (k == "packet") {
+            r.packet = Hex(v);
+        } else if (k == "addr") {
+            r.addr = v;
+        } else if (k == "mode") {
+            r.mode = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 16));
+        } else if (k == "dev") {
+            size_t colon = v.find(':');
+            if (colon == std::string::npos) {
+                return false;
+            }
+            r.major = static_cast<std::uint32_t>(std::strtoul(v.substr(0, colon).c_str(), nullptr, 10));
+            r.minor = static_cast<std::uint32_t>(std::strtoul(v.substr(colon + 1).c_str(), nullptr, 10));
         } else {
             return false;
         }

@@ -289,17 +289,6 @@ TEST_F(Transport, NullRequestPartsAreRefusedBeforeTheDriver)
     EXPECT_TRUE(zvemu::Requests().empty());
 }
 
-TEST_F(Transport, MegaRaidRouteIsNotBuiltYet)
-{
-    Load("drive /dev/sdt sas\nanswer scsi 00\n");
-    raid_kind = RAID_MEGARAID;
-    Sent s = Send("/dev/sdt", Hex("00 00 00 00 00 00"), SCSI_DIR_NONE, 0);
-    EXPECT_FALSE(s.ok);
-    EXPECT_EQ(s.user_err, USER_ERR_UNSUPPORTED);
-    EXPECT_EQ(s.sys_err, kSysBefore);
-    EXPECT_TRUE(zvemu::Requests().empty());
-}
-
 // ---- Sense data ----
 
 struct SenseCase {
