@@ -265,15 +265,18 @@ void downloadMicrocode()
     if (ChooseFile("  input firmware file : ") && LoadImage(fw_file_name, false)) {
         int user_err = USER_ERR_NO_ERROR;
         int sys_err = 0;
-        const bool sent = SendImage(&user_err, &sys_err);
-        if (isFamilyK4410(cur_disk.model)) {
-            // These drives tell by their status whether the image took, whatever the transfer said.
+        bool sent = SendImage(&user_err, &sys_err);
+        if (isFamilyK4410(cur_disk.model) && (sent || user_err != USER_ERR_ILLEGAL_PARAM)) {
+            // These drives tell by their status whether the image took, whatever the transfer
+            // said; only an image refused before it left the host is not theirs to judge.
             if (DownloadDone()) {
                 PrintDownloadOk("microcode");
             } else {
                 fw_download_retry = true;
-                SendImage(&user_err, &sys_err);
-                if (DownloadDone()) {
+                sent = SendImage(&user_err, &sys_err);
+                if (!sent && user_err == USER_ERR_ILLEGAL_PARAM) {
+                    PrintDownloadFailed("microcode", user_err, sys_err);
+                } else if (DownloadDone()) {
                     PrintDownloadOk("microcode");
                 } else {
                     printf("  Download microcode %s to Disk %s failed\n", fw_file_name, dev_name);
