@@ -29,12 +29,8 @@ bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, 
 
 unsigned long SysErrHex(int sys_err) { return static_cast<unsigned long>(static_cast<u32>(sys_err)); }
 
-const char* ErrText(int code)
-{
-    static std::string text;
-    text = MsgProcessor::GetErrStr(code);
-    return text.c_str();
-}
+// Lives until the end of the printf call that it is an argument of.
+std::string ErrText(int code) { return MsgProcessor::GetErrStr(code); }
 
 // Takes the file of -u, or asks for one; false when the operator gives none.
 bool ChooseFile(const char* prompt)
@@ -54,7 +50,7 @@ bool ChooseFile(const char* prompt)
 void PrintQueryLenFailed(const char* file, int user_err)
 {
     printf("  Query file %s 's length failed, User Err Code [%08Xh:%s]\n", file, static_cast<u32>(user_err),
-           ErrText(user_err));
+           ErrText(user_err).c_str());
 }
 
 // Reads the whole file into data_buf. A loader must be whole sectors.
@@ -78,7 +74,7 @@ bool LoadImage(const char* file, bool whole_sectors)
     // A failed allocation leaves no buffer, which the read reports.
     if (!ReadFileData(file, data_buf, len, &user_err)) {
         printf("  Read file %s 's failed, User Err Code [%08Xh:%s]\n", file, static_cast<u32>(user_err),
-               ErrText(user_err));
+               ErrText(user_err).c_str());
         return false;
     }
     return true;
@@ -98,7 +94,7 @@ void PrintDownloadOk(const char* what)
 void PrintDownloadFailed(const char* what, int user_err, int sys_err)
 {
     printf("  Download %s %s to Disk %s failed, User Err Code [%08Xh:%s], System Err Code [%08lXh]\n", what,
-           fw_file_name, dev_name, static_cast<u32>(user_err), ErrText(user_err), SysErrHex(sys_err));
+           fw_file_name, dev_name, static_cast<u32>(user_err), ErrText(user_err).c_str(), SysErrHex(sys_err));
 }
 
 // Asks the drive whether it took the image; a failed question is reported and counts as no.
@@ -248,7 +244,7 @@ bool WritePaddedCopy(const std::string& image, const std::string& tmp, bool* nee
     }
     if (!WriteFileData(tmp.c_str(), data_buf, data_len, "wb", &user_err)) {
         printf("    Original binary data can't be saved to %s, User Err Coode [%08Xh:%s]\n", tmp.c_str(),
-               static_cast<u32>(user_err), ErrText(user_err));
+               static_cast<u32>(user_err), ErrText(user_err).c_str());
         remove(tmp.c_str());
         return false;
     }
