@@ -1,17 +1,505 @@
 #include "fw_download.h"
 
-#include "workflow_common.h"
+#include <sys/wait.h>
 
-void downloadMicrocode() { reportWorkflowUnsupported(); }
-void downloadLoader() { reportWorkflowUnsupported(); }
-bool makeNewFwFile(char*, char*, u32) { return false; }
-bool raidFwUpgrade(char**, u32)
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cmd_wrap.h"
+#include "console_input.h"
+#include "disk_cmnd.h"
+#include "disk_info.h"
+#include "file_utils.h"
+#include "msg_processor.h"
+#include "settings.h"
+#include "vendor_cmnd_exec.h"
+
+namespace {
+
+const u32 kSectorSize = 512;
+const u32 kStatusLen = 512;  // "[89h] Check Download Status" answers one sector
+const u8 kStatusDone = 1;    // status byte 0 once the drive has taken the image
+
+// The console answer that fw_file_name points to when the workflow asked for the file.
+char fw_file_input[kConsoleLineSize];
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, strlen(prefix), prefix) == 0; }
+
+unsigned long SysErrHex(int sys_err) { return static_cast<unsigned long>(static_cast<u32>(sys_err)); }
+
+// Lives until the end of the printf call that it is an argument of.
+std::string ErrText(int code) { return MsgProcessor::GetErrStr(code); }
+
+// Takes the file of -u, or asks for one; false when the operator gives none.
+bool ChooseFile(const char* prompt)
 {
-    reportWorkflowUnsupported();
-    return false;
+    if (fw_file_name != nullptr) {
+        return true;
+    }
+    fputs(prompt, stdout);
+    fflush(stdout);
+    if (!readConsoleLine(fw_file_input, sizeof(fw_file_input)) || fw_file_input[0] == '\0') {
+        return false;
+    }
+    fw_file_name = fw_file_input;
+    return true;
 }
-bool Raid_UpFirware(char**)
+
+void PrintQueryLenFailed(const char* file, int user_err)
 {
-    reportWorkflowUnsupported();
-    return false;
+    printf("  Query file %s 's length failed, User Err Code [%08Xh:%s]\n", file, static_cast<u32>(user_err),
+           ErrText(user_err).c_str());
+}
+
+// Reads the whole file into data_buf. A loader must be whole sectors.
+bool LoadImage(const char* file, bool whole_sectors)
+{
+    u32 len = 0;
+    int user_err = USER_ERR_NO_ERROR;
+    if (!GetFileLen(file, &len, &user_err)) {
+        PrintQueryLenFailed(file, user_err);
+        return false;
+    }
+    if (whole_sectors && (len == 0 || len % kSectorSize != 0)) {
+        printf("  file %s 's length is illegal, %u is not multiple of 512 Bytes\n", file, len);
+        return false;
+    }
+    if (len == 0) {
+        printf("  file %s 's length is illegal, %u is empty\n", file, len);
+        return false;
+    }
+    allocDataBuf(len);
+    // A failed allocation leaves no buffer, which the read reports.
+    if (!ReadFileData(file, data_buf, len, &user_err)) {
+        printf("  Read file %s 's failed, User Err Code [%08Xh:%s]\n", file, static_cast<u32>(user_err),
+               ErrText(user_err).c_str());
+        return false;
+    }
+    return true;
+}
+
+void EndDownload()
+{
+    fw_file_name = nullptr;
+    freeDataBuf();
+}
+
+void PrintDownloadOk(const char* what)
+{
+    printf("  Download %s %s to Disk %s successfully\n", what, fw_file_name, dev_name);
+}
+
+void PrintDownloadFailed(const char* what, int user_err, int sys_err)
+{
+    printf("  Download %s %s to Disk %s failed, User Err Code [%08Xh:%s], System Err Code [%08lXh]\n", what,
+           fw_file_name, dev_name, static_cast<u32>(user_err), ErrText(user_err).c_str(), SysErrHex(sys_err));
+}
+
+// Asks the drive whether it took the image; a failed question is reported and counts as no.
+bool DownloadDone()
+{
+    u8 status[kStatusLen];
+    memset(status, 0, sizeof(status));
+    // Anything but the drive's own answer must read as "not done".
+    status[0] = 0xFF;
+    int user_err = USER_ERR_NO_ERROR;
+    int sys_err = 0;
+    if (!DiskCmnd::Execute(TYPE_89H_CHECK_DOWNLOAD_STATUS, &cur_disk, status, kStatusLen, &user_err, &sys_err)) {
+        PrintDownloadFailed("microcode", user_err, sys_err);
+        return false;
+    }
+    return status[0] == kStatusDone;
+}
+
+bool SendImage(int* user_err, int* sys_err)
+{
+    return DiskCmnd::Execute(TYPE_92H_DOWNLOAD_MICROCODE, &cur_disk, data_buf, data_len, user_err, sys_err);
+}
+
+// ---------------------------------------------------------------- controller images
+
+// Why an image cannot be rewritten.
+enum class ImageFault { kNone, kLength, kFirstLen, kFlag };
+
+ImageFault BuildNewFwImage(const u8* image, u32 len, u32 flag, std::vector<u8>* out)
+{
+    if (flag > 1) {
+        return ImageFault::kFlag;
+    }
+    // The header must be there to be read, and the image within the utility's limit.
+    if (len < sizeof(FwImageHeader) || len >= kFwImageMaxLen) {
+        return ImageFault::kLength;
+    }
+    FwImageHeader header;
+    memcpy(&header, image, sizeof(header));
+    const u32 first = header.fisrtFwLens;
+    // The first part lies inside the file; a second part must begin past the new header
+    // block and hold at least one byte.
+    if (first == 0 || first > len || (flag == 1 && (first < kFwHeaderBlock || first == len))) {
+        return ImageFault::kFirstLen;
+    }
+    if (flag == 0) {
+        out->assign(image, image + first);
+        return ImageFault::kNone;
+    }
+    const u32 second = len - first;
+    const u32 framed = (kFwHeaderBlock + second + kFwFrameAlign - 1) / kFwFrameAlign * kFwFrameAlign;
+    out->assign(framed + sizeof(FwImageHeader), 0);
+    header.fisrtFwLens = kFwHeaderBlock;
+    memcpy(out->data(), &header, sizeof(header));
+    memcpy(out->data() + kFwHeaderBlock, image + first, second);
+    memcpy(out->data() + framed, &header, sizeof(header));
+    return ImageFault::kNone;
+}
+
+bool IsImageArg(const std::string& arg) { return StartsWith(arg, "-f") || StartsWith(arg, "-u"); }
+
+std::vector<std::string> CopyArgs(char** argv)
+{
+    std::vector<std::string> args;
+    if (argv != nullptr && argv[0] != nullptr) {
+        for (char** a = argv + 1; *a != nullptr; a++) {
+            args.push_back(*a);
+        }
+    }
+    return args;
+}
+
+void AddOnce(std::vector<std::string>* names, const std::string& name)
+{
+    for (const std::string& n : *names) {
+        if (n == name) {
+            return;
+        }
+    }
+    names->push_back(name);
+}
+
+void RemoveFiles(const std::vector<std::string>& names)
+{
+    for (const std::string& n : names) {
+        remove(n.c_str());
+    }
+}
+
+// Runs a shell command after the program's own output, so the two never interleave.
+int RunShell(const std::string& cmd)
+{
+    fflush(stdout);
+    fflush(stderr);
+    int rc = system(cmd.c_str());
+    return rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+void JudgeUpgradeOut(const char* exit_code)
+{
+    std::string cmd = std::string("cat upgrade_out |grep '") + exit_code + "' >/dev/null";
+    puts(RunShell(cmd) == 0 ? "Download microcode Disk successfully" : "Download microcode Disk failed");
+}
+
+void PrintPaddingFault(int line)
+{
+    printf("%s:%d\n", "Raid_UpFirware", line);
+    fflush(stdout);
+    fflush(stderr);
+}
+
+// Raid_UpFirware's copy of an image padded to whole sectors: false when the image cannot
+// be used (reported here, except an image that cannot be opened).
+bool WritePaddedCopy(const std::string& image, const std::string& tmp, bool* needed)
+{
+    *needed = false;
+    u32 len = 0;
+    int user_err = USER_ERR_NO_ERROR;
+    if (!GetFileLen(image.c_str(), &len, &user_err)) {
+        PrintQueryLenFailed(image.c_str(), user_err);
+        return false;
+    }
+    if (len == 0) {
+        printf("  file %s 's length is illegal, %u is empty\n", image.c_str(), len);
+        return false;
+    }
+    if (len % kSectorSize == 0) {
+        return true;
+    }
+    const u64 padded = static_cast<u64>(len) / kSectorSize * kSectorSize + kSectorSize;
+    if (padded > INT_MAX) {
+        printf("  file %s 's length is illegal, %u is too long\n", image.c_str(), len);
+        return false;
+    }
+    printf("buf_len = %d\n", static_cast<int>(padded));
+    allocDataBuf(static_cast<u32>(padded));
+    if (data_buf == nullptr) {
+        PrintPaddingFault(5413);
+        return false;
+    }
+    // The buffer comes cleared, so the tail past the image is the zero padding.
+    if (!ReadFileData(image.c_str(), data_buf, len, &user_err)) {
+        if (user_err != USER_ERR_FILE_OPEN) {
+            PrintPaddingFault(5403);
+        }
+        return false;
+    }
+    if (!WriteFileData(tmp.c_str(), data_buf, data_len, "wb", &user_err)) {
+        printf("    Original binary data can't be saved to %s, User Err Coode [%08Xh:%s]\n", tmp.c_str(),
+               static_cast<u32>(user_err), ErrText(user_err).c_str());
+        remove(tmp.c_str());
+        return false;
+    }
+    *needed = true;
+    return true;
+}
+
+} // namespace
+
+void downloadMicrocode()
+{
+    // Every download starts in the normal layout, also after an earlier retry in this process.
+    fw_download_retry = false;
+    if (ChooseFile("  input firmware file : ") && LoadImage(fw_file_name, false)) {
+        int user_err = USER_ERR_NO_ERROR;
+        int sys_err = 0;
+        bool sent = SendImage(&user_err, &sys_err);
+        if (isFamilyK4410(cur_disk.model) && (sent || user_err != USER_ERR_ILLEGAL_PARAM)) {
+            // These drives tell by their status whether the image took, whatever the transfer
+            // said; only an image refused before it left the host is not theirs to judge.
+            if (DownloadDone()) {
+                PrintDownloadOk("microcode");
+            } else {
+                fw_download_retry = true;
+                sent = SendImage(&user_err, &sys_err);
+                if (!sent && user_err == USER_ERR_ILLEGAL_PARAM) {
+                    PrintDownloadFailed("microcode", user_err, sys_err);
+                } else if (DownloadDone()) {
+                    PrintDownloadOk("microcode");
+                } else {
+                    printf("  Download microcode %s to Disk %s failed\n", fw_file_name, dev_name);
+                }
+            }
+        } else if (sent) {
+            PrintDownloadOk("microcode");
+        } else {
+            PrintDownloadFailed("microcode", user_err, sys_err);
+        }
+    }
+    EndDownload();
+}
+
+void downloadLoader()
+{
+    if (ChooseFile("  input Loader file : ") && LoadImage(fw_file_name, true)) {
+        int user_err = USER_ERR_NO_ERROR;
+        int sys_err = 0;
+        if (DiskCmnd::Execute(TYPE_3BH_DOWNLOAD_R5_LOADER, &cur_disk, data_buf, data_len, &user_err, &sys_err)) {
+            PrintDownloadOk("R5 Loader");
+        } else {
+            PrintDownloadFailed("R5 Loader", user_err, sys_err);
+        }
+    }
+    EndDownload();
+}
+
+bool makeNewFwFile(char* src, char* dst, u32 flag)
+{
+    FILE* in = src != nullptr ? fopen(src, "rb") : nullptr;
+    if (in == nullptr) {
+        puts("open file error!");
+        return false;
+    }
+    // Reading up to the limit itself shows whether the file reaches it.
+    std::vector<u8> image(kFwImageMaxLen);
+    const size_t got = fread(image.data(), 1, image.size(), in);
+    const bool read_failed = ferror(in) != 0;
+    fclose(in);
+    if (read_failed) {
+        puts("open file error!");
+        return false;
+    }
+    std::vector<u8> out;
+    switch (BuildNewFwImage(image.data(), static_cast<u32>(got), flag, &out)) {
+    case ImageFault::kNone:
+        break;
+    case ImageFault::kLength:
+        printf("  file %s 's length is illegal, a firmware image holds %u to %u Bytes\n", src,
+               static_cast<u32>(sizeof(FwImageHeader)), kFwImageMaxLen - 1);
+        return false;
+    case ImageFault::kFirstLen: {
+        FwImageHeader header;
+        memcpy(&header, image.data(), sizeof(header));
+        printf("  file %s 's first firmware length %u is illegal\n", src, header.fisrtFwLens);
+        return false;
+    }
+    case ImageFault::kFlag:
+        printf("  firmware part %u is illegal\n", flag);
+        return false;
+    }
+    FILE* f = dst != nullptr ? fopen(dst, "wb") : nullptr;
+    if (f == nullptr) {
+        puts("open file error!");
+        return false;
+    }
+    const size_t written = fwrite(out.data(), 1, out.size(), f);
+    // Buffered bytes reach the file at close, so a failed close is a short write too.
+    const int close_rc = fclose(f);
+    if (written != out.size() || close_rc != 0) {
+        puts("make new fw file error!");
+        remove(dst);
+        return false;
+    }
+    return true;
+}
+
+std::string shellWord(const std::string& word)
+{
+    static const char safe[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:=+,%@";
+    if (!word.empty() && word.find_first_not_of(safe) == std::string::npos) {
+        return word;
+    }
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+bool buildUtilityCommand(const std::vector<std::string>& args, bool capture, std::string* cmd)
+{
+    size_t first = 0;
+    while (first < args.size() && !StartsWith(args[first], "MegaCli")) {
+        first++;
+    }
+    if (first == args.size()) {
+        return false;
+    }
+    cmd->clear();
+    for (size_t i = first; i < args.size(); i++) {
+        *cmd += shellWord(args[i]) + " ";
+    }
+    if (capture) {
+        *cmd += " >upgrade_out ";
+    }
+    return true;
+}
+
+bool raidFwUpgrade(char** argv, u32 flag)
+{
+    std::vector<std::string> args = CopyArgs(argv);
+    std::string cmd;
+    // Nothing is written for a command that cannot be run.
+    if (!buildUtilityCommand(args, false, &cmd)) {
+        puts("pls input the MegaCli64 or MegaCli utility..");
+        return false;
+    }
+    std::vector<std::string> made;
+    bool named = false;
+    bool all_made = true;
+    for (size_t i = 0; i < args.size(); i++) {
+        if (!IsImageArg(args[i])) {
+            continue;
+        }
+        if (i + 1 == args.size()) {
+            puts("pls input the file name..");
+            RemoveFiles(made);
+            return false;
+        }
+        std::string image = args[i + 1];
+        std::string renamed = image + ".new";
+        args[i + 1] = renamed;
+        named = true;
+        if (makeNewFwFile(&image[0], &renamed[0], flag)) {
+            AddOnce(&made, renamed);
+        } else {
+            all_made = false;
+        }
+        i++;
+    }
+    if (!named) {
+        puts("pls input the file name..");
+        return false;
+    }
+    // The utility must never be handed a name whose image was not made.
+    if (!all_made) {
+        RemoveFiles(made);
+        return false;
+    }
+    const bool capture = flag == 1;
+    buildUtilityCommand(args, capture, &cmd);
+    RunShell(cmd);
+    if (capture) {
+        size_t util = 0;
+        while (!StartsWith(args[util], "MegaCli")) {
+            util++;
+        }
+        if (StartsWith(args[util], "MegaCli64")) {
+            for (const std::string& a : args) {
+                if (StartsWith(a, "-SAM")) {
+                    JudgeUpgradeOut("Exit Code: 0x00");
+                    break;
+                }
+            }
+        } else {
+            JudgeUpgradeOut("Exit Code: 0x2e");
+        }
+    }
+    RemoveFiles(made);
+    // Only the capture of this run is removed: a file of that name is otherwise the operator's.
+    if (capture) {
+        RunShell("rm upgrade_out");
+    }
+    return true;
+}
+
+bool Raid_UpFirware(char** argv)
+{
+    std::vector<std::string> args = CopyArgs(argv);
+    std::string cmd;
+    if (!buildUtilityCommand(args, false, &cmd)) {
+        puts("pls input the MegaCli64 or MegaCli utility..");
+        return false;
+    }
+    std::vector<std::string> images;
+    std::vector<std::string> made;
+    for (size_t i = 0; i < args.size(); i++) {
+        if (!IsImageArg(args[i])) {
+            continue;
+        }
+        if (i + 1 == args.size()) {
+            puts("pls input the file name..");
+            RemoveFiles(made);
+            freeDataBuf();
+            return false;
+        }
+        const std::string image = args[i + 1];
+        const std::string tmp = image + ".tmp";
+        bool needed = false;
+        if (!WritePaddedCopy(image, tmp, &needed)) {
+            RemoveFiles(made);
+            freeDataBuf();
+            return false;
+        }
+        if (needed) {
+            images.push_back(image);
+            AddOnce(&made, tmp);
+        }
+        i++;
+    }
+    freeDataBuf();
+    for (std::string& a : args) {
+        for (const std::string& image : images) {
+            if (a == image) {
+                a = image + ".tmp";
+                break;
+            }
+        }
+    }
+    buildUtilityCommand(args, false, &cmd);
+    RunShell(cmd);
+    RemoveFiles(made);
+    return true;
 }
