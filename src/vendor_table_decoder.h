@@ -1,14 +1,116 @@
-// The maker's vendor answers and tables.
+// The maker's SAS vendor answers (C0h) and tables: I/O counters, link speed, flags,
+// bad pages, flash geometry, NVRAM, CE information, defect lists, command queue and
+// blank block counts. All integers in these answers are little-endian and are read as
+// the host holds them.
 #ifndef ZV_VENDOR_TABLE_DECODER_H
 #define ZV_VENDOR_TABLE_DECODER_H
 
 #include <string>
+#include <vector>
 
 #include "common.h"
 
+// "[C0h] Disk IO info": eight byte counters.
+struct DiskIoInfo {
+    u64 host_read_bytes;
+    u64 nm_read_bytes;
+    u64 gc_read_bytes;
+    u64 bs_read_bytes;
+    u64 host_write_bytes;
+    u64 nm_write_bytes;
+    u64 gc_write_bytes;
+    u64 bs_write_bytes;
+};
+static_assert(sizeof(DiskIoInfo) == 64, "DiskIoInfo is eight u64 counters");
+
+// "[C0h] Get Disk Speed": link speed codes of the two ports.
+struct DiskSpeedInfo {
+    u32 port0;
+    u32 port1;
+};
+static_assert(sizeof(DiskSpeedInfo) == 8, "DiskSpeedInfo is two u32 codes");
+
+const u32 kDiskFlagLen = 8;
+
+struct NvramDataRecord {
+    u32 nvpbn;
+    u32 nvch;
+    u32 nvce;
+    u32 nvpage;
+    u32 nvblk;
+    u32 nvlog_addr;
+    u32 ddr_flash;
+    u32 flash_pbn[15];
+};
+static_assert(sizeof(NvramDataRecord) == 88, "NvramDataRecord is 22 u32 words");
+
+const u32 kDefectListMagic = 0x4BADB10Cu;
+
+struct DefectListHeader {
+    u32 magic;
+    u32 reserved0;
+    u32 count;
+    u32 reserved1;
+    u32 reserved2;
+};
+static_assert(sizeof(DefectListHeader) == 20, "DefectListHeader is five u32 words");
+
+struct DefectEntry {
+    u8 reason;
+    u8 group;
+    u16 block;
+};
+static_assert(sizeof(DefectEntry) == 4, "DefectEntry is 4 bytes");
+
+// Header skipped in front of the entries that PrintDefectData is given.
+const u32 kDefectDataHeadLen = 8;
+
+struct BadPageRecordRow {
+    u32 bln;
+    u32 time_l;
+    u32 time_h;
+    u32 status;
+    u32 ecc_bit;
+};
+static_assert(sizeof(BadPageRecordRow) == 20, "BadPageRecordRow is five u32 words");
+
+// Packed CE information: u16 total count, then this many records of u8 CE id, u16 count
+// and count u16 values.
+const u32 kPackedCeRecords = 128;
+const u32 kPackedCeMinLen = 2 + kPackedCeRecords * 3;
+
+// Block type and defect reason names, blank-filled; the older set is used when
+// disk_model_code is 0, the newer one otherwise.
+const u32 kBlockTypeOldNum = 8;
+const u32 kBlockTypeNewNum = 12;
+extern const char* const block_type_old[kBlockTypeOldNum];
+extern const char* const block_type_new[kBlockTypeNewNum];
+// The name of a code in the layout disk_model_code selects; nullptr when the set has none.
+const char* BlockTypeName(u32 code);
+
+// Registered callbacks.
 bool ParseBadPage(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
 bool ParseDiskFlag(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
 bool ParseDiskSpeed(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
 bool ParseIoInfo(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
+
+// Paired pages of a word line under the Page Num word of disk_geometry; 255 for a word
+// line the block does not have.
+u8 GetLowerPageIdx(u8 wl);
+u8 GetUpperPageIdx(u8 wl);
+
+bool ParseDiskBasicInfo(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
+// Replaces out.
+bool PrintPendLbaList(std::string& out, const std::vector<u32>& lbas, u32 indent, void* ctx);
+bool PrintNvramData(std::string& out, const NvramDataRecord* rec);
+// Replaces out with the CE information text.
+bool ParseCeInformationPacked(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
+bool ParseDefectData(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
+bool PrintDefectData(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
+bool ParseCmdQueueInfo(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
+bool ParseBlankBlockCount(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
+// Replaces out.
+bool ParseBadPageRecords(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
+u32 CountSetBits(u32 v);
 
 #endif
