@@ -201,7 +201,9 @@ bool LenVendorLog(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int
         total = page_size;
         break;
     case TYPE_4DH_READFLASH_LOG:
-        total = page_size * (pages * 15 + 2);
+        // Both factors reach 32 bits and more, so their product could wrap even a u64.
+        total = pages * 15 + 2;
+        total = total > 0xFFFFFFFFull / std::max<u64>(page_size, 1) ? 0x100000000ull : total * page_size;
         break;
     case TYPE_4DH_READCURRENT_LOG:
         total = page_size * 12;

@@ -217,23 +217,26 @@ struct LengthFailCase {
     int type;  // the length query's type value
     int user_err;
     bool sent;       // the geometry was asked
-    bool geometry;   // disk_geometry took the drive's words
+    u32 page_num;    // Page Num disk_geometry took from the drive (0: it kept its words)
 };
 
 void PrintTo(const LengthFailCase& c, std::ostream* os) { *os << c.what; }
 
 const LengthFailCase length_fail_cases[] = {
     {"the geometry read fails with its own error", "answer scsi C0 fn=06\n sense-fixed 5 24 00\n",
-     TYPE_4DH_READFLASH_LOG + Q, USER_ERR_SENSE_BAD_FIELD, true, false},
+     TYPE_4DH_READFLASH_LOG + Q, USER_ERR_SENSE_BAD_FIELD, true, 0},
     {"the drive knows no geometry read", "answer scsi 00\n", TYPE_4DH_READNVALL_LOG + Q, USER_ERR_SENSE_BAD_OPCODE,
-     true, false},
+     true, 0},
     // A family drive whose flash log a u32 cannot measure: 65536 x (65536 x 15 + 2) bytes.
     {"a length past 32 bits", "answer scsi C0 fn=06\n size 28\n le 12 4 65536\n le 16 4 65536\n",
-     TYPE_4DH_READFLASH_LOG + Q, USER_ERR_ILLEGAL_PARAM, true, true},
+     TYPE_4DH_READFLASH_LOG + Q, USER_ERR_ILLEGAL_PARAM, true, 65536},
+    // 2^31 x (572662306 x 15 + 2) is exactly 2^64: a u64 product wraps to a length of 0.
+    {"a length past 64 bits", "answer scsi C0 fn=06\n size 28\n le 12 4 572662306\n le 16 4 2147483648\n",
+     TYPE_4DH_READFLASH_LOG + Q, USER_ERR_ILLEGAL_PARAM, true, 572662306},
     {"a type that is no vendor log", "answer scsi C0 fn=06\n size 28\n", TYPE_4DH_SMART_VALUE + Q,
-     USER_ERR_UNSUPPORTED, false, false},
+     USER_ERR_UNSUPPORTED, false, 0},
     {"the executor's own type value", "answer scsi C0 fn=06\n size 28\n", TYPE_4DH_READFLASH_LOG,
-     USER_ERR_UNSUPPORTED, false, false},
+     USER_ERR_UNSUPPORTED, false, 0},
 };
 
 class VendorLogLengthFails : public VendorExec, public ::testing::WithParamInterface<LengthFailCase> {};
@@ -249,8 +252,8 @@ TEST_P(VendorLogLengthFails, NoLengthAndTheErrorOfTheStep)
     EXPECT_EQ(user_err_, c.user_err);
     EXPECT_EQ(LenWord(scratch.data()), 0u) << "no stale word is left for the caller";
     EXPECT_EQ(Requests().size(), c.sent ? 1u : 0u);
-    if (c.geometry) {
-        EXPECT_EQ(disk_geometry.page_num, 65536u);
+    if (c.page_num != 0) {
+        EXPECT_EQ(disk_geometry.page_num, c.page_num);
     } else {
         EXPECT_EQ(disk_geometry.page_num, 9u);
         EXPECT_EQ(disk_geometry.channel, 9u);
