@@ -353,7 +353,9 @@ bool makeNewFwFile(char* src, char* dst, u32 flag)
 
 std::string shellWord(const std::string& word)
 {
-    static const char safe[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:=+,%@";
+    // No '=': as the first word of the command it would make the shell take the word for
+    // a variable assignment and run the next word instead.
+    static const char safe[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:+,%@";
     if (!word.empty() && word.find_first_not_of(safe) == std::string::npos) {
         return word;
     }
