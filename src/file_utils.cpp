@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -62,6 +63,21 @@ bool WriteFileData(const char* path, const void* data, u32 len, const char* mode
         return false;
     }
     return true;
+}
+
+bool WriteWholeFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err)
+{
+    int err = USER_ERR_NO_ERROR;
+    if (WriteFileData(path, data, len, mode, &err)) {
+        return true;
+    }
+    // Only a failed write has touched the file; a device or a directory is never removed.
+    struct stat st;
+    if (err == USER_ERR_FILE_WRITE && mode[0] == 'w' && stat(path, &st) == 0 && S_ISREG(st.st_mode)) {
+        remove(path);
+    }
+    *ErrSink(user_err) = err;
+    return false;
 }
 
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err)

@@ -12,6 +12,9 @@
 bool WriteFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err);
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err);
 bool GetFileLen(const char* path, u32* len, int* user_err);
+// WriteFileData for a "w" mode that leaves no half-written file: a regular file that was
+// opened (and so truncated) but not written whole is removed.
+bool WriteWholeFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err);
 
 // Local time: "YYYY-MM-DD", "HH?MM?SS" and "HH?MM?SS?mmm" with ? the separator.
 std::string GetDateStr();

@@ -340,7 +340,8 @@ int testUnitReadyProgress(int fd, SenseSummary* out, u32* progress)
     getSenseSummary(&hdr, out);
     if (hdr.status == kStatusCheckCondition) {
         const int written = hdr.sb_len_wr;
-        const u8 code = sense[0] & 0x7F;
+        // The format comes from the summary: sense too short to hold a header tells nothing.
+        const u8 code = out->response_code;
         if (code == 0x70 || code == 0x71) {
             FixedProgress(sense, written, progress);
         } else if (code == 0x72 || code == 0x73) {

@@ -242,10 +242,9 @@ bool WritePaddedCopy(const std::string& image, const std::string& tmp, bool* nee
         }
         return false;
     }
-    if (!WriteFileData(tmp.c_str(), data_buf, data_len, "wb", &user_err)) {
+    if (!WriteWholeFileData(tmp.c_str(), data_buf, data_len, "wb", &user_err)) {
         printf("    Original binary data can't be saved to %s, User Err Coode [%08Xh:%s]\n", tmp.c_str(),
                static_cast<u32>(user_err), ErrText(user_err).c_str());
-        remove(tmp.c_str());
         return false;
     }
     *needed = true;
@@ -353,7 +352,9 @@ bool makeNewFwFile(char* src, char* dst, u32 flag)
 
 std::string shellWord(const std::string& word)
 {
-    static const char safe[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:=+,%@";
+    // No '=': as the first word of the command it would make the shell take the word for
+    // a variable assignment and run the next word instead.
+    static const char safe[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:+,%@";
     if (!word.empty() && word.find_first_not_of(safe) == std::string::npos) {
         return word;
     }

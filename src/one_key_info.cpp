@@ -167,7 +167,7 @@ void PackOutput(const std::string& tmp_name, const std::string& out_name)
         return;
     }
     Mask(data_buf, len);
-    if (!WriteFileData(out_name.c_str(), data_buf, len, "wb", &file_err)) {
+    if (!WriteWholeFileData(out_name.c_str(), data_buf, len, "wb", &file_err)) {
         printf("%sdata can't be saved to %s, User Err Coode [%08Xh:%s]\n", msg_indent, out_name.c_str(),
                Hex32(file_err), MsgProcessor::GetErrStr(file_err).c_str());
         return;
@@ -245,7 +245,7 @@ struct ParseState {
 bool WriteOut(const std::string& path, const void* data, u32 len, const char* mode)
 {
     int file_err = 0;
-    if (!WriteFileData(path.c_str(), data, len, mode, &file_err)) {
+    if (!WriteWholeFileData(path.c_str(), data, len, mode, &file_err)) {
         PrintFileError("%s Write bin file failed, User Err Code [%08Xh:%s]\n", file_err);
         return false;
     }
@@ -398,7 +398,7 @@ void ParseOneKeyInfo(bool sorted_logs)
     }
     Mask(file.data, file.len);
     int file_err = 0;
-    if (!WriteFileData(decode_name.c_str(), file.data, file.len, "wb", &file_err)) {
+    if (!WriteWholeFileData(decode_name.c_str(), file.data, file.len, "wb", &file_err)) {
         printf("%sdata can't be saved to %s, User Err Coode [%08Xh:%s]\n", msg_indent, decode_name.c_str(),
                Hex32(file_err), MsgProcessor::GetErrStr(file_err).c_str());
         return;

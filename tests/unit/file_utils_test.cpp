@@ -14,12 +14,14 @@
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -27,6 +29,7 @@
 #include <functional>
 #include <regex>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -142,6 +145,63 @@ INSTANTIATE_TEST_SUITE_P(
                         return ok;
                     },
                     24}),
+    CaseIndexName());
+
+// ---- whole-file writes: what stays at the path after a failure ----
+
+struct WholeWriteCase {
+    const char* cause;
+    // Prepares the path inside the temp dir (or returns a path outside it).
+    std::function<std::string(const TempDir&)> prepare;
+    u32 len;
+    int expected_err;
+    bool path_stays;
+};
+
+void PrintTo(const WholeWriteCase& c, std::ostream* os) { *os << c.cause; }
+
+class WholeWrite : public ::testing::TestWithParam<WholeWriteCase> {};
+
+TEST_P(WholeWrite, LeavesNoPartialFile)
+{
+    const WholeWriteCase& c = GetParam();
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = c.prepare(dir);
+    std::vector<u8> data(c.len, 0x5A);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit low = saved;
+    low.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+    int err = kUntouched;
+    const bool ok = WriteWholeFileData(path.c_str(), data.data(), c.len, "wb", &err);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(err, c.expected_err);
+    struct stat st;
+    EXPECT_EQ(stat(path.c_str(), &st) == 0, c.path_stays);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, WholeWrite,
+    ::testing::Values(
+        // The old content was truncated by the open; the half-written new one goes too.
+        WholeWriteCase{"file longer than the size limit",
+                       [](const TempDir& d) {
+                           d.Write("big", "old");
+                           return d.Path("big");
+                       },
+                       8192, 25, false},
+        WholeWriteCase{"device out of space", [](const TempDir&) { return std::string("/dev/full"); }, 16, 25, true},
+        WholeWriteCase{"a directory at the path",
+                       [](const TempDir& d) {
+                           mkdir(d.Path("sub").c_str(), 0755);
+                           return d.Path("sub");
+                       },
+                       16, 23, true}),
     CaseIndexName());
 
 // ---- file helpers: success paths ----

@@ -315,6 +315,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Sense reported by the driver counts as CHECK CONDITION.
         ProgressCase{"  status 00\n  sense 70 00 02 00 00 00 00 0A 00 00 00 00 04 04 00 80 00 40\n  driver-status 08", 2,
                      0x0040, ""},
+        // Sense of no more than 7 bytes has no format to read progress from.
+        ProgressCase{"  sense 70 00 02 00 00 00 00\n  sense-written 7", 2, kUnset, ""},
         ProgressCase{"", 0, kUnset, ""}, ProgressCase{"  status 08", 8, kUnset, ""},
         ProgressCase{"  driver-status 01", -1, kUnset, "errno=5\n"},
         ProgressCase{"  errno EBUSY", -1, kUnset, "errno=10\n"}),

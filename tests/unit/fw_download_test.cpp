@@ -271,6 +271,7 @@ const WordCase word_cases[] = {
     {"it's", "'it'\\''s'"},
     {"$(reboot)", "'$(reboot)'"},
     {"a;b", "'a;b'"},
+    {"MegaCli64=1", "'MegaCli64=1'"},
     {"", "''"},
 };
 
@@ -316,6 +317,8 @@ const CommandCase command_cases[] = {
     {"utility alone", {"-SAM", "MegaCli64"}, true, true, "MegaCli64  >upgrade_out "},
     {"quoted where needed", {"MegaCli", "-PdFwDownload", "-PhysDrv[32:0]", "-f", "a b.rom"}, false, true,
      "MegaCli -PdFwDownload '-PhysDrv[32:0]' -f 'a b.rom' "},
+    // Unquoted, the shell would take the first word for an assignment and run "-v".
+    {"utility word with '='", {"-SAM", "MegaCli64=x", "-v"}, false, true, "'MegaCli64=x' -v "},
     {"no utility", {"-f", "fw.rom", "-MIC", "megacli64"}, true, false, ""},
 };
 

@@ -2,9 +2,11 @@
 // out of a tool leaves behind (node closed, data released, line buffer cleared, no stale file name).
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -198,6 +200,25 @@ TEST_F(PassThroughTool, ReceivedDataWrittenWhole)
     // All 60h bytes of the buffer: the drive's 96 bytes cut to the request.
     ASSERT_EQ(n, 0x60u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(got) + 16, 16), "QUMA-K6470BN0400");
+}
+
+TEST_F(PassThroughTool, ReceivedDataThatDoesNotFitLeavesNoPartialFile)
+{
+    const std::string out = dir_ + "/in.bin";
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit low = saved;
+    low.rlim_cur = 2048;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+    // INQUIRY of 1000h bytes: only the first 2048 of them fit under the limit.
+    const std::string shown = RunTool(scsiPassThrough, "6\n12\n0\n0\n10\n0\n0\n1\n1000\ny\n" + out + "\n");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_NE(shown.find("    data saved to file " + out + " failed, User Err Code [00000019h:"), std::string::npos)
+        << shown;
+    struct stat st;
+    EXPECT_NE(stat(out.c_str(), &st), 0);
 }
 
 } // namespace
