@@ -123,6 +123,12 @@ u8 GetUpperPageIdx(u8 wl)
     return static_cast<u8>(wl == pages / 2 - 1 ? pages - 1 : 2 * wl + 2);
 }
 
+u32 BadPageBitmap::State(u32 w, u32 k) const
+{
+    ZV_CHECK(w < word_num && k < kBadPageWordLinesPerWord);
+    return (ReadU32(words + 4 * static_cast<size_t>(w)) >> (2 * k)) & 3;
+}
+
 bool ParseBadPage(std::string& out, const u8* data, u32 len, u32 indent, void*)
 {
     if (data == nullptr || len == 0) {
@@ -131,19 +137,18 @@ bool ParseBadPage(std::string& out, const u8* data, u32 len, u32 indent, void*)
     const u32 pages = disk_geometry.page_num;
     const u32 blocks = disk_geometry.block;
     const u32 units = disk_geometry.channel * disk_geometry.ce;
-    const u32 words = pages >> 5;
-    const u32 record_size = words * 4 + 4;
+    const u32 words = BadPageBitmap::WordNum(pages);
+    const u32 record_size = BadPageBitmap::Size(pages);
     const u32 records = len / record_size;
     const std::string pad = ParseIndent(indent);
     std::string text;
     bool found = false;
     char buf[64];
     for (u32 r = 0; r < records; r++) {
-        const u8* rec = data + static_cast<size_t>(r) * record_size;
+        const BadPageBitmap rec = {data + static_cast<size_t>(r) * record_size, words};
         for (u32 w = 0; w < words; w++) {
-            const u32 word = ReadU32(rec + 4 * w);
-            for (u32 k = 0; k < 16; k++) {
-                const u32 s = (word >> (2 * k)) & 3;
+            for (u32 k = 0; k < kBadPageWordLinesPerWord; k++) {
+                const u32 s = rec.State(w, k);
                 if (s == 0) {
                     continue;
                 }
@@ -152,7 +157,7 @@ bool ParseBadPage(std::string& out, const u8* data, u32 len, u32 indent, void*)
                     return false;
                 }
                 found = true;
-                const u8 wl = static_cast<u8>(w * 16 + k);
+                const u8 wl = static_cast<u8>(w * kBadPageWordLinesPerWord + k);
                 const u32 unit = r / blocks;
                 const u32 block = r % blocks;
                 const u32 base = block * units * pages + unit;
@@ -172,39 +177,30 @@ bool ParseBadPage(std::string& out, const u8* data, u32 len, u32 indent, void*)
     return true;
 }
 
-const char* const block_type_old[kBlockTypeOldNum] = {
-    "Data    ",
-    "Blank   ",
-    "Snap    ",
-    "Dirty   ",
-    "Bad_Era ",
-    "Bad_Prg ",
-    "Bad_Ecc ",
-    "Bad_Unc ",
+const BlockType block_type_list[kBlockTypeNewNum] = {
+    {0, "Data    ", "Data      "},
+    {1, "Blank   ", "Blank     "},
+    {2, "Snap    ", "Snap      "},
+    {3, "Dirty   ", "Dirty     "},
+    {4, "Bad_Era ", "Data_Sick "},
+    {5, "Bad_Prg ", "Blank_Sick"},
+    {6, "Bad_Ecc ", "Bad_False "},
+    {7, "Bad_Unc ", "Bpt       "},
+    {8, nullptr, "Bad       "},
+    {9, nullptr, "Bad_P_U   "},
+    {10, nullptr, "Bad_E_U   "},
+    {11, nullptr, "Bad_U_U   "},
 };
 
-const char* const block_type_new[kBlockTypeNewNum] = {
-    "Data      ",
-    "Blank     ",
-    "Snap      ",
-    "Dirty     ",
-    "Data_Sick ",
-    "Blank_Sick",
-    "Bad_False ",
-    "Bpt       ",
-    "Bad       ",
-    "Bad_P_U   ",
-    "Bad_E_U   ",
-    "Bad_U_U   ",
-};
-
-const char* BlockTypeName(u32 code)
+const char* BlockTypeName(u32 code, bool newer)
 {
-    if (disk_model_code == 0) {
-        return code < kBlockTypeOldNum ? block_type_old[code] : nullptr;
+    if (code >= kBlockTypeNewNum) {
+        return nullptr;
     }
-    return code < kBlockTypeNewNum ? block_type_new[code] : nullptr;
+    return newer ? block_type_list[code].newer : block_type_list[code].older;
 }
+
+const char* BlockTypeName(u32 code) { return BlockTypeName(code, disk_model_code != 0); }
 
 namespace {
 
@@ -416,9 +412,11 @@ bool ParseCmdQueueInfo(std::string& out, const u8* data, u32 len, u32 indent, vo
     const u64 ch = disk_geometry.channel;
     const u64 ce = disk_geometry.ce;
     const bool newer = disk_model_code != 0;
-    const u64 depths = newer ? ch * ce + 3 * ch : 2 * ch;
     // Depths the geometry names but the answer lacks: refuse rather than print a part.
-    if (22 + 2 * depths > len) {
+    // Each term is checked on its own so that a huge geometry cannot wrap the sum.
+    const u64 room = (len - 22) / 2;
+    const u64 per_channel = newer ? 3 : 2;
+    if (ch > room / per_channel || (newer && ch * ce > room - per_channel * ch)) {
         return false;
     }
     static const char* const counters[11] = {
@@ -461,7 +459,8 @@ bool ParseBlankBlockCount(std::string& out, const u8* data, u32 len, u32 indent,
     }
     const u32 ch = disk_geometry.channel;
     const u32 ce = disk_geometry.ce;
-    if (2ull * ch * ce > len) {
+    // The product of two u32 fits in u64; doubling it might not.
+    if (static_cast<u64>(ch) * ce > len / 2) {
         return false;
     }
     const std::string pad = ParseIndent(indent);

@@ -44,6 +44,19 @@ struct NvramDataRecord {
 };
 static_assert(sizeof(NvramDataRecord) == 88, "NvramDataRecord is 22 u32 words");
 
+// One (unit, block) of the bad page answer, a unit being one channel and CE: Page Num / 32
+// u32 words of 2-bit word line states, then 4 bytes that are not read.
+struct BadPageBitmap {
+    const u8* words;
+    u32 word_num;
+
+    static u32 WordNum(u32 page_num) { return page_num >> 5; }
+    static u32 Size(u32 page_num) { return WordNum(page_num) * 4 + 4; }
+    // State of word line w * 16 + k, for w below word_num: 0 good, 1 to 3 both pages bad.
+    u32 State(u32 w, u32 k) const;
+};
+const u32 kBadPageWordLinesPerWord = 16;
+
 const u32 kDefectListMagic = 0x4BADB10Cu;
 
 struct DefectListHeader {
@@ -74,18 +87,39 @@ struct BadPageRecordRow {
 };
 static_assert(sizeof(BadPageRecordRow) == 20, "BadPageRecordRow is five u32 words");
 
-// Packed CE information: u16 total count, then this many records of u8 CE id, u16 count
-// and count u16 values.
+// Packed CE information: u16 total count, then kPackedCeRecords of these without gaps,
+// each followed by its count u16 values.
+struct __attribute__((packed)) PackedCeRecord {
+    u8 ce_id;  // layer in bits 7-4, channel in bits 3-0
+    u16 count;
+};
+static_assert(sizeof(PackedCeRecord) == 3, "PackedCeRecord is u8 id and u16 count");
 const u32 kPackedCeRecords = 128;
-const u32 kPackedCeMinLen = 2 + kPackedCeRecords * 3;
+const u32 kPackedCeMinLen = 2 + kPackedCeRecords * sizeof(PackedCeRecord);
 
-// Block type and defect reason names, blank-filled; the older set is used when
-// disk_model_code is 0, the newer one otherwise.
+// The INI-like text of per-CE value lists, without a final newline; every "%s" is the
+// indent. The head takes the total count, each CE block the CE number, layer, channel
+// and value count, and every value is followed by a comma.
+struct CeInformationText {
+    static constexpr const char* kHead = "%s[INFORMATION]\n%sversion=1.0\n%stotal_count=%u";
+    static constexpr const char* kCeBlock = "\n\n%s[CE%03u]\n%slayer=%u\n%schan=%u\n%scount=%u\n%svalue=";
+    static constexpr const char* kValue = "%u,";
+};
+
+// Block type and defect reason names, one row per code, blank-filled to 8 characters in
+// the older set (disk_model_code 0) and to 10 in the newer one; the older set has no
+// names past code 7.
+struct BlockType {
+    u32 code;
+    const char* older;
+    const char* newer;
+};
 const u32 kBlockTypeOldNum = 8;
 const u32 kBlockTypeNewNum = 12;
-extern const char* const block_type_old[kBlockTypeOldNum];
-extern const char* const block_type_new[kBlockTypeNewNum];
-// The name of a code in the layout disk_model_code selects; nullptr when the set has none.
+extern const BlockType block_type_list[kBlockTypeNewNum];
+// The name of a code in the given set; nullptr when the set has none.
+const char* BlockTypeName(u32 code, bool newer);
+// The same in the set disk_model_code selects.
 const char* BlockTypeName(u32 code);
 
 // Registered callbacks.

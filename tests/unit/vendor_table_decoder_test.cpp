@@ -247,7 +247,9 @@ INSTANTIATE_TEST_SUITE_P(
                       PairCase{128, 63, 125, 127}, PairCase{128, 64, 255, 255},
                       PairCase{64, 31, 61, 63}, PairCase{64, 32, 255, 255},
                       // 512 pages: every u8 word line exists; results wrap at 256
-                      PairCase{512, 200, 143, 146}, PairCase{512, 255, 253, 255}),
+                      PairCase{512, 200, 143, 146}, PairCase{512, 255, 253, 255},
+                      // no Page Num: the last word line wraps in 32 bits, so every one exists
+                      PairCase{0, 5, 9, 12}, PairCase{0, 255, 253, 0}, PairCase{1, 0, 0, 2}),
     CaseIndexName());
 
 struct BadPageCase {
@@ -303,7 +305,9 @@ INSTANTIATE_TEST_SUITE_P(
         // shorter than one record
         BadPageCase{16, 4, 8296, 128, {{0, 0xFFFFFFFF}}, 19, 30, "                    No Bad Page!\n"},
         // no block count is harmless while nothing is bad
-        BadPageCase{16, 4, 0, 128, {}, 40, 4, "    No Bad Page!\n"}),
+        BadPageCase{16, 4, 0, 128, {}, 40, 4, "    No Bad Page!\n"},
+        // fewer than 32 pages: records hold only the unread tail word
+        BadPageCase{1, 1, 1, 16, {{0, 0xFFFFFFFF}, {4, 0xFFFFFFFF}}, 8, 0, "No Bad Page!\n"}),
     CaseIndexName());
 
 TEST(BadPageGeometry, BadStateWithoutBlockCountIsRefused)
@@ -440,6 +444,17 @@ TEST(CeInformation, StopsWhereTheDataEnds)
                        EmptyCe("", 125) + "buffer length is not enough");
 }
 
+TEST(CeInformation, TextFormsAsWritten)
+{
+    char buf[256];
+    snprintf(buf, sizeof(buf), CeInformationText::kHead, "  ", "  ", "  ", 258u);
+    EXPECT_STREQ(buf, "  [INFORMATION]\n  version=1.0\n  total_count=258");
+    snprintf(buf, sizeof(buf), CeInformationText::kCeBlock, "", 18u, "", 1u, "", 2u, "", 2u, "");
+    EXPECT_STREQ(buf, "\n\n[CE018]\nlayer=1\nchan=2\ncount=2\nvalue=");
+    snprintf(buf, sizeof(buf), CeInformationText::kValue, 65535u);
+    EXPECT_STREQ(buf, "65535,");
+}
+
 // ---- defect lists -----------------------------------------------------------------------
 
 // Entries (reason, group, block) after the 8-byte head of a list.
@@ -563,6 +578,28 @@ TEST(DefectPair, EachListInTurn)
     }
 }
 
+TEST(DefectPair, AThirdHeaderIsPartOfTheSecondList)
+{
+    GeometryGuard guard;
+    disk_model_code = 0;
+    std::vector<u8> data = TwoLists(3, 100);
+    PutHeader(data, 68, 100);  // read as five more entries: 0C B1 AD 4B is reason 12, group 177
+    ASSERT_EQ(data.size(), 88u);
+    std::string out = kEarlier;
+    ASSERT_TRUE(ParseDefectData(out, data.data(), 88, 0, nullptr));
+    EXPECT_EQ(out, std::string(kEarlier) +
+                       "******  Total Defect Data Count = 1  ******\n"
+                       "Block =    3      Group =   2      Reason = Blank   \n"
+                       "******  Total Defect Data Count = 7  ******\n"
+                       "Block =    7      Group =   0      Reason = Snap    \n"
+                       "Block =  300      Group =   9      Reason = Dirty   \n"
+                       "Block = 19373      Group = 177      Reason = 12\n"
+                       "Block =    0      Group =   0      Reason = 153\n"
+                       "Block =    0      Group =   0      Reason = 100\n"
+                       "Block =    0      Group =   0      Reason = 153\n"
+                       "Block =    0      Group =   0      Reason = 153\n");
+}
+
 TEST(DefectRefused, NoHeaderOrCutHeader)
 {
     GeometryGuard guard;
@@ -668,6 +705,9 @@ TEST(CmdQueueInfo, GeometryBeyondTheAnswerIsRefused)
     EXPECT_FALSE(ParseCmdQueueInfo(out, data.data(), 256, 2, nullptr));
     guard.Set(0xFFFFFFFF, 0xFFFFFFFF, 1, 1);
     EXPECT_FALSE(ParseCmdQueueInfo(out, data.data(), 256, 2, nullptr));
+    // 2^63 depths: twice that wraps to 0 in 64 bits
+    guard.Set(0x80000000, 0xFFFFFFFD, 1, 1);
+    EXPECT_FALSE(ParseCmdQueueInfo(out, data.data(), 256, 2, nullptr));
     disk_model_code = 0;
     guard.Set(59, 1, 1, 1);  // 118 depths: 258 bytes
     EXPECT_FALSE(ParseCmdQueueInfo(out, data.data(), 256, 2, nullptr));
@@ -701,6 +741,9 @@ TEST(BlankBlockCount, CeMajorEntries)
                        "    CE = 01 Chan = 02 : 0x0000 \n");
     out = kEarlier;
     guard.Set(16, 16, 8296, 128);  // 512 bytes of counts
+    EXPECT_FALSE(ParseBlankBlockCount(out, data.data(), 256, 4, nullptr));
+    // 2^63 + 2 counts: their byte count wraps to 4 in 64 bits
+    guard.Set(0xFFFE0002, 0x80010001, 8296, 128);
     EXPECT_FALSE(ParseBlankBlockCount(out, data.data(), 256, 4, nullptr));
     guard.Set(3, 2, 8296, 128);
     EXPECT_FALSE(ParseBlankBlockCount(out, data.data(), 255, 4, nullptr));
@@ -739,26 +782,58 @@ TEST(CountSetBits, Words)
     }
 }
 
-TEST(BlockTypeNames, BothSetsAsListed)
+struct BlockTypeCase {
+    u32 code;
+    const char* older;
+    const char* newer;
+};
+
+void PrintTo(const BlockTypeCase& c, std::ostream* os) { *os << "code " << c.code; }
+
+class BlockTypeNames : public ::testing::TestWithParam<BlockTypeCase> {};
+
+TEST_P(BlockTypeNames, RowAndLayoutChoice)
 {
-    const char* const older[] = {"Data    ", "Blank   ", "Snap    ", "Dirty   ",
-                                 "Bad_Era ", "Bad_Prg ", "Bad_Ecc ", "Bad_Unc "};
-    const char* const newer[] = {"Data      ", "Blank     ", "Snap      ", "Dirty     ",
-                                 "Data_Sick ", "Blank_Sick", "Bad_False ", "Bpt       ",
-                                 "Bad       ", "Bad_P_U   ", "Bad_E_U   ", "Bad_U_U   "};
+    const BlockTypeCase& c = GetParam();
+    ASSERT_LT(c.code, kBlockTypeNewNum);
+    const BlockType& row = block_type_list[c.code];
+    EXPECT_EQ(row.code, c.code);
+    EXPECT_STREQ(row.newer, c.newer);
+    EXPECT_EQ(strlen(row.newer), 10u);
+    if (c.older == nullptr) {
+        EXPECT_EQ(row.older, nullptr);
+    } else {
+        EXPECT_STREQ(row.older, c.older);
+        EXPECT_EQ(strlen(row.older), 8u);
+    }
     GeometryGuard guard;
     disk_model_code = 0;
-    for (u32 i = 0; i < 8; i++) {
-        EXPECT_STREQ(block_type_old[i], older[i]);
-        EXPECT_STREQ(BlockTypeName(i), older[i]);
-    }
-    EXPECT_EQ(BlockTypeName(8), nullptr);
-    disk_model_code = 2;
-    for (u32 i = 0; i < 12; i++) {
-        EXPECT_STREQ(block_type_new[i], newer[i]);
-        EXPECT_STREQ(BlockTypeName(i), newer[i]);
-    }
-    EXPECT_EQ(BlockTypeName(12), nullptr);
+    EXPECT_EQ(BlockTypeName(c.code), row.older);
+    disk_model_code = 7;
+    EXPECT_EQ(BlockTypeName(c.code), row.newer);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, BlockTypeNames,
+                         ::testing::Values(BlockTypeCase{0, "Data    ", "Data      "},
+                                           BlockTypeCase{1, "Blank   ", "Blank     "},
+                                           BlockTypeCase{2, "Snap    ", "Snap      "},
+                                           BlockTypeCase{3, "Dirty   ", "Dirty     "},
+                                           BlockTypeCase{4, "Bad_Era ", "Data_Sick "},
+                                           BlockTypeCase{5, "Bad_Prg ", "Blank_Sick"},
+                                           BlockTypeCase{6, "Bad_Ecc ", "Bad_False "},
+                                           BlockTypeCase{7, "Bad_Unc ", "Bpt       "},
+                                           BlockTypeCase{8, nullptr, "Bad       "},
+                                           BlockTypeCase{9, nullptr, "Bad_P_U   "},
+                                           BlockTypeCase{10, nullptr, "Bad_E_U   "},
+                                           BlockTypeCase{11, nullptr, "Bad_U_U   "}),
+                         CaseIndexName());
+
+TEST(BlockTypeNamesBeyond, NoNamePastEitherSet)
+{
+    EXPECT_EQ(BlockTypeName(8, false), nullptr);
+    EXPECT_EQ(BlockTypeName(12, true), nullptr);
+    EXPECT_EQ(BlockTypeName(0xFFFFFFFF, true), nullptr);
+    EXPECT_STREQ(BlockTypeName(7, false), "Bad_Unc ");
 }
 
 // ---- refusals and dispatch ----------------------------------------------------------
