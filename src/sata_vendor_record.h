@@ -50,7 +50,7 @@ static_assert(offsetof(R2FlagTable, wl_move_page) == 368, "long layout offset");
 // Copies the first 384 bytes of a flag block table answer; false for null or short data.
 bool LoadR2FlagTable(R2FlagTable& dst, const u8* data, u32 len);
 
-// Models whose flag block table has the short layout (four Ecc Errors rows, fields end
+// The model whose flag block table has the short layout (four Ecc Errors rows, fields end
 // at byte 256); the drive's model is tested for containing it.
 extern const char* const kR2FlagShortModel;
 
@@ -93,7 +93,8 @@ bool LoadSectorRecordAlt(u8* dst, const u8* data, u32 len);
 // ParseDiskStatus stores the first 17 bytes into disk_status before printing them.
 bool ParseDiskStatus(std::string& out, const u8* data, u32 len, u32 indent);
 bool ParseDiskStructure(std::string& out, const u8* data, u32 len, u32 indent);
-// The signed word at byte 0; false for fewer than 4 bytes.
+// The signed word at byte 0; false for fewer than 4 bytes, and for null data after
+// printing "buffer is NULL!" on standard output.
 bool ParseCheckGrain(std::string& out, const u8* data, u32 len, u32 indent);
 
 // Error bytes of a firmware download: a row maps the bytes first..last to text, a
