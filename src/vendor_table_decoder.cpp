@@ -276,6 +276,22 @@ bool PrintNvramData(std::string& out, const NvramDataRecord* rec)
     return true;
 }
 
+std::string CeInformationHeader(const std::string& pad, u32 total_count)
+{
+    char buf[256];
+    snprintf(buf, sizeof(buf), "%s[INFORMATION]\n%sversion=1.0\n%stotal_count=%u", pad.c_str(), pad.c_str(),
+             pad.c_str(), total_count);
+    return buf;
+}
+
+std::string CeInformationBlock(const std::string& pad, u32 ce, u32 layer, u32 chan, u32 count)
+{
+    char buf[256];
+    snprintf(buf, sizeof(buf), "\n\n%s[CE%03u]\n%slayer=%u\n%schan=%u\n%scount=%u\n%svalue=", pad.c_str(), ce,
+             pad.c_str(), layer, pad.c_str(), chan, pad.c_str(), count, pad.c_str());
+    return buf;
+}
+
 bool ParseCeInformationPacked(std::string& out, const u8* data, u32 len, u32 indent, void*)
 {
     if (data == nullptr || len < kPackedCeMinLen) {
@@ -283,9 +299,7 @@ bool ParseCeInformationPacked(std::string& out, const u8* data, u32 len, u32 ind
     }
     const std::string pad = ParseIndent(indent);
     char buf[256];
-    snprintf(buf, sizeof(buf), "%s[INFORMATION]\n%sversion=1.0\n%stotal_count=%u", pad.c_str(), pad.c_str(),
-             pad.c_str(), static_cast<u32>(ReadU16(data)));
-    std::string text = buf;
+    std::string text = CeInformationHeader(pad, ReadU16(data));
     size_t pos = 2;
     for (u32 r = 0; r < kPackedCeRecords; r++) {
         // Values of earlier records may push a header past the end: stop as for a value.
@@ -297,9 +311,7 @@ bool ParseCeInformationPacked(std::string& out, const u8* data, u32 len, u32 ind
         const u32 id = data[pos];
         const u32 count = ReadU16(data + pos + 1);
         pos += 3;
-        snprintf(buf, sizeof(buf), "\n\n%s[CE%03u]\n%slayer=%u\n%schan=%u\n%scount=%u\n%svalue=", pad.c_str(), id,
-                 pad.c_str(), id >> 4, pad.c_str(), id & 0x0F, pad.c_str(), count, pad.c_str());
-        text += buf;
+        text += CeInformationBlock(pad, id, id >> 4, id & 0x0F, count);
         for (u32 v = 0; v < count; v++) {
             if (pos + 2 > len) {
                 text += "buffer length is not enough";

@@ -137,6 +137,10 @@ bool ParseDiskBasicInfo(std::string& out, const u8* data, u32 len, u32 indent, v
 // Replaces out.
 bool PrintPendLbaList(std::string& out, const std::vector<u32>& lbas, u32 indent, void* ctx);
 bool PrintNvramData(std::string& out, const NvramDataRecord* rec);
+// Pieces of the CE information text: the header, then per CE its block, followed by
+// one "%u," per value. pad is the indent string.
+std::string CeInformationHeader(const std::string& pad, u32 total_count);
+std::string CeInformationBlock(const std::string& pad, u32 ce, u32 layer, u32 chan, u32 count);
 // Replaces out with the CE information text.
 bool ParseCeInformationPacked(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
 bool ParseDefectData(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
