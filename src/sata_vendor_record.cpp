@@ -439,7 +439,7 @@ bool PrintCeInformation(std::string& out, const std::vector<CeRecord>& records, 
             }
             text += CeInformationBlock(pad, layer * 8 + chan, layer, chan, static_cast<u32>(count));
             for (size_t i = 0; i < count; i++) {
-                AppendF(text, "%u,", static_cast<u32>(records[p + i].value));
+                AppendF(text, CeInformationText::kValue, static_cast<u32>(records[p + i].value));
             }
             p += count;
         }

@@ -279,7 +279,7 @@ bool PrintNvramData(std::string& out, const NvramDataRecord* rec)
 std::string CeInformationHeader(const std::string& pad, u32 total_count)
 {
     char buf[256];
-    snprintf(buf, sizeof(buf), "%s[INFORMATION]\n%sversion=1.0\n%stotal_count=%u", pad.c_str(), pad.c_str(),
+    snprintf(buf, sizeof(buf), CeInformationText::kHead, pad.c_str(), pad.c_str(),
              pad.c_str(), total_count);
     return buf;
 }
@@ -287,7 +287,7 @@ std::string CeInformationHeader(const std::string& pad, u32 total_count)
 std::string CeInformationBlock(const std::string& pad, u32 ce, u32 layer, u32 chan, u32 count)
 {
     char buf[256];
-    snprintf(buf, sizeof(buf), "\n\n%s[CE%03u]\n%slayer=%u\n%schan=%u\n%scount=%u\n%svalue=", pad.c_str(), ce,
+    snprintf(buf, sizeof(buf), CeInformationText::kCeBlock, pad.c_str(), ce,
              pad.c_str(), layer, pad.c_str(), chan, pad.c_str(), count, pad.c_str());
     return buf;
 }
@@ -318,7 +318,7 @@ bool ParseCeInformationPacked(std::string& out, const u8* data, u32 len, u32 ind
                 out = text;
                 return true;
             }
-            snprintf(buf, sizeof(buf), "%u,", static_cast<u32>(ReadU16(data + pos)));
+            snprintf(buf, sizeof(buf), CeInformationText::kValue, static_cast<u32>(ReadU16(data + pos)));
             text += buf;
             pos += 2;
         }
