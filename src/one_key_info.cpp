@@ -139,6 +139,15 @@ bool CollectItems(const std::string& tmp_name)
     return true;
 }
 
+bool IsFileOrAbsent(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return errno == ENOENT;
+    }
+    return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode);
+}
+
 // Compresses the temporary file into the output file, then masks the output in place.
 void PackOutput(const std::string& tmp_name, const std::string& out_name)
 {
@@ -457,6 +466,17 @@ void collectOneKeyInfo()
         out_name = "SSDlog/" + out_name;
     }
     const std::string tmp_name = out_name + "_tmp";
+    // The old files are replaced, but a device node, FIFO or socket under either name is
+    // neither removed nor written over (this runs as root).
+    if (!IsFileOrAbsent(out_name) || !IsFileOrAbsent(tmp_name)) {
+        const std::string& bad = IsFileOrAbsent(out_name) ? tmp_name : out_name;
+        printf("%sdata can't be saved to %s, User Err Coode [%08Xh:%s]\n", msg_indent, bad.c_str(),
+               Hex32(USER_ERR_FILE_WRITE), MsgProcessor::GetErrStr(USER_ERR_FILE_WRITE).c_str());
+        freeDataBuf();
+        memset(bin_file_name, 0, sizeof(bin_file_name));
+        CmdRespLog::GetInstance()->Flush();
+        return;
+    }
     remove(out_name.c_str());
     remove(tmp_name.c_str());
 

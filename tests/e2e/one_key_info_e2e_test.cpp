@@ -419,4 +419,23 @@ TEST_F(OneKeyE2e, OutputThatCannotBeOpenedKeepsTheTemporaryFile)
     EXPECT_EQ(Collected("/dev/sda").size(), GoodRequests().size());
 }
 
+// A special file where the output or its temporary file goes (a FIFO stands in for a
+// device node) is neither removed nor written: nothing is read from the drive.
+class OneKeySpecialFile : public OneKeyE2e, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(OneKeySpecialFile, IsRefusedBeforeAnyRead)
+{
+    const std::string name = GetParam();
+    ASSERT_EQ(mkfifo(Path(name).c_str(), 0600), 0);
+    RunResult r = Run({"-a", "multilog", "-b", "x.bin", "/dev/sda"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "    data can't be saved to " + name + ", User Err Coode [00000019h:File Write Error]\n");
+    EXPECT_TRUE(Collected("/dev/sda").empty());
+    struct stat st;
+    ASSERT_EQ(lstat(Path(name).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, OneKeySpecialFile, ::testing::Values("x.bin", "x.bin_tmp"), CaseIndexName());
+
 } // namespace
