@@ -283,6 +283,7 @@ bool CheckL2pTable(const u8* l2p, u32 len1, const u8* block_info, u32 len2, cons
     if (!occupied) {
         return false;
     }
+    u64* const occupied_word = occupied.get();
     const u32 entry_num = len1 / static_cast<u32>(sizeof(L2pEntry));
     u32 errors = 0;
 
@@ -362,10 +363,10 @@ bool CheckL2pTable(const u8* l2p, u32 len1, const u8* block_info, u32 len2, cons
                 const u64 bit = u64(1) << page;
                 if (!mapped) {
                     AppendFormat(out, halves[h].flag_error, pos, layer, ch, block, page);
-                } else if (occupied[b] & bit) {
+                } else if (occupied_word[b] & bit) {
                     AppendFormat(out, halves[h].occupied, pos, layer, ch, block, page);
                 } else {
-                    occupied[b] |= bit;
+                    occupied_word[b] |= bit;
                     continue;
                 }
             }

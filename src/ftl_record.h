@@ -1,6 +1,7 @@
 // Records of the SAS family's flash translation layer tables (READ BUFFER vendor
 // pages), their geometry and addressing, and the checks that cross-examine them.
-// Every record is little-endian; bit n is bit n mod 8 of byte n / 8.
+// Every record is little-endian; bit n is bit n mod 8 of byte n / 8. The records hold
+// their words as the host reads them, which CheckHostLayout verifies is the same.
 #ifndef ZV_FTL_RECORD_H
 #define ZV_FTL_RECORD_H
 
@@ -24,29 +25,18 @@ const u32 FTL_CHAIN_DATA_ERASE = 72;  // by erase level
 const u32 FTL_CHAIN_BLANK_ERASE = 80; // by erase level
 const u32 FTL_ERASE_LEVEL_CNT = 8;
 
-inline u32 FtlLoadLe32(const u8* p)
-{
-    return static_cast<u32>(p[0]) | static_cast<u32>(p[1]) << 8 | static_cast<u32>(p[2]) << 16 |
-           static_cast<u32>(p[3]) << 24;
-}
-
-inline u64 FtlLoadLe64(const u8* p)
-{
-    return static_cast<u64>(FtlLoadLe32(p)) | static_cast<u64>(FtlLoadLe32(p + 4)) << 32;
-}
-
 struct BlockInfoItem {
-    u8 raw[16];
+    u32 word[4];
 
-    u32 ValidPageFlagLow() const { return Word(0); }   // pages 0 to 31
-    u32 ValidPageFlagHigh() const { return Word(2); }  // pages 32 to 63
-    u32 ValidPageCnt() const { return Word(1) & 0x7F; }
-    u32 ErrType() const { return (Word(1) >> 7) & 0x7F; }
-    u32 DecNum() const { return (Word(1) >> 14) & 0xF; }
-    u32 InitBadFlag() const { return (Word(1) >> 22) & 1; }
-    u32 SysBlockFlag() const { return (Word(1) >> 23) & 1; }
-    u32 FreeBlockFlag() const { return Word(3) & 1; }
-    u32 EraseCnt() const { return (Word(3) >> 1) & 0x1FFFFF; }
+    u32 ValidPageFlagLow() const { return word[0]; }   // pages 0 to 31
+    u32 ValidPageFlagHigh() const { return word[2]; }  // pages 32 to 63
+    u32 ValidPageCnt() const { return word[1] & 0x7F; }
+    u32 ErrType() const { return (word[1] >> 7) & 0x7F; }
+    u32 DecNum() const { return (word[1] >> 14) & 0xF; }
+    u32 InitBadFlag() const { return (word[1] >> 22) & 1; }
+    u32 SysBlockFlag() const { return (word[1] >> 23) & 1; }
+    u32 FreeBlockFlag() const { return word[3] & 1; }
+    u32 EraseCnt() const { return (word[3] >> 1) & 0x1FFFFF; }
 
     u32 CalcValidPageCnt() const;
     bool SelfCheck() const { return ValidPageCnt() == CalcValidPageCnt(); }
@@ -58,7 +48,6 @@ struct BlockInfoItem {
     u32 CalcLevel(u32 erase_base) const;
 
 private:
-    u32 Word(u32 i) const { return FtlLoadLe32(raw + 4 * i); }
     bool IsUsable() const { return ErrType() == 0 && DecNum() == 0 && InitBadFlag() == 0 && SysBlockFlag() == 0; }
 };
 static_assert(sizeof(BlockInfoItem) == 16, "BlockInfoItem is 16 bytes");
@@ -76,10 +65,10 @@ static_assert(sizeof(Pbn) == 4, "Pbn is one u32");
 
 // One logical map entry: the physical pages of its even and odd halves.
 struct L2pEntry {
-    u8 raw[8];
+    u64 raw;
 
-    Pbn Even() const { return Pbn{static_cast<u32>(FtlLoadLe64(raw) & 0x3FFFFFF)}; }
-    Pbn Odd() const { return Pbn{static_cast<u32>((FtlLoadLe64(raw) >> 26) & 0x3FFFFFF)}; }
+    Pbn Even() const { return Pbn{static_cast<u32>(raw & 0x3FFFFFF)}; }
+    Pbn Odd() const { return Pbn{static_cast<u32>((raw >> 26) & 0x3FFFFFF)}; }
     // Blocks 0 to 3 never hold mapped data.
     bool IsEvenValid() const { return Even().Block() > 3; }
     bool IsOddValid() const { return Odd().Block() > 3; }
@@ -87,40 +76,40 @@ struct L2pEntry {
 static_assert(sizeof(L2pEntry) == 8, "L2pEntry is 8 bytes");
 
 struct ChainHeadTail {
-    u8 raw[8];
+    u32 word[2];
 
-    u32 Head() const { return FtlLoadLe32(raw) & 0x1FFF; }
-    u32 Tail() const { return (FtlLoadLe32(raw) >> 13) & 0x1FFF; }
+    u32 Head() const { return word[0] & 0x1FFF; }
+    u32 Tail() const { return (word[0] >> 13) & 0x1FFF; }
     bool IsValid() const { return Head() != 0 && Tail() != 0; }
 };
 static_assert(sizeof(ChainHeadTail) == 8, "ChainHeadTail is 8 bytes");
 
 struct ChainLink {
-    u8 raw[8];
+    u32 word[2];
 
-    u32 FrontPtr() const { return FtlLoadLe32(raw) & 0x1FFF; }
-    u32 NextBlock() const { return (FtlLoadLe32(raw) >> 13) & 0x1FFF; }
+    u32 FrontPtr() const { return word[0] & 0x1FFF; }
+    u32 NextBlock() const { return (word[0] >> 13) & 0x1FFF; }
 };
 static_assert(sizeof(ChainLink) == 8, "ChainLink is 8 bytes");
 
 struct EraseBaseStatus {
-    u8 raw[16];
+    u32 word[4];
 
-    u32 EraseBase() const { return FtlLoadLe32(raw) & 0x7FF; }
+    u32 EraseBase() const { return word[0] & 0x7FF; }
     // Each throws std::runtime_error for a level or index outside its chains.
     bool BlankChainStatus(u32 level) const;
     bool DataChainStatus(u32 level) const;
     bool BlockInfoChainStatus(u32 index) const;
 
 private:
-    bool Bit(u32 n) const { return (raw[n / 8] >> (n % 8)) & 1; }
+    bool Bit(u32 n) const { return (word[n / 32] >> (n % 32)) & 1; }
 };
 static_assert(sizeof(EraseBaseStatus) == 16, "EraseBaseStatus is 16 bytes");
 
 struct CurBlankEntry {
-    u8 raw[8];
+    u32 word[2];
 
-    u32 CurBlankBlock() const { return FtlLoadLe32(raw + 4) & 0x1FFF; }
+    u32 CurBlankBlock() const { return word[1] & 0x1FFF; }
     bool IsValid() const { return CurBlankBlock() != 0; }
 };
 static_assert(sizeof(CurBlankEntry) == 8, "CurBlankEntry is 8 bytes");

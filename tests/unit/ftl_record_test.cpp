@@ -7,6 +7,7 @@
 
 #include "case_names.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -869,5 +870,300 @@ INSTANTIATE_TEST_SUITE_P(
                   "Blank Erase Chain, Layer[0] Ch[1] Index[0], Block[7] NextBlk[8] NextFrontPtr[6], Next Block's "
                   "Front Ptr Not Match Cur Block\n"}),
     CaseIndexName());
+
+// ---- map check ----------------------------------------------------------------------
+
+const u32 kL2pLen = 0x9258000;
+const u32 kL2pEntries = kL2pLen / 8;
+
+class MapTables {
+public:
+    MapTables() : l2p_(kL2pLen), info_(0x1000000), cur_blank_(0x400) {}
+
+    bool Allocated() const
+    {
+        return l2p_.data() != nullptr && info_.data() != nullptr && cur_blank_.data() != nullptr;
+    }
+
+    void Entry(u32 i, u32 even, u32 odd)
+    {
+        u64 v = static_cast<u64>(even) | static_cast<u64>(odd) << 26;
+        for (unsigned k = 0; k < 8; k++) {
+            l2p_.data()[static_cast<size_t>(i) * 8 + k] = static_cast<u8>(v >> (8 * k));
+        }
+    }
+    void Info(u32 layer, u32 ch, u32 block, Field f, u64 v)
+    {
+        Put(info_.data() + BlockOrdinal(layer, ch, block) * 16, f, v);
+    }
+    void CurBlank(u32 layer, u32 ch, u32 block) { Put(cur_blank_.data() + (layer * 16 + ch) * 8, kCurBlank, block); }
+
+    bool Check(std::string& out, u32 max_errors) const
+    {
+        return CheckL2pTable(l2p_.data(), l2p_.len(), info_.data(), info_.len(), cur_blank_.data(), cur_blank_.len(),
+                             out, max_errors);
+    }
+
+    const Table& l2p() const { return l2p_; }
+    const Table& info() const { return info_; }
+    const Table& cur_blank() const { return cur_blank_; }
+
+private:
+    Table l2p_;
+    Table info_;
+    Table cur_blank_;
+};
+
+struct MapCase {
+    std::function<void(MapTables&)> setup;
+    u32 max_errors;
+    std::string want;
+};
+
+class L2pTableReports : public ::testing::TestWithParam<MapCase> {};
+
+// Every case leaves the rest of the map empty, so the first empty entry reports and the
+// limit ends the check there.
+TEST_P(L2pTableReports, Golden)
+{
+    const MapCase& c = GetParam();
+    MapTables t;
+    ASSERT_TRUE(t.Allocated());
+    c.setup(t);
+    std::string out = kEarlier;
+    EXPECT_FALSE(t.Check(out, c.max_errors));
+    EXPECT_EQ(out, kEarlier + c.want);
+}
+
+// Two halves on one page, then a third on it; a bad and a free block with counts that
+// the block info sum leaves out.
+void SharedPages(MapTables& t)
+{
+    t.Info(6, 13, 4100, kFlagLow, 1u << 5);
+    t.Info(6, 13, 4100, kFlagHigh, 1u << 8);  // page 40
+    t.Info(6, 13, 4100, kPageCnt, 2);
+    t.Info(3, 2, 9, kErrType, 1);
+    t.Info(3, 2, 9, kPageCnt, 9);
+    t.Info(3, 2, 10, kFreeFlag, 1);
+    t.Info(3, 2, 10, kPageCnt, 3);
+    t.Entry(0, PbnOf(6, 13, 4100, 5), PbnOf(6, 13, 4100, 5));
+    t.Entry(1, PbnOf(6, 13, 4100, 5), PbnOf(6, 13, 4100, 40));
+}
+
+const char kSharedCount[] = "Valid Page Count L2P:00000004h != BLK_INFO:00000002h\n";
+
+// Pages the block info does not hold: an unflagged page of a data block, a free block
+// that is not the current blank block, a flagged page of a system block.
+void UnflaggedPages(MapTables& t)
+{
+    t.Info(1, 2, 4, kFlagLow, 3u << 6);
+    t.Info(1, 2, 4, kPageCnt, 2);
+    t.Info(1, 2, 5, kFreeFlag, 1);
+    t.Info(1, 2, 6, kSysBlock, 1);
+    t.Info(1, 2, 6, kFlagLow, 1);
+    t.Info(1, 2, 6, kPageCnt, 1);
+    t.Entry(0, PbnOf(1, 2, 4, 5), PbnOf(1, 2, 5, 0));
+    t.Entry(1, PbnOf(1, 2, 6, 0), PbnOf(7, 15, 3, 63));  // block 3 is no valid half
+}
+
+// Channel (0, 1) writes into its current blank block; channel (2, 3) names one that the
+// block info holds as a data block.
+void CurrentBlankBlocks(MapTables& t)
+{
+    t.CurBlank(0, 1, 9);
+    t.Info(0, 1, 9, kFreeFlag, 1);
+    t.Info(0, 1, 9, kPageCnt, 2);
+    t.CurBlank(2, 3, 17);
+    t.Entry(0, PbnOf(0, 1, 9, 0), PbnOf(0, 1, 9, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Maps, L2pTableReports,
+    ::testing::Values(
+        MapCase{SharedPages, 4,
+                std::string(kSharedCount) +
+                    "L2P(Odd)  Occupied, L2P Pos:00000000  Layer:06  Ch:13  Block:4100 Page:05\n"
+                    "L2P(Even) Occupied, L2P Pos:00000008  Layer:06  Ch:13  Block:4100 Page:05\n"
+                    "Invalid Even Page, Pos[00000010h]\n"},
+        // the limit counts every kind of report
+        MapCase{SharedPages, 2,
+                std::string(kSharedCount) +
+                    "L2P(Odd)  Occupied, L2P Pos:00000000  Layer:06  Ch:13  Block:4100 Page:05\n"},
+        MapCase{SharedPages, 1, kSharedCount}, MapCase{SharedPages, 0, kSharedCount},
+        MapCase{UnflaggedPages, 5,
+                "Valid Page Count L2P:00000003h != BLK_INFO:00000002h\n"
+                "Valid Page Flag(Even) Error, L2P Pos:00000000h  Layer:01  Ch:02  Block:0004 Page:05\n"
+                "Valid Page Flag(Odd)  Error, L2P Pos:00000000h  Layer:01  Ch:02  Block:0005 Page:00\n"
+                "Valid Page Flag(Even) Error, L2P Pos:00000008h  Layer:01  Ch:02  Block:0006 Page:00\n"
+                "Invalid Odd Page, Pos[00000008h]\n"},
+        // this report carries no line break of its own
+        MapCase{CurrentBlankBlocks, 2,
+                "Cur Blank Block [Layer:02  Ch:03  Block:0017] not marked Free Block In Block Info Table"
+                "Invalid Even Page, Pos[00000008h]\n"}),
+    CaseIndexName());
+
+TEST(L2pTableCheck, RefusesOtherLengths)
+{
+    MapTables t;
+    ASSERT_TRUE(t.Allocated());
+    const u8* l2p = t.l2p().data();
+    const u8* info = t.info().data();
+    const u8* cur = t.cur_blank().data();
+    std::string out = kEarlier;
+    EXPECT_FALSE(CheckL2pTable(nullptr, kL2pLen, info, 0x1000000, cur, 0x400, out, 10));
+    EXPECT_FALSE(CheckL2pTable(l2p, kL2pLen, nullptr, 0x1000000, cur, 0x400, out, 10));
+    EXPECT_FALSE(CheckL2pTable(l2p, kL2pLen, info, 0x1000000, nullptr, 0x400, out, 10));
+    EXPECT_FALSE(CheckL2pTable(l2p, kL2pLen - 8, info, 0x1000000, cur, 0x400, out, 10));
+    EXPECT_FALSE(CheckL2pTable(l2p, kL2pLen, info, 0xFFFFF0, cur, 0x400, out, 10));
+    EXPECT_FALSE(CheckL2pTable(l2p, kL2pLen, info, 0x1000000, cur, 0x3F8, out, 10));
+    EXPECT_EQ(out, kEarlier);
+}
+
+// Where the fill of the full map stands: blocks 4 to 8191 of one channel after another.
+struct FillBlock {
+    u32 layer, ch, block;
+};
+
+// Every half of every entry on its own flagged page, in order: nothing to report.
+TEST(L2pTableCheck, FullMapAgreesWithBlockInfo)
+{
+    MapTables t;
+    ASSERT_TRUE(t.Allocated());
+    // whole records at a time: the fill is most of this test's work
+    u8 full_block[16] = {};
+    Put(full_block, kFlagLow, 0xFFFFFFFF);
+    Put(full_block, kFlagHigh, 0xFFFFFFFF);
+    Put(full_block, kPageCnt, 64);
+    FillBlock b{0, 0, 4};
+    u32 i = 0;
+    while (i < kL2pEntries) {
+        memcpy(t.info().data() + BlockOrdinal(b.layer, b.ch, b.block) * 16, full_block, 16);
+        for (u32 page = 0; page < 64; page += 2, i++) {
+            const u64 v = PbnOf(b.layer, b.ch, b.block, page) | u64(PbnOf(b.layer, b.ch, b.block, page + 1)) << 26;
+            u8* rec = t.l2p().data() + static_cast<size_t>(i) * 8;
+            for (unsigned k = 0; k < 8; k++) {
+                rec[k] = static_cast<u8>(v >> (8 * k));
+            }
+        }
+        if (++b.block == 8192) {
+            b.block = 4;
+            if (++b.ch == 16) {
+                b.ch = 0;
+                b.layer++;
+            }
+        }
+    }
+    ASSERT_EQ(i, kL2pEntries);
+    // 2 x 124B000h pages: the last block filled is block 1703 of layer 4, channel 9
+    ASSERT_EQ(b.layer * 16 + b.ch, 73u);
+    ASSERT_EQ(b.block, 1704u);
+    // an unused current blank block adds nothing
+    t.CurBlank(7, 15, 5);
+    t.Info(7, 15, 5, kFreeFlag, 1);
+
+    std::string out = kEarlier;
+    EXPECT_TRUE(t.Check(out, 10));
+    EXPECT_EQ(out, kEarlier);
+
+    // the last page of the map loses its flag: only the end of the walk finds it
+    t.Info(4, 9, 1703, kFlagHigh, 0x7FFFFFFF);
+    t.Info(4, 9, 1703, kPageCnt, 63);
+    EXPECT_FALSE(t.Check(out, 10));
+    EXPECT_EQ(out, std::string(kEarlier) +
+                       "Valid Page Count L2P:02496000h != BLK_INFO:02495FFFh\n"
+                       "Valid Page Flag(Odd)  Error, L2P Pos:09257FF8h  Layer:04  Ch:09  Block:1703 Page:63\n");
+}
+
+// ---- pend list ----------------------------------------------------------------------
+
+std::vector<u8> PendBytes(u32 len, const std::vector<u8>& head)
+{
+    std::vector<u8> b(len);
+    std::copy(head.begin(), head.end(), b.begin());
+    return b;
+}
+
+struct PendCase {
+    std::vector<u8> data;
+    bool null_data;
+    std::vector<u32> before;
+    bool ok;
+    std::vector<u32> after;
+};
+
+class PendLbaList : public ::testing::TestWithParam<PendCase> {};
+
+TEST_P(PendLbaList, AppendsUpToTheEndMark)
+{
+    const PendCase& c = GetParam();
+    std::vector<u32> dst = c.before;
+    EXPECT_EQ(LoadPendLbaList(dst, c.null_data ? nullptr : c.data.data(), static_cast<u32>(c.data.size())), c.ok);
+    EXPECT_EQ(dst, c.after);
+}
+
+std::vector<u8> CountingWords(u32 n)
+{
+    std::vector<u8> b;
+    for (u32 k = 0; k < n; k++) {
+        const u32 v = 0x01000000u * (k % 256) + k;
+        for (int s = 24; s >= 0; s -= 8) {
+            b.push_back(static_cast<u8>(v >> s));
+        }
+    }
+    return b;
+}
+
+std::vector<u32> CountingLbas(u32 n)
+{
+    std::vector<u32> v;
+    for (u32 k = 0; k < n; k++) {
+        v.push_back(0x01000000u * (k % 256) + k);
+    }
+    return v;
+}
+
+const std::vector<u8> kOneLba = PendBytes(512, {0x00, 0x00, 0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF});
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, PendLbaList,
+    ::testing::Values(
+        PendCase{kOneLba, false, {}, true, {0x100}},
+        // appended to what the list holds
+        PendCase{kOneLba, false, {7}, true, {7, 0x100}},
+        PendCase{PendBytes(1000, {0x00, 0x00, 0x01, 0x00}), false, {7}, false, {7}},
+        PendCase{PendBytes(513, {}), false, {}, false, {}}, PendCase{{}, false, {}, false, {}},
+        PendCase{PendBytes(512, {}), true, {}, false, {}},
+        // only four FFh bytes end it; what follows the end is not read
+        PendCase{PendBytes(512, {0xFF, 0xFF, 0xFF, 0xFE, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x12, 0x34,
+                                 0x56, 0x78}),
+                 false,
+                 {},
+                 true,
+                 {0xFFFFFFFE, 0xFF}},
+        PendCase{PendBytes(512, {0xFF, 0xFF, 0xFF, 0xFF, 0x12}), false, {}, true, {}},
+        // no end mark: every word of the buffer
+        PendCase{CountingWords(256), false, {}, true, CountingLbas(256)}),
+    CaseIndexName());
+
+TEST(PendListTable, ReplacesTheTextWithTheList)
+{
+    std::string out = kEarlier;
+    ASSERT_TRUE(ParsePendListTable(out, kOneLba.data(), 512, 2));
+    EXPECT_EQ(out, "  ******  Total Pend List Count = 1  ******\n  LBA\n  00000100h\n");
+    const std::vector<u8> table = PendBytes(0x400, {0x12, 0x34, 0x56, 0x78, 0xA0, 0xB0, 0xC0, 0xD0});
+    ASSERT_TRUE(ParsePendListTable(out, table.data(), 0x400, 30));
+    const std::string pad(20, ' ');
+    std::string want = pad + "******  Total Pend List Count = 256  ******\n" + pad + "LBA\n" + pad + "12345678h\n" +
+                       pad + "A0B0C0D0h\n";
+    for (int k = 2; k < 256; k++) {
+        want += pad + "00000000h\n";
+    }
+    EXPECT_EQ(out, want);
+    out = kEarlier;
+    const std::vector<u8> odd = PendBytes(1000, {0x00, 0x00, 0x01, 0x00});
+    EXPECT_FALSE(ParsePendListTable(out, odd.data(), 1000, 2));
+    EXPECT_FALSE(ParsePendListTable(out, nullptr, 512, 2));
+    EXPECT_EQ(out, kEarlier);
+}
 
 }  // namespace
