@@ -244,7 +244,8 @@ private:
             }
             b = next;
         }
-        AppendFormat(out_, "%s, Layer[%u] Ch[%u] Index[%u], HeadPtr[%u] TailPtr[%u], TailPtr Not Reached In %u Blocks\n",
+        AppendFormat(out_,
+                     "%s, Layer[%u] Ch[%u] Index[%u], HeadPtr[%u] TailPtr[%u], TailPtr Not Reached In %u Blocks\n",
                      row.name, layer, ch, index, ht.Head(), tail, FTL_BLOCK_CNT);
         return Counted();
     }
@@ -274,8 +275,9 @@ bool CheckFtlChains(const u8* erase_status, u32 len1, const u8* head_tail, u32 l
 bool CheckL2pTable(const u8* l2p, u32 len1, const u8* block_info, u32 len2, const u8* cur_blank, u32 len3,
                    std::string& out, u32 max_errors)
 {
+    // The geometry lengths equal those the command types read; the walk indexes by them.
     if (l2p == nullptr || block_info == nullptr || cur_blank == nullptr || len1 != LenL2pTable() ||
-        len2 != LenBlockInfoTable() || len3 != LenCurBlankBlockTable()) {
+        len2 != kBlockInfoTableLen || len3 != kCurBlankTableLen) {
         return false;
     }
     // One word per block, bit p for page p: which pages the map already uses.
@@ -317,7 +319,9 @@ bool CheckL2pTable(const u8* l2p, u32 len1, const u8* block_info, u32 len2, cons
                 info_count += item.ValidPageCnt();
                 continue;
             }
-            AppendFormat(out, "Cur Blank Block [Layer:%02u  Ch:%02u  Block:%04u] not marked Free Block In Block Info Table",
+            // No line break: the next report follows on the same line.
+            AppendFormat(out,
+                         "Cur Blank Block [Layer:%02u  Ch:%02u  Block:%04u] not marked Free Block In Block Info Table",
                          layer, ch, block);
             if (++errors >= max_errors) {
                 return false;
@@ -338,9 +342,11 @@ bool CheckL2pTable(const u8* l2p, u32 len1, const u8* block_info, u32 len2, cons
         const char* flag_error;
     };
     const Half halves[2] = {
-        {"Invalid Even Page, Pos[%08Xh]\n", "L2P(Even) Occupied, L2P Pos:%08X  Layer:%02u  Ch:%02u  Block:%04u Page:%02u\n",
+        {"Invalid Even Page, Pos[%08Xh]\n",
+         "L2P(Even) Occupied, L2P Pos:%08X  Layer:%02u  Ch:%02u  Block:%04u Page:%02u\n",
          "Valid Page Flag(Even) Error, L2P Pos:%08Xh  Layer:%02u  Ch:%02u  Block:%04u Page:%02u\n"},
-        {"Invalid Odd Page, Pos[%08Xh]\n", "L2P(Odd)  Occupied, L2P Pos:%08X  Layer:%02u  Ch:%02u  Block:%04u Page:%02u\n",
+        {"Invalid Odd Page, Pos[%08Xh]\n",
+         "L2P(Odd)  Occupied, L2P Pos:%08X  Layer:%02u  Ch:%02u  Block:%04u Page:%02u\n",
          "Valid Page Flag(Odd)  Error, L2P Pos:%08Xh  Layer:%02u  Ch:%02u  Block:%04u Page:%02u\n"},
     };
     for (u32 i = 0; i < entry_num; i++) {

@@ -233,7 +233,8 @@ const EraseBaseStatus kAllOnesStatus = Rec<EraseBaseStatus>(std::vector<u8>(16, 
 
 INSTANTIATE_TEST_SUITE_P(
     Limits, RecordThrows,
-    ::testing::Values(ThrowCase{[] { kAllOnesInfo.IsPageValid(64); }, "Block Info Table's page number is greater than 64"},
+    ::testing::Values(ThrowCase{[] { kAllOnesInfo.IsPageValid(64); },
+                                "Block Info Table's page number is greater than 64"},
                       ThrowCase{[] { kAllOnesInfo.IsPageValid(0xFFFFFFFF); },
                                 "Block Info Table's page number is greater than 64"},
                       ThrowCase{[] { kAllOnesStatus.BlankChainStatus(8); }, "Blank Erase Chain Index Overflow"},
@@ -320,7 +321,8 @@ TEST_P(BlockInfoSelfCheck, CountAgainstBothFlagWords)
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, BlockInfoSelfCheck,
-                         ::testing::Values(SelfCheckCase{0, 0, 0, 0, true}, SelfCheckCase{0x0000000F, 0x80000000, 5, 5, true},
+                         ::testing::Values(SelfCheckCase{0, 0, 0, 0, true},
+                                           SelfCheckCase{0x0000000F, 0x80000000, 5, 5, true},
                                            SelfCheckCase{0x0000000F, 0x80000000, 4, 5, false},
                                            SelfCheckCase{0xFFFFFFFF, 0xFFFFFFFF, 64, 64, true},
                                            SelfCheckCase{0xFFFFFFFF, 0, 64, 32, false}),
