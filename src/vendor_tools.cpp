@@ -284,9 +284,19 @@ bool ReadDiskGeometry(int* user_err, int* sys_err)
     }
     DiskGeometry geometry;
     memset(&geometry, 0, sizeof(geometry));
-    memcpy(&geometry, answer.data(), len < sizeof(geometry) ? len : sizeof(geometry));
+    if (len > 0) {
+        memcpy(&geometry, answer.data(), len < sizeof(geometry) ? len : sizeof(geometry));
+    }
     disk_geometry = geometry;
     return true;
+}
+
+// A table covers every block of every CE of every channel. The product of three drive words
+// can pass 64 bits: one past 32 bits is more than any table held here.
+bool TableFitsGeometry(u32 len, const DiskGeometry& g)
+{
+    const u64 units = static_cast<u64>(g.channel) * g.ce;
+    return units <= 0xFFFFFFFFull && len >= units * g.block;
 }
 
 void SendWearLevelTable()
@@ -300,8 +310,7 @@ void SendWearLevelTable()
                    static_cast<u32>(user_err), MsgProcessor::GetErrStr(user_err).c_str(), SysErrHex(sys_err));
             return;
         }
-        const u64 need = static_cast<u64>(disk_geometry.channel) * disk_geometry.ce * disk_geometry.block;
-        if (data_len < need) {
+        if (!TableFitsGeometry(data_len, disk_geometry)) {
             puts("  Write Wear Level Table Len is not Matching to Disk Type!");
             return;
         }

@@ -486,6 +486,9 @@ const WearRefusal wear_refusals[] = {
     // 65536 x 65536 x 1 is 2^32: a product kept in 32 bits would be 0 and pass any file.
     {"a geometry whose product passes 32 bits", "QUMA-K6410TN0100", VER_K6410, BasicInfo(65536, 65536, 1), 1024,
      nullptr, "  Write Wear Level Table Len is not Matching to Disk Type!\n", {0xC0}},
+    // 2^31 x 2^31 x 4 is 2^64, which is 0 in 64 bits.
+    {"a geometry whose product passes 64 bits", "QUMA-K6410TN0100", VER_K6410,
+     BasicInfo(0x80000000u, 0x80000000u, 4), 512, nullptr, "  Write Wear Level Table Len is not Matching to Disk Type!\n", {0xC0}},
     {"the geometry read fails", "QUMA-K6410TN0100", VER_K6410,
      "answer scsi C0 fn=06\n  sense-fixed 5 24 00\n", 1024, nullptr,
      "  Write Wear Level Table to Disk , User Err Code [0000000Bh:Sense key : BAD FIELD], "
