@@ -32,52 +32,10 @@ unsigned long SysErrHex(int sys_err) { return static_cast<unsigned long>(static_
 // Lives until the end of the printf call that it is an argument of.
 std::string ErrText(int code) { return MsgProcessor::GetErrStr(code); }
 
-// Takes the file of -u, or asks for one; false when the operator gives none.
-bool ChooseFile(const char* prompt)
-{
-    if (fw_file_name != nullptr) {
-        return true;
-    }
-    fputs(prompt, stdout);
-    fflush(stdout);
-    if (!readConsoleLine(fw_file_input, sizeof(fw_file_input)) || fw_file_input[0] == '\0') {
-        return false;
-    }
-    fw_file_name = fw_file_input;
-    return true;
-}
-
 void PrintQueryLenFailed(const char* file, int user_err)
 {
     printf("  Query file %s 's length failed, User Err Code [%08Xh:%s]\n", file, static_cast<u32>(user_err),
            ErrText(user_err).c_str());
-}
-
-// Reads the whole file into data_buf. A loader must be whole sectors.
-bool LoadImage(const char* file, bool whole_sectors)
-{
-    u32 len = 0;
-    int user_err = USER_ERR_NO_ERROR;
-    if (!GetFileLen(file, &len, &user_err)) {
-        PrintQueryLenFailed(file, user_err);
-        return false;
-    }
-    if (whole_sectors && (len == 0 || len % kSectorSize != 0)) {
-        printf("  file %s 's length is illegal, %u is not multiple of 512 Bytes\n", file, len);
-        return false;
-    }
-    if (len == 0) {
-        printf("  file %s 's length is illegal, %u is empty\n", file, len);
-        return false;
-    }
-    allocDataBuf(len);
-    // A failed allocation leaves no buffer, which the read reports.
-    if (!ReadFileData(file, data_buf, len, &user_err)) {
-        printf("  Read file %s 's failed, User Err Code [%08Xh:%s]\n", file, static_cast<u32>(user_err),
-               ErrText(user_err).c_str());
-        return false;
-    }
-    return true;
 }
 
 void EndDownload()
@@ -253,11 +211,53 @@ bool WritePaddedCopy(const std::string& image, const std::string& tmp, bool* nee
 
 } // namespace
 
+// Takes the file of -u, or asks for one; false when the operator gives none.
+bool chooseDownloadFile(const char* prompt)
+{
+    if (fw_file_name != nullptr) {
+        return true;
+    }
+    fputs(prompt, stdout);
+    fflush(stdout);
+    if (!readConsoleLine(fw_file_input, sizeof(fw_file_input)) || fw_file_input[0] == '\0') {
+        return false;
+    }
+    fw_file_name = fw_file_input;
+    return true;
+}
+
+// Reads the whole file into data_buf. A loader must be whole sectors.
+bool loadDownloadFile(const char* file, bool whole_sectors)
+{
+    u32 len = 0;
+    int user_err = USER_ERR_NO_ERROR;
+    if (!GetFileLen(file, &len, &user_err)) {
+        PrintQueryLenFailed(file, user_err);
+        return false;
+    }
+    if (whole_sectors && (len == 0 || len % kSectorSize != 0)) {
+        printf("  file %s 's length is illegal, %u is not multiple of 512 Bytes\n", file, len);
+        return false;
+    }
+    if (len == 0) {
+        printf("  file %s 's length is illegal, %u is empty\n", file, len);
+        return false;
+    }
+    allocDataBuf(len);
+    // A failed allocation leaves no buffer, which the read reports.
+    if (!ReadFileData(file, data_buf, len, &user_err)) {
+        printf("  Read file %s 's failed, User Err Code [%08Xh:%s]\n", file, static_cast<u32>(user_err),
+               ErrText(user_err).c_str());
+        return false;
+    }
+    return true;
+}
+
 void downloadMicrocode()
 {
     // Every download starts in the normal layout, also after an earlier retry in this process.
     fw_download_retry = false;
-    if (ChooseFile("  input firmware file : ") && LoadImage(fw_file_name, false)) {
+    if (chooseDownloadFile("  input firmware file : ") && loadDownloadFile(fw_file_name, false)) {
         int user_err = USER_ERR_NO_ERROR;
         int sys_err = 0;
         bool sent = SendImage(&user_err, &sys_err);
@@ -288,7 +288,7 @@ void downloadMicrocode()
 
 void downloadLoader()
 {
-    if (ChooseFile("  input Loader file : ") && LoadImage(fw_file_name, true)) {
+    if (chooseDownloadFile("  input Loader file : ") && loadDownloadFile(fw_file_name, true)) {
         int user_err = USER_ERR_NO_ERROR;
         int sys_err = 0;
         if (DiskCmnd::Execute(TYPE_3BH_DOWNLOAD_R5_LOADER, &cur_disk, data_buf, data_len, &user_err, &sys_err)) {

@@ -20,6 +20,13 @@ const u32 kFwFrameAlign = 32768;
 void downloadMicrocode();
 void downloadLoader();
 
+// The file choice of the download workflows: fw_file_name when set, else one console line
+// after the prompt. False when the operator gives none (end of input or an empty line).
+bool chooseDownloadFile(const char* prompt);
+// Reads the whole file into data_buf, with the workflows' messages for a file that cannot be
+// used; whole_sectors refuses a length that is 0 or not a multiple of 512.
+bool loadDownloadFile(const char* file, bool whole_sectors);
+
 // Writes to dst the image src rewritten for the controller's utility: flag 0 keeps the first
 // firmware part, flag 1 puts the second part in a new frame. Refuses images whose length or
 // header words do not fit the file; dst is then not written.

@@ -18,6 +18,7 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -89,6 +90,7 @@ struct State {
     std::map<int, std::string> fakes;   // emulated descriptor -> node
     std::vector<TraceEntry> trace;
     int trace_fd = -1;
+    bool trace_time = false;            // ZV_EMU_TRACE_TIME: time stamps in the trace file
 };
 
 // Built on first use and never destroyed: interposed calls may come before static
@@ -122,15 +124,24 @@ void WriteAll(int fd, const std::string& s)
     }
 }
 
-void Record(const TraceEntry& e)
+std::int64_t MonotonicMs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void Record(const TraceEntry& event)
 {
     State& s = St();
+    int saved = errno;
+    TraceEntry e = event;
+    e.at_ms = MonotonicMs();
     s.trace.push_back(e);
     if (s.trace_fd >= 0) {
-        int saved = errno;
-        WriteAll(s.trace_fd, FormatTraceLine(e) + "\n");
-        errno = saved;
+        WriteAll(s.trace_fd, FormatTraceLine(e, true, s.trace_time) + "\n");
     }
+    errno = saved;
 }
 
 // ZV_EMU_CONFIG: fixture files separated by ':'. ZV_EMU_TRACE: the trace file, appended to
@@ -143,6 +154,8 @@ void EnsureConfigured()
     }
     s.configured = true;
     int saved = errno;
+    const char* trace_time = getenv("ZV_EMU_TRACE_TIME");
+    s.trace_time = trace_time != nullptr && *trace_time != 0 && strcmp(trace_time, "0") != 0;
     const char* trace = getenv("ZV_EMU_TRACE");
     if (trace != nullptr && *trace != 0) {
         s.trace_fd = RealOpen(trace, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

@@ -10,6 +10,8 @@
 //        [data=<HEX>] [errno=<dec>] [via=<answer>]
 //   mknod <path> mode=<hex> dev=<major>:<minor> [errno=<dec>]
 //   fopen <path>
+// Every line may end with at=<ms>, the monotonic clock in milliseconds when the event
+// happened (written to the trace file only when ZV_EMU_TRACE_TIME is set).
 // HEX is a run of upper-case hex digit pairs without blanks; "data" holds the bytes sent to
 // the drive; "via" names the fixture line that answered (information only). "mfi" and
 // "mimd" are the MegaRAID controller requests (megaraid_sas and legacy driver): "packet" is
@@ -55,6 +57,7 @@ struct TraceEntry {
     std::uint32_t mode = 0;        // mknod: the mode
     std::uint32_t major = 0;       // mknod: the device number
     std::uint32_t minor = 0;
+    std::int64_t at_ms = -1;       // monotonic milliseconds of the event, -1 when unknown
 };
 
 // Bytes of a hex text; blanks, tabs, line ends and ':' between pairs are ignored.
@@ -121,8 +124,9 @@ inline int DirOfName(const std::string& s)
     return static_cast<int>(std::strtol(s.c_str(), nullptr, 10));
 }
 
-// The line of an entry; without "via" when with_via is false (for comparisons).
-inline std::string FormatTraceLine(const TraceEntry& e, bool with_via = true)
+// The line of an entry; without "via" when with_via is false (for comparisons), with the
+// time stamp only when with_time is true and the entry has one.
+inline std::string FormatTraceLine(const TraceEntry& e, bool with_via = true, bool with_time = false)
 {
     char num[32];
     std::string s = e.op + " " + e.node;
@@ -154,6 +158,9 @@ inline std::string FormatTraceLine(const TraceEntry& e, bool with_via = true)
     }
     if (with_via && !e.via.empty()) {
         s += " via=" + e.via;
+    }
+    if (with_time && e.at_ms >= 0) {
+        s += " at=" + std::to_string(e.at_ms);
     }
     return s;
 }
@@ -202,6 +209,8 @@ inline bool ParseTraceLine(const std::string& line, TraceEntry* e)
             r.packet = Hex(v);
         } else if (k == "addr") {
             r.addr = v;
+        } else if (k == "at") {
+            r.at_ms = std::strtoll(v.c_str(), nullptr, 10);
         } else if (k == "mode") {
             r.mode = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 16));
         } else if (k == "dev") {

@@ -670,6 +670,27 @@ TEST(EmuTraceText, FormatAndParseRoundTrip)
     EXPECT_FALSE(zvemu::ParseTraceLine("sgio /dev/sda bogus=1", &back));
 }
 
+// Every event carries the monotonic time it happened at; the line shows it only when asked.
+TEST_F(Emu, TraceEventsAreTimeStamped)
+{
+    Load("drive /dev/sdw sas\nanswer scsi 00\n");
+    int fd = Open("/dev/sdw");
+    SgIo(fd, Hex("00 00 00 00 00 00"), SG_DXFER_NONE, 0);
+    usleep(30000);
+    SgIo(fd, Hex("00 00 00 00 00 00"), SG_DXFER_NONE, 0);
+    std::vector<zvemu::TraceEntry> sent = zvemu::Requests("/dev/sdw");
+    ASSERT_EQ(sent.size(), 2u);
+    ASSERT_GE(sent[0].at_ms, 0);
+    EXPECT_GE(sent[1].at_ms - sent[0].at_ms, 30);
+    const std::string plain = zvemu::FormatTraceLine(sent[1], false);
+    EXPECT_EQ(plain.find(" at="), std::string::npos);
+    const std::string timed = zvemu::FormatTraceLine(sent[1], false, true);
+    EXPECT_EQ(timed, plain + " at=" + std::to_string(sent[1].at_ms));
+    zvemu::TraceEntry back;
+    ASSERT_TRUE(zvemu::ParseTraceLine(timed, &back));
+    EXPECT_EQ(back.at_ms, sent[1].at_ms);
+}
+
 // ---- Demo drives ----
 
 class EmuDemo : public Emu {
