@@ -17,7 +17,7 @@ struct MaxAddressRegs {
     u8 lba_47_40;
     u8 device;         // LBA 27:24 in the low nibble for 28-bit commands
     u8 ext48;          // read only by the front end
-    u8 volatile_flag;  // SET MAX ADDRESS: the new maximum does not survive a power cycle
+    u8 volatile_flag;  // SET MAX ADDRESS: 1 keeps the new maximum over a power cycle, 0 does not
 };
 static_assert(sizeof(MaxAddressRegs) == 9, "MaxAddressRegs is nine bytes");
 
