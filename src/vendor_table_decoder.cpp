@@ -478,7 +478,8 @@ bool ParseBlankBlockCount(std::string& out, const u8* data, u32 len, u32 indent,
     const std::string pad = ParseIndent(indent);
     std::string text;
     AppendLine(text, pad, "**** Total Channel = %d, Total CE = %d ****\n", static_cast<int>(ch), static_cast<int>(ce));
-    for (u32 c = 0; c < ce; c++) {
+    // Without channels a CE row is empty: a huge CE word must not spin through them.
+    for (u32 c = 0; ch != 0 && c < ce; c++) {
         for (u32 h = 0; h < ch; h++) {
             AppendLine(text, pad, "CE = %02d Chan = %02d : 0x%04x \n", static_cast<int>(c), static_cast<int>(h),
                        static_cast<u32>(ReadU16(data + 2 * (static_cast<size_t>(c) * ch + h))));

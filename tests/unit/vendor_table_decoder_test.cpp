@@ -748,6 +748,10 @@ TEST(BlankBlockCount, CeMajorEntries)
     guard.Set(3, 2, 8296, 128);
     EXPECT_FALSE(ParseBlankBlockCount(out, data.data(), 255, 4, nullptr));
     EXPECT_EQ(out, kEarlier);
+    // no channels: only the heading, however many CEs the geometry claims
+    guard.Set(0, 0xFFFFFFFF, 8296, 128);
+    ASSERT_TRUE(ParseBlankBlockCount(out, data.data(), 256, 0, nullptr));
+    EXPECT_EQ(out, std::string(kEarlier) + "**** Total Channel = 0, Total CE = -1 ****\n");
 }
 
 // ---- bad page rows, bit count, block type names ---------------------------------------
