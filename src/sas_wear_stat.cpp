@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "disk_analyser.h"
 #include "disk_discovery.h"
 #include "settings.h"
@@ -133,11 +135,26 @@ void AppendF(std::string& out, const char* format, ...)
     out += buf;
 }
 
+// Only a regular file or a symbolic link (the link, not its target, goes) is replaced;
+// this runs as root, and a directory, device node, FIFO or socket under the name is
+// not the operator's old dump.
+bool ReplaceableOrAbsent(const char* name)
+{
+    struct stat st;
+    if (lstat(name, &st) != 0) {
+        return errno == ENOENT;
+    }
+    return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+}
+
 // Replaces the dump file by bytes. The old file goes first, as the file is opened for
 // appending; one that cannot be removed, or a new one that cannot be written in full,
 // fails the call, and a partial new file is removed again.
 bool ReplaceFile(const char* name, const char* mode, const std::string& bytes)
 {
+    if (!ReplaceableOrAbsent(name)) {
+        return false;
+    }
     if (remove(name) != 0 && errno != ENOENT) {
         return false;
     }

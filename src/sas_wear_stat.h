@@ -39,6 +39,9 @@ const char kBlockTableFile[] = "BlockTable.txt";
 
 // Replaces out by the statistics of every (channel, CE) and the erase-count matrix.
 bool PrintCeWearStatistics(std::string& out, const u8* table, u32 len);
+// The dumps replace a regular file or a symbolic link under their name; anything else
+// there (directory, device node, FIFO, socket) is left alone and the call fails.
+
 // Writes every erase count to "WitTable.bin" and replaces out by the statistics.
 bool SaveWitTable(std::string& out, const u8* table, u32 len, u32 indent);
 // Writes every block's erase count, invalid page count and type to "BlockTable.txt" and

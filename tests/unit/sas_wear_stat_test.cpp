@@ -8,7 +8,9 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -565,8 +567,80 @@ TEST_P(DumpNotWritten, ShortWriteLeavesNoFile)
     EXPECT_FALSE(Exists(c.file));
 }
 
+// A symbolic link under the name is replaced itself; the file it points to is kept.
+TEST_P(DumpNotWritten, LinkReplacedTargetKept)
+{
+    const DumpCase& c = GetParam();
+    const Geometry g = {2, 1, 2, 32, 0};
+    Use(g);
+    Table t(g);
+    WriteAll("target", "target bytes");
+    ASSERT_EQ(symlink("target", c.file), 0);
+    std::string out;
+    ASSERT_TRUE(RunConsumer(c.consumer, out, t.data(), t.len()));
+    EXPECT_EQ(ReadAll("target"), "target bytes");
+    struct stat st;
+    ASSERT_EQ(lstat(c.file, &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, DumpNotWritten,
                          ::testing::Values(DumpCase{kWitTable, kWitTableFile}, DumpCase{kBlockTable, kBlockTableFile}),
+                         CaseIndexName());
+
+enum NodeKind { kFifo, kSocket, kEmptyDirectory };
+
+// Makes a node of the kind under name; its file type, or 0 when it could not be made.
+mode_t MakeNode(NodeKind kind, const char* name)
+{
+    switch (kind) {
+    case kFifo:
+        if (mkfifo(name, 0644) != 0) {
+            return 0;
+        }
+        return S_IFIFO;
+    case kSocket: {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        if (fd < 0) {
+            return 0;
+        }
+        sockaddr_un addr = {};
+        addr.sun_family = AF_UNIX;
+        snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", name);
+        const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+        close(fd);
+        return bound ? S_IFSOCK : 0;
+    }
+    default:
+        return mkdir(name, 0755) == 0 ? S_IFDIR : 0;
+    }
+}
+
+class DumpOverNode : public WearStatTest,
+                     public ::testing::WithParamInterface<std::tuple<DumpCase, NodeKind>> {};
+
+// Under the dump's name stands something that is not an old dump: it stays, and the
+// call fails without text.
+TEST_P(DumpOverNode, NodeIsNeitherRemovedNorWritten)
+{
+    const DumpCase& c = std::get<0>(GetParam());
+    const Geometry g = {2, 1, 2, 32, 0};
+    Use(g);
+    Table t(g);
+    const mode_t type = MakeNode(std::get<1>(GetParam()), c.file);
+    ASSERT_NE(type, 0u);
+    std::string out = kEarlier;
+    EXPECT_FALSE(RunConsumer(c.consumer, out, t.data(), t.len()));
+    EXPECT_EQ(out, kEarlier);
+    struct stat st;
+    ASSERT_EQ(lstat(c.file, &st), 0);
+    EXPECT_EQ(st.st_mode & S_IFMT, type);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DumpOverNode,
+                         ::testing::Combine(::testing::Values(DumpCase{kWitTable, kWitTableFile},
+                                                              DumpCase{kBlockTable, kBlockTableFile}),
+                                            ::testing::Values(kFifo, kSocket, kEmptyDirectory)),
                          CaseIndexName());
 
 }  // namespace
