@@ -130,6 +130,48 @@ TEST_P(Hpa, ScreenAndCommands)
 
 INSTANTIATE_TEST_SUITE_P(Cases, Hpa, ::testing::ValuesIn(hpa_cases), CaseIndexName());
 
+// A drive command that fails ends the tool after its line: nothing else is sent or printed.
+const char kRefused[] = "  regs status=51 err=04\n";
+const std::string kAborted =
+    "    Query data length failed, User Err Code [00000012h:Sense key : ABORTED COMMAND], System Err Code "
+    "[00000000h]\n";
+
+struct HpaRefusalCase {
+    const char* what;
+    const char* answer;  // refused with kRefused
+    const char* input;
+    std::string out;
+    std::vector<const char*> cdbs;
+};
+
+void PrintTo(const HpaRefusalCase& c, std::ostream* os) { *os << c.what; }
+
+const HpaRefusalCase hpa_refusal_cases[] = {
+    {"the native read fails: no address, no set", "answer ata F8\n", "1\n4096\n1\n",
+     kAsk + kAskAddress + kAskVolatile + kAborted, {kReadNative}},
+    {"the set fails: no address, no success line", "answer ata F9\n", "1\n4096\n1\n",
+     kAsk + kAskAddress + kAskVolatile + kAborted, {kReadNative, "85 06 2C 00 00 00 01 00 00 00 10 00 00 40 F9 00"}},
+};
+
+class HpaRefusal : public VendorTools, public ::testing::WithParamInterface<HpaRefusalCase> {};
+
+TEST_P(HpaRefusal, EndsAfterTheFailure)
+{
+    const HpaRefusalCase& c = GetParam();
+    WriteFile("extra.txt", std::string("drive /dev/sda\n") + c.answer + kRefused);
+    env_["ZV_EMU_CONFIG"] = Data(kToolsDrives) + ":" + Path("extra.txt");
+    RunResult r = Run({"-U", "hpa", "/dev/sda"}, c.input);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, c.out);
+    std::vector<Bytes> want;
+    for (const char* cdb : c.cdbs) {
+        want.push_back(Hex(cdb));
+    }
+    EXPECT_EQ(Cdbs(Sent("/dev/sda")), want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HpaRefusal, ::testing::ValuesIn(hpa_refusal_cases), CaseIndexName());
+
 // ---------------------------------------------------------------- -U magnify
 
 const char kFlagTableLenQuery[] = "85 08 2E 00 0D 00 01 00 00 00 00 00 00 40 89 00";
@@ -293,5 +335,57 @@ TEST_F(VendorTools, EyeChartSetWritesBothRegistersASecondApart)
     EXPECT_GE(pause, 950);
     EXPECT_LT(pause, 5000);
 }
+
+
+const char kAmplitudeRead[] = "85 06 2C 00 00 00 12 00 96 00 58 00 00 0C 8A 00";
+const char kEmphasisRead[] = "85 06 2C 00 00 00 12 00 AC 00 58 00 00 0C 8A 00";
+const char kAmplitudeWrite[] = "85 0A 26 00 02 00 11 00 96 00 58 00 00 0C 8B 00";
+
+struct EyeRefusalCase {
+    const char* what;
+    const char* answer;  // refused with kRefused
+    const char* input;   // after the Utility row, to the end
+    std::string shown;   // between two showings of the Utility submenu
+    std::vector<const char*> cdbs;
+};
+
+void PrintTo(const EyeRefusalCase& c, std::ostream* os) { *os << c.what; }
+
+const EyeRefusalCase eye_refusal_cases[] = {
+    {"the amplitude read fails: the emphasis is not read", "answer ata 8A fea=00 lba0=96 lba1=58 lba2=00 dev=0C cnt=12\n",
+     "1\n0\nb\nq\n", kEyeAsk + kAborted, {kAmplitudeRead}},
+    {"the emphasis read fails: no values shown", "answer ata 8A fea=00 lba0=AC lba1=58 lba2=00 dev=0C cnt=12\n",
+     "1\n0\nb\nq\n", kEyeAsk + kAborted, {kAmplitudeRead, kEmphasisRead}},
+    {"the amplitude write fails: the emphasis is not written", "answer ata 8B fea=02\n", "1\n1\n5\n6\n0\nb\nq\n",
+     kEyeAsk + "    Input Value for 3.0 Gb/s Tx Amplitude Control : [max=0xFFFF] 0x" +
+         "    Input Value for 3.0 Gb/s Tx Emphasis          : [max=0xFFFF] 0x" +
+         "    Permanant or Temporary Set to Disk : [0=temporary/1=permamant] " + kAborted,
+     {kAmplitudeWrite}},
+    // The menu shown after the tool then meets the end of input too and ends the run.
+    {"end of input at the emphasis: nothing written", "answer ata 8B fea=02\n", "1\n1\n5\n",
+     kEyeAsk + "    Input Value for 3.0 Gb/s Tx Amplitude Control : [max=0xFFFF] 0x" +
+         "    Input Value for 3.0 Gb/s Tx Emphasis          : [max=0xFFFF] 0x" +
+         "    Input Value for 3.0 Gb/s Tx Emphasis          : [max=0xFFFF] 0x",
+     {}},
+};
+
+class EyeChartRefusal : public VendorTools, public ::testing::WithParamInterface<EyeRefusalCase> {};
+
+TEST_P(EyeChartRefusal, EndsAfterTheFailure)
+{
+    const EyeRefusalCase& c = GetParam();
+    WriteFile("extra.txt", std::string("drive /dev/sda\n") + c.answer + kRefused);
+    env_["ZV_EMU_CONFIG"] = Data(kToolsDrives) + ":" + Path("extra.txt");
+    RunResult r = Run({}, std::string("1\n7\n") + c.input);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(kUtilityMenu + c.shown + kUtilityMenu), std::string::npos) << r.out;
+    std::vector<Bytes> want;
+    for (const char* cdb : c.cdbs) {
+        want.push_back(Hex(cdb));
+    }
+    EXPECT_EQ(Cdbs(Sent("/dev/sda")), want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EyeChartRefusal, ::testing::ValuesIn(eye_refusal_cases), CaseIndexName());
 
 } // namespace

@@ -395,6 +395,56 @@ TEST_F(ToolOnDrive, SwitchWithoutDeviceLetsTheOperatorChooseOne)
     EXPECT_EQ(atatest::RegsText(sent.back().regs), "19 01 00 00 00 40 8B");
 }
 
+// ---- every way out of the other tools releases the response buffer
+
+const char kFlagTable[] =
+    "answer ata 89 fea=0D\n  size 512\n  le 0 4 1\n"
+    "answer ata 89 fea=8D\n  size 512\n  le 352 8 100\n  le 360 8 10000\n  offset-from lba 512\n";
+const char kRefusedRead[] = "answer ata F8\n  regs status=51 err=04\n";
+const char kRefusedRegister[] = "answer ata 8A fea=00\n  regs status=51 err=04\n";
+
+struct EndCase {
+    const char* what;
+    void (*tool)();
+    const char* model;
+    const char* input;
+    const char* extra;
+    size_t sent;  // ATA commands the drive received
+};
+
+void PrintTo(const EndCase& c, std::ostream* os) { *os << c.what; }
+
+const EndCase end_cases[] = {
+    {"max address: not a QUMA model", getSetMaxAddress, "QUMA-K6410TN0100", "0\n", "", 0},
+    {"max address: quit", getSetMaxAddress, "QUMA-K4410TN0100", "2\n", "", 0},
+    {"max address: end of input at the volatile question", getSetMaxAddress, "QUMA-K4410TN0100", "1\n5\n", "", 0},
+    {"max address: query", getSetMaxAddress, "QUMA-K4410TN0100", "0\n", "", 1},
+    {"max address: the read fails", getSetMaxAddress, "QUMA-K4410TN0100", "0\n", kRefusedRead, 1},
+    {"max address: set", getSetMaxAddress, "QUMA-K4410TN0100", "1\n0\n0\n", "", 2},
+    {"magnify coefficient", calcMagnifyCoefficient, "QUMA-K4410TN0100", "", kFlagTable, 2},
+    {"eye chart: quit", tuneEyeChart, "QUMA-K4410TN0100", "2\n", "", 0},
+    {"eye chart: query", tuneEyeChart, "QUMA-K4410TN0100", "0\n", "", 2},
+    {"eye chart: the read fails", tuneEyeChart, "QUMA-K4410TN0100", "0\n", kRefusedRegister, 1},
+    {"eye chart: end of input at the permanence question", tuneEyeChart, "QUMA-K4410TN0100", "1\n1\n2\n", "", 0},
+};
+
+class ToolEnd : public ToolOnDrive, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(ToolEnd, FreesTheResponseBuffer)
+{
+    const EndCase& c = GetParam();
+    LoadDrive(c.model, VER_K4410, c.extra);
+    // A buffer still held from an earlier command is released too.
+    allocDataBuf(512);
+    ASSERT_NE(data_buf, nullptr);
+    RunTool(c.tool, c.input);
+    EXPECT_EQ(SentRegs().size(), c.sent);
+    EXPECT_EQ(data_buf, nullptr);
+    EXPECT_EQ(data_len, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ToolEnd, ::testing::ValuesIn(end_cases), CaseIndexName());
+
 // ---- wear-level table
 
 Bytes Table(size_t len)
