@@ -165,29 +165,29 @@ const u32 kMaxHeader = 16;
 
 u32 FieldMax(u32 width) { return width >= 4 ? 0xFFFFFFFFu : 0xFFFFu; }
 
-void PutField(u8* cdb, const AllocLenRead& spec, u32 value)
+void PutField(u8* cdb, const AllocLenRead& req, u32 value)
 {
-    if (spec.field_width >= 4) {
-        PutBe32(cdb + spec.field_pos, value);
+    if (req.field_width >= 4) {
+        PutBe32(cdb + req.field_pos, value);
     } else {
-        PutBe16(cdb + spec.field_pos, value);
+        PutBe16(cdb + req.field_pos, value);
     }
 }
 
-bool ExecAllocLenRead(const AllocLenRead& spec, int type, DiskInfo* disk, u8* buf, u32 len, int* user_err,
+bool ExecAllocLenRead(const AllocLenRead& req, int type, DiskInfo* disk, u8* buf, u32 len, int* user_err,
                       int* sys_err)
 {
     *user_err = USER_ERR_UNSUPPORTED;
-    if (spec.needs_buf && (buf == nullptr || len == 0)) {
+    if (req.needs_buf && (buf == nullptr || len == 0)) {
         *user_err = USER_ERR_ILLEGAL_PARAM;
         return false;
     }
     const bool query = type >= CMND_LEN_QUERY;
     const int base_type = query ? type - CMND_LEN_QUERY : type;
-    if (!IsOneOf(base_type, spec.types, spec.type_count)) {
+    if (!IsOneOf(base_type, req.types, req.type_count)) {
         return false;
     }
-    const u32 field_max = FieldMax(spec.field_width);
+    const u32 field_max = FieldMax(req.field_width);
     ScsiRow row = LoadRow(base_type);
 
     if (query) {
@@ -198,14 +198,14 @@ bool ExecAllocLenRead(const AllocLenRead& spec, int type, DiskInfo* disk, u8* bu
         }
         u8 header[kMaxHeader];  // the drive's answer never reaches the caller's buffer
         memset(header, 0, sizeof(header));
-        PutField(row.cdb, spec, spec.header_len);
+        PutField(row.cdb, req, req.header_len);
         int handle = 0;
         if (!Open(disk, &handle, user_err, sys_err)) {
             return false;
         }
-        bool ok = Send(&handle, row, header, spec.header_len, user_err, sys_err);
+        bool ok = Send(&handle, row, header, req.header_len, user_err, sys_err);
         CloseDiskQuiet(&handle);
-        StoreLen(buf, spec.total_of(header, field_max));
+        StoreLen(buf, req.total_of(header, field_max));
         return ok;
     }
 
@@ -214,7 +214,7 @@ bool ExecAllocLenRead(const AllocLenRead& spec, int type, DiskInfo* disk, u8* bu
         *user_err = USER_ERR_ILLEGAL_PARAM;
         return false;
     }
-    PutField(row.cdb, spec, len);
+    PutField(row.cdb, req, len);
     return SendOnce(disk, row, buf, len, user_err, sys_err);
 }
 
