@@ -14,6 +14,7 @@
 #include "file_utils.h"
 #include "msg_processor.h"
 #include "settings.h"
+#include "workflow_common.h"
 
 const AtaScsiTypePair ata_scsi_type_map[kAtaScsiTypeMapRows] = {
     {0, 0},
@@ -183,13 +184,6 @@ bool NeedsDiskStatus(u32 type)
 
 bool BufferHeld() { return data_buf != nullptr && data_len > 0; }
 
-unsigned long SysErrHex(int sys_err) { return static_cast<unsigned long>(static_cast<u32>(sys_err)); }
-
-void PrintCmdFailure(const char* what, int user_err, int sys_err)
-{
-    printf("    %s, User Err Code [%08Xh:%s], System Err Code [%08lXh]\n", what, static_cast<u32>(user_err),
-           MsgProcessor::GetErrStr(user_err).c_str(), SysErrHex(sys_err));
-}
 
 const SetValueItem* FindSetValueItem(u32 type)
 {

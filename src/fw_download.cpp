@@ -15,6 +15,7 @@
 #include "msg_processor.h"
 #include "settings.h"
 #include "vendor_cmnd_exec.h"
+#include "workflow_common.h"
 
 namespace {
 
@@ -26,8 +27,6 @@ const u8 kStatusDone = 1;    // status byte 0 once the drive has taken the image
 char fw_file_input[kConsoleLineSize];
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, strlen(prefix), prefix) == 0; }
-
-unsigned long SysErrHex(int sys_err) { return static_cast<unsigned long>(static_cast<u32>(sys_err)); }
 
 // Lives until the end of the printf call that it is an argument of.
 std::string ErrText(int code) { return MsgProcessor::GetErrStr(code); }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -102,13 +103,7 @@ void AppendF(std::string* text, const char* fmt, ...)
     *text += buf;
 }
 
-unsigned long SysErrHex(int sys_err) { return static_cast<unsigned long>(static_cast<u32>(sys_err)); }
-
-void PrintQueryFailed(int user_err, int sys_err)
-{
-    printf("%sQuery data length failed, User Err Code [%08Xh:%s], System Err Code [%08lXh]\n", msg_indent,
-           static_cast<u32>(user_err), MsgProcessor::GetErrStr(user_err).c_str(), SysErrHex(sys_err));
-}
+void PrintQueryFailed(int user_err, int sys_err) { PrintCmdFailure("Query data length failed", user_err, sys_err); }
 
 void EndTool()
 {
@@ -179,29 +174,37 @@ bool Ask64(const char* format, int base, u64 max, u64* value)
 
 // ---------------------------------------------------------------- eye chart
 
+const u32 kRegisterWordsLen = offsetof(RegisterAccessBlock, reserved);
+
 // Only the four words of the block are set; the rest of the buffer stays as sized and cleared.
 void PutRegisterWords(u32 value, u32 save_to_disk, u32 address)
 {
-    const u32 words[4] = {2, value, save_to_disk, address};
-    memcpy(data_buf, words, sizeof(words));
+    RegisterAccessBlock block;
+    block.width = 2;
+    block.value = value;
+    block.save_to_disk = save_to_disk;
+    block.address = address;
+    memcpy(data_buf, &block, kRegisterWordsLen);
 }
 
 bool ReadEyeRegister(u32 address, u32* value)
 {
-    if (!DataBufHolds(16)) {
+    if (!DataBufHolds(kRegisterWordsLen)) {
         return false;
     }
     PutRegisterWords(0, 0, address);
     if (!RunOnDataBuf(TYPE_8AH_READ_REGISTER)) {
         return false;
     }
-    memcpy(value, data_buf + 4, sizeof(*value));
+    RegisterAccessBlock block;
+    memcpy(&block, data_buf, kRegisterWordsLen);
+    *value = block.value;
     return true;
 }
 
 bool WriteEyeRegister(u32 address, u32 value, u32 save_to_disk)
 {
-    if (!DataBufHolds(16)) {
+    if (!DataBufHolds(kRegisterWordsLen)) {
         return false;
     }
     PutRegisterWords(value, save_to_disk, address);

@@ -12,6 +12,14 @@ void reportWorkflowUnsupported()
     printf("%s%s\n", msg_indent, MsgProcessor::GetErrStr(USER_ERR_UNSUPPORTED).c_str());
 }
 
+unsigned long SysErrHex(int sys_err) { return static_cast<unsigned long>(static_cast<u32>(sys_err)); }
+
+void PrintCmdFailure(const char* what, int user_err, int sys_err)
+{
+    printf("%s%s, User Err Code [%08Xh:%s], System Err Code [%08lXh]\n", msg_indent, what,
+           static_cast<u32>(user_err), MsgProcessor::GetErrStr(user_err).c_str(), SysErrHex(sys_err));
+}
+
 void chooseDriveWhenNoDevice()
 {
     if (dev_name != nullptr && dev_name[0] != '\0') {

@@ -9,4 +9,10 @@ void reportWorkflowUnsupported();
 // which then becomes dev_name; quitting the choice ends the process.
 void chooseDriveWhenNoDevice();
 
+// A system error code as the "%08lXh" of the failure lines shows it: its 32 bits.
+unsigned long SysErrHex(int sys_err);
+
+// "<what>, User Err Code [..], System Err Code [..]" with the message indent.
+void PrintCmdFailure(const char* what, int user_err, int sys_err);
+
 #endif
