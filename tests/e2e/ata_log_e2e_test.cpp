@@ -3,8 +3,6 @@
 // LOG and the decoded text on the screen and in the -x file.
 #include "e2e_util.h"
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,14 +17,7 @@ using zvemu::Hex;
 std::string LogData(const std::string& name) { return std::string(ZV_TEST_DATA_DIR) + "/ata_log/" + name; }
 
 // The goldens were written from the log layouts and the fixture's bytes, at an indent of 4.
-std::string Golden(const std::string& name)
-{
-    std::ifstream f(LogData(name), std::ios::binary);
-    EXPECT_TRUE(f.good()) << name;
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
+std::string Golden(const std::string& name) { return TestDataFile("ata_log/" + name); }
 
 // SMART READ LOG through ATA PASS-THROUGH(16): log address and page count.
 Bytes ReadLog(const char* log, const char* pages)
@@ -55,16 +46,7 @@ protected:
     }
 
     // The CDBs after the drive's classification (INQUIRY, IDENTIFY DEVICE).
-    std::vector<Bytes> Commands()
-    {
-        std::vector<zvemu::TraceEntry> sent =
-            zvemu::Only(zvemu::ParseTrace(ReadFile("trace.txt")), "sgio", "/dev/sda");
-        std::vector<Bytes> cdbs;
-        for (size_t i = 2; i < sent.size(); i++) {
-            cdbs.push_back(sent[i].cdb);
-        }
-        return cdbs;
-    }
+    std::vector<Bytes> Commands() const { return SentCdbs("/dev/sda"); }
 };
 
 struct LogCase {

@@ -1,5 +1,6 @@
 #include "e2e_util.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,6 +14,17 @@
 #include <sstream>
 
 extern char** environ;
+
+std::string TestData(const std::string& rel) { return std::string(ZV_TEST_DATA_DIR) + "/" + rel; }
+
+std::string TestDataFile(const std::string& rel)
+{
+    std::ifstream f(TestData(rel), std::ios::binary);
+    EXPECT_TRUE(f.good()) << rel;
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
 
 void E2eTest::SetUp()
 {
@@ -55,6 +67,33 @@ void E2eTest::WriteFile(const std::string& rel, const std::string& data) const
 {
     std::ofstream f(Path(rel), std::ios::binary);
     f << data;
+}
+
+std::vector<std::string> E2eTest::FilesStartingWith(const std::string& prefix) const
+{
+    std::vector<std::string> found;
+    DIR* d = opendir(dir_.c_str());
+    if (d == nullptr) {
+        return found;
+    }
+    while (struct dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.rfind(prefix, 0) == 0) {
+            found.push_back(name);
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+std::vector<zvemu::Bytes> E2eTest::SentCdbs(const std::string& node, size_t skip) const
+{
+    std::vector<zvemu::TraceEntry> sent = zvemu::Only(zvemu::ParseTrace(ReadFile("trace.txt")), "sgio", node);
+    std::vector<zvemu::Bytes> cdbs;
+    for (size_t i = skip; i < sent.size(); i++) {
+        cdbs.push_back(sent[i].cdb);
+    }
+    return cdbs;
 }
 
 namespace {

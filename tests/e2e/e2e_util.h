@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "emu/emu_trace.h"
+
+// The path of a file under tests/data, and its bytes (a file that cannot be read fails the test).
+std::string TestData(const std::string& rel);
+std::string TestDataFile(const std::string& rel);
+
 struct RunResult {
     int status = -1;        // exit status, or -1 when killed by a signal
     int signal = 0;
@@ -28,6 +34,11 @@ protected:
     bool IsDir(const std::string& rel) const;
     std::string ReadFile(const std::string& rel) const;
     void WriteFile(const std::string& rel, const std::string& data) const;
+    // Names in the working directory that begin with prefix.
+    std::vector<std::string> FilesStartingWith(const std::string& prefix) const;
+    // The CDBs that reached node through SG_IO, from the emulator's trace in "trace.txt",
+    // without the first skip of them (the drive's classification).
+    std::vector<zvemu::Bytes> SentCdbs(const std::string& node, size_t skip = 2) const;
 
     // Extra environment for the emulator (configuration, trace file).
     std::map<std::string, std::string> env_;

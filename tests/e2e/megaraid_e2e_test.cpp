@@ -5,8 +5,6 @@
 #include "case_names.h"
 
 #include <cstdint>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,17 +15,6 @@ namespace {
 using zvemu::Bytes;
 using zvemu::Hex;
 using zvemu::TraceEntry;
-
-std::string Data(const std::string& rel) { return std::string(ZV_TEST_DATA_DIR) + "/" + rel; }
-
-std::string DataFile(const std::string& rel)
-{
-    std::ifstream f(Data(rel), std::ios::binary);
-    EXPECT_TRUE(f.good()) << rel;
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 const std::uint8_t kHost = 4;
 const char kSatDemo[] = "demo/sata_k4410.txt";
@@ -43,7 +30,7 @@ std::string Config(const std::string& list)
     while (start < list.size()) {
         size_t colon = list.find(':', start);
         std::string one = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        out += (out.empty() ? "" : ":") + (one[0] == '/' ? one : Data(one));
+        out += (out.empty() ? "" : ":") + (one[0] == '/' ? one : TestData(one));
         start = colon == std::string::npos ? list.size() : colon + 1;
     }
     return out;
@@ -182,7 +169,7 @@ TEST_P(MegaRaidTargetId, SecondToLastOfSixOrMoreArguments)
     WriteFile("target0.txt", "drive /dev/megaraid_sas_ioctl_node\n  target 0 /dev/sda\n");
     RunResult r = RunWith(std::string(kSasController) + ":" + Path("target0.txt"), c.args, "trace.txt");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find(DataFile("e2e/sata_k4410_identify.out")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(TestDataFile("e2e/sata_k4410_identify.out")), std::string::npos) << r.out;
     std::vector<TraceEntry> packets = zvemu::Only(Trace("trace.txt"), "mfi");
     ASSERT_EQ(packets.size(), 3u);   // INQUIRY, then IDENTIFY DEVICE twice
     for (const TraceEntry& p : packets) {

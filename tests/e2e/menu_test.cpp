@@ -3,15 +3,11 @@
 #include "e2e_util.h"
 #include "case_names.h"
 
-#include <dirent.h>
-
 #include <ctime>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string Data(const char* rel) { return std::string(ZV_TEST_DATA_DIR) + "/" + rel; }
 
 const std::string kStars = "*************************";
 
@@ -71,23 +67,6 @@ const std::string kK6470Info = "\n"
 class Menu_ : public E2eTest {
 protected:
     void UseDrives(const std::string& fixtures) { env_["ZV_EMU_CONFIG"] = fixtures; }
-
-    std::vector<std::string> FilesStartingWith(const std::string& prefix) const
-    {
-        std::vector<std::string> found;
-        DIR* d = opendir(dir_.c_str());
-        if (d == nullptr) {
-            return found;
-        }
-        while (struct dirent* e = readdir(d)) {
-            std::string name = e->d_name;
-            if (name.rfind(prefix, 0) == 0) {
-                found.push_back(name);
-            }
-        }
-        closedir(d);
-        return found;
-    }
 };
 
 TEST_F(Menu_, NoDriveFound)
@@ -106,7 +85,7 @@ class MenuQuitAtSelection : public Menu_, public ::testing::WithParamInterface<Q
 
 TEST_P(MenuQuitAtSelection, EndsWithStatus0)
 {
-    UseDrives(Data("demo/sas_k6470.txt"));
+    UseDrives(TestData("demo/sas_k6470.txt"));
     RunResult r = Run({}, GetParam().input);
     EXPECT_EQ(r.status, 0);
     std::string expected = kListHead + kK6470Line;
@@ -124,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, MenuQuitAtSelection,
 
 TEST_F(Menu_, BadIndexRepeatsSelectionPrompt)
 {
-    UseDrives(Data("demo/sas_k6470.txt"));
+    UseDrives(TestData("demo/sas_k6470.txt"));
     RunResult r = Run({}, "2\nx\n\n0\n");
     EXPECT_EQ(r.status, 0);
     // Out of range, not a number, and empty each ask again.
@@ -133,7 +112,7 @@ TEST_F(Menu_, BadIndexRepeatsSelectionPrompt)
 
 TEST_F(Menu_, ListOptionListsWithoutPrompt)
 {
-    UseDrives(Data("demo/sas_k6470.txt"));
+    UseDrives(TestData("demo/sas_k6470.txt"));
     RunResult r = Run({"-l"}, "1\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kListHead + kK6470Line);
@@ -141,7 +120,7 @@ TEST_F(Menu_, ListOptionListsWithoutPrompt)
 
 TEST_F(Menu_, ChosenDriveShowsBasicInformationAndScsiMenu)
 {
-    UseDrives(Data("demo/sas_k6470.txt"));
+    UseDrives(TestData("demo/sas_k6470.txt"));
     RunResult r = Run({}, "1\n1\nq\n");
     EXPECT_EQ(r.status, 0);
     const std::string main_menu = Menu(kScsiMainRows, Toggles(), false) + MenuPrompt(8);
@@ -150,7 +129,7 @@ TEST_F(Menu_, ChosenDriveShowsBasicInformationAndScsiMenu)
 
 TEST_F(Menu_, TwoDrivesListedAndAtaDriveGetsAtaMenu)
 {
-    UseDrives(Data("demo/sata_k4410.txt") + ":" + Data("demo/sas_k6470.txt"));
+    UseDrives(TestData("demo/sata_k4410.txt") + ":" + TestData("demo/sas_k6470.txt"));
     RunResult r = Run({}, "3\n1\n7\nb\nq\n");
     EXPECT_EQ(r.status, 0);
     const std::string list = kListHead +
@@ -184,7 +163,7 @@ TEST_F(Menu_, TwoDrivesListedAndAtaDriveGetsAtaMenu)
 
 TEST_F(Menu_, EndOfInputAtMenuEndsWithStatus0)
 {
-    UseDrives(Data("demo/sas_k6470.txt"));
+    UseDrives(TestData("demo/sas_k6470.txt"));
     RunResult r = Run({}, "1\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kListHead + kK6470Line + SelectPrompt(1) + kK6470Info + Menu(kScsiMainRows, Toggles(), false) +
@@ -193,7 +172,7 @@ TEST_F(Menu_, EndOfInputAtMenuEndsWithStatus0)
 
 TEST_F(Menu_, TogglesFlipAndBackAtMainMenuRedisplays)
 {
-    UseDrives(Data("demo/sas_k6470.txt"));
+    UseDrives(TestData("demo/sas_k6470.txt"));
     RunResult r = Run({}, "1\no\nT\ns\nr\nb\n 9 \nO\nq\n");
     EXPECT_EQ(r.status, 0);
     Toggles t;
@@ -217,7 +196,7 @@ TEST_F(Menu_, TogglesFlipAndBackAtMainMenuRedisplays)
 
 TEST_F(Menu_, HiddenRowRunsByItsNumber)
 {
-    UseDrives(Data("menu/sas_p37rv.txt"));
+    UseDrives(TestData("menu/sas_p37rv.txt"));
     env_["ZV_EMU_TRACE"] = Path("trace.txt");
     // Utility, then row 4 ("[4Dh] Set Power-Off Protect"), which this family does not show.
     RunResult r = Run({}, "1\n8\n4\nb\nq\n");
@@ -254,7 +233,7 @@ std::vector<std::string> StampsBetween(time_t t0, time_t t1)
 
 TEST_F(Menu_, CommandRowWithBothFilesOnWritesThemUnderTheBuiltNames)
 {
-    UseDrives(Data("menu/sas_k6470_smart.txt"));
+    UseDrives(TestData("menu/sas_k6470_smart.txt"));
     time_t t0 = time(nullptr);
     // SMART Information, both file toggles on, row 4 "[4Dh] SMART Value", back, quit.
     RunResult r = Run({}, "1\n5\no\nt\n4\nb\nq\n");
@@ -303,7 +282,7 @@ TEST_F(Menu_, CommandRowWithBothFilesOnWritesThemUnderTheBuiltNames)
 
 TEST_F(Menu_, CommandRowWithFilesOffWritesNothing)
 {
-    UseDrives(Data("menu/sas_k6470_smart.txt"));
+    UseDrives(TestData("menu/sas_k6470_smart.txt"));
     RunResult r = Run({}, "1\n5\n4\nb\nq\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(FilesStartingWith("sdb_").empty());

@@ -3,7 +3,6 @@
 #include "e2e_util.h"
 
 #include <cstdint>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -17,24 +16,13 @@ namespace {
 using zvemu::Bytes;
 using zvemu::Hex;
 
-std::string Data(const std::string& rel) { return std::string(ZV_TEST_DATA_DIR) + "/" + rel; }
-
-std::string DataFile(const std::string& rel)
-{
-    std::ifstream f(Data(rel), std::ios::binary);
-    EXPECT_TRUE(f.good()) << rel;
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 // The goldens were written from the page layouts and the fixtures' bytes, at an indent of 4.
-std::string Golden(const std::string& name) { return DataFile("scsi_log/" + name); }
+std::string Golden(const std::string& name) { return TestDataFile("scsi_log/" + name); }
 
 // A page fixture's bytes as one emulator "data" line (its comments dropped).
 std::string DataLine(const std::string& page)
 {
-    std::istringstream lines(DataFile("scsi_log/" + page));
+    std::istringstream lines(TestDataFile("scsi_log/" + page));
     std::string hex;
     for (std::string line; std::getline(lines, line);) {
         hex += " " + line.substr(0, line.find('#'));
@@ -69,7 +57,7 @@ protected:
 
     void UseDrive(const std::vector<PageAnswer>& pages)
     {
-        std::string config = Data("demo/sas_k6470.txt") + ":" + Data("demo/sas_k6470_scsi.txt");
+        std::string config = TestData("demo/sas_k6470.txt") + ":" + TestData("demo/sas_k6470_scsi.txt");
         if (!pages.empty()) {
             std::string overrides = "drive /dev/sdb\n";
             for (const PageAnswer& p : pages) {
@@ -83,15 +71,7 @@ protected:
     }
 
     // The requests after the drive's classification (INQUIRY, READ CAPACITY).
-    std::vector<Bytes> Commands()
-    {
-        std::vector<zvemu::TraceEntry> sent = zvemu::Only(zvemu::ParseTrace(ReadFile("trace.txt")), "sgio", "/dev/sdb");
-        std::vector<Bytes> cdbs;
-        for (size_t i = 2; i < sent.size(); i++) {
-            cdbs.push_back(sent[i].cdb);
-        }
-        return cdbs;
-    }
+    std::vector<Bytes> Commands() const { return SentCdbs("/dev/sdb"); }
 };
 
 struct OptionCase {

@@ -6,7 +6,6 @@
 #include <dirent.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,21 +14,10 @@
 
 namespace {
 
-std::string Data(const std::string& rel) { return std::string(ZV_TEST_DATA_DIR) + "/" + rel; }
-
-std::string DataFile(const std::string& rel)
-{
-    std::ifstream f(Data(rel), std::ios::binary);
-    EXPECT_TRUE(f.good()) << rel;
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 // The bytes of a hex fixture with its comments dropped, as one line of hex.
 std::string HexOf(const std::string& rel)
 {
-    std::istringstream lines(DataFile(rel));
+    std::istringstream lines(TestDataFile(rel));
     std::string hex;
     for (std::string line; std::getline(lines, line);) {
         hex += line.substr(0, line.find('#')) + " ";
@@ -48,7 +36,7 @@ protected:
     {
         WriteFile("overrides.txt", "drive /dev/sdb\n" + answers);
         env_["ZV_EMU_CONFIG"] =
-            Data("demo/sas_k6470.txt") + ":" + Data("demo/sas_k6470_scsi.txt") + ":" + Path("overrides.txt");
+            TestData("demo/sas_k6470.txt") + ":" + TestData("demo/sas_k6470_scsi.txt") + ":" + Path("overrides.txt");
         env_["ZV_EMU_TRACE"] = Path("trace.txt");
     }
 
@@ -107,7 +95,7 @@ TEST_P(ModeSenseRows, RowReadsItsPageControlAndShowsTheWalk)
     RunResult r = Run({}, std::string("1\n4\n") + c.row + "\nb\nq\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    const std::string shown = kPrompt + "\n" + DataFile(std::string("scsi_mode/") + c.golden) + "\n  " + kStars + " MENU ";
+    const std::string shown = kPrompt + "\n" + TestDataFile(std::string("scsi_mode/") + c.golden) + "\n  " + kStars + " MENU ";
     EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
 
     // the length query, then the read of the whole answer
@@ -145,7 +133,7 @@ TEST_F(ModeSenseE2e, SavedTextIsTheShownText)
         }
     }
     ASSERT_EQ(saved.size(), 1u) << r.out;
-    EXPECT_EQ(ReadFile(saved[0]), DataFile("scsi_mode/subpages.out"));
+    EXPECT_EQ(ReadFile(saved[0]), TestDataFile("scsi_mode/subpages.out"));
 }
 
 // Fewer than 8 bytes of mode data are refused: no text, the runner says so.

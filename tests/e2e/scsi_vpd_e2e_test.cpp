@@ -4,16 +4,12 @@
 #include "e2e_util.h"
 #include "case_names.h"
 
-#include <dirent.h>
-
 #include <string>
 #include <vector>
 
 #include "emu/emu_trace.h"
 
 namespace {
-
-std::string Data(const char* rel) { return std::string(ZV_TEST_DATA_DIR) + "/" + rel; }
 
 const std::string kStars = "*************************";
 const std::string kPrompt = "  select an option : [1-6 or o/t/s/r/b or q to quit] ";
@@ -25,9 +21,9 @@ class VpdE2e : public E2eTest {
 protected:
     void UseDrive(bool filled_pages, const std::string& overrides)
     {
-        std::string config = Data("demo/sas_k6470.txt") + ":" + Data("demo/sas_k6470_scsi.txt");
+        std::string config = TestData("demo/sas_k6470.txt") + ":" + TestData("demo/sas_k6470_scsi.txt");
         if (filled_pages) {
-            config += ":" + Data("vpd/sas_k6470_vpd.txt");
+            config += ":" + TestData("vpd/sas_k6470_vpd.txt");
         }
         if (!overrides.empty()) {
             WriteFile("overrides.txt", "drive /dev/sdb\n" + overrides);
@@ -47,23 +43,6 @@ protected:
             }
         }
         return cdbs;
-    }
-
-    std::vector<std::string> FilesStartingWith(const std::string& prefix) const
-    {
-        std::vector<std::string> found;
-        DIR* d = opendir(dir_.c_str());
-        if (d == nullptr) {
-            return found;
-        }
-        while (struct dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name.rfind(prefix, 0) == 0) {
-                found.push_back(name);
-            }
-        }
-        closedir(d);
-        return found;
     }
 };
 

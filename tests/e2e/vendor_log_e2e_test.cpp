@@ -11,8 +11,6 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,14 +26,7 @@ std::string LogData(const std::string& name) { return std::string(ZV_TEST_DATA_D
 
 // The goldens were written from the record layouts and the fixtures' bytes, at an indent
 // of 4, in UTC.
-std::string Golden(const std::string& name)
-{
-    std::ifstream f(LogData(name), std::ios::binary);
-    EXPECT_TRUE(f.good()) << name;
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
+std::string Golden(const std::string& name) { return TestDataFile("vendor_log/" + name); }
 
 // The header block that the runner puts in front of a type-21 text, for the host below.
 const char kSataHeader[] =

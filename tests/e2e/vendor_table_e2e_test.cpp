@@ -14,8 +14,6 @@ namespace {
 using zvemu::Bytes;
 using zvemu::Hex;
 
-std::string Data(const std::string& rel) { return std::string(ZV_TEST_DATA_DIR) + "/" + rel; }
-
 // Worked out by hand from the answers of vendor_table/sas_answers.txt.
 const char kSpeed[] = "    P0 Speed : 6G\n    P1 Speed : Unknown\n";
 const char kFlag[] = "    Disk Flag :ZV-7\n";
@@ -36,24 +34,16 @@ class VendorTableE2e : public E2eTest {
 protected:
     void UseDrive(bool with_values)
     {
-        std::string config = Data("demo/sas_k6470.txt") + ":" + Data("demo/sas_k6470_scsi.txt");
+        std::string config = TestData("demo/sas_k6470.txt") + ":" + TestData("demo/sas_k6470_scsi.txt");
         if (with_values) {
-            config += ":" + Data("vendor_table/sas_answers.txt");
+            config += ":" + TestData("vendor_table/sas_answers.txt");
         }
         env_["ZV_EMU_CONFIG"] = config;
         env_["ZV_EMU_TRACE"] = Path("trace.txt");
     }
 
     // The requests after the drive's classification (INQUIRY, READ CAPACITY).
-    std::vector<Bytes> Commands()
-    {
-        std::vector<zvemu::TraceEntry> sent = zvemu::Only(zvemu::ParseTrace(ReadFile("trace.txt")), "sgio", "/dev/sdb");
-        std::vector<Bytes> cdbs;
-        for (size_t i = 2; i < sent.size(); i++) {
-            cdbs.push_back(sent[i].cdb);
-        }
-        return cdbs;
-    }
+    std::vector<Bytes> Commands() const { return SentCdbs("/dev/sdb"); }
 };
 
 const char kFlagCdb[] = "C0 0A 03 00 08 00 00 00 00 00";

@@ -25,18 +25,6 @@ namespace {
 
 const char* const kStars = "*************************";
 
-// Standard input of this process becomes a file holding the given text.
-void FeedStdin(const std::string& text)
-{
-    char path[] = "/tmp/zv_menu_stdin_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
-    ASSERT_NE(freopen(path, "r", stdin), nullptr);
-    unlink(path);
-}
-
 size_t CountOf(const std::string& hay, const std::string& needle)
 {
     size_t n = 0;

@@ -239,17 +239,6 @@ bool FakeParse(std::string& out, const u8* data, u32 len, u32 indent, void* ctx)
     return true;
 }
 
-void FeedStdin(const std::string& text)
-{
-    char path[] = "/tmp/zv_stdin_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
-    ASSERT_NE(freopen(path, "r", stdin), nullptr);
-    unlink(path);
-}
-
 class Runner : public ::testing::Test {
 protected:
     void SetUp() override

@@ -20,18 +20,6 @@
 
 namespace {
 
-// Standard input of this process becomes a file holding the given text.
-void FeedStdin(const std::string& text)
-{
-    char path[] = "/tmp/zv_stdin_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
-    ASSERT_NE(freopen(path, "r", stdin), nullptr);
-    unlink(path);
-}
-
 struct LineCase {
     std::string input;
     int size;

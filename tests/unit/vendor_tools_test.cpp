@@ -231,17 +231,6 @@ std::string ReadText(const std::string& path)
     return ss.str();
 }
 
-void FeedStdin(const std::string& text)
-{
-    char path[] = "/tmp/zv_tools_stdin_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
-    ASSERT_NE(freopen(path, "r", stdin), nullptr);
-    unlink(path);
-}
-
 class ToolOnDrive : public ::testing::Test {
 protected:
     void SetUp() override
