@@ -96,19 +96,20 @@ void AddLine(std::string& out, const std::string& ind, const char* label, const 
     out += ind + label + value + "\n";
 }
 
-// The wire bytes of a record whose every field is a byte copy of the answer's start; the
-// caller turns its multi-byte fields into host order afterwards.
+// The wire bytes of a page record whose every field is a byte copy of the answer's start,
+// with its page length in host order; the caller turns its other multi-byte fields.
 template <typename Rec>
-bool CopyRecord(Rec* rec, const u8* data, u32 len, u32 fixed_len)
+bool CopyPage(Rec* rec, const u8* data, u32 len, u32 fixed_len)
 {
     if (rec == nullptr || data == nullptr || len < fixed_len || len < sizeof(Rec)) {
         return false;
     }
     memcpy(rec, data, sizeof(Rec));
+    rec->header.page_length = Be16(data + 2);
     return true;
 }
 
-void HostPageHeader(LogPageHeader* header, const u8* data) { header->page_length = Be16(data + 2); }
+u32 ClampIndent(u32 indent) { return indent < kMaxParseIndent ? indent : kMaxParseIndent; }
 
 // These lines ignore the caller's indent: one blank and four more, always.
 const char kCounterLead[] = "     ";
@@ -122,16 +123,35 @@ void AddCounterLine(std::string& out, const char* label, const ErrorCounterParam
     out += line + "\n";
 }
 
-// The page header and each parameter code to host order; counters stay as sent.
-template <typename Rec, u32 N>
-bool DecodeCounterPage(Rec* rec, ErrorCounterParam (&params)[N], const u8* data, u32 len, u32 fixed_len)
+// A position past the page's labels appends nothing.
+template <u32 N>
+void AddCounterLineAt(std::string& out, const char* const (&labels)[N], u32 position, const ErrorCounterParam* param,
+                      bool upper)
 {
-    if (!CopyRecord(rec, data, len, fixed_len)) {
+    if (position < N) {
+        AddCounterLine(out, labels[position], param, upper);
+    }
+}
+
+template <u32 N>
+void AddCounterParams(std::string& out, const ErrorCounterParam (&params)[N], u32 indent,
+                      void (*print)(std::string&, const ErrorCounterParam*, u32, u32))
+{
+    for (u32 i = 0; i < N; i++) {
+        print(out, &params[i], ClampIndent(indent), i);
+    }
+}
+
+// A page of parameters that follow the header back to back: the page header and each
+// parameter code to host order; the parameter bodies stay as sent.
+template <typename Rec, typename Param>
+bool DecodeParamPage(Rec* rec, Param* params, u32 count, const u8* data, u32 len, u32 fixed_len)
+{
+    if (!CopyPage(rec, data, len, fixed_len)) {
         return false;
     }
-    HostPageHeader(&rec->header, data);
-    for (u32 i = 0; i < N; i++) {
-        params[i].header.param_code = Be16(data + sizeof(LogPageHeader) + i * sizeof(ErrorCounterParam));
+    for (u32 i = 0; i < count; i++) {
+        params[i].header.param_code = Be16(data + sizeof(LogPageHeader) + i * sizeof(Param));
     }
     return true;
 }
@@ -149,8 +169,6 @@ bool ParsePage(std::string& out, const u8* data, u32 len, u32 fixed_len, u32 ind
     }
     return print(out, &rec, indent, ctx);
 }
-
-u32 ClampIndent(u32 indent) { return indent < kMaxParseIndent ? indent : kMaxParseIndent; }
 
 } // namespace
 
@@ -182,11 +200,7 @@ bool ParseReadCapacity(std::string& out, const u8* data, u32 len, u32 indent, vo
 
 bool DecodeSupportedLogPages(SupportedLogPagesRecord* rec, const u8* data, u32 len)
 {
-    if (!CopyRecord(rec, data, len, LenSupportedLogPages())) {
-        return false;
-    }
-    HostPageHeader(&rec->header, data);
-    return true;
+    return CopyPage(rec, data, len, LenSupportedLogPages());
 }
 
 bool PrintSupportedLogPages(std::string& out, const SupportedLogPagesRecord* rec, u32 indent, void* /*ctx*/)
@@ -216,23 +230,17 @@ bool ParseSupportedLogPages(std::string& out, const u8* data, u32 len, u32 inden
 
 void PrintWriteErrorCounterParam(std::string& out, const ErrorCounterParam* param, u32 /*indent*/, u32 position)
 {
-    if (position < kWriteErrorCounterParams) {
-        AddCounterLine(out, write_error_counter_labels[position], param, true);
-    }
+    AddCounterLineAt(out, write_error_counter_labels, position, param, true);
 }
 
 void PrintReadErrorCounterParam(std::string& out, const ErrorCounterParam* param, u32 /*indent*/, u32 position)
 {
-    if (position < kReadErrorCounterParams) {
-        AddCounterLine(out, read_error_counter_labels[position], param, false);
-    }
+    AddCounterLineAt(out, read_error_counter_labels, position, param, false);
 }
 
 void PrintVerifyErrorCounterParam(std::string& out, const ErrorCounterParam* param, u32 /*indent*/, u32 position)
 {
-    if (position < kVerifyErrorCounterParams) {
-        AddCounterLine(out, verify_error_counter_labels[position], param, true);
-    }
+    AddCounterLineAt(out, verify_error_counter_labels, position, param, true);
 }
 
 void PrintNonMediumErrorParam(std::string& out, const ErrorCounterParam* param, u32 /*indent*/)
@@ -242,50 +250,42 @@ void PrintNonMediumErrorParam(std::string& out, const ErrorCounterParam* param, 
 
 bool DecodeWriteErrorCounterLog(WriteErrorCounterRecord* rec, const u8* data, u32 len)
 {
-    return rec != nullptr && DecodeCounterPage(rec, rec->params, data, len, LenWriteErrCounter());
+    return rec != nullptr &&
+           DecodeParamPage(rec, rec->params, kWriteErrorCounterParams, data, len, LenWriteErrCounter());
 }
 
 bool DecodeReadErrorCounterLog(ReadErrorCounterRecord* rec, const u8* data, u32 len)
 {
-    return rec != nullptr && DecodeCounterPage(rec, rec->params, data, len, LenReadErrCounter());
+    return rec != nullptr &&
+           DecodeParamPage(rec, rec->params, kReadErrorCounterParams, data, len, LenReadErrCounter());
 }
 
 bool DecodeVerifyErrorCounterLog(VerifyErrorCounterRecord* rec, const u8* data, u32 len)
 {
-    return rec != nullptr && DecodeCounterPage(rec, rec->params, data, len, LenVerifyErrCounter());
+    return rec != nullptr &&
+           DecodeParamPage(rec, rec->params, kVerifyErrorCounterParams, data, len, LenVerifyErrCounter());
 }
 
 bool DecodeNonMediumErrorLog(NonMediumErrorRecord* rec, const u8* data, u32 len)
 {
-    if (!CopyRecord(rec, data, len, LenNonMediumErr())) {
-        return false;
-    }
-    HostPageHeader(&rec->header, data);
-    rec->param.header.param_code = Be16(data + sizeof(LogPageHeader));
-    return true;
+    return rec != nullptr && DecodeParamPage(rec, &rec->param, 1, data, len, LenNonMediumErr());
 }
 
 bool PrintWriteErrorCounterLog(std::string& out, const WriteErrorCounterRecord* rec, u32 indent, void* /*ctx*/)
 {
-    for (u32 i = 0; i < kWriteErrorCounterParams; i++) {
-        PrintWriteErrorCounterParam(out, &rec->params[i], ClampIndent(indent), i);
-    }
+    AddCounterParams(out, rec->params, indent, PrintWriteErrorCounterParam);
     return true;
 }
 
 bool PrintReadErrorCounterLog(std::string& out, const ReadErrorCounterRecord* rec, u32 indent, void* /*ctx*/)
 {
-    for (u32 i = 0; i < kReadErrorCounterParams; i++) {
-        PrintReadErrorCounterParam(out, &rec->params[i], ClampIndent(indent), i);
-    }
+    AddCounterParams(out, rec->params, indent, PrintReadErrorCounterParam);
     return true;
 }
 
 bool PrintVerifyErrorCounterLog(std::string& out, const VerifyErrorCounterRecord* rec, u32 indent, void* /*ctx*/)
 {
-    for (u32 i = 0; i < kVerifyErrorCounterParams; i++) {
-        PrintVerifyErrorCounterParam(out, &rec->params[i], ClampIndent(indent), i);
-    }
+    AddCounterParams(out, rec->params, indent, PrintVerifyErrorCounterParam);
     return true;
 }
 
@@ -487,10 +487,9 @@ void AddPortLines(std::string& out, const SasPortParam& p, int number)
 
 bool DecodeTemperatureLog(TemperatureLogRecord* rec, const u8* data, u32 len)
 {
-    if (!CopyRecord(rec, data, len, LenTemperature())) {
+    if (!CopyPage(rec, data, len, LenTemperature())) {
         return false;
     }
-    HostPageHeader(&rec->header, data);
     rec->temperature_param.param_code = Be16(data + 4);
     rec->reference_param.param_code = Be16(data + 10);
     return true;
@@ -511,10 +510,9 @@ bool ParseTemperatureLog(std::string& out, const u8* data, u32 len, u32 indent, 
 
 bool DecodeSelfTestResultsLog(SelfTestResultsRecord* rec, const u8* data, u32 len)
 {
-    if (!CopyRecord(rec, data, len, LenSelfTestResults())) {
+    if (!CopyPage(rec, data, len, LenSelfTestResults())) {
         return false;
     }
-    HostPageHeader(&rec->header, data);
     for (u32 i = 0; i < kSelfTestResultParams; i++) {
         const u8* p = data + sizeof(LogPageHeader) + i * sizeof(SelfTestResultParam);
         SelfTestResultParam& r = rec->params[i];
@@ -562,14 +560,7 @@ bool ParseSelfTestResultsLog(std::string& out, const u8* data, u32 len, u32 inde
 
 bool DecodeProtocolSpecificPortLog(ProtocolPortLogRecord* rec, const u8* data, u32 len)
 {
-    if (!CopyRecord(rec, data, len, LenProtocolPortLogPage())) {
-        return false;
-    }
-    HostPageHeader(&rec->header, data);
-    for (u32 i = 0; i < kSasPorts; i++) {
-        rec->ports[i].header.param_code = Be16(data + sizeof(LogPageHeader) + i * sizeof(SasPortParam));
-    }
-    return true;
+    return rec != nullptr && DecodeParamPage(rec, rec->ports, kSasPorts, data, len, LenProtocolPortLogPage());
 }
 
 bool PrintProtocolSpecificPortLog(std::string& out, const ProtocolPortLogRecord* rec, u32 /*indent*/, void* /*ctx*/)
@@ -590,10 +581,9 @@ bool ParseProtocolSpecificPortLog(std::string& out, const u8* data, u32 len, u32
 // No fixed length: the record's own size is the least that is decoded, never more than was sent.
 bool DecodeInformationalExceptionsLog(InformationalExceptionsRecord* rec, const u8* data, u32 len)
 {
-    if (!CopyRecord(rec, data, len, sizeof(InformationalExceptionsRecord))) {
+    if (!CopyPage(rec, data, len, sizeof(InformationalExceptionsRecord))) {
         return false;
     }
-    HostPageHeader(&rec->header, data);
     rec->param.param_code = Be16(data + 4);
     return true;
 }
@@ -618,10 +608,9 @@ bool ParseInformationalExceptionsLog(std::string& out, const u8* data, u32 len, 
 
 bool DecodeSmartTemperatureLog(SmartTemperatureRecord* rec, const u8* data, u32 len)
 {
-    if (!CopyRecord(rec, data, len, sizeof(SmartTemperatureRecord))) {
+    if (!CopyPage(rec, data, len, sizeof(SmartTemperatureRecord))) {
         return false;
     }
-    HostPageHeader(&rec->header, data);
     rec->max_time = Be32(data + 8);
     rec->over_reference = Be32(data + 12);
     rec->min_time = Be32(data + 16);

@@ -6,59 +6,27 @@
 #include "case_names.h"
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "disk_analyser.h"
 #include "disk_cmnd.h"
+#include "hex_fixture.h"
 #include "scsi_log_decoder.h"
 #include "test_init.h"
 
 namespace {
 
-std::string DataPath(const std::string& name) { return std::string(ZV_TEST_DATA_DIR) + "/scsi_log/" + name; }
+const char kDir[] = "scsi_log";
 
-std::string Golden(const std::string& name)
-{
-    std::ifstream f(DataPath(name), std::ios::binary);
-    EXPECT_TRUE(f.good()) << name;
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+std::string Golden(const std::string& name) { return FixtureText(kDir, name); }
 
-// A page fixture: hexadecimal bytes, "#" to the end of a line is a comment.
-std::vector<u8> Page(const std::string& name)
-{
-    std::ifstream f(DataPath(name));
-    EXPECT_TRUE(f.good()) << name;
-    std::vector<u8> bytes;
-    for (std::string line; std::getline(f, line);) {
-        std::istringstream words(line.substr(0, line.find('#')));
-        for (std::string w; words >> w;) {
-            bytes.push_back(static_cast<u8>(std::stoul(w, nullptr, 16)));
-        }
-    }
-    return bytes;
-}
+std::vector<u8> Page(const std::string& name) { return FixtureHex(kDir, name); }
 
-// The first len bytes alone on the heap, so that a read past them is caught by the sanitizer.
 std::vector<u8> Cut(const std::vector<u8>& bytes, u32 len)
 {
     EXPECT_LE(len, bytes.size());
-    return std::vector<u8>(bytes.begin(), bytes.begin() + std::min<size_t>(len, bytes.size()));
-}
-
-std::vector<u8> Hex(const std::string& text)
-{
-    std::istringstream words(text);
-    std::vector<u8> bytes;
-    for (std::string w; words >> w;) {
-        bytes.push_back(static_cast<u8>(std::stoul(w, nullptr, 16)));
-    }
-    return bytes;
+    return HeapPrefix(bytes, len);
 }
 
 const char kEarlier[] = "earlier text\n";
@@ -537,7 +505,7 @@ TEST(ReadCapacity, ThreeLabelledLines)
         {"FF FF FF FF 00 00 02 00", "4294967296", "512", "2198"},
     };
     for (const CapacityCase& c : cases) {
-        const std::vector<u8> answer = Hex(c.data);
+        const std::vector<u8> answer = HexBytes(c.data);
         for (u32 indent : {0u, 4u, 20u, 30u}) {
             const std::string ind(std::min(indent, 20u), ' ');
             std::string out = kEarlier;

@@ -2,14 +2,13 @@
 
 #include "case_names.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "disk_analyser.h"
+#include "hex_fixture.h"
 #include "scsi_mode_decoder.h"
 #include "test_init.h"
 
@@ -17,34 +16,11 @@ namespace {
 
 typedef std::vector<u8> Bytes;
 
-std::string DataPath(const std::string& name) { return std::string(ZV_TEST_DATA_DIR) + "/scsi_mode/" + name; }
+const char kDir[] = "scsi_mode";
 
-std::string Golden(const std::string& name)
-{
-    std::ifstream f(DataPath(name), std::ios::binary);
-    EXPECT_TRUE(f.good()) << name;
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+std::string Golden(const std::string& name) { return FixtureText(kDir, name); }
 
-// A fixture answer: hexadecimal bytes, '#' to the end of a line is a comment.
-Bytes LoadHex(const std::string& name)
-{
-    std::ifstream f(DataPath(name));
-    EXPECT_TRUE(f.good()) << name;
-    Bytes b;
-    for (std::string line; std::getline(f, line);) {
-        std::istringstream words(line.substr(0, line.find('#')));
-        for (std::string w; words >> w;) {
-            b.push_back(static_cast<u8>(std::stoul(w, nullptr, 16)));
-        }
-    }
-    return b;
-}
-
-// The first n bytes alone on the heap, so that a read past them is caught by the sanitizer.
-Bytes Cut(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + std::min(n, b.size())); }
+Bytes LoadHex(const std::string& name) { return FixtureHex(kDir, name); }
 
 const char kBanner[] = "**********************  Mode Sense Data  *********************\n";
 
@@ -64,7 +40,7 @@ TEST_P(ModeSenseWalk, AppendsTheGoldenText)
     const WalkCase& c = GetParam();
     Bytes data = LoadHex(c.fixture);
     if (c.cut != 0) {
-        data = Cut(data, c.cut);
+        data = HeapPrefix(data, c.cut);
     }
     std::string out = "earlier\n";
     ASSERT_TRUE(ParseModeSense(out, data.data(), u32(data.size()), c.indent, nullptr));
@@ -96,7 +72,7 @@ TEST(ModeSenseWalkEdges, HeaderAndBlockDescriptorAloneGiveTheBanner)
 {
     const Bytes all = LoadHex("pages.hex");
     for (u32 len = 8; len <= 19; len++) {
-        const Bytes data = Cut(all, len);
+        const Bytes data = HeapPrefix(all, len);
         std::string out = "x";
         ASSERT_TRUE(ParseModeSense(out, data.data(), len, 2, nullptr)) << len;
         EXPECT_EQ(out, std::string("x  ") + kBanner) << len;
@@ -107,7 +83,7 @@ TEST(ModeSenseWalkEdges, NullOrShortDataIsRefusedWithoutText)
 {
     const Bytes all = LoadHex("pages.hex");
     for (u32 len = 0; len <= 7; len++) {
-        const Bytes data = Cut(all, len);
+        const Bytes data = HeapPrefix(all, len);
         std::string out = "kept";
         EXPECT_FALSE(ParseModeSense(out, data.data(), len, 4, nullptr)) << len;
         EXPECT_EQ(out, "kept");
@@ -127,7 +103,7 @@ TEST(ModeSenseWalkEdges, EveryCutEndsInsideTheData)
         std::string whole;
         ASSERT_TRUE(ParseModeSense(whole, all.data(), u32(all.size()), 4, nullptr));
         for (size_t n = 8; n <= all.size(); n++) {
-            const Bytes data = Cut(all, n);
+            const Bytes data = HeapPrefix(all, n);
             std::string out;
             ASSERT_TRUE(ParseModeSense(out, data.data(), u32(n), 4, nullptr)) << name << " " << n;
             // lines of a cut are lines of the whole text, in the same order

@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "disk_analyser.h"
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
+#include "hex_fixture.h"
 #include "settings.h"
 #include "test_init.h"
 #include "vendor_table_decoder.h"
@@ -23,16 +23,6 @@
 namespace {
 
 const char kEarlier[] = "earlier text\n";
-
-std::vector<u8> Hex(const std::string& text)
-{
-    std::istringstream words(text);
-    std::vector<u8> bytes;
-    for (std::string w; words >> w;) {
-        bytes.push_back(static_cast<u8>(std::stoul(w, nullptr, 16)));
-    }
-    return bytes;
-}
 
 void PutLe(std::vector<u8>& b, size_t off, u64 v, unsigned width)
 {
@@ -196,7 +186,7 @@ class DiskFlag : public ::testing::TestWithParam<FlagCase> {};
 TEST_P(DiskFlag, CharactersUpToTheFirstZero)
 {
     const FlagCase& c = GetParam();
-    const std::vector<u8> data = Hex(c.bytes);
+    const std::vector<u8> data = HexBytes(c.bytes);
     ASSERT_EQ(data.size(), 8u);
     std::string out = kEarlier;
     ASSERT_TRUE(ParseDiskFlag(out, data.data(), 8, c.indent, nullptr));
@@ -391,7 +381,7 @@ std::string EmptyCe(const std::string& pad, unsigned n)
 // Total 258; CE 12h with two values, CE 3Fh with one, then 126 empty records.
 std::vector<u8> PackedCe()
 {
-    std::vector<u8> b = Hex("02 01  12 02 00 05 00 FF FF  3F 01 00 07 00");
+    std::vector<u8> b = HexBytes("02 01  12 02 00 05 00 FF FF  3F 01 00 07 00");
     b.resize(b.size() + 126 * 3);
     return b;
 }
@@ -878,7 +868,7 @@ TEST(VendorTableDispatch, AnalyseReachesTheCallbacks)
     GeometryGuard guard;
     guard.Set(1, 1, 1, 64);
 
-    const std::vector<u8> speed = Hex("06 00 00 00 03 00 00 00");
+    const std::vector<u8> speed = HexBytes("06 00 00 00 03 00 00 00");
     std::string out = kEarlier;
     int user_err = -1;
     ASSERT_TRUE(DiskAnalyser::Analyse(out, TYPE_C0H_GET_DISK_SPEED, speed.data(), 8, &user_err, 4, nullptr));
@@ -886,11 +876,11 @@ TEST(VendorTableDispatch, AnalyseReachesTheCallbacks)
     EXPECT_EQ(out, std::string(kEarlier) + "    P0 Speed : 6G\n    P1 Speed : 3G\n");
 
     out = kEarlier;
-    ASSERT_TRUE(DiskAnalyser::Analyse(out, TYPE_C0H_GET_DISK_FLAG, Hex("5A 56 00 00 00 00 00 00").data(), 8,
+    ASSERT_TRUE(DiskAnalyser::Analyse(out, TYPE_C0H_GET_DISK_FLAG, HexBytes("5A 56 00 00 00 00 00 00").data(), 8,
                                       &user_err, 0, nullptr));
     EXPECT_EQ(out, std::string(kEarlier) + "Disk Flag :ZV\n");
 
-    const std::vector<u8> pages = Hex("00 00 00 00 00 00 00 00 00 00 00 00");
+    const std::vector<u8> pages = HexBytes("00 00 00 00 00 00 00 00 00 00 00 00");
     out = kEarlier;
     ASSERT_TRUE(DiskAnalyser::Analyse(out, TYPE_C0H_GET_BAD_PAGE, pages.data(), 12, &user_err, 4, nullptr));
     EXPECT_EQ(out, std::string(kEarlier) + "    No Bad Page!\n");
