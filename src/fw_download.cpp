@@ -387,13 +387,39 @@ bool buildUtilityCommand(const std::vector<std::string>& args, bool capture, std
     return true;
 }
 
+namespace {
+
+// The arguments after the program name, refused (before anything is written) when they
+// hold no utility command to run.
+bool LoadUtilityArgs(char** argv, std::vector<std::string>* args, std::string* cmd)
+{
+    *args = CopyArgs(argv);
+    if (!buildUtilityCommand(*args, false, cmd)) {
+        puts("pls input the MegaCli64 or MegaCli utility..");
+        return false;
+    }
+    return true;
+}
+
+// An image option at args[i] must be followed by its file name; the files made so far are
+// removed when it is not.
+bool ImageNameFollows(const std::vector<std::string>& args, size_t i, const std::vector<std::string>& made)
+{
+    if (i + 1 < args.size()) {
+        return true;
+    }
+    puts("pls input the file name..");
+    RemoveFiles(made);
+    return false;
+}
+
+} // namespace
+
 bool raidFwUpgrade(char** argv, u32 flag)
 {
-    std::vector<std::string> args = CopyArgs(argv);
+    std::vector<std::string> args;
     std::string cmd;
-    // Nothing is written for a command that cannot be run.
-    if (!buildUtilityCommand(args, false, &cmd)) {
-        puts("pls input the MegaCli64 or MegaCli utility..");
+    if (!LoadUtilityArgs(argv, &args, &cmd)) {
         return false;
     }
     std::vector<std::string> made;
@@ -403,9 +429,7 @@ bool raidFwUpgrade(char** argv, u32 flag)
         if (!IsImageArg(args[i])) {
             continue;
         }
-        if (i + 1 == args.size()) {
-            puts("pls input the file name..");
-            RemoveFiles(made);
+        if (!ImageNameFollows(args, i, made)) {
             return false;
         }
         std::string image = args[i + 1];
@@ -457,10 +481,9 @@ bool raidFwUpgrade(char** argv, u32 flag)
 
 bool Raid_UpFirware(char** argv)
 {
-    std::vector<std::string> args = CopyArgs(argv);
+    std::vector<std::string> args;
     std::string cmd;
-    if (!buildUtilityCommand(args, false, &cmd)) {
-        puts("pls input the MegaCli64 or MegaCli utility..");
+    if (!LoadUtilityArgs(argv, &args, &cmd)) {
         return false;
     }
     std::vector<std::string> images;
@@ -469,9 +492,7 @@ bool Raid_UpFirware(char** argv)
         if (!IsImageArg(args[i])) {
             continue;
         }
-        if (i + 1 == args.size()) {
-            puts("pls input the file name..");
-            RemoveFiles(made);
+        if (!ImageNameFollows(args, i, made)) {
             freeDataBuf();
             return false;
         }

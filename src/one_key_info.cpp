@@ -19,6 +19,7 @@
 #include "file_decompressor.h"
 #include "file_utils.h"
 #include "msg_processor.h"
+#include "workflow_common.h"
 
 #define ONE_KEY_ROW(type, name) {type, 1, 1, {0, 0}, 0, 0, 1, 0, name}
 
@@ -444,10 +445,7 @@ void collectOneKeyInfo()
         return;
     }
     if (dev_name == nullptr || dev_name[0] == '\0') {
-        listDrives(1);
-        memset(dev_name_buf, 0, sizeof(dev_name_buf));
-        strncpy(dev_name_buf, cur_disk.device_name.c_str(), sizeof(dev_name_buf) - 1);
-        dev_name = dev_name_buf;
+        chooseDriveWhenNoDevice();
         // The drive chosen now is held to the same rule.
         if (cur_disk.link_type == LINK_SCSI) {
             printf("%scan't support one-key-info funtion", msg_indent);

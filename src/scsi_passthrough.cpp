@@ -70,6 +70,14 @@ bool OpenCurrentDevice(int* handle)
     return false;
 }
 
+// Every way into a tool: the line buffer cleared, so no earlier file name may stand in for
+// an answer, and the current device opened.
+bool BeginTool(int* handle)
+{
+    memset(bin_file_name, 0, sizeof(bin_file_name));
+    return OpenCurrentDevice(handle);
+}
+
 // Every way out of a tool: the line buffer cleared, the data released, the node closed.
 void EndTool(int* handle)
 {
@@ -264,9 +272,8 @@ int readConsoleLine(char* buf, int size, FILE* in)
 
 void scsiPassThroughHex()
 {
-    memset(bin_file_name, 0, sizeof(bin_file_name));
     int handle = 0;
-    if (!OpenCurrentDevice(&handle)) {
+    if (!BeginTool(&handle)) {
         return;
     }
     u8 cdb[kMaxCdbLen] = {};
@@ -316,10 +323,8 @@ void scsiPassThroughHex()
 
 void scsiPassThrough()
 {
-    // The tool's line buffer: no earlier file name may stand in for an answer.
-    memset(bin_file_name, 0, sizeof(bin_file_name));
     int handle = 0;
-    if (!OpenCurrentDevice(&handle)) {
+    if (!BeginTool(&handle)) {
         return;
     }
     u8 cdb[kMaxCdbLen] = {};

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "case_names.h"
+#include "one_key_file.h"
 #include "emu/emu_trace.h"
 #include "file_decompressor.h"
 
@@ -49,47 +50,10 @@ Bytes Cat(Bytes a, const Bytes& b)
     return a;
 }
 
-void PutLe32(Bytes* out, std::uint32_t v)
-{
-    for (int i = 0; i < 4; i++) {
-        out->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
-}
-
 // One item as the file must hold it.
-struct Item {
-    std::uint32_t type;
-    std::uint8_t query_len;
-    std::uint8_t query;
-    std::uint32_t user_err;
-    std::uint32_t sys_err;
-    std::uint32_t data_len;
-    const char* name;
-    Bytes data;  // follows the header
-};
+using onekeyfile::Item;
 
-// The 152-byte header: type, both flags, two zero bytes, both error codes, the reserved
-// word 1, the data length, the zero-padded name.
-Bytes Serialize(const std::vector<Item>& items)
-{
-    Bytes out;
-    for (const Item& it : items) {
-        PutLe32(&out, it.type);
-        out.push_back(it.query_len);
-        out.push_back(it.query);
-        out.push_back(0);
-        out.push_back(0);
-        PutLe32(&out, it.user_err);
-        PutLe32(&out, it.sys_err);
-        PutLe32(&out, 1);
-        PutLe32(&out, it.data_len);
-        std::string name(it.name);
-        name.resize(128, '\0');
-        out.insert(out.end(), name.begin(), name.end());
-        out.insert(out.end(), it.data.begin(), it.data.end());
-    }
-    return out;
-}
+using onekeyfile::Plain;
 
 // A catalogue call that succeeds returns with the user error it starts with: 6.
 const std::uint32_t kOkErr = 6;
@@ -228,7 +192,7 @@ protected:
         Bytes plain;
         std::string why;
         ASSERT_TRUE(Unpack(ReadFile(rel), &plain, &why)) << rel << ": " << why;
-        Bytes want = Serialize(items);
+        Bytes want = Plain(items);
         ASSERT_EQ(plain.size(), want.size());
         for (size_t i = 0; i < want.size(); i++) {
             ASSERT_EQ(plain[i], want[i]) << "first difference at byte " << i;
@@ -414,7 +378,7 @@ TEST_F(OneKeyE2e, OutputThatCannotBeOpenedKeepsTheTemporaryFile)
                      "    error occured when compress file\n");
     // The plain form stays for the operator.
     std::string tmp = ReadFile("x.bin_tmp");
-    Bytes want = Serialize(GoodItems());
+    Bytes want = Plain(GoodItems());
     EXPECT_EQ(Bytes(tmp.begin(), tmp.end()), want);
     EXPECT_EQ(Collected("/dev/sda").size(), GoodRequests().size());
 }

@@ -55,6 +55,15 @@ std::vector<Bytes> Cdbs(const std::vector<TraceEntry>& sent)
     return out;
 }
 
+std::vector<Bytes> HexCdbs(const std::vector<const char*>& cdbs)
+{
+    std::vector<Bytes> out;
+    for (const char* cdb : cdbs) {
+        out.push_back(Hex(cdb));
+    }
+    return out;
+}
+
 const std::string kAsk = "    Read Native Address or Set Max Address : [0=Query, 1=Set, 2=Quit] ";
 const std::string kAskAddress = "    Input Max Address : ";
 const std::string kAskVolatile = "    Set Volatile Value : [0=Volatile, 1=Non-volatile] ";
@@ -73,6 +82,13 @@ protected:
     }
 
     std::vector<TraceEntry> Sent(const std::string& node) const { return ToolRequests(ReadFile("trace.txt"), node); }
+
+    // The tools' drives with answers of a case's own added to /dev/sda.
+    void UseSdaWithAnswers(const std::string& answers)
+    {
+        WriteFile("extra.txt", "drive /dev/sda\n" + answers);
+        env_["ZV_EMU_CONFIG"] = Data(kToolsDrives) + ":" + Path("extra.txt");
+    }
 };
 
 // ---------------------------------------------------------------- -U hpa
@@ -121,11 +137,7 @@ TEST_P(Hpa, ScreenAndCommands)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, c.out);
-    std::vector<Bytes> want;
-    for (const char* cdb : c.cdbs) {
-        want.push_back(Hex(cdb));
-    }
-    EXPECT_EQ(Cdbs(Sent(c.node)), want);
+    EXPECT_EQ(Cdbs(Sent(c.node)), HexCdbs(c.cdbs));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Hpa, ::testing::ValuesIn(hpa_cases), CaseIndexName());
@@ -158,16 +170,11 @@ class HpaRefusal : public VendorTools, public ::testing::WithParamInterface<HpaR
 TEST_P(HpaRefusal, EndsAfterTheFailure)
 {
     const HpaRefusalCase& c = GetParam();
-    WriteFile("extra.txt", std::string("drive /dev/sda\n") + c.answer + kRefused);
-    env_["ZV_EMU_CONFIG"] = Data(kToolsDrives) + ":" + Path("extra.txt");
+    UseSdaWithAnswers(std::string(c.answer) + kRefused);
     RunResult r = Run({"-U", "hpa", "/dev/sda"}, c.input);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, c.out);
-    std::vector<Bytes> want;
-    for (const char* cdb : c.cdbs) {
-        want.push_back(Hex(cdb));
-    }
-    EXPECT_EQ(Cdbs(Sent("/dev/sda")), want);
+    EXPECT_EQ(Cdbs(Sent("/dev/sda")), HexCdbs(c.cdbs));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, HpaRefusal, ::testing::ValuesIn(hpa_refusal_cases), CaseIndexName());
@@ -210,16 +217,11 @@ class Magnify : public VendorTools, public ::testing::WithParamInterface<Magnify
 TEST_P(Magnify, ScreenAndCommands)
 {
     const MagnifyCase& c = GetParam();
-    WriteFile("extra.txt", std::string("drive /dev/sda\n") + c.extra);
-    env_["ZV_EMU_CONFIG"] = Data(kToolsDrives) + ":" + Path("extra.txt");
+    UseSdaWithAnswers(c.extra);
     RunResult r = Run({"-U", "magnify", "/dev/sda"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, c.out);
-    std::vector<Bytes> want;
-    for (const char* cdb : c.cdbs) {
-        want.push_back(Hex(cdb));
-    }
-    EXPECT_EQ(Cdbs(Sent("/dev/sda")), want);
+    EXPECT_EQ(Cdbs(Sent("/dev/sda")), HexCdbs(c.cdbs));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Magnify, ::testing::ValuesIn(magnify_cases), CaseIndexName());
@@ -288,11 +290,7 @@ TEST_P(MenuTool, RunsBetweenTwoShowingsOfTheUtilityMenu)
     RunResult r = Run({}, std::string("1\n7\n") + c.input + "b\nq\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find(kUtilityMenu + c.shown + kUtilityMenu), std::string::npos) << r.out;
-    std::vector<Bytes> want;
-    for (const char* cdb : c.cdbs) {
-        want.push_back(Hex(cdb));
-    }
-    EXPECT_EQ(Cdbs(Sent("/dev/sda")), want);
+    EXPECT_EQ(Cdbs(Sent("/dev/sda")), HexCdbs(c.cdbs));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MenuTool, ::testing::ValuesIn(menu_cases), CaseIndexName());
@@ -374,16 +372,11 @@ class EyeChartRefusal : public VendorTools, public ::testing::WithParamInterface
 TEST_P(EyeChartRefusal, EndsAfterTheFailure)
 {
     const EyeRefusalCase& c = GetParam();
-    WriteFile("extra.txt", std::string("drive /dev/sda\n") + c.answer + kRefused);
-    env_["ZV_EMU_CONFIG"] = Data(kToolsDrives) + ":" + Path("extra.txt");
+    UseSdaWithAnswers(std::string(c.answer) + kRefused);
     RunResult r = Run({}, std::string("1\n7\n") + c.input);
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find(kUtilityMenu + c.shown + kUtilityMenu), std::string::npos) << r.out;
-    std::vector<Bytes> want;
-    for (const char* cdb : c.cdbs) {
-        want.push_back(Hex(cdb));
-    }
-    EXPECT_EQ(Cdbs(Sent("/dev/sda")), want);
+    EXPECT_EQ(Cdbs(Sent("/dev/sda")), HexCdbs(c.cdbs));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EyeChartRefusal, ::testing::ValuesIn(eye_refusal_cases), CaseIndexName());

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "case_names.h"
+#include "one_key_file.h"
 #include "emu_api.h"
 #include "test_init.h"
 
@@ -124,44 +125,8 @@ TEST(OneKeyInfoItemLayout, FieldOffsets)
 
 // ---------------------------------------------------------------- building input files
 
-struct Item {
-    u32 type;
-    u8 query_len;
-    u8 query;
-    u32 user_err;
-    u32 sys_err;
-    u32 data_len;
-    std::string name;  // exactly 128 characters: no terminator
-    Bytes data;        // follows the header as given, whatever data_len says
-};
-
-void PutLe32(Bytes* out, u32 v)
-{
-    for (int i = 0; i < 4; i++) {
-        out->push_back(static_cast<u8>(v >> (8 * i)));
-    }
-}
-
-Bytes Plain(const std::vector<Item>& items)
-{
-    Bytes out;
-    for (const Item& it : items) {
-        PutLe32(&out, it.type);
-        out.push_back(it.query_len);
-        out.push_back(it.query);
-        out.push_back(0);
-        out.push_back(0);
-        PutLe32(&out, it.user_err);
-        PutLe32(&out, it.sys_err);
-        PutLe32(&out, 1);
-        PutLe32(&out, it.data_len);
-        std::string name = it.name.substr(0, 128);
-        name.resize(128, '\0');
-        out.insert(out.end(), name.begin(), name.end());
-        out.insert(out.end(), it.data.begin(), it.data.end());
-    }
-    return out;
-}
+using onekeyfile::Item;
+using onekeyfile::Plain;
 
 Item Ok(u32 type, const char* name, const Bytes& data)
 {

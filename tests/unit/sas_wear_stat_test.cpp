@@ -156,6 +156,33 @@ protected:
         disk_geometry.page_num = g.page_num;
         disk_model_code = g.model_code;
     }
+    // One channel, two CEs, 18 newer-layout blocks (12-byte entries, first 16 blocks left out):
+    // erase counts 3 and 7 on CE 0; on CE 1 a bad block (type 8, in the matrix only) and a
+    // type 1 block of erase count 7FFFFh.
+    static Table UseNewerTwoCeTable()
+    {
+        const Geometry g = {1, 2, 18, 64, 1};
+        Use(g);
+        Table t(g);
+        t.Fill(0, 16, 1000);
+        t.Set(0, 0, 16, 3);
+        t.Set(0, 0, 17, 7);
+        t.Set(1, 0, 16, 0x00400009);
+        t.Set(1, 0, 17, 0xFF8FFFFF);
+        return t;
+    }
+    // Two channels, two CEs, one older-layout block each (S = 128: nothing counted), bad ones among them.
+    static Table UseOlderTwoByTwoTable()
+    {
+        const Geometry g = {2, 2, 1, 0, 0};
+        Use(g);
+        Table t(g);
+        t.Set(0, 0, 0, 0x00400005);
+        t.Set(0, 1, 0, 0xFF8FFFFF);
+        t.Set(1, 0, 0, 0x00000010);
+        t.Set(1, 1, 0, 0x00300007);
+        return t;
+    }
 
 private:
     DiskGeometry saved_geometry_;
@@ -210,14 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(WearStatTest, NewerLayoutStatisticsAndMatrix)
 {
-    const Geometry g = {1, 2, 18, 64, 1};  // 12-byte entries, first 16 blocks left out
-    Use(g);
-    Table t(g);
-    t.Fill(0, 16, 1000);
-    t.Set(0, 0, 16, 3);
-    t.Set(0, 0, 17, 7);
-    t.Set(1, 0, 16, 0x00400009);  // type 8: bad, in the matrix only
-    t.Set(1, 0, 17, 0xFF8FFFFF);  // type 1, erase count 7FFFFh
+    const Table t = UseNewerTwoCeTable();
     std::string out = kEarlier;
     ASSERT_TRUE(PrintCeWearStatistics(out, t.data(), t.len()));
     EXPECT_EQ(out, " ch, ce, blk_cnt, max, min, average, devsq\n"
@@ -359,14 +379,7 @@ TEST_F(WearStatTest, SumBeyondThirtyTwoBits)
 
 TEST_F(WearStatTest, WitTableHoldsEveryMaskedEraseCount)
 {
-    const Geometry g = {1, 2, 18, 64, 1};
-    Use(g);
-    Table t(g);
-    t.Fill(0, 16, 1000);
-    t.Set(0, 0, 16, 3);
-    t.Set(0, 0, 17, 7);
-    t.Set(1, 0, 16, 0x00400009);
-    t.Set(1, 0, 17, 0xFF8FFFFF);
+    const Table t = UseNewerTwoCeTable();
     WriteAll(kWitTableFile, std::string(500, 'x'));  // replaced, not appended to
     std::string out = kEarlier;
     ASSERT_TRUE(SaveWitTable(out, t.data(), t.len(), 4));
@@ -385,13 +398,7 @@ TEST_F(WearStatTest, WitTableHoldsEveryMaskedEraseCount)
 
 TEST_F(WearStatTest, WitTableOlderLayoutWritesBadBlocksToo)
 {
-    const Geometry g = {2, 2, 1, 0, 0};  // S = 128: nothing counted
-    Use(g);
-    Table t(g);
-    t.Set(0, 0, 0, 0x00400005);
-    t.Set(0, 1, 0, 0xFF8FFFFF);
-    t.Set(1, 0, 0, 0x00000010);
-    t.Set(1, 1, 0, 0x00300007);
+    const Table t = UseOlderTwoByTwoTable();
     std::string out;
     ASSERT_TRUE(SaveWitTable(out, t.data(), t.len(), 0));
     EXPECT_EQ(out, " ch  ce   blk_cnt   max  min   average   devsq\n"
@@ -430,13 +437,7 @@ TEST_F(WearStatTest, BlockTableNewerLayout)
 
 TEST_F(WearStatTest, BlockTableOlderLayout)
 {
-    const Geometry g = {2, 2, 1, 0, 0};
-    Use(g);
-    Table t(g);
-    t.Set(0, 0, 0, 0x00400005);
-    t.Set(0, 1, 0, 0xFF8FFFFF);
-    t.Set(1, 0, 0, 0x00000010);
-    t.Set(1, 1, 0, 0x00300007);
+    const Table t = UseOlderTwoByTwoTable();
     std::string out = kEarlier;
     ASSERT_TRUE(SaveBlockTable(out, t.data(), t.len(), 30));
     EXPECT_EQ(out, std::string(kEarlier) + std::string(20, ' ') + "Original binary data is saved to BlockTable.txt\n");
