@@ -182,75 +182,6 @@ void CountHuffmanSymbol(HuffmanCoder* coder, u32 symbol)
     BuildHuffmanCode(coder, coder->halving != 0);
 }
 
-FileCompressor::FileCompressor()
-{
-    Init();
-}
-
-void FileCompressor::Init()
-{
-    in_mem = nullptr;
-    out_mem = nullptr;
-    out_capacity = 0;
-    in_pos = 0;
-    out_total = 0;
-    size = 0;
-    in_memory = 0;
-    out_memory = 0;
-    in_file = nullptr;
-    out_file = nullptr;
-    in_path[0] = '\0';
-    out_path[0] = '\0';
-    in_path_too_long = false;
-    out_path_too_long = false;
-    ring = nullptr;
-    pos = 0;
-    lookahead = 0;
-    fill_pos = 0;
-    staging = nullptr;
-    staging_count = 0;
-    bit_acc = 0;
-    bit_room = 32;
-    chain_heads = nullptr;
-    chain_lengths = nullptr;
-    nodes = nullptr;
-    free_stack = nullptr;
-    free_count = 0;
-    lit_nodes = nullptr;
-    lit_codes = nullptr;
-    dist_nodes = nullptr;
-    dist_codes = nullptr;
-    memset(&lit_coder, 0, sizeof(lit_coder));
-    memset(&dist_coder, 0, sizeof(dist_coder));
-    aborted = false;
-    read_failed = false;
-    write_failed = false;
-    progress = nullptr;
-    SetLevel(2);
-}
-
-void FileCompressor::SetLevel(u32 level)
-{
-    switch (level) {
-    case 1: chain_cap = 4; break;
-    case 2: chain_cap = 16; break;
-    case 3: chain_cap = 64; break;
-    case 4: chain_cap = 4096; break;
-    case 5: chain_cap = 65535; break;
-    default: chain_cap = 1; break;
-    }
-}
-
-void FileCompressor::SetInMemory(int flag)
-{
-    in_memory = flag;
-}
-
-void FileCompressor::SetOutMemory(int flag)
-{
-    out_memory = flag;
-}
-
 namespace {
 
 // An over-long path is refused at open time rather than cut to another name.
@@ -270,31 +201,148 @@ bool CopyPath(char* dst, const char* src)
 
 } // namespace
 
-void FileCompressor::SetInPath(const char* path)
+CoderEnds::CoderEnds()
+{
+    ResetEnds();
+}
+
+void CoderEnds::ResetEnds()
+{
+    in_mem = nullptr;
+    out_mem = nullptr;
+    out_capacity = 0;
+    in_pos = 0;
+    out_total = 0;
+    in_memory = 0;
+    out_memory = 0;
+    in_file = nullptr;
+    out_file = nullptr;
+    in_path[0] = '\0';
+    out_path[0] = '\0';
+    in_path_too_long = false;
+    out_path_too_long = false;
+    aborted = false;
+    write_failed = false;
+    progress = nullptr;
+}
+
+void CoderEnds::SetInMemory(int flag)
+{
+    in_memory = flag;
+}
+
+void CoderEnds::SetOutMemory(int flag)
+{
+    out_memory = flag;
+}
+
+void CoderEnds::SetInPath(const char* path)
 {
     in_path_too_long = CopyPath(in_path, path);
 }
 
-void FileCompressor::SetOutPath(const char* path)
+void CoderEnds::SetOutPath(const char* path)
 {
     out_path_too_long = CopyPath(out_path, path);
+}
+
+void CoderEnds::SetOutData(u8* area, u32 capacity)
+{
+    out_mem = area;
+    out_capacity = area == nullptr ? 0 : capacity;
+}
+
+void CoderEnds::SetProgress(ProgressCallback callback)
+{
+    progress = callback;
+}
+
+FILE* CoderEnds::OpenInPath() const
+{
+    return in_path_too_long ? nullptr : fopen(in_path, "rb");
+}
+
+bool CoderEnds::OpenOutFile()
+{
+    out_file = out_path_too_long ? nullptr : fopen(out_path, "w+b");
+    return out_file != nullptr;
+}
+
+void CoderEnds::CloseFiles()
+{
+    if (in_file != nullptr) {
+        fclose(in_file);
+        in_file = nullptr;
+    }
+    if (out_file != nullptr) {
+        // Buffered data reaches the file only at close, so a failed close is a failed write.
+        if (fclose(out_file) != 0) {
+            write_failed = true;
+        }
+        out_file = nullptr;
+    }
+}
+
+void CoderEnds::EmptyOutput()
+{
+    out_total = 0;
+    if (out_memory != 1) {
+        // Reopening for writing truncates: a failed run leaves no partial output.
+        FILE* f = fopen(out_path, "wb");
+        if (f != nullptr) {
+            fclose(f);
+        }
+    }
+}
+
+FileCompressor::FileCompressor()
+{
+    Init();
+}
+
+void FileCompressor::Init()
+{
+    ResetEnds();
+    size = 0;
+    ring = nullptr;
+    pos = 0;
+    lookahead = 0;
+    fill_pos = 0;
+    staging = nullptr;
+    staging_count = 0;
+    bit_acc = 0;
+    bit_room = 32;
+    chain_heads = nullptr;
+    chain_lengths = nullptr;
+    nodes = nullptr;
+    free_stack = nullptr;
+    free_count = 0;
+    lit_nodes = nullptr;
+    lit_codes = nullptr;
+    dist_nodes = nullptr;
+    dist_codes = nullptr;
+    memset(&lit_coder, 0, sizeof(lit_coder));
+    memset(&dist_coder, 0, sizeof(dist_coder));
+    read_failed = false;
+    SetLevel(2);
+}
+
+void FileCompressor::SetLevel(u32 level)
+{
+    switch (level) {
+    case 1: chain_cap = 4; break;
+    case 2: chain_cap = 16; break;
+    case 3: chain_cap = 64; break;
+    case 4: chain_cap = 4096; break;
+    case 5: chain_cap = 65535; break;
+    default: chain_cap = 1; break;
+    }
 }
 
 void FileCompressor::SetInData(const u8* data, u32 len)
 {
     in_mem = data;
     size = len;
-}
-
-void FileCompressor::SetOutData(u8* area, u32 capacity)
-{
-    out_mem = area;
-    out_capacity = area == nullptr ? 0 : capacity;
-}
-
-void FileCompressor::SetProgress(ProgressCallback callback)
-{
-    progress = callback;
 }
 
 bool FileCompressor::OpenFiles(int* result)
@@ -306,7 +354,7 @@ bool FileCompressor::OpenFiles(int* result)
         }
     } else {
         size = 0;
-        in_file = in_path_too_long ? nullptr : fopen(in_path, "rb");
+        in_file = OpenInPath();
         if (in_file == nullptr) {
             *result = 2;
             return false;
@@ -325,41 +373,13 @@ bool FileCompressor::OpenFiles(int* result)
         size = static_cast<u64>(len);
     }
     if (out_memory != 1) {
-        out_file = out_path_too_long ? nullptr : fopen(out_path, "w+b");
-        if (out_file == nullptr) {
+        if (!OpenOutFile()) {
             CloseFiles();
             *result = 3;
             return false;
         }
     }
     return true;
-}
-
-void FileCompressor::CloseFiles()
-{
-    if (in_file != nullptr) {
-        fclose(in_file);
-        in_file = nullptr;
-    }
-    if (out_file != nullptr) {
-        // Buffered data reaches the file only at close, so a failed close is a failed write.
-        if (fclose(out_file) != 0) {
-            write_failed = true;
-        }
-        out_file = nullptr;
-    }
-}
-
-void FileCompressor::EmptyOutput()
-{
-    out_total = 0;
-    if (out_memory != 1) {
-        // Reopening for writing truncates: a failed run leaves no partial container.
-        FILE* f = fopen(out_path, "wb");
-        if (f != nullptr) {
-            fclose(f);
-        }
-    }
 }
 
 bool FileCompressor::AllocWorkAreas()

@@ -86,28 +86,63 @@ u32 HuffmanRoot(const HuffmanCoder* coder);
 // (bytes read, bytes written, percent done); returning 0 stops the run.
 typedef std::function<int(u32, u32, u32)> ProgressCallback;
 
-class FileCompressor {
+// The two ends of a compressor or decompressor run, each a file by path or a memory
+// area, and what both do with them.
+class CoderEnds {
+public:
+    void SetInMemory(int flag);
+    void SetOutMemory(int flag);
+    void SetInPath(const char* path);
+    void SetOutPath(const char* path);
+    void SetOutData(u8* area, u32 capacity);
+    void SetProgress(ProgressCallback callback);
+
+    u32 GetOutSize() const { return out_total; }
+
+protected:
+    CoderEnds();
+
+    void ResetEnds();
+    // Null when the path is too long or the file cannot be opened.
+    FILE* OpenInPath() const;
+    bool OpenOutFile();
+    void CloseFiles();
+    // Whatever the run wrote is dropped.
+    void EmptyOutput();
+
+    const u8* in_mem;
+    u8* out_mem;
+    u32 out_capacity;
+    u64 in_pos;
+    u64 out_total;
+    int in_memory;
+    int out_memory;
+    FILE* in_file;
+    FILE* out_file;
+    char in_path[kCoderPathMax + 1];
+    char out_path[kCoderPathMax + 1];
+    bool in_path_too_long;
+    bool out_path_too_long;
+    bool aborted;
+    bool write_failed;
+    ProgressCallback progress;
+};
+
+class FileCompressor : public CoderEnds {
 public:
     FileCompressor();
 
     void Init();
     // chain_cap: 1 -> 4, 2 -> 16, 3 -> 64, 4 -> 4096, 5 -> 65535, anything else 1.
     void SetLevel(u32 level);
-    void SetInMemory(int flag);
-    void SetOutMemory(int flag);
-    void SetInPath(const char* path);
-    void SetOutPath(const char* path);
     // Memory areas for the memory modes; the output area must hold the whole container.
     void SetInData(const u8* data, u32 len);
-    void SetOutData(u8* area, u32 capacity);
-    void SetProgress(ProgressCallback callback);
 
     // 0 done, 2 the input cannot be opened or read, 3 the output cannot be opened or
     // written, 4 stopped by the progress callback, 5 a work area cannot be allocated.
     // Whenever the result is not 0 the output holds nothing.
     int Compress();
 
-    u32 GetOutSize() const { return out_total; }
     u32 GetChainCap() const { return chain_cap; }
 
 private:
@@ -118,8 +153,6 @@ private:
     };
 
     bool OpenFiles(int* result);
-    void CloseFiles();
-    void EmptyOutput();
     bool AllocWorkAreas();
     void FreeWorkAreas();
     void MainLoop();
@@ -135,20 +168,7 @@ private:
     void Output(const u8* data, u32 len);
     bool ProgressStop();
 
-    const u8* in_mem;
-    u8* out_mem;
-    u32 out_capacity;
-    u64 in_pos;
-    u64 out_total;
     u64 size;
-    int in_memory;
-    int out_memory;
-    FILE* in_file;
-    FILE* out_file;
-    char in_path[kCoderPathMax + 1];
-    char out_path[kCoderPathMax + 1];
-    bool in_path_too_long;
-    bool out_path_too_long;
 
     u8* ring;
     u64 pos;
@@ -171,10 +191,7 @@ private:
     HuffmanCoder lit_coder;
     HuffmanCoder dist_coder;
 
-    bool aborted;
     bool read_failed;
-    bool write_failed;
-    ProgressCallback progress;
 };
 
 #endif

@@ -10,21 +10,6 @@ const u32 kProgressSteps = 4096;
 // Shared by every run in the process, as the callback cadence does not restart per file.
 u32 progress_steps = 0;
 
-// An over-long path is refused at open time rather than cut to another name.
-bool CopyPath(char* dst, const char* src)
-{
-    dst[0] = '\0';
-    if (src == nullptr) {
-        return false;
-    }
-    size_t len = strlen(src);
-    if (len > kCoderPathMax) {
-        return true;
-    }
-    memcpy(dst, src, len + 1);
-    return false;
-}
-
 u32 BigEndian32(const u8* p)
 {
     return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
@@ -66,21 +51,9 @@ FileDecompressor::FileDecompressor()
 
 void FileDecompressor::Init()
 {
-    out_mem = nullptr;
-    out_capacity = 0;
-    in_mem = nullptr;
+    ResetEnds();
     in_size = 0;
-    out_total = 0;
-    in_pos = 0;
     orig_size = 0;
-    in_memory = 0;
-    out_memory = 0;
-    in_file = nullptr;
-    out_file = nullptr;
-    in_path[0] = '\0';
-    out_path[0] = '\0';
-    in_path_too_long = false;
-    out_path_too_long = false;
     ring = nullptr;
     produced = 0;
     flushed = 0;
@@ -90,46 +63,12 @@ void FileDecompressor::Init()
     dist_nodes = nullptr;
     memset(&lit_coder, 0, sizeof(lit_coder));
     memset(&dist_coder, 0, sizeof(dist_coder));
-    aborted = false;
-    write_failed = false;
-    progress = nullptr;
-}
-
-void FileDecompressor::SetInMemory(int flag)
-{
-    in_memory = flag;
-}
-
-void FileDecompressor::SetOutMemory(int flag)
-{
-    out_memory = flag;
-}
-
-void FileDecompressor::SetInPath(const char* path)
-{
-    in_path_too_long = CopyPath(in_path, path);
-}
-
-void FileDecompressor::SetOutPath(const char* path)
-{
-    out_path_too_long = CopyPath(out_path, path);
 }
 
 void FileDecompressor::SetInData(const u8* data, u32 len)
 {
     in_mem = data;
     in_size = len;
-}
-
-void FileDecompressor::SetOutData(u8* area, u32 capacity)
-{
-    out_mem = area;
-    out_capacity = area == nullptr ? 0 : capacity;
-}
-
-void FileDecompressor::SetProgress(ProgressCallback callback)
-{
-    progress = callback;
 }
 
 bool FileDecompressor::ReadHeader(u8* header)
@@ -147,33 +86,6 @@ bool FileDecompressor::ReadHeader(u8* header)
     return true;
 }
 
-void FileDecompressor::CloseFiles()
-{
-    if (in_file != nullptr) {
-        fclose(in_file);
-        in_file = nullptr;
-    }
-    if (out_file != nullptr) {
-        // Buffered data reaches the file only at close, so a failed close is a failed write.
-        if (fclose(out_file) != 0) {
-            write_failed = true;
-        }
-        out_file = nullptr;
-    }
-}
-
-void FileDecompressor::EmptyOutput()
-{
-    out_total = 0;
-    if (out_memory != 1) {
-        // Reopening for writing truncates: a failed run leaves no partial data.
-        FILE* f = fopen(out_path, "wb");
-        if (f != nullptr) {
-            fclose(f);
-        }
-    }
-}
-
 u32 FileDecompressor::GetOrigSize()
 {
     u8 header[sizeof(CompressedFileHeader)];
@@ -184,7 +96,7 @@ u32 FileDecompressor::GetOrigSize()
             memcpy(header, in_mem, sizeof(header));
         }
     } else {
-        FILE* f = in_path_too_long ? nullptr : fopen(in_path, "rb");
+        FILE* f = OpenInPath();
         if (f == nullptr) {
             return 0;
         }
@@ -207,14 +119,13 @@ int FileDecompressor::Decompress()
             return 2;
         }
     } else {
-        in_file = in_path_too_long ? nullptr : fopen(in_path, "rb");
+        in_file = OpenInPath();
         if (in_file == nullptr) {
             return 2;
         }
     }
     if (out_memory != 1) {
-        out_file = out_path_too_long ? nullptr : fopen(out_path, "w+b");
-        if (out_file == nullptr) {
+        if (!OpenOutFile()) {
             CloseFiles();
             return 3;
         }

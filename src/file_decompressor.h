@@ -16,19 +16,13 @@ u32 MatchLength(u32 symbol, u32 extra);
 u32 DistanceExtraBits(u32 symbol);
 u32 MatchDistance(u32 symbol, u32 extra);
 
-class FileDecompressor {
+class FileDecompressor : public CoderEnds {
 public:
     FileDecompressor();
 
     void Init();
-    void SetInMemory(int flag);
-    void SetOutMemory(int flag);
-    void SetInPath(const char* path);
-    void SetOutPath(const char* path);
-    // Memory areas for the memory modes.
+    // Memory area for the memory mode.
     void SetInData(const u8* data, u32 len);
-    void SetOutData(u8* area, u32 capacity);
-    void SetProgress(ProgressCallback callback);
 
     // 0 done; 1 not a container: no "QUMA" header, or a stream that is truncated, runs
     // past the stated size, refers before the start of the output or goes on after it;
@@ -39,7 +33,6 @@ public:
 
     // The header's uncompressed length; 0 when the input cannot be opened or is no container.
     u32 GetOrigSize();
-    u32 GetOutSize() const { return out_total; }
 
 private:
     bool ReadHeader(u8* header);
@@ -50,24 +43,9 @@ private:
     void FlushOutput();
     bool TrailerClean();
     bool ProgressStop();
-    void CloseFiles();
-    void EmptyOutput();
 
-    u8* out_mem;
-    u32 out_capacity;
-    const u8* in_mem;
     u32 in_size;
-    u64 out_total;
-    u64 in_pos;
     u32 orig_size;
-    int in_memory;
-    int out_memory;
-    FILE* in_file;
-    FILE* out_file;
-    char in_path[kCoderPathMax + 1];
-    char out_path[kCoderPathMax + 1];
-    bool in_path_too_long;
-    bool out_path_too_long;
 
     u8* ring;
     u64 produced;
@@ -78,10 +56,6 @@ private:
     HuffNode* dist_nodes;
     HuffmanCoder lit_coder;
     HuffmanCoder dist_coder;
-
-    bool aborted;
-    bool write_failed;
-    ProgressCallback progress;
 };
 
 #endif

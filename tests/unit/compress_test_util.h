@@ -5,6 +5,7 @@
 
 #include "file_compressor.h"
 #include "file_decompressor.h"
+#include "temp_dir.h"
 
 #include <unistd.h>
 
@@ -23,45 +24,7 @@ namespace ctest {
 
 typedef std::vector<u8> Bytes;
 
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/zv_fc_XXXXXX";
-        char* d = mkdtemp(tmpl);
-        if (d != nullptr) {
-            dir_ = d;
-        }
-    }
-    ~TempDir()
-    {
-        if (!dir_.empty()) {
-            std::string cmd = "rm -rf '" + dir_ + "'";
-            int rc = system(cmd.c_str());
-            (void)rc;
-        }
-    }
-    std::string Path(const std::string& rel) const { return dir_ + "/" + rel; }
-    void Write(const std::string& rel, const Bytes& data) const
-    {
-        std::ofstream f(Path(rel), std::ios::binary);
-        f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    }
-    bool Exists(const std::string& rel) const { return access(Path(rel).c_str(), F_OK) == 0; }
-    Bytes Read(const std::string& rel) const { return ReadPath(Path(rel)); }
-    static Bytes ReadPath(const std::string& path)
-    {
-        std::ifstream f(path, std::ios::binary);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        std::string s = ss.str();
-        return Bytes(s.begin(), s.end());
-    }
-    bool ok() const { return !dir_.empty(); }
-
-private:
-    std::string dir_;
-};
+using testdir::TempDir;
 
 // A path of exactly 260 characters inside dir; one more character makes it too long.
 inline std::string PathOf260(const TempDir& dir)

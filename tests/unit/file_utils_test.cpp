@@ -5,6 +5,7 @@
 
 #include "file_utils.h"
 #include "msg_processor.h"
+#include "temp_dir.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -35,42 +36,7 @@ namespace {
 
 const int kUntouched = -12345;
 
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/zv_fu_XXXXXX";
-        char* d = mkdtemp(tmpl);
-        if (d != nullptr) {
-            dir_ = d;
-        }
-    }
-    ~TempDir()
-    {
-        if (!dir_.empty()) {
-            std::string cmd = "rm -rf '" + dir_ + "'";
-            int rc = system(cmd.c_str());
-            (void)rc;
-        }
-    }
-    std::string Path(const std::string& rel) const { return dir_ + "/" + rel; }
-    void Write(const std::string& rel, const std::string& data) const
-    {
-        std::ofstream f(Path(rel), std::ios::binary);
-        f << data;
-    }
-    std::string Read(const std::string& rel) const
-    {
-        std::ifstream f(Path(rel), std::ios::binary);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
-    }
-    bool ok() const { return !dir_.empty(); }
-
-private:
-    std::string dir_;
-};
+using testdir::TempDir;
 
 // ---- file helpers: error code by cause ----
 
@@ -243,9 +209,9 @@ TEST(FileData, ZeroLengthWriteFollowsTheMode)
     const u8 byte = 0;
     int err = kUntouched;
     ASSERT_TRUE(WriteFileData(path.c_str(), &byte, 0, "ab", &err));
-    EXPECT_EQ(dir.Read("f"), "12345");
+    EXPECT_EQ(dir.ReadText("f"), "12345");
     ASSERT_TRUE(WriteFileData(path.c_str(), &byte, 0, "wb", &err));
-    EXPECT_EQ(dir.Read("f"), "");
+    EXPECT_EQ(dir.ReadText("f"), "");
     ASSERT_TRUE(WriteFileData(dir.Path("new").c_str(), &byte, 0, "wt", &err));
     u32 len = 99;
     ASSERT_TRUE(GetFileLen(dir.Path("new").c_str(), &len, &err));
