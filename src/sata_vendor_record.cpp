@@ -1,36 +1,15 @@
 #include "sata_vendor_record.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "cmd_wrap.h"
+#include "decode_util.h"
 #include "disk_analyser.h"
 #include "vendor_table_decoder.h"
 
 namespace {
-
-void AppendF(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-void AppendF(std::string& out, const char* format, ...)
-{
-    char buf[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buf, sizeof(buf), format, args);
-    va_end(args);
-    out += buf;
-}
-
-// The tables are little-endian, as is the host: a plain copy reads them.
-template <typename T>
-T ReadLe(const u8* p)
-{
-    T v;
-    memcpy(&v, p, sizeof(v));
-    return v;
-}
 
 // Blocks of bytes start on a fresh line of four blanks, whatever the indent.
 const char kBlockPad[] = "    ";
