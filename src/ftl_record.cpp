@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "decode_util.h"
 #include "disk_cmnd.h"
 #include "vendor_table_decoder.h"
 
@@ -60,14 +61,10 @@ bool EraseBaseStatus::BlockInfoChainStatus(u32 index) const
 
 std::string& AppendFormat(std::string& out, const char* format, ...)
 {
-    char buf[1024];
     va_list args;
     va_start(args, format);
-    const int n = vsnprintf(buf, sizeof(buf), format, args);
+    AppendVFormat(out, 1024, format, args);
     va_end(args);
-    if (n > 0) {
-        out += buf;
-    }
     return out;
 }
 

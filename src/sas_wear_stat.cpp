@@ -1,12 +1,12 @@
 #include "sas_wear_stat.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include <sys/stat.h>
 
+#include "decode_util.h"
 #include "disk_analyser.h"
 #include "disk_discovery.h"
 #include "settings.h"
@@ -121,18 +121,6 @@ CeWearStatistics Statistics(const WearTable& t, u32 ce, u32 channel)
         s.devsq = (sum_sq - count * average * average) / count;
     }
     return s;
-}
-
-void AppendF(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-void AppendF(std::string& out, const char* format, ...)
-{
-    char buf[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buf, sizeof(buf), format, args);
-    va_end(args);
-    out += buf;
 }
 
 // Only a regular file or a symbolic link (the link, not its target, goes) is replaced;

@@ -1,12 +1,11 @@
 #include "sata_block_table.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "cmd_wrap.h"
+#include "decode_util.h"
 #include "disk_analyser.h"
 #include "disk_discovery.h"
 
@@ -35,36 +34,9 @@ u64 MulSat(u64 a, u64 b)
     return a * b;
 }
 
-u16 ReadU16(const u8* p)
-{
-    u16 v;
-    memcpy(&v, p, sizeof(v));
-    return v;
-}
-
-u32 ReadU32(const u8* p)
-{
-    u32 v;
-    memcpy(&v, p, sizeof(v));
-    return v;
-}
-
 void WriteU32(u8* p, u32 v) { memcpy(p, &v, sizeof(v)); }
 
 bool ModelHas(const DiskInfo* drive, const char* name) { return drive->model.find(name) != std::string::npos; }
-
-void AppendLine(std::string& out, const std::string& pad, const char* format, ...) __attribute__((format(printf, 3, 4)));
-
-void AppendLine(std::string& out, const std::string& pad, const char* format, ...)
-{
-    char buf[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buf, sizeof(buf), format, args);
-    va_end(args);
-    out += pad;
-    out += buf;
-}
 
 // C x L of disk_structure times a per-(layer, channel) size, saturated.
 u64 StructureSize(u64 per_unit) { return MulSat(MulSat(disk_structure.channel, disk_structure.layer), per_unit); }

@@ -1,36 +1,15 @@
 #include "sata_vendor_record.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "cmd_wrap.h"
+#include "decode_util.h"
 #include "disk_analyser.h"
 #include "vendor_table_decoder.h"
 
 namespace {
-
-void AppendF(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-void AppendF(std::string& out, const char* format, ...)
-{
-    char buf[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buf, sizeof(buf), format, args);
-    va_end(args);
-    out += buf;
-}
-
-// The tables are little-endian, as is the host: a plain copy reads them.
-template <typename T>
-T ReadLe(const u8* p)
-{
-    T v;
-    memcpy(&v, p, sizeof(v));
-    return v;
-}
 
 // Blocks of bytes start on a fresh line of four blanks, whatever the indent.
 const char kBlockPad[] = "    ";
@@ -97,24 +76,16 @@ void AppendR2FlagTable(std::string& out, const R2FlagTable& table, u32 indent, c
     for (u8 b : table.ext_info) {
         AppendF(text, "%02Xh ", b);
     }
-    text += "\n" + pad;
-    AppendF(text, "This Block From Channel   : %02Xh\n", table.this_block_from_channel);
-    text += pad;
-    AppendF(text, "Global Table Page         : %02Xh\n", table.global_table_page);
-    text += pad;
-    AppendF(text, "Bad Reserve Table Channel : %02Xh\n", table.bad_reserve_table_channel);
-    text += pad;
-    AppendF(text, "Part One In Channel       : %02Xh\n", table.part_one_in_channel);
-    text += pad;
-    AppendF(text, "Org Bad Table Channel     : %02Xh\n", table.org_bad_table_channel);
-    text += pad;
-    AppendF(text, "Global Table Block        : %04Xh\n", table.global_table_block);
-    text += pad;
-    AppendF(text, "Blank Blocks In Layer     : %04Xh\n", table.blank_blocks_in_layer);
-    text += pad;
-    AppendF(text, "Flush Map Log Cursor      : %08Xh\n", table.flush_map_log_cursor);
-    text += pad;
-    AppendF(text, "Power Off Counter         : %08Xh\n", table.power_off_counter);
+    text += "\n";
+    AppendLine(text, pad, "This Block From Channel   : %02Xh\n", table.this_block_from_channel);
+    AppendLine(text, pad, "Global Table Page         : %02Xh\n", table.global_table_page);
+    AppendLine(text, pad, "Bad Reserve Table Channel : %02Xh\n", table.bad_reserve_table_channel);
+    AppendLine(text, pad, "Part One In Channel       : %02Xh\n", table.part_one_in_channel);
+    AppendLine(text, pad, "Org Bad Table Channel     : %02Xh\n", table.org_bad_table_channel);
+    AppendLine(text, pad, "Global Table Block        : %04Xh\n", table.global_table_block);
+    AppendLine(text, pad, "Blank Blocks In Layer     : %04Xh\n", table.blank_blocks_in_layer);
+    AppendLine(text, pad, "Flush Map Log Cursor      : %08Xh\n", table.flush_map_log_cursor);
+    AppendLine(text, pad, "Power Off Counter         : %08Xh\n", table.power_off_counter);
 
     text += pad + "Ecc Errors                : \n" + kBlockPad;
     for (u32 row = 0; row < layout.ecc_rows; row++) {
@@ -132,9 +103,8 @@ void AppendR2FlagTable(std::string& out, const R2FlagTable& table, u32 indent, c
         text += pad + r2_pad_labels[i];
         AppendF(text, "%08Xh\n", ReadLe<u32>(raw + layout.pad_words + 4 * i));
     }
-    text += pad;
-    AppendF(text, "G_Index                   : %llXh\n",
-            static_cast<unsigned long long>(ReadLe<u64>(raw + layout.g_index)));
+    AppendLine(text, pad, "G_Index                   : %llXh\n",
+               static_cast<unsigned long long>(ReadLe<u64>(raw + layout.g_index)));
     for (u32 i = 0; i < 7; i++) {
         const u32 at = layout.counters + 8 * i;
         text += pad + r2_counter_labels[i];
@@ -197,8 +167,8 @@ bool ParseConfigBlock(std::string& out, const u8* data, u32 len, u32 indent, voi
 bool PrintConfigBlock(std::string& out, const ConfigBlock& block, u32 indent)
 {
     const std::string pad = ParseIndent(indent);
-    std::string text = pad;
-    AppendF(text, "crc                       : %08Xh \n", block.crc);
+    std::string text;
+    AppendLine(text, pad, "crc                       : %08Xh \n", block.crc);
     text += pad + "pwr_up_standby            : ";
     for (u8 b : block.pwr_up_standby) {
         AppendF(text, "%02Xh ", b);
@@ -220,10 +190,9 @@ bool PrintConfigBlock(std::string& out, const ConfigBlock& block, u32 indent)
         text += "\n" + pad + b.label + "\n" + kBlockPad;
         AppendByteBlock(text, b.bytes, b.n);
     }
-    text += "\n" + pad;
-    AppendF(text, "smart_en                  : %02Xh \n", block.smart_en);
-    text += pad;
-    AppendF(text, "smart_auto_save           : %02Xh \n", block.smart_auto_save);
+    text += "\n";
+    AppendLine(text, pad, "smart_en                  : %02Xh \n", block.smart_en);
+    AppendLine(text, pad, "smart_auto_save           : %02Xh \n", block.smart_auto_save);
     text += pad + "smart_attribute_threshold : \n" + kBlockPad;
     AppendByteBlock(text, block.smart_attribute_threshold, sizeof(block.smart_attribute_threshold));
     text += "\n" + pad + "rsv                       : \n" + kBlockPad;
@@ -282,8 +251,7 @@ bool ParseDiskStatus(std::string& out, const u8* data, u32 len, u32 indent)
     const std::string pad = ParseIndent(indent);
     std::string text;
     for (const auto& line : lines) {
-        text += pad;
-        AppendF(text, line.format, line.value);
+        AppendLine(text, pad, line.format, line.value);
     }
     out += text;
     return true;
@@ -300,8 +268,7 @@ bool ParseDiskStructure(std::string& out, const u8* data, u32 len, u32 indent)
     const std::string pad = ParseIndent(indent);
     std::string text;
     for (u32 i = 0; i < 5; i++) {
-        text += pad;
-        AppendF(text, formats[i], ReadLe<u32>(data + 4 * i));
+        AppendLine(text, pad, formats[i], ReadLe<u32>(data + 4 * i));
     }
     out += text;
     return true;

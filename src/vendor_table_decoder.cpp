@@ -1,24 +1,16 @@
 #include "vendor_table_decoder.h"
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "decode_util.h"
 #include "disk_analyser.h"
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
 #include "settings.h"
 
 namespace {
-
-// The answers are little-endian, as is the host: a plain copy reads them.
-u32 ReadU32(const u8* p)
-{
-    u32 v;
-    memcpy(&v, p, sizeof(v));
-    return v;
-}
 
 const char* SpeedName(u32 code)
 {
@@ -201,30 +193,6 @@ const char* BlockTypeName(u32 code, bool newer)
 }
 
 const char* BlockTypeName(u32 code) { return BlockTypeName(code, disk_model_code != 0); }
-
-namespace {
-
-u16 ReadU16(const u8* p)
-{
-    u16 v;
-    memcpy(&v, p, sizeof(v));
-    return v;
-}
-
-void AppendLine(std::string& out, const std::string& pad, const char* format, ...) __attribute__((format(printf, 3, 4)));
-
-void AppendLine(std::string& out, const std::string& pad, const char* format, ...)
-{
-    char buf[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buf, sizeof(buf), format, args);
-    va_end(args);
-    out += pad;
-    out += buf;
-}
-
-}  // namespace
 
 bool ParseDiskBasicInfo(std::string& out, const u8* data, u32 len, u32 indent, void*)
 {
