@@ -336,13 +336,13 @@ int IoctlSgVersion(Drive*, const std::string&, void* arg)
     return 0;
 }
 
-struct IoctlSpec {
+struct IoctlHandler {
     unsigned long request;
     int (*fn)(Drive* drive, const std::string& node, void* arg);
 };
 
 // One row per request an emulated node understands; the rest fail with ENOTTY.
-const IoctlSpec ioctls[] = {
+const IoctlHandler ioctls[] = {
     {SG_IO, IoctlSgIo},
     {SG_GET_VERSION_NUM, IoctlSgVersion},
     {SCSI_IOCTL_GET_IDLUN, IoctlGetIdLun},
@@ -357,9 +357,9 @@ int EmulatedIoctl(const std::string& node, unsigned long request, void* arg)
     if (drive != nullptr && IsControllerKind(drive->kind)) {
         return ControllerIoctl(drive, node, request, arg);
     }
-    for (const IoctlSpec& spec : ioctls) {
-        if (spec.request == request) {
-            return spec.fn(drive, node, arg);
+    for (const IoctlHandler& handler : ioctls) {
+        if (handler.request == request) {
+            return handler.fn(drive, node, arg);
         }
     }
     TraceEntry e;

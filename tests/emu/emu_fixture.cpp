@@ -480,7 +480,7 @@ bool AttrOffsetFrom(Ctx& c, Answer& a, const std::vector<std::string>& args)
     return true;
 }
 
-struct AttrSpec {
+struct AttrRow {
     const char* name;
     size_t min_args;   // after the name
     size_t max_args;   // after the name; 0 = no limit
@@ -489,7 +489,7 @@ struct AttrSpec {
 };
 
 // One row per answer attribute.
-const AttrSpec answer_attrs[] = {
+const AttrRow answer_attrs[] = {
     {"data", 1, 0, AttrData, false},
     {"file", 1, 1, AttrFile, false},
     {"size", 1, 1, AttrSize, false},
@@ -644,26 +644,26 @@ bool ParseLines(Ctx& c, Parser& p, const std::string& text)
                 return Fail(c, err);
             }
         } else {
-            const AttrSpec* spec = nullptr;
-            for (const AttrSpec& s : answer_attrs) {
+            const AttrRow* attr = nullptr;
+            for (const AttrRow& s : answer_attrs) {
                 if (kw == s.name) {
-                    spec = &s;
+                    attr = &s;
                 }
             }
-            if (spec == nullptr) {
+            if (attr == nullptr) {
                 return Fail(c, "unknown directive: " + kw);
             }
             if (p.answer == nullptr) {
                 return Fail(c, kw + " outside an answer");
             }
             size_t n = t.size() - 1;
-            if (n < spec->min_args || (spec->max_args != 0 && n > spec->max_args)) {
+            if (n < attr->min_args || (attr->max_args != 0 && n > attr->max_args)) {
                 return Fail(c, "wrong argument count for " + kw);
             }
-            if (spec->ata_only && p.answer->proto != PROTO_ATA) {
+            if (attr->ata_only && p.answer->proto != PROTO_ATA) {
                 return Fail(c, kw + " is for ata answers");
             }
-            if (!spec->fn(c, *p.answer, t)) {
+            if (!attr->fn(c, *p.answer, t)) {
                 return false;
             }
         }

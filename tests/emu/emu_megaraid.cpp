@@ -206,7 +206,7 @@ bool DirIoctlErrno(Drive* d, const std::vector<std::string>& t, std::string* err
     return true;
 }
 
-struct DirectiveSpec {
+struct DirectiveRow {
     const char* name;
     size_t args;        // after the name
     bool controller;    // for a controller node; else for a disk node
@@ -214,7 +214,7 @@ struct DirectiveSpec {
 };
 
 // One row per directive.
-const DirectiveSpec directives[] = {
+const DirectiveRow directives[] = {
     {"scsi-host", 1, false, DirScsiHost},
     {"idlun-errno", 1, false, DirIdLunErrno},
     {"host", 1, true, DirHost},
@@ -226,9 +226,9 @@ const DirectiveSpec directives[] = {
     {"ioctl-errno", 1, true, DirIoctlErrno},
 };
 
-const DirectiveSpec* FindDirective(const std::string& kw)
+const DirectiveRow* FindDirective(const std::string& kw)
 {
-    for (const DirectiveSpec& d : directives) {
+    for (const DirectiveRow& d : directives) {
         if (kw == d.name) {
             return &d;
         }
@@ -480,20 +480,20 @@ bool IsMegaRaidDirective(const std::string& kw) { return FindDirective(kw) != nu
 
 bool ParseMegaRaidDirective(Drive* drive, const std::vector<std::string>& tokens, std::string* error)
 {
-    const DirectiveSpec* spec = tokens.empty() ? nullptr : FindDirective(tokens[0]);
-    if (spec == nullptr || drive == nullptr) {
+    const DirectiveRow* row = tokens.empty() ? nullptr : FindDirective(tokens[0]);
+    if (row == nullptr || drive == nullptr) {
         *error = "not a drive directive";
         return false;
     }
-    if (tokens.size() != spec->args + 1) {
+    if (tokens.size() != row->args + 1) {
         *error = "wrong argument count for " + tokens[0];
         return false;
     }
-    if (spec->controller != IsControllerKind(drive->kind)) {
-        *error = tokens[0] + (spec->controller ? " is for a controller node" : " is for a disk node");
+    if (row->controller != IsControllerKind(drive->kind)) {
+        *error = tokens[0] + (row->controller ? " is for a controller node" : " is for a disk node");
         return false;
     }
-    return spec->fn(drive, tokens, error);
+    return row->fn(drive, tokens, error);
 }
 
 int ControllerOpenErrno(const Drive& d)

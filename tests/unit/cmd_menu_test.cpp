@@ -65,32 +65,32 @@ protected:
 // ---- The menu tables -------------------------------------------------------------------------
 
 // One expected row; a null name stands for the catalogue's display name of the type.
-struct RowSpec {
+struct ExpectedRow {
     const char* name;
     CmdHandler handler;
     u32 type;
-    std::vector<RowSpec> submenu;
+    std::vector<ExpectedRow> submenu;
 };
 
-RowSpec Cmd(u32 type) { return RowSpec{nullptr, nullptr, type, {}}; }
-RowSpec Named(const char* name, u32 type) { return RowSpec{name, nullptr, type, {}}; }
-RowSpec Handler(const char* name, CmdHandler h) { return RowSpec{name, h, TYPE_BUTT, {}}; }
-RowSpec Sub(const char* name, std::vector<RowSpec> rows) { return RowSpec{name, nullptr, TYPE_BUTT, rows}; }
+ExpectedRow Cmd(u32 type) { return ExpectedRow{nullptr, nullptr, type, {}}; }
+ExpectedRow Named(const char* name, u32 type) { return ExpectedRow{name, nullptr, type, {}}; }
+ExpectedRow Handler(const char* name, CmdHandler h) { return ExpectedRow{name, h, TYPE_BUTT, {}}; }
+ExpectedRow Sub(const char* name, std::vector<ExpectedRow> rows) { return ExpectedRow{name, nullptr, TYPE_BUTT, rows}; }
 
-std::vector<RowSpec> Cmds(std::initializer_list<u32> types)
+std::vector<ExpectedRow> Cmds(std::initializer_list<u32> types)
 {
-    std::vector<RowSpec> rows;
+    std::vector<ExpectedRow> rows;
     for (u32 t : types) {
         rows.push_back(Cmd(t));
     }
     return rows;
 }
 
-void ExpectRows(const MenuItem* menu, u32 count, const std::vector<RowSpec>& spec, const std::string& where)
+void ExpectRows(const MenuItem* menu, u32 count, const std::vector<ExpectedRow>& want, const std::string& where)
 {
-    ASSERT_EQ(count, spec.size()) << where;
+    ASSERT_EQ(count, want.size()) << where;
     for (u32 i = 0; i < count; i++) {
-        const RowSpec& s = spec[i];
+        const ExpectedRow& s = want[i];
         const MenuItem& m = menu[i];
         std::string at = where + " row " + std::to_string(i + 1);
         ASSERT_NE(m.name, nullptr) << at;
@@ -110,7 +110,7 @@ void ExpectRows(const MenuItem* menu, u32 count, const std::vector<RowSpec>& spe
 
 TEST(MenuTables, AtaMainMenu)
 {
-    const std::vector<RowSpec> spec = {
+    const std::vector<ExpectedRow> want = {
         Handler("Basic Information         ", showBasicInfo),
         Named("Identify Device           ", 0),
         Sub("SMART Value-Threshold     ", Cmds({1, 2, 3, 4})),
@@ -122,16 +122,16 @@ TEST(MenuTables, AtaMainMenu)
              Handler("Calc Magnify Coefficient  ", calcMagnifyCoefficient),
              Handler("Get/Set Max Address       ", getSetMaxAddress)}),
     };
-    ExpectRows(ata_main_menu, kAtaMainMenuCount, spec, "ata");
+    ExpectRows(ata_main_menu, kAtaMainMenuCount, want, "ata");
 }
 
 TEST(MenuTables, ScsiMainMenu)
 {
-    std::vector<RowSpec> utility = {Handler("SCSI Pass Through         ", scsiPassThroughHex)};
+    std::vector<ExpectedRow> utility = {Handler("SCSI Pass Through         ", scsiPassThroughHex)};
     for (u32 t : {91, 89, 88, 125, 128, 129, 131}) {
         utility.push_back(Cmd(t));
     }
-    const std::vector<RowSpec> spec = {
+    const std::vector<ExpectedRow> want = {
         Handler("Basic Information         ", showBasicInfo),
         Sub("Inquiry Device            ", Cmds({60, 61, 62, 63, 64, 65})),
         Sub("Log Sense                 ", Cmds({68, 70, 72, 74, 76, 77, 78, 79})),
@@ -142,7 +142,7 @@ TEST(MenuTables, ScsiMainMenu)
         Handler("Download Microcode        ", downloadMicrocode),
         Sub("Utility                   ", utility),
     };
-    ExpectRows(scsi_main_menu, kScsiMainMenuCount, spec, "scsi");
+    ExpectRows(scsi_main_menu, kScsiMainMenuCount, want, "scsi");
 }
 
 // ---- Row filter ------------------------------------------------------------------------------
