@@ -1,5 +1,6 @@
 #include "scsi_log_decoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -97,15 +98,21 @@ void AddLine(std::string& out, const std::string& ind, const char* label, const 
 }
 
 // The wire bytes of a page record whose every field is a byte copy of the answer's start,
-// with its page length in host order; the caller turns its other multi-byte fields.
+// with its page length in host order; the caller turns its other multi-byte fields. The page
+// is judged by its own length as well as by the bytes given: a drive that sends fewer
+// parameters than the record holds has not sent the rest, whatever the buffer's size.
 template <typename Rec>
 bool CopyPage(Rec* rec, const u8* data, u32 len, u32 fixed_len)
 {
     if (rec == nullptr || data == nullptr || len < fixed_len || len < sizeof(Rec)) {
         return false;
     }
+    const u32 page_length = Be16(data + 2);
+    if (sizeof(LogPageHeader) + page_length < sizeof(Rec)) {
+        return false;
+    }
     memcpy(rec, data, sizeof(Rec));
-    rec->header.page_length = Be16(data + 2);
+    rec->header.page_length = static_cast<u16>(page_length);
     return true;
 }
 
@@ -198,9 +205,17 @@ bool ParseReadCapacity(std::string& out, const u8* data, u32 len, u32 indent, vo
     return ParsePage(out, data, len, LenReadCapacity(), indent, ctx, DecodeReadCapacity, PrintReadCapacity);
 }
 
+// A drive with fewer pages than the record holds sends a shorter list: the codes that arrived
+// are kept, the record's page length counts only those, and the rest of the record is zero.
 bool DecodeSupportedLogPages(SupportedLogPagesRecord* rec, const u8* data, u32 len)
 {
-    return CopyPage(rec, data, len, LenSupportedLogPages());
+    if (rec == nullptr || data == nullptr || len < sizeof(LogPageHeader)) {
+        return false;
+    }
+    memset(rec, 0, sizeof(*rec));
+    memcpy(rec, data, std::min<u32>(len, sizeof(*rec)));
+    rec->header.page_length = static_cast<u16>(std::min<u32>(Be16(data + 2), len - sizeof(LogPageHeader)));
+    return true;
 }
 
 bool PrintSupportedLogPages(std::string& out, const SupportedLogPagesRecord* rec, u32 indent, void* /*ctx*/)
@@ -224,7 +239,7 @@ bool PrintSupportedLogPages(std::string& out, const SupportedLogPagesRecord* rec
 
 bool ParseSupportedLogPages(std::string& out, const u8* data, u32 len, u32 indent, void* ctx)
 {
-    return ParsePage(out, data, len, LenSupportedLogPages(), indent, ctx, DecodeSupportedLogPages,
+    return ParsePage(out, data, len, sizeof(LogPageHeader), indent, ctx, DecodeSupportedLogPages,
                      PrintSupportedLogPages);
 }
 

@@ -6,6 +6,7 @@
 #include "case_names.h"
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
         GoldenCase{ParseSupportedLogPages, "supported_many.hex", 0, 4, "supported_many_4.out"},
         // the same from the 18 bytes of the fixed length alone
         GoldenCase{ParseSupportedLogPages, "supported_many.hex", 18, 4, "supported_many_4.out"},
+        // a drive with three pages sends only their seven bytes
+        GoldenCase{ParseSupportedLogPages, "supported_three.hex", 7, 4, "supported_three_4.out"},
+        GoldenCase{ParseSupportedLogPages, "supported_none.hex", 4, 4, "supported_none_4.out"},
         // indents above 20 are 20
         GoldenCase{ParseSupportedLogPages, "supported_many.hex", 0, 30, "supported_many_30.out"},
         GoldenCase{ParseSupportedLogPages, "supported_many.hex", 0, 20, "supported_many_30.out"},
@@ -125,7 +129,8 @@ TEST_P(LogRefused, LeavesTheTextAlone)
 
 INSTANTIATE_TEST_SUITE_P(Answers, LogRefused,
                          ::testing::Values(RefuseCase{ParseSupportedLogPages, nullptr, 18},
-                                           RefuseCase{ParseSupportedLogPages, "supported_many.hex", 17},
+                                           // less than the page header
+                                           RefuseCase{ParseSupportedLogPages, "supported_many.hex", 3},
                                            RefuseCase{ParseSupportedLogPages, "supported_many.hex", 0},
                                            RefuseCase{ParseReadCapacity, nullptr, 8},
                                            RefuseCase{ParseReadCapacity, "read_capacity.hex", 7},
@@ -158,6 +163,64 @@ INSTANTIATE_TEST_SUITE_P(Answers, LogRefused,
                                            RefuseCase{ParseSmartTemperatureLog, "smart_temperature.hex", 19},
                                            RefuseCase{ParseSmartTemperatureLog, "smart_temperature.hex", 12}),
                          CaseIndexName());
+
+struct PageLengthCase {
+    ParseFun fun;
+    const char* page;    // fixture, handed over whole
+    u16 page_length;     // written over bytes 2-3
+    const char* golden;  // null: refused
+};
+
+void PrintTo(const PageLengthCase& c, std::ostream* os) { *os << c.page << " page length " << c.page_length; }
+
+class LogPageLength : public ::testing::TestWithParam<PageLengthCase> {};
+
+// A page is judged by its own length too: a drive that announces fewer parameters than the
+// record holds gets no text, however many bytes the buffer has.
+TEST_P(LogPageLength, ShortPageIsRefusedWholeBufferOrNot)
+{
+    const PageLengthCase& c = GetParam();
+    std::vector<u8> bytes = Page(c.page);
+    bytes[2] = static_cast<u8>(c.page_length >> 8);
+    bytes[3] = static_cast<u8>(c.page_length);
+    const std::vector<u8> answer = HeapPrefix(bytes, bytes.size());
+    std::string out = kEarlier;
+    const bool ok = c.fun(out, answer.data(), u32(answer.size()), 4, nullptr);
+    if (c.golden == nullptr) {
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(out, kEarlier);
+    } else {
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(out, kEarlier + Golden(c.golden));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, LogPageLength,
+    ::testing::Values(
+        // one parameter of nine, and one byte short of nine
+        PageLengthCase{ParseWriteErrorCounterLog, "write_counters.hex", 0x0C, nullptr},
+        PageLengthCase{ParseWriteErrorCounterLog, "write_counters.hex", 0x6B, nullptr},
+        PageLengthCase{ParseWriteErrorCounterLog, "write_counters.hex", 0x6C, "write_counters.out"},
+        PageLengthCase{ParseReadErrorCounterLog, "read_counters.hex", 0x5F, nullptr},
+        PageLengthCase{ParseReadErrorCounterLog, "read_counters.hex", 0x60, "read_counters.out"},
+        PageLengthCase{ParseVerifyErrorCounterLog, "verify_counters.hex", 0x53, nullptr},
+        PageLengthCase{ParseVerifyErrorCounterLog, "verify_counters.hex", 0x54, "verify_counters.out"},
+        PageLengthCase{ParseNonMediumErrorLog, "nonmedium.hex", 0x00, nullptr},
+        PageLengthCase{ParseNonMediumErrorLog, "nonmedium.hex", 0x0B, nullptr},
+        PageLengthCase{ParseTemperatureLog, "temperature.hex", 0x06, nullptr},
+        PageLengthCase{ParseTemperatureLog, "temperature.hex", 0x0B, nullptr},
+        // one self-test result of twenty
+        PageLengthCase{ParseSelfTestResultsLog, "selftest_results.hex", 0x14, nullptr},
+        PageLengthCase{ParseSelfTestResultsLog, "selftest_results.hex", 0x18F, nullptr},
+        // one port of two
+        PageLengthCase{ParseProtocolSpecificPortLog, "port.hex", 0x3C, nullptr},
+        PageLengthCase{ParseProtocolSpecificPortLog, "port.hex", 0x77, nullptr},
+        PageLengthCase{ParseInformationalExceptionsLog, "exceptions.hex", 0x07, nullptr},
+        PageLengthCase{ParseInformationalExceptionsLog, "exceptions.hex", 0x08, "exceptions_4.out"},
+        PageLengthCase{ParseSmartTemperatureLog, "smart_temperature.hex", 0x0F, nullptr},
+        PageLengthCase{ParseSmartTemperatureLog, "smart_temperature.hex", 0x10, "smart_temperature_4.out"}),
+    CaseIndexName());
 
 TEST(LogPageNames, TableAsListed)
 {
@@ -229,9 +292,41 @@ TEST(SupportedLogPages, DecoderTurnsThePageLengthToHostOrder)
     SupportedLogPagesRecord untouched;
     memset(&untouched, 0x5A, sizeof(untouched));
     SupportedLogPagesRecord copy = untouched;
-    EXPECT_FALSE(DecodeSupportedLogPages(&copy, page.data(), 17));
+    EXPECT_FALSE(DecodeSupportedLogPages(&copy, page.data(), 3));
     EXPECT_FALSE(DecodeSupportedLogPages(&copy, nullptr, 18));
     EXPECT_EQ(memcmp(&copy, &untouched, sizeof(copy)), 0);
+
+    // 13 of the 20 announced codes arrived: the record counts those and holds zero after them
+    const std::vector<u8> cut = HeapPrefix(page, 17);
+    memset(&rec, 0x5A, sizeof(rec));
+    ASSERT_TRUE(DecodeSupportedLogPages(&rec, cut.data(), 17));
+    EXPECT_EQ(rec.header.page_length, 13);
+    EXPECT_EQ(rec.page_codes[12], 0xD5);
+    EXPECT_EQ(rec.page_codes[13], 0x00);
+}
+
+// A list cut short lists the codes that arrived and no more, whatever its page length says.
+TEST(SupportedLogPages, ListsOnlyTheCodesThatArrived)
+{
+    const std::vector<u8> page = Page("supported_many.hex");
+    std::vector<std::string> lines;
+    {
+        std::istringstream golden(Golden("supported_many_4.out"));
+        for (std::string line; std::getline(golden, line);) {
+            lines.push_back(line + "\n");
+        }
+    }
+    ASSERT_EQ(lines.size(), 1 + kSupportedLogPageCodes);
+    for (u32 len = 4; len <= 18; len++) {
+        const std::vector<u8> cut = HeapPrefix(page, len);
+        std::string want;
+        for (u32 i = 0; i <= len - 4; i++) {
+            want += lines[i];
+        }
+        std::string out;
+        ASSERT_TRUE(ParseSupportedLogPages(out, cut.data(), len, 4, nullptr)) << len;
+        EXPECT_EQ(out, want) << len;
+    }
 }
 
 TEST(ErrorCounterLabels, TablesAsListed)
@@ -556,7 +651,7 @@ TEST(LogDispatch, AnalyseReachesTheCallbacks)
 
     out = kEarlier;
     EXPECT_FALSE(
-        DiskAnalyser::Analyse(out, TYPE_4DH_SUPPORTED_LOG_PAGES, pages.data(), 17, &user_err, 4, nullptr));
+        DiskAnalyser::Analyse(out, TYPE_4DH_SUPPORTED_LOG_PAGES, pages.data(), 3, &user_err, 4, nullptr));
     EXPECT_EQ(user_err, 5);
     EXPECT_EQ(out, kEarlier);
 }
