@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -149,6 +150,8 @@ struct Run {
     bool register_in_use = false;
     bool exec_ok = false;
     bool raw_name_refused = false;
+    // Bytes of the response buffer the drive filled; only these are decoded.
+    u32 answer_len = 0;
     std::string text;
 };
 
@@ -379,6 +382,7 @@ RunEnd RunSmartPair(Run* run)
         return RunEnd::kOutput;
     }
     run->exec_ok = true;
+    run->answer_len = data_len;
     return RunEnd::kOutput;
 }
 
@@ -451,6 +455,7 @@ RunEnd PrepareAndExecute(Run* run)
         return RunEnd::kOutput;
     }
     run->exec_ok = true;
+    run->answer_len = std::min(data_len, DiskCmnd::ReceivedLen());
     if (register_read) {
         // The executor completes the record of a read in place.
         RegisterAccessBlock block;
@@ -475,8 +480,9 @@ void Decode(Run* run)
         if (usesVendorLogOptions(run->type)) {
             ctx = &run->options_word;
         }
-        if (!DiskAnalyser::Analyse(run->text, static_cast<CMND_TYPE>(run->type), data_buf, data_len, &user_err,
-                                   4, ctx)) {
+        // A short transfer leaves zero fill behind the answer; it is no part of what the drive said.
+        if (!DiskAnalyser::Analyse(run->text, static_cast<CMND_TYPE>(run->type), data_buf, run->answer_len,
+                                   &user_err, 4, ctx)) {
             // A rejected answer is reported as such, never shown half-decoded.
             run->text.clear();
         }

@@ -1,6 +1,8 @@
 #include "disk_cmnd.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "disk_info.h"
@@ -10,6 +12,48 @@
 #define ZV_CHECK_EXPANDED(cond) ZV_CHECK(cond)
 
 std::map<int, DiskCmndFunc> map_list;
+
+namespace {
+
+// The buffer of the Execute that is running and how much of it the drive has filled so far.
+struct ExecWindow {
+    const u8* buf;
+    u32 len;
+    u32 received;
+};
+
+ExecWindow exec_window = {nullptr, 0, 0};
+u32 last_received_len = 0;
+
+bool Dispatch(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
+{
+    std::map<int, DiskCmndFunc>::const_iterator it = map_list.find(type);
+    if (it == map_list.end() || it->second.fun == nullptr) {
+        return false;
+    }
+    if (type == TYPE_92H_DOWNLOAD_MICROCODE) {
+        // One firmware download type for both families: ATA links run the 92h executor registered for 37,
+        // SAS drives the WRITE BUFFER download registered for 67, with the same image.
+        switch (disk->link_type) {
+        case LINK_ATA:
+        case LINK_ATA_BY_SCSI:
+        case LINK_ATA_BY_FC:
+            break;
+        case LINK_SCSI: {
+            std::map<int, DiskCmndFunc>::const_iterator wb = map_list.find(TYPE_3BH_DOWNLOAD_MICROCODE);
+            if (wb == map_list.end() || wb->second.fun == nullptr) {
+                return false;
+            }
+            return wb->second.fun(TYPE_3BH_DOWNLOAD_MICROCODE, disk, buf, len, user_err, sys_err);
+        }
+        default:
+            return false;
+        }
+    }
+    return it->second.fun(type, disk, buf, len, user_err, sys_err);
+}
+
+} // namespace
 
 u32 LenNoData() { return 0; }
 u32 LenSector() { return 512; }
@@ -99,31 +143,12 @@ bool DiskCmnd::GetDataLenQuiet(int type, DiskInfo* disk, u32* len)
 bool DiskCmnd::Execute(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
 {
     *user_err = USER_ERR_UNSUPPORTED;
-
-    std::map<int, DiskCmndFunc>::const_iterator it = map_list.find(type);
-    if (it == map_list.end() || it->second.fun == nullptr) {
-        return false;
-    }
-    if (type == TYPE_92H_DOWNLOAD_MICROCODE) {
-        // One firmware download type for both families: ATA links run the 92h executor registered for 37,
-        // SAS drives the WRITE BUFFER download registered for 67, with the same image.
-        switch (disk->link_type) {
-        case LINK_ATA:
-        case LINK_ATA_BY_SCSI:
-        case LINK_ATA_BY_FC:
-            break;
-        case LINK_SCSI: {
-            std::map<int, DiskCmndFunc>::const_iterator wb = map_list.find(TYPE_3BH_DOWNLOAD_MICROCODE);
-            if (wb == map_list.end() || wb->second.fun == nullptr) {
-                return false;
-            }
-            return wb->second.fun(TYPE_3BH_DOWNLOAD_MICROCODE, disk, buf, len, user_err, sys_err);
-        }
-        default:
-            return false;
-        }
-    }
-    return it->second.fun(type, disk, buf, len, user_err, sys_err);
+    const ExecWindow outer = exec_window;
+    exec_window = {buf, len, len};
+    bool ok = Dispatch(type, disk, buf, len, user_err, sys_err);
+    last_received_len = exec_window.received;
+    exec_window = outer;
+    return ok;
 }
 
 bool DiskCmnd::ExecuteQuiet(int type, DiskInfo* disk, u8* buf, u32 len)
@@ -131,4 +156,23 @@ bool DiskCmnd::ExecuteQuiet(int type, DiskInfo* disk, u8* buf, u32 len)
     int user_err = USER_ERR_NO_ERROR;
     int sys_err = 0;
     return Execute(type, disk, buf, len, &user_err, &sys_err);
+}
+
+u32 DiskCmnd::ReceivedLen() { return last_received_len; }
+
+void DiskCmnd::NoteResidual(const u8* data, u32 n, u32 resid)
+{
+    if (resid == 0 || exec_window.buf == nullptr || data == nullptr) {
+        return;
+    }
+    const uintptr_t start = reinterpret_cast<uintptr_t>(exec_window.buf);
+    const uintptr_t at = reinterpret_cast<uintptr_t>(data);
+    if (at < start || at - start >= exec_window.len) {
+        return;
+    }
+    const u32 offset = static_cast<u32>(at - start);
+    const u32 asked = std::min(n, exec_window.len - offset);
+    // A residual beyond the request (a driver's negative count) leaves nothing trusted.
+    const u32 sent = resid < asked ? asked - resid : 0;
+    exec_window.received = std::min(exec_window.received, offset + sent);
 }

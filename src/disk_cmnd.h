@@ -247,6 +247,14 @@ public:
     // Runs a type on the drive; a type without executor gives false with user error 6.
     static bool Execute(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
     static bool ExecuteQuiet(int type, DiskInfo* disk, u8* buf, u32 len);
+
+    // Bytes at the start of the last Execute's buffer that hold the drive's answer: the whole
+    // length, unless a SCSI data-in transfer into it came back short; then up to where the first
+    // short one ended. The rest of the buffer is fill that no drive sent.
+    static u32 ReceivedLen();
+    // Told by the SCSI executors after a data-in request of n bytes at data that the driver
+    // reports resid bytes short of; requests outside the running Execute's buffer are ignored.
+    static void NoteResidual(const u8* data, u32 n, u32 resid);
 };
 
 #endif

@@ -88,7 +88,13 @@ bool Send(int* handle, ScsiRow* row, u8* data, u32 data_len, int* user_err, int*
     req.sense = sense;
     req.sense_len = kSenseLen;
     req.timeout = kTimeout;
-    return SendScsiCmnd(handle, &req, nullptr, user_err, sys_err);
+    if (!SendScsiCmnd(handle, &req, nullptr, user_err, sys_err)) {
+        return false;
+    }
+    if (row->dir == CMND_DIR_IN) {
+        DiskCmnd::NoteResidual(data, data_len, req.resid);
+    }
+    return true;
 }
 
 bool Open(DiskInfo* disk, int* handle, int* user_err, int* sys_err)

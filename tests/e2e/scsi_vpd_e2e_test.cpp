@@ -163,15 +163,24 @@ INSTANTIATE_TEST_SUITE_P(
                 "        Page : 18h Subpage : ffh    Per I_T nexus         \n"},
         RowCase{"6", true, "", {"12 01 B1 00 04 00 00 00 00 00", "12 01 B1 00 40 00 00 00 00 00"}, kRotating},
         // pages the decoders refuse: a designator longer than the page, a policy
-        // descriptor cut short, a port list the page length overstates
+        // descriptor cut short, target descriptors running past the bytes that arrived
         RowCase{"4", false, "answer scsi 12 evpd=1 page=83\n  data 00 83 00 0C 01 03 00 09 50 01 4A 41 00 12 34 56\n",
                 {"12 01 83 00 04 00 00 00 00 00", "12 01 83 00 10 00 00 00 00 00"}, kRefused},
         RowCase{"5", false, "answer scsi 12 evpd=1 page=87\n  data 00 87 00 06 3F FF 00 00 08 00\n",
                 {"12 01 87 00 04 00 00 00 00 00", "12 01 87 00 0A 00 00 00 00 00"}, kRefused},
         RowCase{"3", false,
+                "answer scsi 12 evpd=1 page=88\n  data 00 88 00 18 00 00 00 01 00 00 00 00 00 00 00 0C\n"
+                "  data 61 94 00 04 00 00 00 01\n",
+                {"12 01 88 00 04 00 00 00 00 00", "12 01 88 00 1C 00 00 00 00 00"}, kRefused},
+        // a page length that overstates the port list: the four bytes it promises never come,
+        // and only the port that arrived is shown
+        RowCase{"3", false,
                 "answer scsi 12 evpd=1 page=88\n  data 00 88 00 18 00 00 00 01 00 00 00 00 00 00 00 08\n"
                 "  data 61 94 00 04 00 00 00 01\n",
-                {"12 01 88 00 04 00 00 00 00 00", "12 01 88 00 1C 00 00 00 00 00"}, kRefused}),
+                {"12 01 88 00 04 00 00 00 00 00", "12 01 88 00 1C 00 00 00 00 00"},
+                "\n"
+                "    SCSI Ports Identification:\n"
+                "        PORT[A]         RELATIVE TARGET PORT: A\n"}),
     CaseIndexName());
 
 TEST_F(VpdE2e, RowWithBothFilesOnSavesTheAnswerAndItsText)

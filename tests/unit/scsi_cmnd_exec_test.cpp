@@ -832,4 +832,61 @@ TEST_P(OpenFailure, ReportsTheOpenErrorAndSendsNothing)
 
 INSTANTIATE_TEST_SUITE_P(Cases, OpenFailure, ::testing::ValuesIn(open_cases), CaseIndexName());
 
+// ---------------------------------------------------------------------------------------
+// How much of the buffer the drive filled, as the registry reports it after a run.
+
+struct ReceivedCase {
+    const char* what;
+    const char* kind;     // the drive's kind
+    const char* answers;  // its fixture lines
+    int type;
+    u32 len;              // the buffer handed to DiskCmnd::Execute
+    u32 want;             // DiskCmnd::ReceivedLen afterwards
+};
+
+void PrintTo(const ReceivedCase& c, std::ostream* os) { *os << c.what; }
+
+class ReceivedLen : public ScsiExec, public ::testing::WithParamInterface<ReceivedCase> {};
+
+TEST_P(ReceivedLen, CountsTheBytesUpToTheFirstShortTransfer)
+{
+    const ReceivedCase& c = GetParam();
+    std::string error;
+    ASSERT_TRUE(zvemu::LoadFixtureText(std::string("drive ") + kNode + " " + c.kind + "\n" + c.answers, ".", &error))
+        << error;
+    disk_.link_type = std::string(c.kind) == "sat" ? LINK_ATA_BY_SCSI : LINK_SCSI;
+    // a length query before the run must not count: its header is not the run's buffer
+    u32 asked = 0;
+    DiskCmnd::GetDataLenQuiet(TYPE_5AH_MODE_SENSE_CURRENT, &disk_, &asked);
+    std::vector<u8> buf(c.len, 0);
+    ASSERT_TRUE(DiskCmnd::Execute(c.type, &disk_, buf.data(), c.len, &user_err_, &sys_err_)) << user_err_;
+    EXPECT_EQ(DiskCmnd::ReceivedLen(), c.want);
+}
+
+const ReceivedCase received_cases[] = {
+    {"whole page", "sas", "answer scsi 4D page=02\n  size 112\n", TYPE_4DH_WRITE_ERROR_COUNTER, 112, 112},
+    {"one parameter of nine", "sas", "answer scsi 4D page=02\n  data 02 00 00 0C\n  size 16\n",
+     TYPE_4DH_WRITE_ERROR_COUNTER, 112, 16},
+    {"nothing sent", "sas", "answer scsi 4D page=02\n", TYPE_4DH_WRITE_ERROR_COUNTER, 112, 0},
+    {"mode data cut short", "sas", "answer scsi 5A page=3F\n  data 00 3E 00 00 00 00 00 08\n  size 36\n",
+     TYPE_5AH_MODE_SENSE_CURRENT, 64, 36},
+    // the driver's count is believed only up to the request's own length
+    {"residual past the request", "sas", "answer scsi 25\n  size 8\n  resid 9\n", TYPE_25H_READ_CAPACITY, 8, 0},
+    // chunked reads: the answer ends where the first short chunk ends, later chunks
+    // cannot lengthen it
+    {"second chunk short", "sas",
+     "answer scsi 3C mode=01 id=F4\n  offset-from b3-6\n  size 0x800\n"
+     "answer scsi 3C mode=01 id=F4 b3-6=200\n  size 100\n",
+     TYPE_3CH_ERASE_BASE_STATUS_TBL, 0x800, 612},
+    {"all chunks whole", "sas", "answer scsi 3C mode=01 id=F4\n  offset-from b3-6\n  size 0x800\n",
+     TYPE_3CH_ERASE_BASE_STATUS_TBL, 0x800, 0x800},
+    // the vendor log reads count the same way
+    {"vendor log cut short", "sas", "answer scsi 4D page=30\n  data 30 00 00 10\n  size 20\n",
+     TYPE_4DH_READNVSRAM_LOG, 0x1000, 20},
+    // ATA answers arrive whole, whatever the pass-through reports
+    {"ATA through SAT", "sat", "answer ata EC\n  size 100\n", TYPE_IDENTIFY_DEVICE, 512, 512},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReceivedLen, ::testing::ValuesIn(received_cases), CaseIndexName());
+
 } // namespace
