@@ -414,6 +414,19 @@ void ParseOneKeyInfo(bool sorted_logs)
         return;
     }
     Mask(file.data, file.len);
+    // A few megabytes can state gigabytes; what no collection writes is not expanded.
+    FileDecompressor probe;
+    probe.SetInMemory(1);
+    probe.SetInData(file.data, file.len);
+    const u32 stated = probe.GetOrigSize();
+    const u64 max_len = OneKeyInfoFileMaxLen();
+    if (stated > max_len) {
+        printf("%sone-key-info file states %u bytes, more than a collection can hold (%llu), User Err Code "
+               "[%08Xh:%s]\n",
+               msg_indent, stated, static_cast<unsigned long long>(max_len), Hex32(USER_ERR_FILE_LENGTH),
+               MsgProcessor::GetErrStr(USER_ERR_FILE_LENGTH).c_str());
+        return;
+    }
     int file_err = 0;
     if (!WriteWholeFileData(decode_name.c_str(), file.data, file.len, "wb", &file_err)) {
         printf("%sdata can't be saved to %s, User Err Coode [%08Xh:%s]\n", msg_indent, decode_name.c_str(),
@@ -462,6 +475,15 @@ u32 OneKeyItemMaxLen(u32 type)
         // vendor log about 15 MB.
         return kOneKeyAskedMaxLen;
     }
+}
+
+u64 OneKeyInfoFileMaxLen()
+{
+    u64 total = 0;
+    for (const OneKeyInfoItem& row : one_key_info_list) {
+        total += kItemSize + static_cast<u64>(OneKeyItemMaxLen(row.type));
+    }
+    return total;
 }
 
 void collectOneKeyInfo()

@@ -35,6 +35,9 @@ const u8 kOneKeyInfoMask = 0xA7;
 const u32 kOneKeyAskedMaxLen = 32u << 20;
 // The longest data an item of the given command type can carry in a one-key file.
 u32 OneKeyItemMaxLen(u32 type);
+// The longest plain form a collection can write: every row's header and longest data.
+// The parser refuses a container that states more before it writes anything.
+u64 OneKeyInfoFileMaxLen();
 
 // The parser's input file and output directory; no option sets them, so they stay
 // null until a caller does.

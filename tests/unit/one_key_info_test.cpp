@@ -531,6 +531,31 @@ struct SetupCase {
     std::vector<std::string> files;
 };
 
+// The longest plain form a collection writes: twelve headers, IDENTIFY and the SMART pair
+// (512 bytes each), SMART ENABLE (no data) and eight items of at most 32 MiB.
+const u32 kLongestPlain = 12 * 152 + 3 * 512 + 8 * (32u << 20);
+
+// A masked container header that states size bytes, with no stream behind it.
+Bytes MaskedHeaderStating(u32 size)
+{
+    Bytes b = {'Q', 'U', 'M', 'A', u8(size >> 24), u8(size >> 16), u8(size >> 8), u8(size)};
+    for (u8& x : b) {
+        x ^= 0xA7;
+    }
+    return b;
+}
+
+std::string TooLarge(u32 size)
+{
+    return "    one-key-info file states " + std::to_string(size) + " bytes, more than a collection can hold (" +
+           std::to_string(kLongestPlain) + "), User Err Code [0000001Ah:File length is illegal]\n";
+}
+
+TEST(OneKeyInfoList, LongestFile)
+{
+    EXPECT_EQ(OneKeyInfoFileMaxLen(), kLongestPlain);
+}
+
 class OneKeyParseSetup : public OneKeyParse, public ::testing::WithParamInterface<SetupCase> {
 public:
     void SetInput(const Bytes& b) { WritePath(in_, b); }
@@ -577,6 +602,24 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "Decompress unsuccessfully\n", true, {"_decode.bin", "_parsed.bin"}},
         SetupCase{[](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetInput({}); },
+                  "Decompress unsuccessfully\n", true, {"_decode.bin", "_parsed.bin"}},
+        // A container stating more than any collection writes: refused before anything is
+        // written, the directory left as it was.
+        SetupCase{[](OneKeyParse* t) {
+                      OneKeyParseSetup* s = static_cast<OneKeyParseSetup*>(t);
+                      s->SetInput(MaskedHeaderStating(kLongestPlain + 1));
+                      ASSERT_EQ(mkdir(s->DirPath("out").c_str(), 0755), 0);
+                      WritePath(s->DirPath("out/old.txt"), Fill(3, 'x'));
+                  },
+                  TooLarge(kLongestPlain + 1), true, {"old.txt"}},
+        SetupCase{[](OneKeyParse* t) {
+                      static_cast<OneKeyParseSetup*>(t)->SetInput(MaskedHeaderStating(0xFFFFFFFFu));
+                  },
+                  TooLarge(0xFFFFFFFFu), true, {}},
+        // Exactly the longest: past the size check, then refused for its missing stream.
+        SetupCase{[](OneKeyParse* t) {
+                      static_cast<OneKeyParseSetup*>(t)->SetInput(MaskedHeaderStating(kLongestPlain));
+                  },
                   "Decompress unsuccessfully\n", true, {"_decode.bin", "_parsed.bin"}},
         // A directory stands where the first raw file goes.
         SetupCase{[](OneKeyParse* t) {
