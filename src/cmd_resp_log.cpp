@@ -1,5 +1,6 @@
 #include "cmd_resp_log.h"
 
+#include "disk_transport.h"
 #include "file_utils.h"
 #include "settings.h"
 
@@ -159,19 +160,22 @@ void CmdRespLog::AddRecord(u32 kind, const void* data, u32 len, int len_or_user_
     }
     LogRecord rec;
     memset(rec.data, 0, sizeof(rec.data));
+    u32 copy = len;
     if (kind == LOG_ATA_COMMAND || kind == LOG_ATA_STATUS) {
-        len = 8;
+        // The caller holds a TaskFile; byte 7 of the record stays zero, as in a command template.
+        copy = sizeof(TaskFile);
+        len = kAtaRecordLen;
     } else if (kind < LOG_SCSI_CDB || kind > LOG_READ_APT) {
         return;
     }
     if (len > kLogDataMax) {
-        len = kLogDataMax;
+        len = copy = kLogDataMax;
     }
     if (data == nullptr) {
-        len = 0;
+        len = copy = 0;
     }
-    if (len > 0) {
-        memcpy(rec.data, data, len);
+    if (copy > 0) {
+        memcpy(rec.data, data, copy);
     }
     rec.kind = kind;
     rec.len = len;
@@ -190,14 +194,16 @@ void CmdRespLog::AddAtaRecord(u32 kind, const u8* regs, const u8* prev_regs, con
     }
     LogRecord rec;
     memset(rec.data, 0, sizeof(rec.data));
+    // Task file in bytes 0-6, previous registers in 8-12; bytes 7 and 13-15 stay zero,
+    // the layout of a command template.
     if (regs != nullptr) {
-        memcpy(rec.data, regs, 8);
+        memcpy(rec.data, regs, sizeof(TaskFile));
     }
     if (prev_regs != nullptr) {
-        memcpy(rec.data + 8, prev_regs, 8);
+        memcpy(rec.data + kAtaRecordLen, prev_regs, sizeof(TaskFileHob));
     }
     rec.kind = kind;
-    rec.len = 16;
+    rec.len = 2 * kAtaRecordLen;
     rec.time = GetTimeStrMs(':');
     rec.len_or_user_err = data_len;
     rec.dir_or_sys_err = dir;

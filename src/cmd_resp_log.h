@@ -20,6 +20,9 @@ enum LOG_KIND : u32 {
 
 // Bytes a record keeps; longer blocks are cut.
 const u32 kLogDataMax = 32;
+// An ATA record keeps the registers in 8-byte slots: 7 task-file bytes and a zero, or
+// 5 previous-register bytes and zeros.
+const u32 kAtaRecordLen = 8;
 // Name of the log file, placed in "SSDlog" when that directory exists.
 extern const char* const kCmdRespLogName;
 // The file is emptied when it would grow past this size...
@@ -42,8 +45,10 @@ public:
     static CmdRespLog* GetInstance();
 
     // Queues one record of the given kind; does nothing while the log is closed or save_log is not 1.
+    // For the ATA kinds data is a TaskFile (7 bytes), whatever len says.
     void AddRecord(u32 kind, const void* data, u32 len, int len_or_user_err, int dir_or_sys_err);
-    // Queues a 16-byte "ATA Command" record: 8 task-file bytes from regs, 8 from prev_regs.
+    // Queues a 16-byte "ATA Command" record from a TaskFile (regs, 7 bytes) and a
+    // TaskFileHob (prev_regs, 5 bytes).
     void AddAtaRecord(u32 kind, const u8* regs, const u8* prev_regs, const void* unused, int data_len, int dir);
     // Writes the queued records to the file in one write and empties the queue.
     void Flush();

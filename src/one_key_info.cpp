@@ -103,6 +103,13 @@ void ReadItem(const OneKeyInfoItem& row, OneKeyInfoItem* item)
         item->data_len = len;
         item->query_data_len = 0;
         item->query_data = 0;
+    } else if (len > OneKeyItemMaxLen(row.type)) {
+        // Beyond any real table: nothing is read, and the file stays within what the parser takes.
+        item->data_len = len;
+        item->query_data_len = 0;
+        item->query_data = 0;
+        user_err = USER_ERR_ILLEGAL_DIFF_OR_LENGTH;
+        sys_err = 0;
     } else {
         item->data_len = len;
         item->query_data_len = 1;
@@ -407,6 +414,19 @@ void ParseOneKeyInfo(bool sorted_logs)
         return;
     }
     Mask(file.data, file.len);
+    // A few megabytes can state gigabytes; what no collection writes is not expanded.
+    FileDecompressor probe;
+    probe.SetInMemory(1);
+    probe.SetInData(file.data, file.len);
+    const u32 stated = probe.GetOrigSize();
+    const u64 max_len = OneKeyInfoFileMaxLen();
+    if (stated > max_len) {
+        printf("%sone-key-info file states %u bytes, more than a collection can hold (%llu), User Err Code "
+               "[%08Xh:%s]\n",
+               msg_indent, stated, static_cast<unsigned long long>(max_len), Hex32(USER_ERR_FILE_LENGTH),
+               MsgProcessor::GetErrStr(USER_ERR_FILE_LENGTH).c_str());
+        return;
+    }
     int file_err = 0;
     if (!WriteWholeFileData(decode_name.c_str(), file.data, file.len, "wb", &file_err)) {
         printf("%sdata can't be saved to %s, User Err Coode [%08Xh:%s]\n", msg_indent, decode_name.c_str(),
@@ -437,6 +457,34 @@ void ParseOneKeyInfo(bool sorted_logs)
 }
 
 } // namespace
+
+u32 OneKeyItemMaxLen(u32 type)
+{
+    switch (type) {
+    case TYPE_IDENTIFY_DEVICE:
+    case TYPE_SMART_VALUE_THRES:
+    case TYPE_SMART_THRESHOLD:
+        return 512;  // LenSector
+    case TYPE_SMART_ENABLE:
+        return 0;  // LenNoData
+    default:
+        // The drive states the length: a u32 count of sectors for the 89h reads (up to
+        // 4 GiB), eight u16 sector counts of its log directory for the pending list
+        // (256 MiB). Real answers stay far below the cap: the largest block table, the
+        // wear levels of 8 layers x 16 channels x 8192 blocks, is 8 MiB, the largest
+        // vendor log about 15 MB.
+        return kOneKeyAskedMaxLen;
+    }
+}
+
+u64 OneKeyInfoFileMaxLen()
+{
+    u64 total = 0;
+    for (const OneKeyInfoItem& row : one_key_info_list) {
+        total += kItemSize + static_cast<u64>(OneKeyItemMaxLen(row.type));
+    }
+    return total;
+}
 
 void collectOneKeyInfo()
 {

@@ -30,6 +30,15 @@ extern const OneKeyInfoItem one_key_info_list[kOneKeyInfoItems];
 // Every byte of the compressed container is combined with this by exclusive or.
 const u8 kOneKeyInfoMask = 0xA7;
 
+// The longest data the collection keeps for an item whose length the drive states (see
+// one_key_info.cpp); a longer statement is recorded as a failed length query.
+const u32 kOneKeyAskedMaxLen = 32u << 20;
+// The longest data an item of the given command type can carry in a one-key file.
+u32 OneKeyItemMaxLen(u32 type);
+// The longest plain form a collection can write: every row's header and longest data.
+// The parser refuses a container that states more before it writes anything.
+u64 OneKeyInfoFileMaxLen();
+
 // The parser's input file and output directory; no option sets them, so they stay
 // null until a caller does.
 extern const char* parse_file_name;

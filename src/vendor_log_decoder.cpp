@@ -1,6 +1,11 @@
 #include "vendor_log_decoder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -436,22 +441,66 @@ bool ParseLogConfigLine(const char* line, LogNameEntry* entry)
     return true;
 }
 
+bool ReadLogConfigFile(const char* path, std::string* text)
+{
+    text->clear();
+    // A FIFO would block the open, and a device may never end or act on being opened: only
+    // a regular file is opened, without blocking, and checked again in case the name
+    // changed meanwhile.
+    struct stat st;
+    if (path == nullptr || stat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kLogConfigMaxBytes) {
+        return false;
+    }
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kLogConfigMaxBytes;
+    // A file that grows past the limit while it is read is refused as well.
+    char buf[8192];
+    while (ok) {
+        const ssize_t n = read(fd, buf, sizeof(buf));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        text->append(buf, static_cast<size_t>(n));
+        ok = text->size() <= kLogConfigMaxBytes;
+    }
+    close(fd);
+    if (!ok) {
+        text->clear();
+    }
+    return ok;
+}
+
 std::vector<LogNameEntry> LoadLogNameTable(const char* path)
 {
     std::vector<LogNameEntry> table;
-    FILE* f = fopen(path, "rt");
-    if (f == nullptr) {
+    std::string text;
+    if (!ReadLogConfigFile(path, &text)) {
         return table;
     }
-    // A line longer than the buffer comes in pieces, each taken as a line of its own.
-    char line[1024];
-    while (fgets(line, sizeof(line), f) != nullptr) {
+    // Lines are taken as a 1024-byte line buffer would take them: a longer line comes in
+    // pieces of 1023 characters, each taken as a line of its own, the newline kept.
+    const size_t kPieceMax = 1023;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = std::min(pos + kPieceMax, text.size());
+        const void* nl = memchr(text.data() + pos, '\n', end - pos);
+        if (nl != nullptr) {
+            end = static_cast<size_t>(static_cast<const char*>(nl) - text.data()) + 1;
+        }
+        const std::string piece = text.substr(pos, end - pos);
+        pos = end;
         LogNameEntry entry;
-        if (ParseLogConfigLine(line, &entry)) {
+        if (ParseLogConfigLine(piece.c_str(), &entry)) {
             table.push_back(entry);
         }
     }
-    fclose(f);
     return table;
 }
 

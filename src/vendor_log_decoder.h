@@ -83,7 +83,12 @@ struct LogNameEntry {
 extern const char* const log_config_file_name;
 // One line (or piece of a long line) of the name table: false when it adds nothing.
 bool ParseLogConfigLine(const char* line, LogNameEntry* entry);
-// The table of the file in line order; empty when it cannot be opened.
+// The largest name table read, far above any real one.
+const long kLogConfigMaxBytes = 1 << 20;
+// The whole file into text; false (text empty) for anything but a regular file of at most
+// kLogConfigMaxBytes, and for a file that cannot be read. Never blocks.
+bool ReadLogConfigFile(const char* path, std::string* text);
+// The table of the file in line order; empty when ReadLogConfigFile refuses it.
 std::vector<LogNameEntry> LoadLogNameTable(const char* path);
 // Every record whose name text equals a table text takes the NAME of the first such pair.
 void ApplyLogNameTable(const std::vector<LogNameEntry>& table, std::vector<DeviceVendorLogRecord>& records);

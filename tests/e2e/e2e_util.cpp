@@ -181,6 +181,10 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
         if (chdir(dir_.c_str()) != 0) {
             _exit(127);
         }
+        // A pending alarm survives execve.
+        if (time_limit_ > 0) {
+            alarm(time_limit_);
+        }
         execve(ZV_BINARY, argv.data(), envp.data());
         _exit(127);
     }

@@ -42,6 +42,9 @@ protected:
 
     // Extra environment for the emulator (configuration, trace file).
     std::map<std::string, std::string> env_;
+    // When not 0, a run still going after this many seconds is ended by SIGALRM (RunResult::signal),
+    // so a run that would hang fails its test instead of stalling the suite.
+    unsigned time_limit_ = 0;
     std::string dir_;
 };
 

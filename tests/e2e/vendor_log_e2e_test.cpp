@@ -10,7 +10,9 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -150,6 +152,40 @@ TEST_F(VendorLogE2e, SataUnreadableOrHostileNameTable)
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, SortedScreen());
 }
+
+// Something other than a regular file under the table's name: the run neither blocks on
+// it nor reads it for ever, and shows the log with the drive's own names.
+struct NotAFileCase {
+    const char* what;
+    std::function<int(const std::string& path)> make;
+};
+
+void PrintTo(const NotAFileCase& c, std::ostream* os) { *os << c.what; }
+
+class SataNameTableNotAFile : public VendorLogE2e, public ::testing::WithParamInterface<NotAFileCase> {};
+
+TEST_P(SataNameTableNotAFile, RunEndsWithTheDriveNames)
+{
+    const NotAFileCase& c = GetParam();
+    ASSERT_EQ(c.make(Path("log_config.txt")), 0);
+    time_limit_ = 30;
+    RunResult r = Run({"-t", "log", "/dev/sda"});
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, SortedScreen());
+    EXPECT_EQ(Commands("/dev/sda", 2), (std::vector<Bytes>{kLogLength, kLogSector0, kLogSector1}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SataNameTableNotAFile,
+    ::testing::Values(
+        // No writer ever opens it: a blocking open would wait for ever.
+        NotAFileCase{"fifo", [](const std::string& p) { return mkfifo(p.c_str(), 0644); }},
+        // Never ends and holds no line end.
+        NotAFileCase{"link to /dev/zero", [](const std::string& p) { return symlink("/dev/zero", p.c_str()); }},
+        NotAFileCase{"directory", [](const std::string& p) { return mkdir(p.c_str(), 0755); }}),
+    CaseIndexName());
 
 // ---------------------------------------------------------------- SAS, type 86
 

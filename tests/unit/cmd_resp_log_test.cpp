@@ -3,14 +3,17 @@
 #include "case_names.h"
 
 #include "cmd_resp_log.h"
+#include "disk_transport.h"
 #include "settings.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -219,6 +222,72 @@ TEST_F(CmdRespLogTest, TunnelAndAtaBlocks)
                    "    DataLen:00000400h  DataDir:2\n",
                    "tunnel and ATA blocks");
     });
+}
+
+// A copy of a value that ends exactly where a readable page ends; the next page cannot be
+// read, so touching one byte past the value faults in every build.
+template <typename T>
+class AtPageEnd {
+public:
+    explicit AtPageEnd(const T& value)
+    {
+        page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        void* m = mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m == MAP_FAILED) {
+            abort();
+        }
+        base_ = static_cast<u8*>(m);
+        if (mprotect(base_ + page_, page_, PROT_NONE) != 0) {
+            abort();
+        }
+        at_ = base_ + page_ - sizeof(T);
+        memcpy(at_, &value, sizeof(T));
+    }
+    ~AtPageEnd() { munmap(base_, 2 * page_); }
+    AtPageEnd(const AtPageEnd&) = delete;
+    AtPageEnd& operator=(const AtPageEnd&) = delete;
+
+    const u8* bytes() const { return at_; }
+
+private:
+    size_t page_ = 0;
+    u8* base_ = nullptr;
+    u8* at_ = nullptr;
+};
+
+// The ATA records read the caller's TaskFile (7 bytes) and TaskFileHob (5 bytes) and
+// nothing beyond them.
+void LogAtaRecordsAtPageEnds(Checks* c)
+{
+    const TaskFile tf = {0x11, 0x22, 0x33, 0x44, 0x55, 0xE0, 0xEC};
+    const TaskFileHob hob = {0x66, 0x77, 0x88, 0x99, 0xAA};
+    AtPageEnd<TaskFile> regs(tf);
+    AtPageEnd<TaskFileHob> prev(hob);
+    CmdRespLog* log = CmdRespLog::GetInstance();
+    log->AddRecord(LOG_ATA_COMMAND, regs.bytes(), sizeof(TaskFile), 0x200, 1);
+    log->AddRecord(LOG_ATA_STATUS, regs.bytes(), sizeof(TaskFile), 8, 0x5141);
+    log->AddAtaRecord(LOG_ATA_COMMAND, regs.bytes(), prev.bytes(), nullptr, 0x400, 2);
+    log->Flush();
+    c->Matches(ReadAll(kLog),
+               "##:##:##:###  ATA Command\n"
+               "    Cmd:ECh  Fea:11h  Dev:E0h  SecCnt[7:0]:22h\n"
+               "    LBA[7:0]:33h  LBA[15:8]:44h  LBA[23:16]:55h\n"
+               "    DataLen:00000200h  DataDir:1\n"
+               "##:##:##:###  ATA Status\n"
+               "    Cmd:ECh  Fea:11h  Dev:E0h  SecCnt[7:0]:22h\n"
+               "    LBA[7:0]:33h  LBA[15:8]:44h  LBA[23:16]:55h\n"
+               "    UserErr:00000008h  SysErr:00005141h\n\n"
+               "##:##:##:###  ATA Command\n"
+               "    Cmd:ECh  Fea:11h  Dev:E0h  SecCnt[7:0]:22h\n"
+               "    SecCnt[15:8]:77h  LBA[7:0]:33h  LBA[15:8]:44h  LBA[23:16]:55h\n"
+               "    LBA[31:24]:88h  LBA[39:32]:99h  LBA[47:40]:AAh\n"
+               "    DataLen:00000400h  DataDir:2\n",
+               "ATA blocks from the caller's registers");
+}
+
+TEST_F(CmdRespLogTest, AtaRecordsReadOnlyTheRegistersTheCallerHolds)
+{
+    EXPECT_IN_FRESH_PROCESS(LogAtaRecordsAtPageEnds);
 }
 
 struct PlaceCase {

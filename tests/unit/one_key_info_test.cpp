@@ -110,6 +110,24 @@ TEST(OneKeyInfoList, RowsInCollectionOrder)
     }
 }
 
+// An item carries at most its catalogue length when the catalogue fixes one, else the
+// limit that the collection puts on what the drive states.
+TEST(OneKeyInfoList, ItemLimitsFollowTheCatalogue)
+{
+    EnsureCmndRegistry();
+    for (const OneKeyInfoItem& r : one_key_info_list) {
+        u32 len = 0xFFFFFFFFu;
+        int user_err = 0;
+        int sys_err = 0;
+        // Without a drive only a fixed length can be answered.
+        if (DiskCmnd::GetDataLen(static_cast<int>(r.type), nullptr, &len, &user_err, &sys_err)) {
+            EXPECT_EQ(OneKeyItemMaxLen(r.type), len) << r.name;
+        } else {
+            EXPECT_EQ(OneKeyItemMaxLen(r.type), kOneKeyAskedMaxLen) << r.name;
+        }
+    }
+}
+
 TEST(OneKeyInfoItemLayout, FieldOffsets)
 {
     EXPECT_EQ(offsetof(OneKeyInfoItem, type), 0u);
@@ -513,6 +531,31 @@ struct SetupCase {
     std::vector<std::string> files;
 };
 
+// The longest plain form a collection writes: twelve headers, IDENTIFY and the SMART pair
+// (512 bytes each), SMART ENABLE (no data) and eight items of at most 32 MiB.
+const u32 kLongestPlain = 12 * 152 + 3 * 512 + 8 * (32u << 20);
+
+// A masked container header that states size bytes, with no stream behind it.
+Bytes MaskedHeaderStating(u32 size)
+{
+    Bytes b = {'Q', 'U', 'M', 'A', u8(size >> 24), u8(size >> 16), u8(size >> 8), u8(size)};
+    for (u8& x : b) {
+        x ^= 0xA7;
+    }
+    return b;
+}
+
+std::string TooLarge(u32 size)
+{
+    return "    one-key-info file states " + std::to_string(size) + " bytes, more than a collection can hold (" +
+           std::to_string(kLongestPlain) + "), User Err Code [0000001Ah:File length is illegal]\n";
+}
+
+TEST(OneKeyInfoList, LongestFile)
+{
+    EXPECT_EQ(OneKeyInfoFileMaxLen(), kLongestPlain);
+}
+
 class OneKeyParseSetup : public OneKeyParse, public ::testing::WithParamInterface<SetupCase> {
 public:
     void SetInput(const Bytes& b) { WritePath(in_, b); }
@@ -559,6 +602,24 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "Decompress unsuccessfully\n", true, {"_decode.bin", "_parsed.bin"}},
         SetupCase{[](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetInput({}); },
+                  "Decompress unsuccessfully\n", true, {"_decode.bin", "_parsed.bin"}},
+        // A container stating more than any collection writes: refused before anything is
+        // written, the directory left as it was.
+        SetupCase{[](OneKeyParse* t) {
+                      OneKeyParseSetup* s = static_cast<OneKeyParseSetup*>(t);
+                      s->SetInput(MaskedHeaderStating(kLongestPlain + 1));
+                      ASSERT_EQ(mkdir(s->DirPath("out").c_str(), 0755), 0);
+                      WritePath(s->DirPath("out/old.txt"), Fill(3, 'x'));
+                  },
+                  TooLarge(kLongestPlain + 1), true, {"old.txt"}},
+        SetupCase{[](OneKeyParse* t) {
+                      static_cast<OneKeyParseSetup*>(t)->SetInput(MaskedHeaderStating(0xFFFFFFFFu));
+                  },
+                  TooLarge(0xFFFFFFFFu), true, {}},
+        // Exactly the longest: past the size check, then refused for its missing stream.
+        SetupCase{[](OneKeyParse* t) {
+                      static_cast<OneKeyParseSetup*>(t)->SetInput(MaskedHeaderStating(kLongestPlain));
+                  },
                   "Decompress unsuccessfully\n", true, {"_decode.bin", "_parsed.bin"}},
         // A directory stands where the first raw file goes.
         SetupCase{[](OneKeyParse* t) {
@@ -634,6 +695,50 @@ TEST_F(OneKeyRoundTrip, ParserGetsBackWhatTheDriveAnswered)
     ASSERT_EQ(parse_calls.size(), 3u);
     EXPECT_EQ(parse_calls[0].model, "QUMA-K4410TN0100");
     EXPECT_EQ(parse_calls[2].options, 0x100u);
+}
+
+// The drive states a flag block table one sector longer than a one-key item may be: the
+// item is a failed length query, its data is never read, and the collection goes on.
+TEST_F(OneKeyRoundTrip, StatedLengthBeyondTheItemLimitIsNotRead)
+{
+    const u32 sectors = kOneKeyAskedMaxLen / 512 + 1;
+    std::string err;
+    ASSERT_TRUE(zvemu::LoadFixtureText("drive /dev/sda\nanswer ata 89 fea=0D\n  size 512\n  le 0 4 " +
+                                           std::to_string(sectors) + "\n",
+                                       ".", &err))
+        << err;
+    zvemu::ClearTrace();
+    snprintf(bin_file_name, sizeof(bin_file_name), "in.bin");
+    EXPECT_EQ(Collect(), "    please be patient as this process may take a moment\n"
+                         "    all information has been saved to in.bin\n");
+    size_t flag_reads = 0;
+    for (const zvemu::TraceEntry& e : zvemu::Requests("/dev/sda")) {
+        // ATA PASS-THROUGH(16): features 7:0 in byte 4, the command in byte 14.
+        flag_reads += e.cdb.size() == 16 && e.cdb[14] == 0x89 && e.cdb[4] == 0x8D;
+    }
+    EXPECT_EQ(flag_reads, 0u);
+
+    EXPECT_EQ(Parse(false), "");
+    const Bytes plain = Out("_parsed.bin");
+    std::map<u32, OneKeyInfoItem> items;
+    size_t off = 0;
+    while (off + sizeof(OneKeyInfoItem) <= plain.size()) {
+        OneKeyInfoItem it;
+        memcpy(&it, plain.data() + off, sizeof(it));
+        off += sizeof(it) + (it.query_data == 1 ? it.data_len : 0);
+        items[it.type] = it;
+    }
+    EXPECT_EQ(off, plain.size());
+    ASSERT_EQ(items.size(), kOneKeyInfoItems);
+    const OneKeyInfoItem& flag = items[TYPE_89H_FLAG_BLOCK_TABLE];
+    EXPECT_EQ(flag.query_data_len, 0);
+    EXPECT_EQ(flag.query_data, 0);
+    EXPECT_EQ(flag.data_len, sectors * 512);
+    EXPECT_EQ(flag.user_err_code, static_cast<u32>(USER_ERR_ILLEGAL_DIFF_OR_LENGTH));
+    EXPECT_EQ(flag.sys_err_code, 0u);
+    // The items after it were read as usual.
+    EXPECT_EQ(items[TYPE_89H_BLANK_BLOCK_TABLE].query_data, 1);
+    EXPECT_EQ(items[TYPE_SMART_PEND_LIST].query_data, 1);
 }
 
 TEST_F(OneKeyRoundTrip, DefaultNameGoesIntoSsdlogWhenItExists)

@@ -1072,6 +1072,30 @@ TEST_F(VendorLogInDir, NameTableFromTheFile)
     EXPECT_TRUE(LoadLogNameTable("dir.txt").empty());
 }
 
+// The table is read from a regular file of at most kLogConfigMaxBytes; a longer one is no
+// table at all, even when its first line holds a pair.
+TEST_F(VendorLogInDir, NameTableSizeBound)
+{
+    struct Case {
+        long size;
+        size_t entries;
+    };
+    const Case cases[] = {{kLogConfigMaxBytes, 1}, {kLogConfigMaxBytes + 1, 0}};
+    for (const Case& c : cases) {
+        Config("ENUM_ONE \"one\"\n");
+        // The rest reads as zero bytes: pieces that add nothing.
+        ASSERT_EQ(truncate("log_config.txt", c.size), 0);
+        std::string text;
+        EXPECT_EQ(ReadLogConfigFile("log_config.txt", &text), c.entries > 0) << c.size;
+        EXPECT_EQ(static_cast<long>(text.size()), c.entries > 0 ? c.size : 0) << c.size;
+        const std::vector<LogNameEntry> table = LoadLogNameTable("log_config.txt");
+        ASSERT_EQ(table.size(), c.entries) << c.size;
+        if (c.entries > 0) {
+            EXPECT_EQ(table[0].name, "ONE");
+        }
+    }
+}
+
 TEST(VendorLogNames, ApplyTable)
 {
     const std::vector<LogNameEntry> table = {
