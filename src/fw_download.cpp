@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cmd_wrap.h"
 #include "console_input.h"
 #include "disk_cmnd.h"
 #include "disk_info.h"
 #include "file_utils.h"
+#include "front_state.h"
 #include "msg_processor.h"
 #include "settings.h"
 #include "vendor_cmnd_exec.h"

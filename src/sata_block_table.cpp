@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
-#include "cmd_wrap.h"
 #include "decode_util.h"
 #include "disk_analyser.h"
 #include "disk_discovery.h"
+#include "front_state.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "cmd_wrap.h"
 #include "console_input.h"
 #include "disk_transport.h"
 #include "file_utils.h"
+#include "front_state.h"
 #include "msg_processor.h"
 
 namespace {

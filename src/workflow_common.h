@@ -5,10 +5,6 @@
 // Prints the "Function is unsupported" text with the front end's indent.
 void reportWorkflowUnsupported();
 
-// When no device is set, lists the drives and lets the operator choose one into cur_disk,
-// which then becomes dev_name; quitting the choice ends the process.
-void chooseDriveWhenNoDevice();
-
 // A system error code as the "%08lXh" of the failure lines shows it: its 32 bits.
 unsigned long SysErrHex(int sys_err);
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "cmd_wrap.h"
 #include "disk_discovery.h"
 #include "disk_info.h"
+#include "front_state.h"
 #include "settings.h"
 
 namespace {

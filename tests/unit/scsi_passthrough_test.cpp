@@ -13,8 +13,8 @@
 #include <string>
 
 #include "case_names.h"
-#include "cmd_wrap.h"
 #include "emu_api.h"
+#include "front_state.h"
 #include "scsi_passthrough.h"
 #include "test_init.h"
 
