@@ -7,9 +7,6 @@
 
 #include "common.h"
 
-// The count of command types; also the "no command" value.
-const u32 kNoCmndType = 142;
-
 void processCmdLine(int argc, char** argv);
 void openCmdLineDevice();
 
