@@ -18,10 +18,9 @@
 #include "front_state.h"
 #include "fw_download.h"
 #include "settings.h"
+#include "workflow_common.h"
 
 namespace {
-
-bool StartsWith(const char* s, const char* prefix) { return strncmp(s, prefix, strlen(prefix)) == 0; }
 
 // Removes "SSDlog" and, for a run with a command, creates it empty again.
 bool PrepareLogDir(int argc, char** argv)

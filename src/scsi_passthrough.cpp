@@ -9,6 +9,7 @@
 #include "file_utils.h"
 #include "front_state.h"
 #include "msg_processor.h"
+#include "workflow_common.h"
 
 namespace {
 
@@ -30,8 +31,6 @@ int HexDigitValue(char c)
     }
     return -1;
 }
-
-std::string ErrText(int user_err) { return MsgProcessor::GetErrStr(user_err); }
 
 // A repeating numeric prompt. False when the input ended: a command that is not complete
 // is never sent, so the tool then stops.
@@ -65,21 +64,21 @@ bool OpenCurrentDevice(int* handle)
         return true;
     }
     printf("%sZembrovant open device: %s failed; User Err Code [%08Xh:%s], System Err Code [%08lXh]\n", msg_indent,
-           dev_name != nullptr ? dev_name : "", static_cast<unsigned>(user_err), ErrText(user_err).c_str(),
-           static_cast<unsigned long>(static_cast<u32>(sys_err)));
+           dev_name != nullptr ? dev_name : "", static_cast<unsigned>(user_err),
+           MsgProcessor::GetErrStr(user_err).c_str(), SysErrHex(sys_err));
     return false;
 }
 
 // Every way into a tool: the line buffer cleared, so no earlier file name may stand in for
 // an answer, and the current device opened.
-bool BeginTool(int* handle)
+bool BeginPassThrough(int* handle)
 {
     memset(bin_file_name, 0, sizeof(bin_file_name));
     return OpenCurrentDevice(handle);
 }
 
 // Every way out of a tool: the line buffer cleared, the data released, the node closed.
-void EndTool(int* handle)
+void EndPassThrough(int* handle)
 {
     memset(bin_file_name, 0, sizeof(bin_file_name));
     freeDataBuf();
@@ -109,7 +108,7 @@ bool SendAndReport(int* handle, u8* cdb, u32 cdb_len, u32 dir, u8* sense)
         printf("\n%sSCSI Pass Through execute successfully\n", msg_indent);
     } else {
         printf("\n%sSCSI Pass Through execute failed, User Err Code [%08Xh:%s]\n", msg_indent,
-               static_cast<unsigned>(user_err), ErrText(user_err).c_str());
+               static_cast<unsigned>(user_err), MsgProcessor::GetErrStr(user_err).c_str());
     }
     printf("%s==== Sense data ====\n", msg_indent);
     for (u32 row = 0; row < kSenseLen / 8; row++) {
@@ -241,7 +240,7 @@ void AskDataFile(u32 dir)
             return;
         }
         printf("%sread file %s failed; User Err Code [%08Xh:%s]\n", msg_indent, bin_file_name,
-               static_cast<unsigned>(user_err), ErrText(user_err).c_str());
+               static_cast<unsigned>(user_err), MsgProcessor::GetErrStr(user_err).c_str());
     }
 }
 
@@ -273,14 +272,14 @@ int readConsoleLine(char* buf, int size, FILE* in)
 void scsiPassThroughHex()
 {
     int handle = 0;
-    if (!BeginTool(&handle)) {
+    if (!BeginPassThrough(&handle)) {
         return;
     }
     u8 cdb[kMaxCdbLen] = {};
     u8 sense[kSenseLen] = {};
     const u32 cdb_len = ReadHexCdb(cdb);
     if (cdb_len == 0) {
-        EndTool(&handle);
+        EndPassThrough(&handle);
         return;
     }
 
@@ -289,7 +288,7 @@ void scsiPassThroughHex()
              kPassThroughHexMaxData);
     u32 len = 0;
     if (!AskRepeating(prompt, 10, kPassThroughHexMaxData, &len)) {
-        EndTool(&handle);
+        EndPassThrough(&handle);
         return;
     }
     u32 dir = SCSI_DIR_IN;
@@ -297,7 +296,7 @@ void scsiPassThroughHex()
         snprintf(prompt, sizeof(prompt), "\nEnter output data length in bytes:  [0-%u or RETURN to quit] ",
                  kPassThroughHexMaxData);
         if (!AskRepeating(prompt, 10, kPassThroughHexMaxData, &len)) {
-            EndTool(&handle);
+            EndPassThrough(&handle);
             return;
         }
         dir = len != 0 ? SCSI_DIR_OUT : SCSI_DIR_NONE;
@@ -305,12 +304,12 @@ void scsiPassThroughHex()
     if (len != 0) {
         allocDataBuf(len);
         if (data_buf == nullptr) {
-            EndTool(&handle);
+            EndPassThrough(&handle);
             return;
         }
     }
     if (dir == SCSI_DIR_OUT && !EditOutputData()) {
-        EndTool(&handle);
+        EndPassThrough(&handle);
         return;
     }
 
@@ -318,13 +317,13 @@ void scsiPassThroughHex()
     if (ok && dir == SCSI_DIR_IN) {
         PrintReceivedData(data_buf, data_len);
     }
-    EndTool(&handle);
+    EndPassThrough(&handle);
 }
 
 void scsiPassThrough()
 {
     int handle = 0;
-    if (!BeginTool(&handle)) {
+    if (!BeginPassThrough(&handle)) {
         return;
     }
     u8 cdb[kMaxCdbLen] = {};
@@ -335,14 +334,14 @@ void scsiPassThrough()
     u32 cdb_len = 0;
     // A CDB of no bytes is no command: 0 (also "q") leaves the tool.
     if (!AskRepeating(prompt, 10, kMaxCdbLen, &cdb_len) || cdb_len == 0) {
-        EndTool(&handle);
+        EndPassThrough(&handle);
         return;
     }
     for (u32 i = 0; i < cdb_len; i++) {
         snprintf(prompt, sizeof(prompt), "%sset CDB[%02u] : 0x", msg_indent, i);
         u32 value = 0;
         if (!AskRepeating(prompt, 16, 0xFF, &value)) {
-            EndTool(&handle);
+            EndPassThrough(&handle);
             return;
         }
         cdb[i] = static_cast<u8>(value);
@@ -351,19 +350,19 @@ void scsiPassThrough()
     snprintf(prompt, sizeof(prompt), "%sset data direction : [0=No Data/1=From Disk/2=To Disk] ", msg_indent);
     u32 dir = SCSI_DIR_NONE;
     if (!AskRepeating(prompt, 10, SCSI_DIR_OUT, &dir)) {
-        EndTool(&handle);
+        EndPassThrough(&handle);
         return;
     }
     if (dir != SCSI_DIR_NONE) {
         snprintf(prompt, sizeof(prompt), "%sset data length : [Hex/Bytes/max=0x20000] 0x", msg_indent);
         u32 len = 0;
         if (!AskRepeating(prompt, 16, kPassThroughMaxData, &len)) {
-            EndTool(&handle);
+            EndPassThrough(&handle);
             return;
         }
         allocDataBuf(len);
         if (len != 0 && data_buf == nullptr) {
-            EndTool(&handle);
+            EndPassThrough(&handle);
             return;
         }
         // With no bytes to move there is nothing to read from or save to a file.
@@ -383,8 +382,8 @@ void scsiPassThrough()
             printf("%sdata saved to file %s\n", msg_indent, bin_file_name);
         } else {
             printf("%sdata saved to file %s failed, User Err Code [%08Xh:%s]\n", msg_indent, bin_file_name,
-                   static_cast<unsigned>(user_err), ErrText(user_err).c_str());
+                   static_cast<unsigned>(user_err), MsgProcessor::GetErrStr(user_err).c_str());
         }
     }
-    EndTool(&handle);
+    EndPassThrough(&handle);
 }

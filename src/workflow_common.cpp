@@ -1,9 +1,12 @@
 #include "workflow_common.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "front_state.h"
 #include "msg_processor.h"
+
+bool StartsWith(const char* s, const char* prefix) { return strncmp(s, prefix, strlen(prefix)) == 0; }
 
 void reportWorkflowUnsupported()
 {

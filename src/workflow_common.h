@@ -1,6 +1,9 @@
-// Small helpers shared by the front end's workflows.
+// Small helpers shared by the front end's entry and workflows.
 #ifndef ZV_WORKFLOW_COMMON_H
 #define ZV_WORKFLOW_COMMON_H
+
+// True when s begins with prefix.
+bool StartsWith(const char* s, const char* prefix);
 
 // Prints the "Function is unsupported" text with the front end's indent.
 void reportWorkflowUnsupported();
