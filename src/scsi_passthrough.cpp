@@ -1,6 +1,6 @@
 #include "scsi_passthrough.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -13,10 +13,8 @@
 
 namespace {
 
-const int kLineSize = static_cast<int>(sizeof(bin_file_name));
+const u32 kLineSize = sizeof(bin_file_name);
 const u32 kMaxCdbLen = 16;
-
-bool IsTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 int HexDigitValue(char c)
 {
@@ -183,7 +181,7 @@ u32 ReadHexCdb(u8* cdb)
 {
     fputs("CDB:  [hex string or RETURN to quit] ", stdout);
     fflush(stdout);
-    const int n = readConsoleLine(bin_file_name, kLineSize, stdin);
+    const int n = readConsoleLineOrExit(bin_file_name, kLineSize);
     if (n != 12 && n != 20 && n != 24 && n != 32) {
         puts("CDB must be 6, 10, 12, or 16 bytes (12, 20, 24, or 32 characters)");
         return 0;
@@ -206,7 +204,7 @@ bool AskYesNo(const char* format)
     for (;;) {
         printf(format, msg_indent);
         fflush(stdout);
-        readConsoleLine(bin_file_name, kLineSize, stdin);
+        readConsoleLineOrExit(bin_file_name, kLineSize);
         const char c = bin_file_name[0];
         if (c == 'y' || c == 'Y') {
             return true;
@@ -226,7 +224,7 @@ void AskDataFile(u32 dir)
     for (;;) {
         printf("%sinput file name : ", msg_indent);
         fflush(stdout);
-        const int n = readConsoleLine(bin_file_name, kLineSize, stdin);
+        const int n = readConsoleLineOrExit(bin_file_name, kLineSize);
         StripBlank(bin_file_name, static_cast<u32>(n));
         if (dir == SCSI_DIR_IN) {
             // Without a name the received data would be lost once the command has run.
@@ -245,29 +243,6 @@ void AskDataFile(u32 dir)
 }
 
 } // namespace
-
-int readConsoleLine(char* buf, int size, FILE* in)
-{
-    if (buf == nullptr || size < 2) {
-        return 0;
-    }
-    buf[0] = '\0';
-    if (fgets(buf, size, in) == nullptr) {
-        exit(0);
-    }
-    buf[size - 1] = '\0';
-    size_t n = strlen(buf);
-    if (n > 0 && buf[n - 1] != '\n') {
-        // No line end: the line is longer than the buffer, or the input ends after it.
-        int c;
-        while ((c = fgetc(in)) != EOF && c != '\n') {
-        }
-    }
-    while (n > 0 && IsTrailingBlank(buf[n - 1])) {
-        buf[--n] = '\0';
-    }
-    return static_cast<int>(n);
-}
 
 void scsiPassThroughHex()
 {
