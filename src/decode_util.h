@@ -22,6 +22,11 @@ T ReadLe(const u8* p)
 inline u16 ReadU16(const u8* p) { return ReadLe<u16>(p); }
 inline u32 ReadU32(const u8* p) { return ReadLe<u32>(p); }
 
+// a * b, or UINT64_MAX when the product does not fit in 64 bits. Sizes taken from a drive's
+// answer are multiplied with it: a saturated size stays above every u32 length, so a product
+// that would wrap never passes for short (as long as no factor is 0).
+inline u64 MulSat(u64 a, u64 b) { return a != 0 && b > UINT64_MAX / a ? UINT64_MAX : a * b; }
+
 // Largest buffer AppendVFormat formats into.
 const size_t kMaxFormatBuffer = 1024;
 

@@ -24,16 +24,6 @@ const u32 kSystemMarker = 0xFFFFFFF0u;
 const u16 kEmptySlot = 0xFFFF;
 const u32 kBlockNumberMask = 0x1FFF;
 
-// The sizes come from a drive answer: a product too large for 64 bits saturates,
-// which no u32 length can reach.
-u64 MulSat(u64 a, u64 b)
-{
-    if (a != 0 && b > UINT64_MAX / a) {
-        return UINT64_MAX;
-    }
-    return a * b;
-}
-
 void WriteU32(u8* p, u32 v) { memcpy(p, &v, sizeof(v)); }
 
 bool ModelHas(const DiskInfo* drive, const char* name) { return drive->model.find(name) != std::string::npos; }
