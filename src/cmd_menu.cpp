@@ -10,7 +10,6 @@
 #include "cmd_runner.h"
 #include "console_input.h"
 #include "disk_cmnd.h"
-#include "disk_discovery.h"
 #include "disk_info.h"
 #include "file_utils.h"
 #include "fw_download.h"
