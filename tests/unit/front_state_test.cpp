@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstring>
+
 #include "front_state.h"
 
 namespace {
@@ -28,5 +31,30 @@ TEST(DataBuf, AllocatesClearedAndFrees)
 }
 
 TEST(DiskQueryLen, Is512) { EXPECT_EQ(getDiskQueryLen(), 512u); }
+
+// ------------------------------------------------------------- status record
+
+TEST(DiskStatusRecord, SeventeenBytesAsTheDriveSendsThem)
+{
+    EXPECT_EQ(offsetof(DiskStatus, disk_check), 10u);
+    EXPECT_EQ(offsetof(DiskStatus, disk_check_frequency), 11u);
+    EXPECT_EQ(offsetof(DiskStatus, cap_check_frequency), 13u);
+    EXPECT_EQ(offsetof(DiskStatus, gpio_flag), 15u);
+    EXPECT_EQ(offsetof(DiskStatus, flag_8gb), 16u);
+    u8 answer[512];
+    for (u32 i = 0; i < sizeof(answer); i++) {
+        answer[i] = u8(i + 1);
+    }
+    DiskStatus saved = disk_status;
+    memcpy(&disk_status, answer, sizeof(DiskStatus));
+    EXPECT_EQ(disk_status.ce64, 1);
+    EXPECT_EQ(disk_status.trim_return_value, 10);
+    EXPECT_EQ(disk_status.disk_check, 11);
+    EXPECT_EQ(disk_status.disk_check_frequency, 0x0D0C);
+    EXPECT_EQ(disk_status.cap_check_frequency, 0x0F0E);
+    EXPECT_EQ(disk_status.gpio_flag, 16);
+    EXPECT_EQ(disk_status.flag_8gb, 17);
+    disk_status = saved;
+}
 
 } // namespace
