@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "decode_util.h"
 #include "disk_analyser.h"
 
 namespace {
@@ -61,53 +62,6 @@ const u32 kSelfTestEntryLen = 24;
 
 const u32 kSelectiveLabelWidth = 47;
 
-u16 GetU16(const u8* p) { return static_cast<u16>(p[0] | (p[1] << 8)); }
-
-u32 GetU32(const u8* p)
-{
-    return static_cast<u32>(p[0]) | (static_cast<u32>(p[1]) << 8) | (static_cast<u32>(p[2]) << 16) |
-           (static_cast<u32>(p[3]) << 24);
-}
-
-u64 GetU64(const u8* p) { return static_cast<u64>(GetU32(p)) | (static_cast<u64>(GetU32(p + 4)) << 32); }
-
-std::string Hex2(u8 v)
-{
-    char s[8];
-    snprintf(s, sizeof(s), "%02Xh", v);
-    return s;
-}
-
-std::string Hex4(u16 v)
-{
-    char s[8];
-    snprintf(s, sizeof(s), "%04Xh", v);
-    return s;
-}
-
-std::string Hex8(u32 v)
-{
-    char s[16];
-    snprintf(s, sizeof(s), "%08Xh", v);
-    return s;
-}
-
-std::string Hex16(u64 v)
-{
-    char s[24];
-    snprintf(s, sizeof(s), "%08X%08Xh", static_cast<u32>(v >> 32), static_cast<u32>(v));
-    return s;
-}
-
-std::string Padded(const char* text, u32 width)
-{
-    std::string s = text;
-    if (s.size() < width) {
-        s.append(width - s.size(), ' ');
-    }
-    return s;
-}
-
 const char* LogName(u32 address)
 {
     const char* name = log_name_rows[0].name;
@@ -150,7 +104,7 @@ void AppendCommandStruct(std::string& out, const std::string& in, u32 j, const u
     out += item + "LBA [23:16]      : " + Hex2(c[5]) + "\n";
     out += item + "Device           : " + Hex2(c[6]) + "\n";
     out += item + "Command          : " + Hex2(c[7]) + "\n";
-    out += item + "Time Stamp       : " + Hex8(GetU32(c + 8)) + "\n";
+    out += item + "Time Stamp       : " + Hex8(ReadU32(c + 8)) + "\n";
 }
 
 void AppendErrorStruct(std::string& out, const std::string& in, const u8* e)
@@ -168,15 +122,13 @@ void AppendErrorStruct(std::string& out, const std::string& in, const u8* e)
         out += item + "Extended error   : " + Hex2(e[b]) + "\n";
     }
     out += item + "State            : " + Hex2(e[27]) + "\n";
-    out += item + "Time Stamp       : " + Hex4(GetU16(e + 28)) + "\n";
+    out += item + "Time Stamp       : " + Hex4(ReadU16(e + 28)) + "\n";
 }
 
 void AppendSelectiveLine(std::string& out, const std::string& in, const char* label, const std::string& value)
 {
     out += in + Padded(label, kSelectiveLabelWidth) + ": " + value + "\n";
 }
-
-const char* YesNo(bool v) { return v ? "Yes" : "No"; }
 
 } // namespace
 
@@ -189,7 +141,7 @@ bool ParseAtaLogDirectoryPage(std::string& out, const u8* page, u32 indent)
     std::string text;
     for (u32 n = 0; n < 256; n++) {
         char head[32];
-        snprintf(head, sizeof(head), "%02Xh   %04Xh   ", n, GetU16(page + 2 * n));
+        snprintf(head, sizeof(head), "%02Xh   %04Xh   ", n, ReadU16(page + 2 * n));
         text += in + head + Padded(LogName(n), kLogNameWidth) + "\n";
     }
     out += text;
@@ -222,7 +174,7 @@ bool ParseAtaErrorLogPage(std::string& out, const u8* page, u32 indent)
         }
         AppendErrorStruct(text, in, entry + kErrorStructOffset);
     }
-    text += in + "Device error count       : " + Hex4(GetU16(page + kDeviceErrorCountOffset)) + "\n";
+    text += in + "Device error count       : " + Hex4(ReadU16(page + kDeviceErrorCountOffset)) + "\n";
     text += in + "check sum                : " + Hex2(page[kChecksumOffset]) + "\n";
     out += text;
     return true;
@@ -272,8 +224,8 @@ bool PrintAtaDeviceStatistics(std::string& out, const std::vector<AtaLogPage>& p
     const std::string in = ParseIndent(indent);
     for (const AtaLogPage& page : pages) {
         const u8* p = page.bytes;
-        out += in + "Version              : " + Hex4(GetU16(p)) + "\n";
-        out += in + "Power-On Reset Times : " + Hex8(GetU32(p + 8)) + "\n";
+        out += in + "Version              : " + Hex4(ReadU16(p)) + "\n";
+        out += in + "Power-On Reset Times : " + Hex8(ReadU32(p + 8)) + "\n";
         // Bit 63 of the statistic: the device supports this counter.
         out += in + "Counter Supported    : " + YesNo((p[15] & 0x80) != 0) + "\n";
     }
@@ -300,7 +252,7 @@ bool PrintAtaSelfTestLog(std::string& out, const std::vector<AtaLogPage>& pages,
     const std::string item = in + "    ";
     for (const AtaLogPage& page : pages) {
         const u8* p = page.bytes;
-        out += in + "Version                          : " + Hex4(GetU16(p)) + "\n";
+        out += in + "Version                          : " + Hex4(ReadU16(p)) + "\n";
         for (u32 k = 0; k < kSelfTestEntries; k++) {
             const u8* d = p + 2 + kSelfTestEntryLen * k;
             char number[8];
@@ -308,9 +260,9 @@ bool PrintAtaSelfTestLog(std::string& out, const std::vector<AtaLogPage>& pages,
             out += in + number + " " + "Descriptor Entry                   \n";
             out += item + "LBA[7:0]                     : " + Hex2(d[0]) + "\n";
             out += item + "self-test execution status   : " + Hex2(d[1]) + "\n";
-            out += item + "Time Stamp                   : " + Hex4(GetU16(d + 2)) + "\n";
+            out += item + "Time Stamp                   : " + Hex4(ReadU16(d + 2)) + "\n";
             out += item + "self-test failure checkpoint : " + Hex2(d[4]) + "\n";
-            out += item + "Failing LBA                  : " + Hex8(GetU32(d + 5)) + "\n";
+            out += item + "Failing LBA                  : " + Hex8(ReadU32(d + 5)) + "\n";
         }
         out += in + "Self-test index                  : " + Hex2(p[508]) + "\n";
         out += in + "Check Sum                        : " + Hex2(p[511]) + "\n";
@@ -337,21 +289,21 @@ bool PrintAtaSelectiveSelfTestLog(std::string& out, const std::vector<AtaLogPage
     const std::string in = ParseIndent(indent);
     for (const AtaLogPage& page : pages) {
         const u8* p = page.bytes;
-        AppendSelectiveLine(out, in, "Version", Hex4(GetU16(p)));
+        AppendSelectiveLine(out, in, "Version", Hex4(ReadU16(p)));
         for (u32 k = 0; k < 5; k++) {
             char start[40];
             char end[40];
             snprintf(start, sizeof(start), "Starting LBA for test span %u", k + 1);
             snprintf(end, sizeof(end), "Ending LBA for test span %u", k + 1);
-            AppendSelectiveLine(out, in, start, Hex16(GetU64(p + 2 + 16 * k)));
-            AppendSelectiveLine(out, in, end, Hex16(GetU64(p + 10 + 16 * k)));
+            AppendSelectiveLine(out, in, start, Hex16(ReadU64(p + 2 + 16 * k)));
+            AppendSelectiveLine(out, in, end, Hex16(ReadU64(p + 10 + 16 * k)));
         }
-        AppendSelectiveLine(out, in, "Current LBA under test", Hex16(GetU64(p + 492)));
-        AppendSelectiveLine(out, in, "Current span under test", Hex4(GetU16(p + 500)));
+        AppendSelectiveLine(out, in, "Current LBA under test", Hex16(ReadU64(p + 492)));
+        AppendSelectiveLine(out, in, "Current span under test", Hex4(ReadU16(p + 500)));
         AppendSelectiveLine(out, in, "Off-line scan after selective test", YesNo((p[502] & 0x02) != 0));
         AppendSelectiveLine(out, in, "Off-line scan after selective test is pending", YesNo((p[502] & 0x08) != 0));
         AppendSelectiveLine(out, in, "Off-line scan after selective test is active", YesNo((p[502] & 0x10) != 0));
-        AppendSelectiveLine(out, in, "Selective self-test pending time", Hex4(GetU16(p + 508)));
+        AppendSelectiveLine(out, in, "Selective self-test pending time", Hex4(ReadU16(p + 508)));
         AppendSelectiveLine(out, in, "Check sum", Hex2(p[511]));
     }
     return true;
@@ -378,7 +330,7 @@ bool LoadSmartPendList(std::vector<SmartPendEntry>& entries, const u8* data, u32
         if (r[0] == 0xFF && r[1] == 0xFF) {
             break;
         }
-        entries.push_back(SmartPendEntry{GetU32(r), GetU32(r + 4)});
+        entries.push_back(SmartPendEntry{ReadU32(r), ReadU32(r + 4)});
     }
     return true;
 }

@@ -1,9 +1,9 @@
-// Interactive menus and drive selection.
+// Interactive menus.
 #ifndef ZV_CMD_MENU_H
 #define ZV_CMD_MENU_H
 
 #include "common.h"
-#include "cmd_wrap.h"
+#include "front_state.h"
 
 // One row of a menu. A row with a handler runs it; else a row of type TYPE_BUTT opens its
 // submenu; else the row runs its command type through the command runner.
@@ -32,9 +32,6 @@ enum MenuChoice {
     MENU_INVALID = -1,
 };
 
-// Lists the drives; with prompt 1 the user also chooses one into cur_disk.
-// Ends the process when there is no drive (1) or the user quits at the prompt (0).
-void listDrives(int prompt);
 void showBasicInfo();
 void showVersion();
 

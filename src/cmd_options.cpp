@@ -7,6 +7,7 @@
 
 #include "cmd_menu.h"
 #include "disk_cmnd.h"
+#include "drive_select.h"
 #include "fw_download.h"
 #include "format_unit.h"
 #include "one_key_info.h"
@@ -264,6 +265,28 @@ const char* const example_fw = "QUMA_FW_1383.bin";
 const char* const example_loader = "QUMA_LOADER_1383.bin";
 
 } // namespace
+
+// First matching rule wins.
+u32 AdaptTypeToLink(u32 type, u32 link_type)
+{
+    const bool scsi = link_type == LINK_SCSI;
+    const bool ata = link_type == LINK_ATA_BY_SCSI || link_type == LINK_ATA || link_type == LINK_ATA_BY_FC;
+    struct Rule {
+        u32 from;
+        bool on_scsi;
+        u32 to;
+    };
+    static const Rule rules[] = {
+        {21, true, 86}, {43, true, 89}, {40, true, 88}, {86, false, 21},
+        {89, false, 43}, {88, false, 40}, {57, true, 91}, {91, false, 57},
+    };
+    for (const Rule& r : rules) {
+        if (r.from == type && (r.on_scsi ? scsi : ata)) {
+            return r.to;
+        }
+    }
+    return type;
+}
 
 void showUsage()
 {

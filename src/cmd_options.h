@@ -4,8 +4,20 @@
 
 #include <getopt.h>
 
-#include "cmd_wrap.h"
 #include "common.h"
+#include "front_state.h"
+
+typedef void (*FormatHandler)(const char* arg);
+
+// What the option loop leaves behind for the steps after it.
+struct CmdLineState {
+    u32 selected_type;          // TYPE_BUTT (142) when none
+    CmdHandler handler;         // a workflow chosen by an option, or null
+    FormatHandler format_handler;
+    const char* format_arg;
+    bool option_read;
+    bool megaraid_seen;
+};
 
 // One value of -s, -t, -o, -U or -L: a command type, or TYPE_BUTT and a handler.
 struct OptItem {
@@ -45,5 +57,9 @@ extern const RaidItem opt_raid_list[kOptRaidNum];
 // return. Each call scans argv afresh.
 bool runOptionLoop(int argc, char** argv, CmdLineState* state);
 void showUsage();
+
+// The command type that runs for a selected type on a drive of the given link
+// type (the vendor commands of one family and their counterparts of the other).
+u32 AdaptTypeToLink(u32 type, u32 link_type);
 
 #endif

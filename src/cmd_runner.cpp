@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "cmd_resp_log.h"
-#include "cmd_wrap.h"
 #include "console_input.h"
 #include "disk_analyser.h"
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
 #include "file_utils.h"
+#include "front_state.h"
 #include "msg_processor.h"
 #include "settings.h"
 #include "workflow_common.h"

@@ -14,28 +14,13 @@
 #include "disk_analyser.h"
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
+#include "drive_select.h"
+#include "front_state.h"
 #include "fw_download.h"
 #include "settings.h"
-
-DiskInfo cur_disk;
-DiskStatus disk_status;
-char* dev_name = nullptr;
-char dev_name_buf[128];
-char bin_file_name[4096];
-char txt_file_name[4096];
-char* fw_file_name = nullptr;
-char set_value[1024];
-u8 set_value_given = 0;
-u8 data_gradation = 0;
-const MenuItem* cur_menu = nullptr;
-u8* data_buf = nullptr;
-u32 data_len = 0;
-
-const char* const msg_indent = "    ";
+#include "workflow_common.h"
 
 namespace {
-
-bool StartsWith(const char* s, const char* prefix) { return strncmp(s, prefix, strlen(prefix)) == 0; }
 
 // Removes "SSDlog" and, for a run with a command, creates it empty again.
 bool PrepareLogDir(int argc, char** argv)
@@ -59,28 +44,6 @@ bool PrepareLogDir(int argc, char** argv)
 }
 
 } // namespace
-
-// First matching rule wins.
-u32 AdaptTypeToLink(u32 type, u32 link_type)
-{
-    const bool scsi = link_type == LINK_SCSI;
-    const bool ata = link_type == LINK_ATA_BY_SCSI || link_type == LINK_ATA || link_type == LINK_ATA_BY_FC;
-    struct Rule {
-        u32 from;
-        bool on_scsi;
-        u32 to;
-    };
-    static const Rule rules[] = {
-        {21, true, 86}, {43, true, 89}, {40, true, 88}, {86, false, 21},
-        {89, false, 43}, {88, false, 40}, {57, true, 91}, {91, false, 57},
-    };
-    for (const Rule& r : rules) {
-        if (r.from == type && (r.on_scsi ? scsi : ata)) {
-            return r.to;
-        }
-    }
-    return type;
-}
 
 bool RaiseOpenFileLimit(struct rlimit* saved)
 {
@@ -106,25 +69,6 @@ bool IsFirstArgShapeValid(const char* arg)
     }
     return arg[0] == '-' && n == 2;
 }
-
-void allocDataBuf(u32 len)
-{
-    freeDataBuf();
-    if (len > 0) {
-        // Cleared: a short drive answer must never show stale heap bytes.
-        data_buf = static_cast<u8*>(calloc(len, 1));
-        data_len = data_buf != nullptr ? len : 0;
-    }
-}
-
-void freeDataBuf()
-{
-    free(data_buf);
-    data_buf = nullptr;
-    data_len = 0;
-}
-
-u32 getDiskQueryLen() { return 512; }
 
 void openCmdLineDevice()
 {

@@ -19,6 +19,8 @@ void ShowPrompt(const char* prompt)
     }
 }
 
+bool IsTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 bool AllHexDigits(const char* s)
 {
     for (; *s != '\0'; s++) {
@@ -112,6 +114,21 @@ bool readConsoleLine(char* buf, u32 size)
     while ((c = fgetc(stdin)) != EOF && c != '\n') {
     }
     return true;
+}
+
+int readConsoleLineOrExit(char* buf, u32 size)
+{
+    if (buf == nullptr || size < 2) {
+        return 0;
+    }
+    if (!readConsoleLine(buf, size)) {
+        exit(0);
+    }
+    size_t n = strlen(buf);
+    while (n > 0 && IsTrailingBlank(buf[n - 1])) {
+        buf[--n] = '\0';
+    }
+    return static_cast<int>(n);
 }
 
 bool consoleInputEnded() { return input_ended; }

@@ -1,4 +1,4 @@
-// Console input: the line reader and the numeric prompts of the runner, the menus and the tools.
+// Console input: the line readers and the numeric prompts of the runner, the menus and the tools.
 #ifndef ZV_CONSOLE_INPUT_H
 #define ZV_CONSOLE_INPUT_H
 
@@ -11,6 +11,12 @@ const u32 kConsoleLineSize = 4096;
 // The rest of a line too long for buf is read and dropped, so it never turns into the next answer.
 // False at the end of input when nothing was read; buf is then empty.
 bool readConsoleLine(char* buf, u32 size);
+
+// The line reader of the pass-through tools, which must never send a command that was not
+// typed whole: at the end of input the process ends with status 0. Otherwise as
+// readConsoleLine, with trailing blanks, tabs and carriage returns cut too; returns the
+// length left (0 for a null buf or a size below 2).
+int readConsoleLineOrExit(char* buf, u32 size);
 
 // True when the last read of the console reader met the end of input with nothing read.
 bool consoleInputEnded();

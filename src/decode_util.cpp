@@ -6,6 +6,14 @@ namespace {
 
 const size_t kLineBuffer = 256;
 
+// v in at least digits upper-case hexadecimal digits, then "h".
+std::string HexDigits(u64 v, int digits)
+{
+    char s[24];
+    snprintf(s, sizeof(s), "%0*llXh", digits, static_cast<unsigned long long>(v));
+    return s;
+}
+
 }  // namespace
 
 void AppendVFormat(std::string& out, size_t buffer_size, const char* format, va_list args)
@@ -33,4 +41,18 @@ void AppendLine(std::string& out, const std::string& pad, const char* format, ..
     va_start(args, format);
     AppendVFormat(out, kLineBuffer, format, args);
     va_end(args);
+}
+
+std::string Hex2(u8 v) { return HexDigits(v, 2); }
+std::string Hex4(u16 v) { return HexDigits(v, 4); }
+std::string Hex8(u32 v) { return HexDigits(v, 8); }
+std::string Hex16(u64 v) { return HexDigits(v, 16); }
+
+std::string Padded(const char* text, u32 width)
+{
+    std::string s = text;
+    if (s.size() < width) {
+        s.append(width - s.size(), ' ');
+    }
+    return s;
 }

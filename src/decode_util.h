@@ -1,4 +1,4 @@
-// Field reads and printf-style appends the table decoders share.
+// Field readers and text formatters the decoders share.
 #ifndef ZV_DECODE_UTIL_H
 #define ZV_DECODE_UTIL_H
 
@@ -21,6 +21,40 @@ T ReadLe(const u8* p)
 
 inline u16 ReadU16(const u8* p) { return ReadLe<u16>(p); }
 inline u32 ReadU32(const u8* p) { return ReadLe<u32>(p); }
+inline u64 ReadU64(const u8* p) { return ReadLe<u64>(p); }
+
+// A little-endian field of n bytes (at most 8) that no integer type fits.
+inline u64 ReadLeBytes(const u8* p, u32 n)
+{
+    u64 v = 0;
+    for (u32 i = n; i > 0; i--) {
+        v = (v << 8) | p[i - 1];
+    }
+    return v;
+}
+
+// Big-endian fields, as SCSI answers hold them.
+inline u32 ReadBe32(const u8* p)
+{
+    return static_cast<u32>(p[0]) << 24 | static_cast<u32>(p[1]) << 16 | static_cast<u32>(p[2]) << 8 | p[3];
+}
+inline u64 ReadBe64(const u8* p) { return static_cast<u64>(ReadBe32(p)) << 32 | ReadBe32(p + 4); }
+
+// a * b, or UINT64_MAX when the product does not fit in 64 bits. Sizes taken from a drive's
+// answer are multiplied with it: a saturated size stays above every u32 length, so a product
+// that would wrap never passes for short (as long as no factor is 0).
+inline u64 MulSat(u64 a, u64 b) { return a != 0 && b > UINT64_MAX / a ? UINT64_MAX : a * b; }
+
+// The value formats of the decoded texts: "Yes"/"No", and "%02Xh", "%04Xh", "%08Xh" and
+// sixteen hexadecimal digits with the "h".
+inline const char* YesNo(bool v) { return v ? "Yes" : "No"; }
+std::string Hex2(u8 v);
+std::string Hex4(u16 v);
+std::string Hex8(u32 v);
+std::string Hex16(u64 v);
+
+// text, blank-padded on the right to width characters; a longer text is kept whole.
+std::string Padded(const char* text, u32 width);
 
 // Largest buffer AppendVFormat formats into.
 const size_t kMaxFormatBuffer = 1024;

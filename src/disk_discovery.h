@@ -1,5 +1,5 @@
-// Drive discovery, classification and the filling of drive records, with the
-// per-model flash geometry defaults of the maker's drives.
+// Drive discovery and classification, with the per-model flash geometry defaults of the
+// maker's drives. The records themselves are filled by DiskInfo (disk_info.h).
 #ifndef ZV_DISK_DISCOVERY_H
 #define ZV_DISK_DISCOVERY_H
 
@@ -55,9 +55,6 @@ void diskProbeFallbackName(u32 i, char* buf);
 // disk->index on entry. On failure the record is unchanged. Prints nothing.
 bool classifyDevice(const char* path, DiskInfo* disk);
 bool classifyDeviceStr(const std::string& path, DiskInfo* disk);
-
-// Removes leading and trailing blanks (0x20 only) in place.
-void trimBlanks(std::string& s);
 
 // Presets disk_model_code and Channel, CE, Block, Page Num of disk_geometry;
 // true when the model is in the table.

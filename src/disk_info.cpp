@@ -1,6 +1,9 @@
 #include "disk_info.h"
 
+#include <cstdio>
 #include <cstring>
+
+#include "decode_util.h"
 
 namespace {
 
@@ -22,6 +25,51 @@ bool MatchesFamily(const std::string& model, u32 family)
         }
     }
     return false;
+}
+
+// IDENTIFY DEVICE byte offsets (ACS: words 10-19, 23-26, 27-46, 60-61, 83, 100-103, 129, 130).
+const u32 kIdentifyLen = 512;
+const u32 kIdSerialOff = 20;
+const u32 kIdSerialLen = 20;
+const u32 kIdFirmwareOff = 46;
+const u32 kIdFirmwareLen = 8;
+const u32 kIdModelOff = 54;
+const u32 kIdModelLen = 40;
+const u32 kIdLba28Off = 120;
+const u32 kIdFeatures83Hi = 167; // word 83 bit 10 is bit 2 of its high byte
+const u32 kIdLba48Off = 200;
+
+// Standard INQUIRY byte offsets (SPC); the serial is the first 20 vendor-specific bytes.
+const u32 kInqModelOff = 16;
+const u32 kInqModelLen = 16;
+const u32 kInqFirmwareOff = 32;
+const u32 kInqFirmwareLen = 4;
+const u32 kInqSerialOff = 36;
+const u32 kInqSerialLen = 20;
+
+// ATA strings hold two characters per word, high byte first.
+std::string IdentifyText(const u8* data, u32 off, u32 width)
+{
+    char buf[kIdModelLen + 1] = {};
+    memcpy(buf, data + off, width);
+    SwapBytePairs(buf, width);
+    std::string s(buf);
+    trimBlanks(s);
+    return s;
+}
+
+// Only the bytes the answer holds: a short answer gives a shorter or empty text.
+std::string InquiryText(const u8* data, u32 len, u32 off, u32 width)
+{
+    char buf[kInqSerialLen + 1] = {};
+    u32 n = len > off ? len - off : 0;
+    if (n > width) {
+        n = width;
+    }
+    memcpy(buf, data + off, n);
+    std::string s(buf);
+    trimBlanks(s);
+    return s;
 }
 
 } // namespace
@@ -82,7 +130,7 @@ bool CalcCapacityGB(DiskInfo* disk, const u8* data, u32 len)
     if (disk == nullptr || data == nullptr || len <= 3) {
         return false;
     }
-    u64 last = (u64(data[0]) << 24) | (u64(data[1]) << 16) | (u64(data[2]) << 8) | u64(data[3]);
+    u64 last = ReadBe32(data);
     disk->lba_count = last + 1;
     disk->capacity_gb = CapacityGbOfBlocks(disk->lba_count);
     return true;
@@ -109,4 +157,56 @@ void SwapBytePairsCopy(char* dst, const char* src, u32 len)
         dst[i - 1] = src[i];
         dst[i] = src[i - 1];
     }
+}
+
+void trimBlanks(std::string& s)
+{
+    if (s.empty()) {
+        return;
+    }
+    s.erase(0, s.find_first_not_of(' '));
+    size_t last = s.find_last_not_of(' ');
+    s.erase(last == std::string::npos ? 0 : last + 1);
+}
+
+bool DiskInfo::FillFromIdentify(const u8* data, u32 len)
+{
+    if (data == nullptr || len != kIdentifyLen) {
+        return false;
+    }
+    u64 blocks = (data[kIdFeatures83Hi] & 0x04) != 0 ? ReadU64(data + kIdLba48Off) : ReadU32(data + kIdLba28Off);
+    model = IdentifyText(data, kIdModelOff, kIdModelLen);
+    serial = IdentifyText(data, kIdSerialOff, kIdSerialLen);
+    firmware = IdentifyText(data, kIdFirmwareOff, kIdFirmwareLen);
+    lba_count = blocks;
+    capacity_gb = CapacityGbOfBlocks(blocks);
+    SetSmartVer(model);
+    SetFpgaHwVersion(data);
+    return true;
+}
+
+bool DiskInfo::FillFromInquiry(const u8* data, u32 len)
+{
+    if (data == nullptr || len == 0) {
+        return false;
+    }
+    model = InquiryText(data, len, kInqModelOff, kInqModelLen);
+    firmware = InquiryText(data, len, kInqFirmwareOff, kInqFirmwareLen);
+    serial = InquiryText(data, len, kInqSerialOff, kInqSerialLen);
+    SetSmartVer(model);
+    return true;
+}
+
+void DiskInfo::SetSmartVer(const std::string& m) { smart_ver = FamilyOfModel(m); }
+
+void DiskInfo::SetFpgaHwVersion(const u8* identify)
+{
+    if (identify == nullptr || smart_ver != VER_P37RV) {
+        return;
+    }
+    u32 hw = identify[260] & 7;
+    hw_ver = std::string(1, hw <= 1 ? 'A' : char(64 + hw));
+    char buf[32];
+    snprintf(buf, sizeof(buf), "%X%X0.T0%X", (identify[259] >> 2) + 1, identify[259] & 3, identify[258] & 0xF);
+    fpga_ver = buf;
 }

@@ -1,4 +1,4 @@
-// The physical-drive record and the model families.
+// The physical-drive record, its filling from identification answers, and the model families.
 #ifndef ZV_DISK_INFO_H
 #define ZV_DISK_INFO_H
 
@@ -34,7 +34,7 @@ struct DiskInfo {
     u64 lba_count = 0;
     u32 capacity_gb = 0;
 
-    // Filling from identification answers (defined with drive discovery).
+    // Filling from identification answers: texts trimmed, the family chosen by the model.
     bool FillFromIdentify(const u8* data, u32 len);
     bool FillFromInquiry(const u8* data, u32 len);
     void SetSmartVer(const std::string& model);
@@ -61,6 +61,9 @@ u32 FamilyOfModel(const std::string& model);
 bool CalcCapacityGB(DiskInfo* disk, const u8* data, u32 len);
 // IDEMA capacity in decimal GB; 0 below the 21168-block offset.
 u32 CapacityGbOfBlocks(u64 lba_count);
+
+// Removes leading and trailing blanks (0x20 only) in place.
+void trimBlanks(std::string& s);
 
 void SwapBytePairs(char* buf, u32 len);
 void SwapBytePairsCopy(char* dst, const char* src, u32 len);

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "cmd_wrap.h"
+#include "front_state.h"
 
 namespace {
 

@@ -443,8 +443,7 @@ bool LoadPendLbaList(std::vector<u32>& dst, const u8* data, u32 len)
         return false;
     }
     for (u32 off = 0; off + 4 <= len; off += 4) {
-        const u32 lba = static_cast<u32>(data[off]) << 24 | static_cast<u32>(data[off + 1]) << 16 |
-                        static_cast<u32>(data[off + 2]) << 8 | data[off + 3];
+        const u32 lba = ReadBe32(data + off);
         if (lba == 0xFFFFFFFFu) {
             break;
         }

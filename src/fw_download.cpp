@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cmd_wrap.h"
 #include "console_input.h"
 #include "disk_cmnd.h"
 #include "disk_info.h"
 #include "file_utils.h"
+#include "front_state.h"
 #include "msg_processor.h"
 #include "settings.h"
 #include "vendor_cmnd_exec.h"
@@ -26,15 +26,10 @@ const u8 kStatusDone = 1;    // status byte 0 once the drive has taken the image
 // The console answer that fw_file_name points to when the workflow asked for the file.
 char fw_file_input[kConsoleLineSize];
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, strlen(prefix), prefix) == 0; }
-
-// Lives until the end of the printf call that it is an argument of.
-std::string ErrText(int code) { return MsgProcessor::GetErrStr(code); }
-
 void PrintQueryLenFailed(const char* file, int user_err)
 {
     printf("  Query file %s 's length failed, User Err Code [%08Xh:%s]\n", file, static_cast<u32>(user_err),
-           ErrText(user_err).c_str());
+           MsgProcessor::GetErrStr(user_err).c_str());
 }
 
 void EndDownload()
@@ -51,7 +46,8 @@ void PrintDownloadOk(const char* what)
 void PrintDownloadFailed(const char* what, int user_err, int sys_err)
 {
     printf("  Download %s %s to Disk %s failed, User Err Code [%08Xh:%s], System Err Code [%08lXh]\n", what,
-           fw_file_name, dev_name, static_cast<u32>(user_err), ErrText(user_err).c_str(), SysErrHex(sys_err));
+           fw_file_name, dev_name, static_cast<u32>(user_err), MsgProcessor::GetErrStr(user_err).c_str(),
+           SysErrHex(sys_err));
 }
 
 // Asks the drive whether it took the image; a failed question is reported and counts as no.
@@ -111,7 +107,7 @@ ImageFault BuildNewFwImage(const u8* image, u32 len, u32 flag, std::vector<u8>* 
     return ImageFault::kNone;
 }
 
-bool IsImageArg(const std::string& arg) { return StartsWith(arg, "-f") || StartsWith(arg, "-u"); }
+bool IsImageArg(const std::string& arg) { return StartsWith(arg.c_str(), "-f") || StartsWith(arg.c_str(), "-u"); }
 
 std::vector<std::string> CopyArgs(char** argv)
 {
@@ -201,7 +197,7 @@ bool WritePaddedCopy(const std::string& image, const std::string& tmp, bool* nee
     }
     if (!WriteWholeFileData(tmp.c_str(), data_buf, data_len, "wb", &user_err)) {
         printf("    Original binary data can't be saved to %s, User Err Coode [%08Xh:%s]\n", tmp.c_str(),
-               static_cast<u32>(user_err), ErrText(user_err).c_str());
+               static_cast<u32>(user_err), MsgProcessor::GetErrStr(user_err).c_str());
         return false;
     }
     *needed = true;
@@ -246,7 +242,7 @@ bool loadDownloadFile(const char* file, bool whole_sectors)
     // A failed allocation leaves no buffer, which the read reports.
     if (!ReadFileData(file, data_buf, len, &user_err)) {
         printf("  Read file %s 's failed, User Err Code [%08Xh:%s]\n", file, static_cast<u32>(user_err),
-               ErrText(user_err).c_str());
+               MsgProcessor::GetErrStr(user_err).c_str());
         return false;
     }
     return true;
@@ -371,7 +367,7 @@ std::string shellWord(const std::string& word)
 bool buildUtilityCommand(const std::vector<std::string>& args, bool capture, std::string* cmd)
 {
     size_t first = 0;
-    while (first < args.size() && !StartsWith(args[first], "MegaCli")) {
+    while (first < args.size() && !StartsWith(args[first].c_str(), "MegaCli")) {
         first++;
     }
     if (first == args.size()) {
@@ -457,12 +453,12 @@ bool raidFwUpgrade(char** argv, u32 flag)
     RunShell(cmd);
     if (capture) {
         size_t util = 0;
-        while (!StartsWith(args[util], "MegaCli")) {
+        while (!StartsWith(args[util].c_str(), "MegaCli")) {
             util++;
         }
-        if (StartsWith(args[util], "MegaCli64")) {
+        if (StartsWith(args[util].c_str(), "MegaCli64")) {
             for (const std::string& a : args) {
-                if (StartsWith(a, "-SAM")) {
+                if (StartsWith(a.c_str(), "-SAM")) {
                     JudgeUpgradeOut("Exit Code: 0x00");
                     break;
                 }

@@ -1,21 +1,17 @@
 #include "identify_decoder.h"
 
-#include <cstdio>
-#include <cstring>
-
+#include "decode_util.h"
+#include "disk_analyser.h"
 #include "disk_info.h"
 
 namespace {
 
 const u32 kIdentifyLen = 512;
-const u32 kMaxIndent = 20;
 const char* const kItemIndent = "    ";
 
-u16 Word(const u8* data, u32 n) { return u16(data[2 * n] | (data[2 * n + 1] << 8)); }
+u16 Word(const u8* data, u32 n) { return ReadU16(data + 2 * n); }
 
 bool Bit(const u8* data, u32 n, u32 bit) { return ((Word(data, n) >> bit) & 1) != 0; }
-
-const char* Flag(bool set) { return set ? "Yes" : "No"; }
 
 struct ChainStep {
     u8 bit;
@@ -131,7 +127,7 @@ const FlagRow security_rows[] = {
 // Collects the lines of one text, each prefixed with the clamped indent.
 class Lines {
 public:
-    explicit Lines(u32 indent) : ind_(indent < kMaxIndent ? indent : kMaxIndent, ' ') {}
+    explicit Lines(u32 indent) : ind_(ParseIndent(indent)) {}
 
     void Heading(const char* text) { text_ += ind_ + text + "\n"; }
     void Field(const char* label, const std::string& value) { text_ += ind_ + label + value + "\n"; }
@@ -148,13 +144,6 @@ private:
     std::string ind_;
     std::string text_;
 };
-
-std::string Hex(const char* format, unsigned value)
-{
-    char buf[16];
-    snprintf(buf, sizeof(buf), format, value);
-    return buf;
-}
 
 // The revision after the first three characters, at most seven of them; shorter revisions show nothing.
 std::string ShownFirmware(const std::string& firmware)
@@ -187,7 +176,7 @@ bool PrintIdentifyDevice(std::string& out, const u8* data, u32 indent)
            major == 0x0000 || major == 0xFFFF ? "Not Report" : FirstSet(major, major_chain));
     // No table of minor version texts: the code itself is shown for the operator to look up.
     u16 minor = Word(data, 81);
-    l.Item("Minor Revision Number  : ", minor == 0x0000 || minor == 0xFFFF ? "Not Report" : Hex("%04Xh", minor));
+    l.Item("Minor Revision Number  : ", minor == 0x0000 || minor == 0xFFFF ? "Not Report" : Hex4(minor));
 
     l.Heading("ATA Mode                                 ");
     u16 udma = Word(data, 88);
@@ -204,28 +193,28 @@ bool PrintIdentifyDevice(std::string& out, const u8* data, u32 indent)
 
     l.Heading("Capabilities                             ");
     for (const FlagRow& r : capability_rows) {
-        l.Item(r.label, Flag(Bit(data, r.word, r.bit)));
+        l.Item(r.label, YesNo(Bit(data, r.word, r.bit)));
     }
 
     l.Heading("Command set supported                    ");
     for (const CmdSetRow& r : cmd_set_rows) {
-        l.Item(r.label, Flag(Bit(data, r.word, r.bit)));
+        l.Item(r.label, YesNo(Bit(data, r.word, r.bit)));
     }
     l.Heading("Command set/feature enabled/supported    ");
     for (const CmdSetRow& r : cmd_set_rows) {
-        l.Item(r.label, Flag(Bit(data, r.word + 3, r.bit)));
+        l.Item(r.label, YesNo(Bit(data, r.word + 3, r.bit)));
     }
 
     l.Heading("Security status                          ");
     for (const FlagRow& r : security_rows) {
-        l.Item(r.label, Flag(Bit(data, r.word, r.bit)));
+        l.Item(r.label, YesNo(Bit(data, r.word, r.bit)));
     }
     l.Item("Security Level                                         : ", Bit(data, 128, 8) ? "Max" : "High");
-    l.Item("Time required for security erase unit completion       : ", Hex("%04Xh", Word(data, 89)));
-    l.Item("Time required for Enhanced security erase completion   : ", Hex("%04Xh", Word(data, 90)));
+    l.Item("Time required for security erase unit completion       : ", Hex4(Word(data, 89)));
+    l.Item("Time required for Enhanced security erase completion   : ", Hex4(Word(data, 90)));
 
-    l.Field("Signature                              : ", Hex("%02Xh", data[510]));
-    l.Field("Checksum                               : ", Hex("%02Xh", data[511]));
+    l.Field("Signature                              : ", Hex2(data[510]));
+    l.Field("Checksum                               : ", Hex2(data[511]));
 
     out.swap(l.Text());
     return true;

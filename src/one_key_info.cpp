@@ -9,15 +9,15 @@
 #include <cstring>
 #include <string>
 
-#include "cmd_menu.h"
 #include "cmd_resp_log.h"
-#include "cmd_wrap.h"
 #include "disk_analyser.h"
 #include "disk_cmnd.h"
 #include "disk_info.h"
+#include "drive_select.h"
 #include "file_compressor.h"
 #include "file_decompressor.h"
 #include "file_utils.h"
+#include "front_state.h"
 #include "msg_processor.h"
 #include "workflow_common.h"
 

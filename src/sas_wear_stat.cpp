@@ -41,16 +41,6 @@ struct WearTable {
     }
 };
 
-// a * b, false when it does not fit in 64 bits.
-bool MulFits(u64 a, u64 b, u64& product)
-{
-    if (a != 0 && b > UINT64_MAX / a) {
-        return false;
-    }
-    product = a * b;
-    return true;
-}
-
 bool LoadWearTable(WearTable& t, const u8* table, u32 len)
 {
     if (table == nullptr) {
@@ -68,10 +58,9 @@ bool LoadWearTable(WearTable& t, const u8* table, u32 len)
     if (t.channels == 0 || t.ces == 0 || t.blocks == 0) {
         return false;
     }
-    // The geometry is the drive's word: a product that wraps must not pass for short.
-    u64 need = 0;
-    if (!MulFits(t.channels, t.ces, need) || !MulFits(need, t.blocks, need) || !MulFits(need, t.entry_size, need) ||
-        need > len) {
+    // The geometry is the drive's word: a product that wraps must not pass for short
+    // (every factor is above 0: the entry size is at least 4).
+    if (MulSat(MulSat(MulSat(t.channels, t.ces), t.blocks), t.entry_size) > len) {
         return false;
     }
     if (!t.newer) {

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
-#include "cmd_wrap.h"
 #include "decode_util.h"
 #include "disk_analyser.h"
 #include "disk_discovery.h"
+#include "front_state.h"
 
 namespace {
 
@@ -23,16 +23,6 @@ const u32 kBadMarker = 0xFFFFFFE0u;
 const u32 kSystemMarker = 0xFFFFFFF0u;
 const u16 kEmptySlot = 0xFFFF;
 const u32 kBlockNumberMask = 0x1FFF;
-
-// The sizes come from a drive answer: a product too large for 64 bits saturates,
-// which no u32 length can reach.
-u64 MulSat(u64 a, u64 b)
-{
-    if (a != 0 && b > UINT64_MAX / a) {
-        return UINT64_MAX;
-    }
-    return a * b;
-}
 
 void WriteU32(u8* p, u32 v) { memcpy(p, &v, sizeof(v)); }
 
@@ -59,213 +49,71 @@ bool RingMatchesCount(u32 head, u32 tail, u32 count)
 
 }  // namespace
 
-const SysTableSlot sys_table_slots[SYS_TABLE_COUNT][kSysTableSlotCount] = {
-    {
-        {0x000, "QUMA_SYSTABLE_START_GLOBAL            : "},
-        {0x001, "QUMA_SYSTABLE_END_GLOBAL              : "},
-        {0x002, "QUMA_SYSTABLE_START1_MAP_LOG          : "},
-        {0x051, "QUMA_SYSTABLE_END1_MAP_LOG            : "},
-        {0x052, "QUMA_SYSTABLE_START2_MAP_LOG          : "},
-        {0x0A1, "QUMA_SYSTABLE_END2_MAP_LOG            : "},
-        {0x0A2, "QUMA_SYSTABLE_START_SMART_LOG         : "},
-        {0x0A9, "QUMA_SYSTABLE_END_SMART_LOG           : "},
-        {0x0AA, "QUMA_SYSTABLE_START_SMART             : "},
-        {0x0AB, "QUMA_SYSTABLE_END_SMART               : "},
-        {0x0AC, "QUMA_SYSTABLE_START_BLANK             : "},
-        {0x0BB, "QUMA_SYSTABLE_END_BLANK               : "},
-        {0x0BC, "QUMA_SYSTABLE_START_SMBLOCK           : "},
-        {0x0DF, "QUMA_SYSTABLE_END_SMBLOCK             : "},
-        {0x0E0, "QUMA_SYSTABLE_START1_WL               : "},
-        {0x0EF, "QUMA_SYSTABLE_END1_WL                 : "},
-        {0x0F0, "QUMA_SYSTABLE_START2_WL               : "},
-        {0x0FF, "QUMA_SYSTABLE_END2_WL                 : "},
-        {0x100, "QUMA_SYSTABLE_START_MAP               : "},
-        {0x140, "QUMA_SYSTABLE_START_MAP2_64G          : "},
-        {0x22C, "QUMA_SYSTABLE_START_MAP2_128G         : "},
-        {0x180, "QUMA_SYSTABLE_START1_BLANK_ORDER_LOG  : "},
-        {0x18F, "QUMA_SYSTABLE_END1_BLANK_ORDER_LOG    : "},
-        {0x190, "QUMA_SYSTABLE_START2_BLANK_ORDER_LOG  : "},
-        {0x19F, "QUMA_SYSTABLE_END2_BLANK_ORDER_LOG    : "},
-        {0x1A1, "QUMA_SYSTABLE_START1_BLANK_ORDER_TABLE: "},
-        {0x1C0, "QUMA_SYSTABLE_END1_BLANK_ORDER_TABLE  : "},
-        {0x1C1, "QUMA_SYSTABLE_START2_BLANK_ORDER_TABLE: "},
-        {0x1E0, "QUMA_SYSTABLE_END2_BLANK_ORDER_TABLE  : "},
-        {0x008, "QUMA_SYSTABLE_BLANK_ORDER_TABLE_BLOCKS: "},
-        {0x020, "QUMA_TABLEMEMPAGES_BLANK_ORDER_TABLE  : "},
-        {0x358, "QUMA_SYSTABLE_START1_SHADOW           : "},
-        {0x367, "QUMA_SYSTABLE_END1_SHADOW             : "},
-        {0x368, "QUMA_SYSTABLE_START2_SHADOW           : "},
-        {0x377, "QUMA_SYSTABLE_END2_SHADOW             : "},
-        {0x3EE, "QUMA_SYSTABLE_START_PENDBUF           : "},
-        {0x3EF, "QUMA_SYSTABLE_END_PENDBUF             : "},
-        {0x3F0, "QUMA_SYSTABLE_START_LOGBUF            : "},
-        {0x3FF, "QUMA_SYSTABLE_END_LOGBUF              : "},
-    },
-    {
-        {0x000, "QUMA_SYSTABLE_START_GLOBAL            : "},
-        {0x001, "QUMA_SYSTABLE_END_GLOBAL              : "},
-        {0x002, "QUMA_SYSTABLE_START1_MAP_LOG          : "},
-        {0x051, "QUMA_SYSTABLE_END1_MAP_LOG            : "},
-        {0x052, "QUMA_SYSTABLE_START2_MAP_LOG          : "},
-        {0x0A1, "QUMA_SYSTABLE_END2_MAP_LOG            : "},
-        {0x0A2, "QUMA_SYSTABLE_START_SMART_LOG         : "},
-        {0x0A9, "QUMA_SYSTABLE_END_SMART_LOG           : "},
-        {0x0AA, "QUMA_SYSTABLE_START_SMART             : "},
-        {0x0AB, "QUMA_SYSTABLE_END_SMART               : "},
-        {0x0AC, "QUMA_SYSTABLE_START_BLANK             : "},
-        {0x0BB, "QUMA_SYSTABLE_END_BLANK               : "},
-        {0x0BC, "QUMA_SYSTABLE_START_SMBLOCK           : "},
-        {0x0DF, "QUMA_SYSTABLE_END_SMBLOCK             : "},
-        {0x0E0, "QUMA_SYSTABLE_START1_WL               : "},
-        {0x0EF, "QUMA_SYSTABLE_END1_WL                 : "},
-        {0x0F0, "QUMA_SYSTABLE_START2_WL               : "},
-        {0x0FF, "QUMA_SYSTABLE_END2_WL                 : "},
-        {0x100, "QUMA_SYSTABLE_START_MAP               : "},
-        {0x1C8, "QUMA_SYSTABLE_START_MAP2_64G          : "},
-        {0x22C, "QUMA_SYSTABLE_START_MAP2_128G         : "},
-        {0x290, "QUMA_SYSTABLE_START1_BLANK_ORDER_LOG  : "},
-        {0x2AF, "QUMA_SYSTABLE_END1_BLANK_ORDER_LOG    : "},
-        {0x2B0, "QUMA_SYSTABLE_START2_BLANK_ORDER_LOG  : "},
-        {0x2CF, "QUMA_SYSTABLE_END2_BLANK_ORDER_LOG    : "},
-        {0x2D0, "QUMA_SYSTABLE_START1_BLANK_ORDER_TABLE: "},
-        {0x30F, "QUMA_SYSTABLE_END1_BLANK_ORDER_TABLE  : "},
-        {0x310, "QUMA_SYSTABLE_START2_BLANK_ORDER_TABLE: "},
-        {0x34F, "QUMA_SYSTABLE_END2_BLANK_ORDER_TABLE  : "},
-        {0x008, "QUMA_SYSTABLE_BLANK_ORDER_TABLE_BLOCKS: "},
-        {0x040, "QUMA_TABLEMEMPAGES_BLANK_ORDER_TABLE  : "},
-        {0x358, "QUMA_SYSTABLE_START1_SHADOW           : "},
-        {0x367, "QUMA_SYSTABLE_END1_SHADOW             : "},
-        {0x368, "QUMA_SYSTABLE_START2_SHADOW           : "},
-        {0x377, "QUMA_SYSTABLE_END2_SHADOW             : "},
-        {0xFEE, "QUMA_SYSTABLE_START_PENDBUF           : "},
-        {0xFEF, "QUMA_SYSTABLE_END_PENDBUF             : "},
-        {0xFF0, "QUMA_SYSTABLE_START_LOGBUF            : "},
-        {0xFFF, "QUMA_SYSTABLE_END_LOGBUF              : "},
-    },
-    {
-        {0x000, "QUMA_SYSTABLE_START_GLOBAL            : "},
-        {0x001, "QUMA_SYSTABLE_END_GLOBAL              : "},
-        {0x002, "QUMA_SYSTABLE_START1_MAP_LOG          : "},
-        {0x051, "QUMA_SYSTABLE_END1_MAP_LOG            : "},
-        {0x052, "QUMA_SYSTABLE_START2_MAP_LOG          : "},
-        {0x0A1, "QUMA_SYSTABLE_END2_MAP_LOG            : "},
-        {0x0A2, "QUMA_SYSTABLE_START_SMART_LOG         : "},
-        {0x0A9, "QUMA_SYSTABLE_END_SMART_LOG           : "},
-        {0x0AA, "QUMA_SYSTABLE_START_SMART             : "},
-        {0x0AB, "QUMA_SYSTABLE_END_SMART               : "},
-        {0x0AC, "QUMA_SYSTABLE_START_BLANK             : "},
-        {0x0BB, "QUMA_SYSTABLE_END_BLANK               : "},
-        {0x0BC, "QUMA_SYSTABLE_START_SMBLOCK           : "},
-        {0x0DF, "QUMA_SYSTABLE_END_SMBLOCK             : "},
-        {0x0E0, "QUMA_SYSTABLE_START1_WL               : "},
-        {0x0EF, "QUMA_SYSTABLE_END1_WL                 : "},
-        {0x0F0, "QUMA_SYSTABLE_START2_WL               : "},
-        {0x0FF, "QUMA_SYSTABLE_END2_WL                 : "},
-        {0x100, "QUMA_SYSTABLE_START_MAP               : "},
-        {0x1C8, "QUMA_SYSTABLE_START_MAP2_64G          : "},
-        {0x22C, "QUMA_SYSTABLE_START_MAP2_128G         : "},
-        {0x358, "QUMA_SYSTABLE_START1_BLANK_ORDER_LOG  : "},
-        {0x397, "QUMA_SYSTABLE_END1_BLANK_ORDER_LOG    : "},
-        {0x398, "QUMA_SYSTABLE_START2_BLANK_ORDER_LOG  : "},
-        {0x3D7, "QUMA_SYSTABLE_END2_BLANK_ORDER_LOG    : "},
-        {0x3D8, "QUMA_SYSTABLE_START1_BLANK_ORDER_TABLE: "},
-        {0x457, "QUMA_SYSTABLE_END1_BLANK_ORDER_TABLE  : "},
-        {0x458, "QUMA_SYSTABLE_START2_BLANK_ORDER_TABLE: "},
-        {0x4D7, "QUMA_SYSTABLE_END2_BLANK_ORDER_TABLE  : "},
-        {0x008, "QUMA_SYSTABLE_BLANK_ORDER_TABLE_BLOCKS: "},
-        {0x040, "QUMA_TABLEMEMPAGES_BLANK_ORDER_TABLE  : "},
-        {0x358, "QUMA_SYSTABLE_START1_SHADOW           : "},
-        {0x367, "QUMA_SYSTABLE_END1_SHADOW             : "},
-        {0x368, "QUMA_SYSTABLE_START2_SHADOW           : "},
-        {0x377, "QUMA_SYSTABLE_END2_SHADOW             : "},
-        {0xFEE, "QUMA_SYSTABLE_START_PENDBUF           : "},
-        {0xFEF, "QUMA_SYSTABLE_END_PENDBUF             : "},
-        {0xFF0, "QUMA_SYSTABLE_START_LOGBUF            : "},
-        {0xFFF, "QUMA_SYSTABLE_END_LOGBUF              : "},
-    },
-    {
-        {0x000, "QUMA_SYSTABLE_START_GLOBAL            : "},
-        {0x001, "QUMA_SYSTABLE_END_GLOBAL              : "},
-        {0x002, "QUMA_SYSTABLE_START1_MAP_LOG          : "},
-        {0x051, "QUMA_SYSTABLE_END1_MAP_LOG            : "},
-        {0x052, "QUMA_SYSTABLE_START2_MAP_LOG          : "},
-        {0x0A1, "QUMA_SYSTABLE_END2_MAP_LOG            : "},
-        {0x0A2, "QUMA_SYSTABLE_START_SMART_LOG         : "},
-        {0x0A9, "QUMA_SYSTABLE_END_SMART_LOG           : "},
-        {0x0AA, "QUMA_SYSTABLE_START_SMART             : "},
-        {0x0AB, "QUMA_SYSTABLE_END_SMART               : "},
-        {0x0AC, "QUMA_SYSTABLE_START_BLANK             : "},
-        {0x0BB, "QUMA_SYSTABLE_END_BLANK               : "},
-        {0x0BC, "QUMA_SYSTABLE_START_SMBLOCK           : "},
-        {0x0DF, "QUMA_SYSTABLE_END_SMBLOCK             : "},
-        {0x0E0, "QUMA_SYSTABLE_START1_WL               : "},
-        {0x0EF, "QUMA_SYSTABLE_END1_WL                 : "},
-        {0x0F0, "QUMA_SYSTABLE_START2_WL               : "},
-        {0x0FF, "QUMA_SYSTABLE_END2_WL                 : "},
-        {0x100, "QUMA_SYSTABLE_START_MAP               : "},
-        {0x1C8, "QUMA_SYSTABLE_START_MAP2_64G          : "},
-        {0x22C, "QUMA_SYSTABLE_START_MAP2_128G         : "},
-        {0x358, "QUMA_SYSTABLE_START1_BLANK_ORDER_LOG  : "},
-        {0x377, "QUMA_SYSTABLE_END1_BLANK_ORDER_LOG    : "},
-        {0x378, "QUMA_SYSTABLE_START2_BLANK_ORDER_LOG  : "},
-        {0x397, "QUMA_SYSTABLE_END2_BLANK_ORDER_LOG    : "},
-        {0x398, "QUMA_SYSTABLE_START1_BLANK_ORDER_TABLE: "},
-        {0x3D7, "QUMA_SYSTABLE_END1_BLANK_ORDER_TABLE  : "},
-        {0x3D8, "QUMA_SYSTABLE_START2_BLANK_ORDER_TABLE: "},
-        {0x417, "QUMA_SYSTABLE_END2_BLANK_ORDER_TABLE  : "},
-        {0x008, "QUMA_SYSTABLE_BLANK_ORDER_TABLE_BLOCKS: "},
-        {0x040, "QUMA_TABLEMEMPAGES_BLANK_ORDER_TABLE  : "},
-        {0x358, "QUMA_SYSTABLE_START1_SHADOW           : "},
-        {0x367, "QUMA_SYSTABLE_END1_SHADOW             : "},
-        {0x368, "QUMA_SYSTABLE_START2_SHADOW           : "},
-        {0x377, "QUMA_SYSTABLE_END2_SHADOW             : "},
-        {0xFEE, "QUMA_SYSTABLE_START_PENDBUF           : "},
-        {0xFEF, "QUMA_SYSTABLE_END_PENDBUF             : "},
-        {0xFF0, "QUMA_SYSTABLE_START_LOGBUF            : "},
-        {0xFFF, "QUMA_SYSTABLE_END_LOGBUF              : "},
-    },
-    {
-        {0x000, "QUMA_SYSTABLE_START_GLOBAL            : "},
-        {0x001, "QUMA_SYSTABLE_END_GLOBAL              : "},
-        {0x002, "QUMA_SYSTABLE_START1_MAP_LOG          : "},
-        {0x051, "QUMA_SYSTABLE_END1_MAP_LOG            : "},
-        {0x052, "QUMA_SYSTABLE_START2_MAP_LOG          : "},
-        {0x0A1, "QUMA_SYSTABLE_END2_MAP_LOG            : "},
-        {0x0A2, "QUMA_SYSTABLE_START_SMART_LOG         : "},
-        {0x0A9, "QUMA_SYSTABLE_END_SMART_LOG           : "},
-        {0x0AA, "QUMA_SYSTABLE_START_SMART             : "},
-        {0x0AB, "QUMA_SYSTABLE_END_SMART               : "},
-        {0x0AC, "QUMA_SYSTABLE_START_BLANK             : "},
-        {0x0BB, "QUMA_SYSTABLE_END_BLANK               : "},
-        {0x0BC, "QUMA_SYSTABLE_START_SMBLOCK           : "},
-        {0x0DF, "QUMA_SYSTABLE_END_SMBLOCK             : "},
-        {0x0E0, "QUMA_SYSTABLE_START1_WL               : "},
-        {0x0EF, "QUMA_SYSTABLE_END1_WL                 : "},
-        {0x0F0, "QUMA_SYSTABLE_START2_WL               : "},
-        {0x0FF, "QUMA_SYSTABLE_END2_WL                 : "},
-        {0x100, "QUMA_SYSTABLE_START_MAP               : "},
-        {0x1C8, "QUMA_SYSTABLE_START_MAP2_64G          : "},
-        {0x22C, "QUMA_SYSTABLE_START_MAP2_128G         : "},
-        {0x378, "QUMA_SYSTABLE_START1_BLANK_ORDER_LOG  : "},
-        {0x3B7, "QUMA_SYSTABLE_END1_BLANK_ORDER_LOG    : "},
-        {0x3B8, "QUMA_SYSTABLE_START2_BLANK_ORDER_LOG  : "},
-        {0x3F7, "QUMA_SYSTABLE_END2_BLANK_ORDER_LOG    : "},
-        {0x3F8, "QUMA_SYSTABLE_START1_BLANK_ORDER_TABLE: "},
-        {0x477, "QUMA_SYSTABLE_END1_BLANK_ORDER_TABLE  : "},
-        {0x478, "QUMA_SYSTABLE_START2_BLANK_ORDER_TABLE: "},
-        {0x4F7, "QUMA_SYSTABLE_END2_BLANK_ORDER_TABLE  : "},
-        {0x008, "QUMA_SYSTABLE_BLANK_ORDER_TABLE_BLOCKS: "},
-        {0x020, "QUMA_TABLEMEMPAGES_BLANK_ORDER_TABLE  : "},
-        {0x358, "QUMA_SYSTABLE_START1_SHADOW           : "},
-        {0x367, "QUMA_SYSTABLE_END1_SHADOW             : "},
-        {0x368, "QUMA_SYSTABLE_START2_SHADOW           : "},
-        {0x377, "QUMA_SYSTABLE_END2_SHADOW             : "},
-        {0xFEE, "QUMA_SYSTABLE_START_PENDBUF           : "},
-        {0xFEF, "QUMA_SYSTABLE_END_PENDBUF             : "},
-        {0xFF0, "QUMA_SYSTABLE_START_LOGBUF            : "},
-        {0xFFF, "QUMA_SYSTABLE_END_LOGBUF              : "},
-    },
+namespace {
+
+// One row per named system area: its label, alike in all five tables, and its slot code in
+// tables A to E.
+struct SysTableRow {
+    const char* label;
+    u16 code[SYS_TABLE_COUNT];
 };
+
+constexpr SysTableRow sys_table_rows[kSysTableSlotCount] = {
+    {"QUMA_SYSTABLE_START_GLOBAL            : ", {0x000, 0x000, 0x000, 0x000, 0x000}},
+    {"QUMA_SYSTABLE_END_GLOBAL              : ", {0x001, 0x001, 0x001, 0x001, 0x001}},
+    {"QUMA_SYSTABLE_START1_MAP_LOG          : ", {0x002, 0x002, 0x002, 0x002, 0x002}},
+    {"QUMA_SYSTABLE_END1_MAP_LOG            : ", {0x051, 0x051, 0x051, 0x051, 0x051}},
+    {"QUMA_SYSTABLE_START2_MAP_LOG          : ", {0x052, 0x052, 0x052, 0x052, 0x052}},
+    {"QUMA_SYSTABLE_END2_MAP_LOG            : ", {0x0A1, 0x0A1, 0x0A1, 0x0A1, 0x0A1}},
+    {"QUMA_SYSTABLE_START_SMART_LOG         : ", {0x0A2, 0x0A2, 0x0A2, 0x0A2, 0x0A2}},
+    {"QUMA_SYSTABLE_END_SMART_LOG           : ", {0x0A9, 0x0A9, 0x0A9, 0x0A9, 0x0A9}},
+    {"QUMA_SYSTABLE_START_SMART             : ", {0x0AA, 0x0AA, 0x0AA, 0x0AA, 0x0AA}},
+    {"QUMA_SYSTABLE_END_SMART               : ", {0x0AB, 0x0AB, 0x0AB, 0x0AB, 0x0AB}},
+    {"QUMA_SYSTABLE_START_BLANK             : ", {0x0AC, 0x0AC, 0x0AC, 0x0AC, 0x0AC}},
+    {"QUMA_SYSTABLE_END_BLANK               : ", {0x0BB, 0x0BB, 0x0BB, 0x0BB, 0x0BB}},
+    {"QUMA_SYSTABLE_START_SMBLOCK           : ", {0x0BC, 0x0BC, 0x0BC, 0x0BC, 0x0BC}},
+    {"QUMA_SYSTABLE_END_SMBLOCK             : ", {0x0DF, 0x0DF, 0x0DF, 0x0DF, 0x0DF}},
+    {"QUMA_SYSTABLE_START1_WL               : ", {0x0E0, 0x0E0, 0x0E0, 0x0E0, 0x0E0}},
+    {"QUMA_SYSTABLE_END1_WL                 : ", {0x0EF, 0x0EF, 0x0EF, 0x0EF, 0x0EF}},
+    {"QUMA_SYSTABLE_START2_WL               : ", {0x0F0, 0x0F0, 0x0F0, 0x0F0, 0x0F0}},
+    {"QUMA_SYSTABLE_END2_WL                 : ", {0x0FF, 0x0FF, 0x0FF, 0x0FF, 0x0FF}},
+    {"QUMA_SYSTABLE_START_MAP               : ", {0x100, 0x100, 0x100, 0x100, 0x100}},
+    {"QUMA_SYSTABLE_START_MAP2_64G          : ", {0x140, 0x1C8, 0x1C8, 0x1C8, 0x1C8}},
+    {"QUMA_SYSTABLE_START_MAP2_128G         : ", {0x22C, 0x22C, 0x22C, 0x22C, 0x22C}},
+    {"QUMA_SYSTABLE_START1_BLANK_ORDER_LOG  : ", {0x180, 0x290, 0x358, 0x358, 0x378}},
+    {"QUMA_SYSTABLE_END1_BLANK_ORDER_LOG    : ", {0x18F, 0x2AF, 0x397, 0x377, 0x3B7}},
+    {"QUMA_SYSTABLE_START2_BLANK_ORDER_LOG  : ", {0x190, 0x2B0, 0x398, 0x378, 0x3B8}},
+    {"QUMA_SYSTABLE_END2_BLANK_ORDER_LOG    : ", {0x19F, 0x2CF, 0x3D7, 0x397, 0x3F7}},
+    {"QUMA_SYSTABLE_START1_BLANK_ORDER_TABLE: ", {0x1A1, 0x2D0, 0x3D8, 0x398, 0x3F8}},
+    {"QUMA_SYSTABLE_END1_BLANK_ORDER_TABLE  : ", {0x1C0, 0x30F, 0x457, 0x3D7, 0x477}},
+    {"QUMA_SYSTABLE_START2_BLANK_ORDER_TABLE: ", {0x1C1, 0x310, 0x458, 0x3D8, 0x478}},
+    {"QUMA_SYSTABLE_END2_BLANK_ORDER_TABLE  : ", {0x1E0, 0x34F, 0x4D7, 0x417, 0x4F7}},
+    {"QUMA_SYSTABLE_BLANK_ORDER_TABLE_BLOCKS: ", {0x008, 0x008, 0x008, 0x008, 0x008}},
+    {"QUMA_TABLEMEMPAGES_BLANK_ORDER_TABLE  : ", {0x020, 0x040, 0x040, 0x040, 0x020}},
+    {"QUMA_SYSTABLE_START1_SHADOW           : ", {0x358, 0x358, 0x358, 0x358, 0x358}},
+    {"QUMA_SYSTABLE_END1_SHADOW             : ", {0x367, 0x367, 0x367, 0x367, 0x367}},
+    {"QUMA_SYSTABLE_START2_SHADOW           : ", {0x368, 0x368, 0x368, 0x368, 0x368}},
+    {"QUMA_SYSTABLE_END2_SHADOW             : ", {0x377, 0x377, 0x377, 0x377, 0x377}},
+    {"QUMA_SYSTABLE_START_PENDBUF           : ", {0x3EE, 0xFEE, 0xFEE, 0xFEE, 0xFEE}},
+    {"QUMA_SYSTABLE_END_PENDBUF             : ", {0x3EF, 0xFEF, 0xFEF, 0xFEF, 0xFEF}},
+    {"QUMA_SYSTABLE_START_LOGBUF            : ", {0x3F0, 0xFF0, 0xFF0, 0xFF0, 0xFF0}},
+    {"QUMA_SYSTABLE_END_LOGBUF              : ", {0x3FF, 0xFFF, 0xFFF, 0xFFF, 0xFFF}},
+};
+
+constexpr SysTableSlotTables SysTableSlotsOfRows()
+{
+    SysTableSlotTables tables{};
+    for (u32 t = 0; t < SYS_TABLE_COUNT; t++) {
+        for (u32 r = 0; r < kSysTableSlotCount; r++) {
+            tables[t][r] = SysTableSlot{sys_table_rows[r].code[t], sys_table_rows[r].label};
+        }
+    }
+    return tables;
+}
+
+}  // namespace
+
+constexpr SysTableSlotTables sys_table_slots = SysTableSlotsOfRows();
 
 bool PrintBlankBlockRings(std::string& out, const u8* ring, u32 ring_len, const u8* heads, u32 heads_len,
                           const u8* tails, u32 tails_len, const u8* counts, u32 counts_len, u32 indent)

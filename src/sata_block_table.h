@@ -4,6 +4,7 @@
 #ifndef ZV_SATA_BLOCK_TABLE_H
 #define ZV_SATA_BLOCK_TABLE_H
 
+#include <array>
 #include <string>
 
 #include "common.h"
@@ -41,7 +42,9 @@ enum SysTableKind {
     SYS_TABLE_COUNT = 5,
 };
 const u32 kSysTableSlotCount = 39;
-extern const SysTableSlot sys_table_slots[SYS_TABLE_COUNT][kSysTableSlotCount];
+typedef std::array<std::array<SysTableSlot, kSysTableSlotCount>, SYS_TABLE_COUNT> SysTableSlotTables;
+// Built from one list of the labels, which every table shares, and each table's codes.
+extern const SysTableSlotTables sys_table_slots;
 
 // Text appended; false (no text) for a null table, a ring table shorter than
 // C x L x 6560 bytes or a head, tail or count table shorter than 512 bytes.

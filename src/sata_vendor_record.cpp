@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cmd_wrap.h"
 #include "decode_util.h"
 #include "disk_analyser.h"
+#include "front_state.h"
 #include "vendor_table_decoder.h"
 
 namespace {

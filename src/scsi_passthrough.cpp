@@ -1,21 +1,20 @@
 #include "scsi_passthrough.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "cmd_wrap.h"
 #include "console_input.h"
 #include "disk_transport.h"
 #include "file_utils.h"
+#include "front_state.h"
 #include "msg_processor.h"
+#include "workflow_common.h"
 
 namespace {
 
-const int kLineSize = static_cast<int>(sizeof(bin_file_name));
+const u32 kLineSize = sizeof(bin_file_name);
 const u32 kMaxCdbLen = 16;
-
-bool IsTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 int HexDigitValue(char c)
 {
@@ -30,8 +29,6 @@ int HexDigitValue(char c)
     }
     return -1;
 }
-
-std::string ErrText(int user_err) { return MsgProcessor::GetErrStr(user_err); }
 
 // A repeating numeric prompt. False when the input ended: a command that is not complete
 // is never sent, so the tool then stops.
@@ -65,21 +62,21 @@ bool OpenCurrentDevice(int* handle)
         return true;
     }
     printf("%sZembrovant open device: %s failed; User Err Code [%08Xh:%s], System Err Code [%08lXh]\n", msg_indent,
-           dev_name != nullptr ? dev_name : "", static_cast<unsigned>(user_err), ErrText(user_err).c_str(),
-           static_cast<unsigned long>(static_cast<u32>(sys_err)));
+           dev_name != nullptr ? dev_name : "", static_cast<unsigned>(user_err),
+           MsgProcessor::GetErrStr(user_err).c_str(), SysErrHex(sys_err));
     return false;
 }
 
 // Every way into a tool: the line buffer cleared, so no earlier file name may stand in for
 // an answer, and the current device opened.
-bool BeginTool(int* handle)
+bool BeginPassThrough(int* handle)
 {
     memset(bin_file_name, 0, sizeof(bin_file_name));
     return OpenCurrentDevice(handle);
 }
 
 // Every way out of a tool: the line buffer cleared, the data released, the node closed.
-void EndTool(int* handle)
+void EndPassThrough(int* handle)
 {
     memset(bin_file_name, 0, sizeof(bin_file_name));
     freeDataBuf();
@@ -109,7 +106,7 @@ bool SendAndReport(int* handle, u8* cdb, u32 cdb_len, u32 dir, u8* sense)
         printf("\n%sSCSI Pass Through execute successfully\n", msg_indent);
     } else {
         printf("\n%sSCSI Pass Through execute failed, User Err Code [%08Xh:%s]\n", msg_indent,
-               static_cast<unsigned>(user_err), ErrText(user_err).c_str());
+               static_cast<unsigned>(user_err), MsgProcessor::GetErrStr(user_err).c_str());
     }
     printf("%s==== Sense data ====\n", msg_indent);
     for (u32 row = 0; row < kSenseLen / 8; row++) {
@@ -184,7 +181,7 @@ u32 ReadHexCdb(u8* cdb)
 {
     fputs("CDB:  [hex string or RETURN to quit] ", stdout);
     fflush(stdout);
-    const int n = readConsoleLine(bin_file_name, kLineSize, stdin);
+    const int n = readConsoleLineOrExit(bin_file_name, kLineSize);
     if (n != 12 && n != 20 && n != 24 && n != 32) {
         puts("CDB must be 6, 10, 12, or 16 bytes (12, 20, 24, or 32 characters)");
         return 0;
@@ -207,7 +204,7 @@ bool AskYesNo(const char* format)
     for (;;) {
         printf(format, msg_indent);
         fflush(stdout);
-        readConsoleLine(bin_file_name, kLineSize, stdin);
+        readConsoleLineOrExit(bin_file_name, kLineSize);
         const char c = bin_file_name[0];
         if (c == 'y' || c == 'Y') {
             return true;
@@ -227,7 +224,7 @@ void AskDataFile(u32 dir)
     for (;;) {
         printf("%sinput file name : ", msg_indent);
         fflush(stdout);
-        const int n = readConsoleLine(bin_file_name, kLineSize, stdin);
+        const int n = readConsoleLineOrExit(bin_file_name, kLineSize);
         StripBlank(bin_file_name, static_cast<u32>(n));
         if (dir == SCSI_DIR_IN) {
             // Without a name the received data would be lost once the command has run.
@@ -241,46 +238,23 @@ void AskDataFile(u32 dir)
             return;
         }
         printf("%sread file %s failed; User Err Code [%08Xh:%s]\n", msg_indent, bin_file_name,
-               static_cast<unsigned>(user_err), ErrText(user_err).c_str());
+               static_cast<unsigned>(user_err), MsgProcessor::GetErrStr(user_err).c_str());
     }
 }
 
 } // namespace
 
-int readConsoleLine(char* buf, int size, FILE* in)
-{
-    if (buf == nullptr || size < 2) {
-        return 0;
-    }
-    buf[0] = '\0';
-    if (fgets(buf, size, in) == nullptr) {
-        exit(0);
-    }
-    buf[size - 1] = '\0';
-    size_t n = strlen(buf);
-    if (n > 0 && buf[n - 1] != '\n') {
-        // No line end: the line is longer than the buffer, or the input ends after it.
-        int c;
-        while ((c = fgetc(in)) != EOF && c != '\n') {
-        }
-    }
-    while (n > 0 && IsTrailingBlank(buf[n - 1])) {
-        buf[--n] = '\0';
-    }
-    return static_cast<int>(n);
-}
-
 void scsiPassThroughHex()
 {
     int handle = 0;
-    if (!BeginTool(&handle)) {
+    if (!BeginPassThrough(&handle)) {
         return;
     }
     u8 cdb[kMaxCdbLen] = {};
     u8 sense[kSenseLen] = {};
     const u32 cdb_len = ReadHexCdb(cdb);
     if (cdb_len == 0) {
-        EndTool(&handle);
+        EndPassThrough(&handle);
         return;
     }
 
@@ -289,7 +263,7 @@ void scsiPassThroughHex()
              kPassThroughHexMaxData);
     u32 len = 0;
     if (!AskRepeating(prompt, 10, kPassThroughHexMaxData, &len)) {
-        EndTool(&handle);
+        EndPassThrough(&handle);
         return;
     }
     u32 dir = SCSI_DIR_IN;
@@ -297,7 +271,7 @@ void scsiPassThroughHex()
         snprintf(prompt, sizeof(prompt), "\nEnter output data length in bytes:  [0-%u or RETURN to quit] ",
                  kPassThroughHexMaxData);
         if (!AskRepeating(prompt, 10, kPassThroughHexMaxData, &len)) {
-            EndTool(&handle);
+            EndPassThrough(&handle);
             return;
         }
         dir = len != 0 ? SCSI_DIR_OUT : SCSI_DIR_NONE;
@@ -305,12 +279,12 @@ void scsiPassThroughHex()
     if (len != 0) {
         allocDataBuf(len);
         if (data_buf == nullptr) {
-            EndTool(&handle);
+            EndPassThrough(&handle);
             return;
         }
     }
     if (dir == SCSI_DIR_OUT && !EditOutputData()) {
-        EndTool(&handle);
+        EndPassThrough(&handle);
         return;
     }
 
@@ -318,13 +292,13 @@ void scsiPassThroughHex()
     if (ok && dir == SCSI_DIR_IN) {
         PrintReceivedData(data_buf, data_len);
     }
-    EndTool(&handle);
+    EndPassThrough(&handle);
 }
 
 void scsiPassThrough()
 {
     int handle = 0;
-    if (!BeginTool(&handle)) {
+    if (!BeginPassThrough(&handle)) {
         return;
     }
     u8 cdb[kMaxCdbLen] = {};
@@ -335,14 +309,14 @@ void scsiPassThrough()
     u32 cdb_len = 0;
     // A CDB of no bytes is no command: 0 (also "q") leaves the tool.
     if (!AskRepeating(prompt, 10, kMaxCdbLen, &cdb_len) || cdb_len == 0) {
-        EndTool(&handle);
+        EndPassThrough(&handle);
         return;
     }
     for (u32 i = 0; i < cdb_len; i++) {
         snprintf(prompt, sizeof(prompt), "%sset CDB[%02u] : 0x", msg_indent, i);
         u32 value = 0;
         if (!AskRepeating(prompt, 16, 0xFF, &value)) {
-            EndTool(&handle);
+            EndPassThrough(&handle);
             return;
         }
         cdb[i] = static_cast<u8>(value);
@@ -351,19 +325,19 @@ void scsiPassThrough()
     snprintf(prompt, sizeof(prompt), "%sset data direction : [0=No Data/1=From Disk/2=To Disk] ", msg_indent);
     u32 dir = SCSI_DIR_NONE;
     if (!AskRepeating(prompt, 10, SCSI_DIR_OUT, &dir)) {
-        EndTool(&handle);
+        EndPassThrough(&handle);
         return;
     }
     if (dir != SCSI_DIR_NONE) {
         snprintf(prompt, sizeof(prompt), "%sset data length : [Hex/Bytes/max=0x20000] 0x", msg_indent);
         u32 len = 0;
         if (!AskRepeating(prompt, 16, kPassThroughMaxData, &len)) {
-            EndTool(&handle);
+            EndPassThrough(&handle);
             return;
         }
         allocDataBuf(len);
         if (len != 0 && data_buf == nullptr) {
-            EndTool(&handle);
+            EndPassThrough(&handle);
             return;
         }
         // With no bytes to move there is nothing to read from or save to a file.
@@ -383,8 +357,8 @@ void scsiPassThrough()
             printf("%sdata saved to file %s\n", msg_indent, bin_file_name);
         } else {
             printf("%sdata saved to file %s failed, User Err Code [%08Xh:%s]\n", msg_indent, bin_file_name,
-                   static_cast<unsigned>(user_err), ErrText(user_err).c_str());
+                   static_cast<unsigned>(user_err), MsgProcessor::GetErrStr(user_err).c_str());
         }
     }
-    EndTool(&handle);
+    EndPassThrough(&handle);
 }

@@ -3,8 +3,6 @@
 #ifndef ZV_SCSI_PASSTHROUGH_H
 #define ZV_SCSI_PASSTHROUGH_H
 
-#include <cstdio>
-
 #include "common.h"
 
 // Largest transfers the tools accept: the hex tool's, and the guided tool's.
@@ -18,10 +16,5 @@ void scsiPassThroughHex();
 // The guided tool: CDB length, bytes, direction and length asked one by one; the data can
 // come from or go to a file.
 void scsiPassThrough();
-
-// Reads one line of in into buf (size bytes) and returns its length after trailing blanks
-// and the line end are cut. The rest of a line too long for buf is dropped, so it never
-// becomes the next answer. At the end of input the process ends with status 0.
-int readConsoleLine(char* buf, int size, FILE* in);
 
 #endif

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "decode_util.h"
 #include "disk_analyser.h"
 
 namespace {
@@ -185,14 +186,11 @@ bool LoadAtaSmartAttr(std::vector<AtaSmartAttr>& attrs, const u8* data, u32 len)
         }
         AtaSmartAttr a;
         a.id = slot[0];
-        a.flags = static_cast<u16>(slot[1] | (slot[2] << 8));
+        a.flags = ReadU16(slot + 1);
         a.cur = slot[3];
         a.worst = slot[4];
         a.thresh = data[512 + 3 + 12 * i];
-        a.raw = 0;
-        for (int b = 6; b >= 0; b--) {
-            a.raw = (a.raw << 8) | slot[5 + b];
-        }
+        a.raw = ReadLeBytes(slot + 5, 7);
         attrs.push_back(a);
     }
     return true;
@@ -213,11 +211,7 @@ bool LoadScsiSmartValue(std::vector<ScsiSmartValue>& values, const u8* entries, 
         v.reserved[0] = e[1];
         v.reserved[1] = e[2];
         v.reserved[2] = e[3];
-        u64 raw = 0;
-        for (int b = 4; b < 12; b++) {
-            raw = (raw << 8) | e[b];
-        }
-        v.raw = raw;
+        v.raw = ReadBe64(e + 4);
         values.push_back(v);
     }
     return true;

@@ -11,10 +11,11 @@
 
 #include "ata_cmnd_exec.h"
 #include "cmd_resp_log.h"
-#include "cmd_wrap.h"
 #include "console_input.h"
 #include "disk_cmnd.h"
 #include "disk_info.h"
+#include "drive_select.h"
+#include "front_state.h"
 #include "fw_download.h"
 #include "msg_processor.h"
 #include "settings.h"

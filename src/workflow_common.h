@@ -1,13 +1,12 @@
-// Small helpers shared by the front end's workflows.
+// Small helpers shared by the front end's entry and workflows.
 #ifndef ZV_WORKFLOW_COMMON_H
 #define ZV_WORKFLOW_COMMON_H
 
+// True when s begins with prefix.
+bool StartsWith(const char* s, const char* prefix);
+
 // Prints the "Function is unsupported" text with the front end's indent.
 void reportWorkflowUnsupported();
-
-// When no device is set, lists the drives and lets the operator choose one into cur_disk,
-// which then becomes dev_name; quitting the choice ends the process.
-void chooseDriveWhenNoDevice();
 
 // A system error code as the "%08lXh" of the failure lines shows it: its 32 bits.
 unsigned long SysErrHex(int sys_err);

@@ -12,9 +12,10 @@
 #include "test_init.h"
 
 #include "cmd_menu.h"
-#include "cmd_wrap.h"
 #include "disk_cmnd.h"
+#include "drive_select.h"
 #include "file_utils.h"
+#include "front_state.h"
 #include "fw_download.h"
 #include "one_key_info.h"
 #include "scsi_passthrough.h"

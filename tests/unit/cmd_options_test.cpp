@@ -560,4 +560,43 @@ TEST_F(OptionLoop, NoOptionsLeavesNothingRead)
     }
 }
 
+// ---- link adaptation ----------------------------------------------------
+
+struct AdaptCase {
+    u32 type;
+    u32 link;
+    u32 runs;
+};
+
+class LinkAdaptation : public ::testing::TestWithParam<AdaptCase> {};
+
+TEST_P(LinkAdaptation, RunsTheCounterpart)
+{
+    const AdaptCase& c = GetParam();
+    EXPECT_EQ(AdaptTypeToLink(c.type, c.link), c.runs) << "type " << c.type << " link " << c.link;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, LinkAdaptation,
+    ::testing::Values(
+        // ATA vendor commands on a SCSI drive
+        AdaptCase{21, LINK_SCSI, 86}, AdaptCase{43, LINK_SCSI, 89}, AdaptCase{40, LINK_SCSI, 88},
+        AdaptCase{57, LINK_SCSI, 91},
+        // their SCSI counterparts on each ATA link
+        AdaptCase{86, LINK_ATA_BY_SCSI, 21}, AdaptCase{86, LINK_ATA, 21}, AdaptCase{86, LINK_ATA_BY_FC, 21},
+        AdaptCase{89, LINK_ATA_BY_SCSI, 43}, AdaptCase{89, LINK_ATA, 43}, AdaptCase{89, LINK_ATA_BY_FC, 43},
+        AdaptCase{88, LINK_ATA_BY_SCSI, 40}, AdaptCase{88, LINK_ATA, 40}, AdaptCase{88, LINK_ATA_BY_FC, 40},
+        AdaptCase{91, LINK_ATA_BY_SCSI, 57}, AdaptCase{91, LINK_ATA, 57}, AdaptCase{91, LINK_ATA_BY_FC, 57},
+        // already right for the link
+        AdaptCase{21, LINK_ATA_BY_SCSI, 21}, AdaptCase{21, LINK_ATA_BY_FC, 21}, AdaptCase{43, LINK_ATA, 43},
+        AdaptCase{86, LINK_SCSI, 86}, AdaptCase{89, LINK_SCSI, 89}, AdaptCase{88, LINK_SCSI, 88},
+        AdaptCase{91, LINK_SCSI, 91}, AdaptCase{57, LINK_ATA_BY_SCSI, 57},
+        // an unknown link type changes nothing
+        AdaptCase{21, 0, 21}, AdaptCase{86, 3, 86}, AdaptCase{57, 16, 57},
+        // every other type stands, none included
+        AdaptCase{4, LINK_SCSI, 4}, AdaptCase{45, LINK_SCSI, 45}, AdaptCase{85, LINK_ATA_BY_SCSI, 85},
+        AdaptCase{87, LINK_ATA, 87}, AdaptCase{TYPE_BUTT, LINK_SCSI, TYPE_BUTT},
+        AdaptCase{TYPE_BUTT, LINK_ATA_BY_SCSI, TYPE_BUTT}),
+    CaseIndexName());
+
 } // namespace

@@ -18,11 +18,11 @@
 #include "test_init.h"
 
 #include "cmd_runner.h"
-#include "cmd_wrap.h"
 #include "disk_analyser.h"
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
 #include "file_utils.h"
+#include "front_state.h"
 #include "settings.h"
 #include "smart_decoder.h"
 

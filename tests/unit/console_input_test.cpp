@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <unistd.h>
@@ -165,6 +166,60 @@ TEST(ConsoleLine, EndOfInputIsReported)
     EXPECT_FALSE(readConsoleLine(buf, sizeof(buf)));
     EXPECT_STREQ(buf, "");
     EXPECT_TRUE(consoleInputEnded());
+}
+
+// ---- the pass-through tools' reader, which ends the process at the end of input ----
+
+struct LineCase {
+    std::string input;
+    int size;
+    int len;
+    const char* line;
+    const char* next;   // what the following read returns
+};
+
+class ReadConsoleLineOrExitCases : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(ReadConsoleLineOrExitCases, CutsTrailingBlanksAndDropsTheRestOfALongLine)
+{
+    const LineCase& c = GetParam();
+    FeedStdin(c.input + "next\n");
+    char buf[64];
+    memset(buf, 'Z', sizeof(buf));
+    EXPECT_EQ(readConsoleLineOrExit(buf, c.size), c.len);
+    EXPECT_STREQ(buf, c.line);
+    // Nothing written beyond the size given.
+    EXPECT_EQ(buf[c.size], 'Z');
+    char rest[64];
+    EXPECT_EQ(readConsoleLineOrExit(rest, sizeof(rest)), static_cast<int>(strlen(c.next)));
+    EXPECT_STREQ(rest, c.next);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReadConsoleLineOrExitCases,
+    ::testing::Values(LineCase{"120000002400\n", 32, 12, "120000002400", "next"},
+                      LineCase{"12 00 00  \t\r\n", 32, 8, "12 00 00", "next"},
+                      LineCase{"   \n", 32, 0, "", "next"},
+                      LineCase{"\n", 32, 0, "", "next"},
+                      LineCase{"  lead\n", 32, 6, "  lead", "next"},
+                      // Longer than the buffer: the rest of the line never becomes an answer.
+                      LineCase{"0123456789abcdef\n", 8, 7, "0123456", "next"},
+                      LineCase{"0123456\n", 8, 7, "0123456", "next"}),
+    CaseIndexName());
+
+TEST(ReadConsoleLineOrExit, LastLineWithoutLineEnd)
+{
+    FeedStdin("abc  ");
+    char buf[16];
+    EXPECT_EQ(readConsoleLineOrExit(buf, sizeof(buf)), 3);
+    EXPECT_STREQ(buf, "abc");
+}
+
+TEST(ReadConsoleLineOrExit, EndOfInputEndsTheProcessWithStatus0)
+{
+    FeedStdin("");
+    char buf[16];
+    EXPECT_EXIT(readConsoleLineOrExit(buf, sizeof(buf)), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

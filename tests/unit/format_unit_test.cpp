@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "case_names.h"
-#include "cmd_wrap.h"
 #include "emu_api.h"
 #include "format_unit.h"
+#include "front_state.h"
 
 namespace {
 

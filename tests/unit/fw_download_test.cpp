@@ -19,7 +19,7 @@
 #include "emu_api.h"
 #include "test_init.h"
 
-#include "cmd_wrap.h"
+#include "front_state.h"
 #include "fw_download.h"
 #include "settings.h"
 

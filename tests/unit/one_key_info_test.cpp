@@ -25,11 +25,11 @@
 #include "emu_api.h"
 #include "test_init.h"
 
-#include "cmd_wrap.h"
 #include "disk_analyser.h"
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
 #include "file_compressor.h"
+#include "front_state.h"
 #include "one_key_info.h"
 #include "settings.h"
 

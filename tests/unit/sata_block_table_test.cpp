@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cmd_wrap.h"
 #include "disk_discovery.h"
 #include "disk_info.h"
+#include "front_state.h"
 #include "sata_block_table.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "cmd_wrap.h"
 #include "disk_discovery.h"
+#include "front_state.h"
 #include "sata_vendor_record.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// The pass-through tools in-process: their line reader, the open failure, and what every way
+// The pass-through tools in-process: the open failure, and what every way
 // out of a tool leaves behind (node closed, data released, line buffer cleared, no stale file name).
 #include <gtest/gtest.h>
 
@@ -13,64 +13,13 @@
 #include <string>
 
 #include "case_names.h"
-#include "cmd_wrap.h"
+#include "console_input.h"
 #include "emu_api.h"
+#include "front_state.h"
 #include "scsi_passthrough.h"
 #include "test_init.h"
 
 namespace {
-
-struct LineCase {
-    std::string input;
-    int size;
-    int len;
-    const char* line;
-    const char* next;   // what the following read returns
-};
-
-class ReadConsoleLineCases : public ::testing::TestWithParam<LineCase> {};
-
-TEST_P(ReadConsoleLineCases, CutsTrailingBlanksAndDropsTheRestOfALongLine)
-{
-    const LineCase& c = GetParam();
-    FeedStdin(c.input + "next\n");
-    char buf[64];
-    memset(buf, 'Z', sizeof(buf));
-    EXPECT_EQ(readConsoleLine(buf, c.size, stdin), c.len);
-    EXPECT_STREQ(buf, c.line);
-    // Nothing written beyond the size given.
-    EXPECT_EQ(buf[c.size], 'Z');
-    char rest[64];
-    EXPECT_EQ(readConsoleLine(rest, sizeof(rest), stdin), static_cast<int>(strlen(c.next)));
-    EXPECT_STREQ(rest, c.next);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ReadConsoleLineCases,
-    ::testing::Values(LineCase{"120000002400\n", 32, 12, "120000002400", "next"},
-                      LineCase{"12 00 00  \t\r\n", 32, 8, "12 00 00", "next"},
-                      LineCase{"   \n", 32, 0, "", "next"},
-                      LineCase{"\n", 32, 0, "", "next"},
-                      LineCase{"  lead\n", 32, 6, "  lead", "next"},
-                      // Longer than the buffer: the rest of the line never becomes an answer.
-                      LineCase{"0123456789abcdef\n", 8, 7, "0123456", "next"},
-                      LineCase{"0123456\n", 8, 7, "0123456", "next"}),
-    CaseIndexName());
-
-TEST(ReadConsoleLine, LastLineWithoutLineEnd)
-{
-    FeedStdin("abc  ");
-    char buf[16];
-    EXPECT_EQ(readConsoleLine(buf, sizeof(buf), stdin), 3);
-    EXPECT_STREQ(buf, "abc");
-}
-
-TEST(ReadConsoleLine, EndOfInputEndsTheProcessWithStatus0)
-{
-    FeedStdin("");
-    char buf[16];
-    EXPECT_EXIT(readConsoleLine(buf, sizeof(buf), stdin), ::testing::ExitedWithCode(0), "");
-}
 
 class PassThroughTool : public ::testing::Test {
 protected:
@@ -126,7 +75,7 @@ TEST_P(ToolOpenFailure, ReportedBeforeAnyQuestion)
               "System Err Code [00000002h]\n");
     // The answer was left unread.
     char buf[16];
-    EXPECT_EQ(readConsoleLine(buf, sizeof(buf), stdin), 1);
+    EXPECT_EQ(readConsoleLineOrExit(buf, sizeof(buf)), 1);
     EXPECT_TRUE(zvemu::Requests().empty());
 }
 

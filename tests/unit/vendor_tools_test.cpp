@@ -20,8 +20,8 @@
 #include "emu_api.h"
 #include "test_init.h"
 
-#include "cmd_wrap.h"
 #include "disk_cmnd.h"
+#include "front_state.h"
 #include "sata_vendor_record.h"
 #include "settings.h"
 #include "vendor_tools.h"
