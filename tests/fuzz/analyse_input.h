@@ -19,7 +19,7 @@ struct AnalyseInputHeader {
     uint8_t link_type;
     uint8_t disk_model_code;  // 0: older SAS flash-table layout
     uint8_t reserved[2];
-    uint8_t len[4];           // answer length, little-endian, bits 0-16; the answer is cut
+    uint8_t len[4];           // answer length, little-endian, bits 0-15; the answer is cut
                               // or zero-filled to it and held in a buffer of exactly that size
     uint8_t options[4];       // VendorLogOptions word, little-endian
     uint8_t geometry[28];     // disk_geometry, seven little-endian words (the drive sent them)
@@ -30,7 +30,7 @@ static_assert(sizeof(AnalyseInputHeader) == 92, "the analyser input header is 92
 
 const uint8_t kNullData = 1;
 const uint8_t kNullOptions = 2;  // only for the types whose context may be null
-const uint32_t kAnalyseLenMask = 0x1FFFF;
+const uint32_t kAnalyseLenMask = 0xFFFF;
 
 // Every type that has an entry in the parse map, with or without a callback, in type order.
 inline const std::vector<CMND_TYPE>& RegisteredTypes()
