@@ -282,7 +282,8 @@ bool LoadFixtureSet(const std::vector<std::string>& files)
 }
 
 // Every answer that a fixture's drives give to the registered types, read as the runner
-// reads it (length query, then the command), with the geometry the runner would hold.
+// reads it (length query, then the command, cut to the bytes received), with the geometry
+// the runner would hold.
 void HarvestDrive(const std::string& node)
 {
     DiskInfo disk;
@@ -308,6 +309,8 @@ void HarvestDrive(const std::string& node)
         }
         Bytes answer(len, 0);
         if (DiskCmnd::ExecuteQuiet(entry.first, &disk, answer.data(), len)) {
+            // What the drive sent, as the runner hands it on: a short transfer's fill is no answer.
+            answer.resize(std::min(DiskCmnd::ReceivedLen(), len));
             AddAnswer(entry.first, disk, answer);
             if (entry.first == TYPE_89H_DEVICE_VENDOR_LOG) {
                 Add("vendor_log_answers", answer);
