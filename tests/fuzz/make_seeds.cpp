@@ -13,9 +13,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -422,19 +426,10 @@ void OneKeyCollected()
     if (!LoadFixtureSet({"demo/sata_k4410.txt", "one_key/sata_one_key.txt"})) {
         return;
     }
-    char dir[] = "/tmp/zv_seed_XXXXXX";
-    if (mkdtemp(dir) == nullptr) {
-        return;
-    }
-    char old_cwd[4096];
-    if (getcwd(old_cwd, sizeof(old_cwd)) == nullptr || chdir(dir) != 0) {
-        return;
-    }
     static char node[] = "/dev/sda";
     cur_disk = DiskInfo();
     if (classifyDevice(node, &cur_disk)) {
         dev_name = node;
-        output_flags.save_log = 0;
         snprintf(bin_file_name, sizeof(bin_file_name), "collected.bin");
         fflush(stdout);
         collectOneKeyInfo();
@@ -443,13 +438,10 @@ void OneKeyCollected()
         if (!collected.empty()) {
             Add("one_key", collected);
         }
+        remove("collected.bin");
         dev_name = nullptr;
     }
     cur_disk = DiskInfo();
-    if (chdir(old_cwd) != 0) {
-        perror("fuzz_seeds: chdir");
-    }
-    RemoveTree(dir);
     zvemu::Reset();
 }
 
@@ -515,10 +507,24 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: %s <tests/data directory> <corpus directory>\n", argv[0]);
         return 2;
     }
-    data_dir = argv[1];
-    corpus_dir = argv[2];
-    if (mkdir(corpus_dir.c_str(), 0755) != 0 && errno != EEXIST) {
-        perror(corpus_dir.c_str());
+    if (mkdir(argv[2], 0755) != 0 && errno != EEXIST) {
+        perror(argv[2]);
+        return 1;
+    }
+    char data_path[PATH_MAX];
+    char corpus_path[PATH_MAX];
+    if (realpath(argv[1], data_path) == nullptr || realpath(argv[2], corpus_path) == nullptr) {
+        perror("fuzz_seeds");
+        return 1;
+    }
+    data_dir = data_path;
+    corpus_dir = corpus_path;
+    // The drive calls would log to cmd_resp_log.txt, and the collection writes its files,
+    // in the working directory: no log, and a directory of the builder's own.
+    output_flags.save_log = 0;
+    char work[] = "/tmp/zv_seeds_XXXXXX";
+    if (mkdtemp(work) == nullptr || chdir(work) != 0) {
+        perror("fuzz_seeds: working directory");
         return 1;
     }
     InitRegistries();
@@ -547,5 +553,9 @@ int main(int argc, char** argv)
     DecompressSeeds(files);
     OneKeySeeds();
     VendorLogSeeds();
-    return WriteCorpora() ? 0 : 1;
+    const bool written = WriteCorpora();
+    if (chdir("/") == 0) {
+        RemoveTree(work);
+    }
+    return written ? 0 : 1;
 }
