@@ -146,6 +146,29 @@ inline Bytes Skewed()
     return out;
 }
 
+// For each n around the chain caps 4, 16, 64 and 4096: a random 64-byte block P, then n
+// groups "P0 P1 P2 y" that crowd the chain of P's first three bytes, a byte of its own,
+// and P again. The first P is then the (n + 1)-th newest of that chain, so only a cap of
+// at least n + 1 still offers it to the search at the copy.
+inline Bytes CrowdedChains()
+{
+    const u32 counts[] = {3, 4, 5, 15, 16, 17, 63, 64, 65, 4095, 4096, 4097};
+    Bytes out;
+    u32 seed = 900;
+    for (u32 n : counts) {
+        Bytes block = ctest::RandomBytes(64, seed++);
+        // y is never P's fourth byte, so every group matches exactly three bytes of P.
+        u8 y = static_cast<u8>(block[3] ^ 0x55);
+        out.insert(out.end(), block.begin(), block.end());
+        for (u32 i = 0; i < n; i++) {
+            out.insert(out.end(), {block[0], block[1], block[2], y});
+        }
+        out.push_back(static_cast<u8>(block[0] ^ 0x80));
+        out.insert(out.end(), block.begin(), block.end());
+    }
+    return out;
+}
+
 } // namespace golden
 
 #endif

@@ -1,6 +1,7 @@
 // Containers stored byte for byte for generated inputs past the 64 KiB window and the
-// 128 KiB ring: the encoder must keep writing exactly these, from memory and from a file,
-// and the decoder must give the inputs back from them.
+// 128 KiB ring, and for chains crowded around each chain cap: the encoder must keep
+// writing exactly these, from memory and from a file, and the decoder must give the
+// inputs back from them.
 #include <gtest/gtest.h>
 
 #include "case_names.h"
@@ -54,6 +55,8 @@ const std::vector<StoredCase> kStoredCases = {
     {"sectors", golden::SectorLike, 3}, {"sectors", golden::SectorLike, 4}, {"sectors", golden::SectorLike, 5},
     {"far", golden::FarMatches, 1},     {"far", golden::FarMatches, 2},     {"far", golden::FarMatches, 4},
     {"skewed", golden::Skewed, 1},      {"skewed", golden::Skewed, 2},      {"skewed", golden::Skewed, 4},
+    {"crowded", golden::CrowdedChains, 1}, {"crowded", golden::CrowdedChains, 2},
+    {"crowded", golden::CrowdedChains, 3}, {"crowded", golden::CrowdedChains, 4},
 };
 
 class StoredContainer : public ::testing::TestWithParam<StoredCase> {};
