@@ -153,16 +153,16 @@ inline bool PrefixEqual(const u8* a, const u8* b)
 }
 
 // Chains are kept as steps back from each position (+ 1) to the previous one with the
-// same hash; 0 means none, or one further back than any search reaches.
+// same hash. A step past 65535 is cut to 65535, which still lands outside the window,
+// and from a first position the step leads to 0: either way the walk ends there.
 inline u16 Step(u32 prev, u32 v)
 {
-    return static_cast<u16>(prev == 0 || v - prev > 0xFFFF ? 0 : v - prev);
+    return static_cast<u16>(std::min<u32>(v - prev, 0xFFFF));
 }
 
 inline u32 Back(u32 v, const u16* steps)
 {
-    u32 step = steps[(v - 1) & (kPrevSize - 1)];
-    return step == 0 ? 0 : v - step;
+    return v - steps[(v - 1) & (kPrevSize - 1)];
 }
 
 inline u32 Link(u32 prev, u32 v, u32 rank)
@@ -191,8 +191,7 @@ inline void WalkPrefixChain(DeepSearch* s, const u32* heads, const u32* links)
     for (u32 v = heads[PrefixHash<K>(s->here)]; v > s->low;) {
         const u32 c = v - 1;
         const u32 link = links[c & (kPrevSize - 1)];
-        const u32 step = link & 0xFFFF;
-        v = step == 0 ? 0 : v - step;
+        v -= link & 0xFFFF;
         const u8* there = s->window + (c - s->base);
         if (!PrefixEqual<K>(there, s->here)) {
             continue;
