@@ -1,5 +1,6 @@
 #include "file_compressor.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -7,29 +8,211 @@ const char kContainerMagic[4] = {'Q', 'U', 'M', 'A'};
 
 namespace {
 
-const u16 kNoNode = 0xFFFF;
 const u32 kHashSize = 65536;
-const u32 kPoolSize = 65535;
-// A position older than this many bytes leaves the window as the next one enters.
+// Chains link positions modulo this; a window position's slot is never reused while it
+// can still be reached.
+const u32 kPrevSize = 65536;
+// A search at pos reaches back to pos - 65534 (the lazy one at pos + 1 thus 65535 bytes).
 const u64 kWindow = 65534;
 // The lazy search at pos + 1 reads up to pos + 1 + 514, and hashing the last
 // position passed over reads pos + 516.
 const u64 kLookahead = 517;
-const u32 kStagingSize = 16;
+// The file buffer keeps this much behind the position and reads in blocks.
+const u64 kHistory = 65536;
+const u64 kReadBlock = 65536;
+const u64 kInBufferSize = kHistory + 2 * kReadBlock;
+const u32 kOutBufferSize = 65536;
 const u32 kProgressSteps = 4096;
 const char kCodeTooLong[] = "\n\nDamnit - huffman code too long\n";
 
 // Shared by every run in the process, as the callback cadence does not restart per file.
 u32 progress_steps = 0;
 
-u32 Log2(u32 v)
+// For v > 0.
+inline u32 Log2(u32 v)
 {
+#if defined(__GNUC__)
+    return 31 - static_cast<u32>(__builtin_clz(v));
+#else
     u32 n = 0;
     while (v > 1) {
         v >>= 1;
         n++;
     }
     return n;
+#endif
+}
+
+inline u64 Load64(const u8* p)
+{
+    u64 v;
+    memcpy(&v, p, sizeof(v));
+    return v;
+}
+
+inline u16 Load16(const u8* p)
+{
+    u16 v;
+    memcpy(&v, p, sizeof(v));
+    return v;
+}
+
+inline u32 Load32(const u8* p)
+{
+    u32 v;
+    memcpy(&v, p, sizeof(v));
+    return v;
+}
+
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+// Equal leading bytes of two words loaded from memory, given they differ.
+inline u32 EqualLeadingBytes(u64 x)
+{
+    return static_cast<u32>(__builtin_ctzll(x)) >> 3;
+}
+#define ZV_WIDE_COMPARE 1
+#elif defined(__BYTE_ORDER__) && defined(__ORDER_BIG_ENDIAN__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+inline u32 EqualLeadingBytes(u64 x)
+{
+    return static_cast<u32>(__builtin_clzll(x)) >> 3;
+}
+#define ZV_WIDE_COMPARE 1
+#endif
+
+// Equal leading bytes of a and b, at most limit; both must be readable that far.
+inline u32 CommonPrefix(const u8* a, const u8* b, u32 limit)
+{
+    u32 i = 0;
+#ifdef ZV_WIDE_COMPARE
+    while (i + 8 <= limit) {
+        u64 x = Load64(a + i) ^ Load64(b + i);
+        if (x != 0) {
+            return i + EqualLeadingBytes(x);
+        }
+        i += 8;
+    }
+#endif
+    while (i < limit && a[i] == b[i]) {
+        i++;
+    }
+    return i;
+}
+
+inline u32 Hash(const u8* p)
+{
+    return (p[0] ^ (static_cast<u32>(p[1]) << 7) ^ (static_cast<u32>(p[2]) << 11)) & 0xFFFF;
+}
+
+// The prefix chains, longest first; Insert and FindMatchDeep follow this order.
+const u32 kPrefixLengths[kPrefixChains] = {32, 16, 8, 6, 4};
+// Chain caps from this on search the prefix chains.
+const u32 kDeepCap = 4096;
+const u32 kDeepHashBits = 16;
+const u32 kDeepHashSize = 1u << kDeepHashBits;
+// The prefix chain hashes of a position read this far.
+const u64 kDeepReach = 32;
+
+const u64 kMix = 0x9E3779B97F4A7C15ull;
+
+inline u32 HashTop(u64 h)
+{
+    return static_cast<u32>(h >> (64 - kDeepHashBits));
+}
+
+// Hash of the first K bytes; the longer ones build on the 8-byte one, as Insert does.
+template <u32 K>
+inline u32 PrefixHash(const u8* p)
+{
+    if (K == 4) {
+        return (Load32(p) * 2654435761u) >> (32 - kDeepHashBits);
+    }
+    if (K == 6) {
+        return HashTop((Load32(p) | (static_cast<u64>(Load16(p + 4)) << 32)) * kMix);
+    }
+    u64 h = Load64(p) * kMix;
+    for (u32 i = 8; i < K; i += 8) {
+        h = (h + Load64(p + i)) * kMix;
+    }
+    return HashTop(h);
+}
+
+template <u32 K>
+inline bool PrefixEqual(const u8* a, const u8* b)
+{
+    if (K == 4) {
+        return Load32(a) == Load32(b);
+    }
+    if (K == 6) {
+        return Load32(a) == Load32(b) && Load16(a + 4) == Load16(b + 4);
+    }
+    u64 x = 0;
+    for (u32 i = 0; i < K; i += 8) {
+        x |= Load64(a + i) ^ Load64(b + i);
+    }
+    return x == 0;
+}
+
+// Chains are kept as steps back from each position (+ 1) to the previous one with the
+// same hash. A step past 65535 is cut to 65535, which still lands outside the window,
+// and from a first position the step leads to 0: either way the walk ends there.
+inline u16 Step(u32 prev, u32 v)
+{
+    return static_cast<u16>(std::min<u32>(v - prev, 0xFFFF));
+}
+
+inline u32 Back(u32 v, const u16* steps)
+{
+    return v - steps[(v - 1) & (kPrevSize - 1)];
+}
+
+inline u32 Link(u32 prev, u32 v, u32 rank)
+{
+    return Step(prev, v) | (rank << 16);
+}
+
+struct DeepSearch {
+    const u8* window;
+    u64 base;
+    const u8* here;
+    u32 p;
+    u32 low;      // positions + 1 at or below this are out of the window
+    u32 cap;
+    u32 count;    // insertions into the 3-byte chain of p so far
+    u32 limit;    // the longest length possible at p
+    u32 best;
+    u32 distance;
+};
+
+// Takes the candidates of the K-byte prefix chain, newest first, that share K bytes with p
+// and are still among the newest cap positions of p's 3-byte chain. Needs limit >= K.
+template <u32 K>
+inline void WalkPrefixChain(DeepSearch* s, const u32* heads, const u32* links)
+{
+    for (u32 v = heads[PrefixHash<K>(s->here)]; v > s->low;) {
+        const u32 c = v - 1;
+        const u32 link = links[c & (kPrevSize - 1)];
+        v -= link & 0xFFFF;
+        const u8* there = s->window + (c - s->base);
+        if (!PrefixEqual<K>(there, s->here)) {
+            continue;
+        }
+        // The older ones sharing the prefix sit in the same 3-byte chain, further back.
+        // Fewer than 64 Ki insertions separate two window positions, so 16 bits of rank do.
+        if (((s->count - (link >> 16)) & 0xFFFF) >= s->cap) {
+            return;
+        }
+        if (s->best >= K && Load32(there + s->best - 3) != Load32(s->here + s->best - 3)) {
+            continue;
+        }
+        u32 len = K + CommonPrefix(there + K, s->here + K, s->limit - K);
+        if (len > s->best) {
+            s->best = len;
+            s->distance = s->p - c;
+            if (len >= s->limit) {
+                return;
+            }
+        }
+    }
 }
 
 } // namespace
@@ -57,11 +240,15 @@ ExtraCoded DistanceToSymbol(u32 distance)
     return ExtraCoded{4 + 2 * (n - 1) + ((distance - base) >> n), n, (distance - base) & ((1u << n) - 1)};
 }
 
+// ---- adaptive Huffman codes ----
+
 void AttachHuffmanCoder(HuffmanCoder* coder, HuffNode* nodes, HuffCode* codes, u32 leaves, u32 period,
                         bool report_long)
 {
     coder->nodes = nodes;
     coder->codes = codes;
+    coder->table = nullptr;
+    coder->table_bits = 0;
     coder->leaves = leaves;
     coder->period = period;
     coder->countdown = period;
@@ -70,9 +257,10 @@ void AttachHuffmanCoder(HuffmanCoder* coder, HuffNode* nodes, HuffCode* codes, u
     coder->report_long = report_long;
 }
 
-u32 HuffmanRoot(const HuffmanCoder* coder)
+void AttachHuffmanTable(HuffmanCoder* coder, u32* table, u32 bits)
 {
-    return 2 * coder->leaves - 2;
+    coder->table = table;
+    coder->table_bits = bits;
 }
 
 void StartHuffmanCoder(HuffmanCoder* coder)
@@ -91,50 +279,50 @@ void BuildHuffmanCode(HuffmanCoder* coder, bool halving)
     HuffNode* nodes = coder->nodes;
     const u32 leaves = coder->leaves;
     const u32 total = 2 * leaves - 1;
+    ZV_CHECK(leaves >= 2 && leaves <= kLitLenSymbols);
+    // Depth and path bits of every node, root first; the bits mean something only while
+    // the depth is at most 16.
+    u8 depth[2 * kLitLenSymbols - 1];
+    u32 path[2 * kLitLenSymbols - 1];
     for (;;) {
+        // The two smallest counts, lower index first among equals, are the heads of two
+        // queues: the leaves sorted by (count, index), and the merged nodes, which come
+        // out with counts that never decrease and indices that always grow, so they
+        // stay in that order too. A leaf's index is below every merged node's.
+        u64 order[kLitLenSymbols];
         for (u32 i = 0; i < leaves; i++) {
-            nodes[i].active = 1;
-            nodes[i].parent = kNoNode;
-            nodes[i].child0 = static_cast<u16>(i);
-            nodes[i].child1 = static_cast<u16>(i);
-            nodes[i].bit = 0;
+            order[i] = (static_cast<u64>(nodes[i].count) << 16) | i;
         }
+        std::sort(order, order + leaves);
+        u32 next_leaf = 0;
+        u32 next_merged = leaves;
         for (u32 k = leaves; k < total; k++) {
-            // Strict comparisons keep the lowest index among equal counts.
-            u32 first = kNoNode;
-            u32 second = kNoNode;
-            for (u32 i = 0; i < k; i++) {
-                if (!nodes[i].active) {
-                    continue;
-                }
-                if (first == kNoNode || nodes[i].count < nodes[first].count) {
-                    second = first;
-                    first = i;
-                } else if (second == kNoNode || nodes[i].count < nodes[second].count) {
-                    second = i;
+            u32 pick[2];
+            for (u32& chosen : pick) {
+                if (next_leaf < leaves &&
+                    (next_merged == k || (order[next_leaf] >> 16) <= nodes[next_merged].count)) {
+                    chosen = static_cast<u32>(order[next_leaf++] & 0xFFFF);
+                } else {
+                    chosen = next_merged++;
                 }
             }
-            nodes[first].active = 0;
-            nodes[second].active = 0;
-            nodes[first].parent = static_cast<u16>(k);
-            nodes[first].bit = 0;
-            nodes[second].parent = static_cast<u16>(k);
-            nodes[second].bit = 1;
-            nodes[k].count = nodes[first].count + nodes[second].count;
-            nodes[k].active = 1;
-            nodes[k].parent = kNoNode;
-            nodes[k].child0 = static_cast<u16>(first);
-            nodes[k].child1 = static_cast<u16>(second);
-            nodes[k].bit = 0;
+            nodes[k].count = nodes[pick[0]].count + nodes[pick[1]].count;
+            nodes[k].child0 = static_cast<u16>(pick[0]);
+            nodes[k].child1 = static_cast<u16>(pick[1]);
         }
+        depth[total - 1] = 0;
+        path[total - 1] = 0;
         u32 deepest = 0;
-        for (u32 i = 0; i < leaves; i++) {
-            u32 depth = 0;
-            for (u32 n = i; nodes[n].parent != kNoNode; n = nodes[n].parent) {
-                depth++;
-            }
-            if (depth > deepest) {
-                deepest = depth;
+        for (u32 k = total - 1; k >= leaves; k--) {
+            u32 d = depth[k] + 1u;
+            u32 c0 = nodes[k].child0;
+            u32 c1 = nodes[k].child1;
+            depth[c0] = static_cast<u8>(d > 255 ? 255 : d);
+            depth[c1] = depth[c0];
+            path[c0] = path[k] << 1;
+            path[c1] = (path[k] << 1) | 1;
+            if (d > deepest) {
+                deepest = d;
             }
         }
         if (deepest <= kMaxCodeLength) {
@@ -149,14 +337,24 @@ void BuildHuffmanCode(HuffmanCoder* coder, bool halving)
     }
     if (coder->codes != nullptr) {
         for (u32 i = 0; i < leaves; i++) {
-            u32 length = 0;
-            u32 bits = 0;
-            for (u32 n = i; nodes[n].parent != kNoNode; n = nodes[n].parent) {
-                bits |= static_cast<u32>(nodes[n].bit) << length;
-                length++;
+            coder->codes[i].length = depth[i];
+            coder->codes[i].bits = static_cast<u16>(path[i]);
+        }
+    }
+    if (coder->table != nullptr) {
+        const u32 bits = coder->table_bits;
+        u32* table = coder->table;
+        for (u32 n = 0; n < total; n++) {
+            u32 d = depth[n];
+            if (n < leaves && d <= bits) {
+                u32* at = table + (path[n] << (bits - d));
+                u32 entry = (d << 16) | n;
+                for (u32 r = 0, span = 1u << (bits - d); r < span; r++) {
+                    at[r] = entry;
+                }
+            } else if (n >= leaves && d == bits) {
+                table[path[n]] = n;
             }
-            coder->codes[i].length = static_cast<u8>(length);
-            coder->codes[i].bits = static_cast<u16>(bits);
         }
     }
     if (halving) {
@@ -166,12 +364,8 @@ void BuildHuffmanCode(HuffmanCoder* coder, bool halving)
     }
 }
 
-void CountHuffmanSymbol(HuffmanCoder* coder, u32 symbol)
+void RebuildHuffmanCode(HuffmanCoder* coder)
 {
-    coder->nodes[symbol].count++;
-    if (--coder->countdown != 0) {
-        return;
-    }
     if (coder->rebuilds != 0xFFFFFFFFu) {
         coder->rebuilds++;
     }
@@ -181,6 +375,8 @@ void CountHuffmanSymbol(HuffmanCoder* coder, u32 symbol)
     coder->countdown = coder->halving ? coder->period * (kPlainRebuilds + 1) : coder->period;
     BuildHuffmanCode(coder, coder->halving != 0);
 }
+
+// ---- the two ends ----
 
 namespace {
 
@@ -203,12 +399,13 @@ bool CopyPath(char* dst, const char* src)
 
 CoderEnds::CoderEnds()
 {
-    ResetEnds();
+    Reset();
 }
 
-void CoderEnds::ResetEnds()
+void CoderEnds::Reset()
 {
     in_mem = nullptr;
+    in_size = 0;
     out_mem = nullptr;
     out_capacity = 0;
     in_pos = 0;
@@ -226,16 +423,6 @@ void CoderEnds::ResetEnds()
     progress = nullptr;
 }
 
-void CoderEnds::SetInMemory(int flag)
-{
-    in_memory = flag;
-}
-
-void CoderEnds::SetOutMemory(int flag)
-{
-    out_memory = flag;
-}
-
 void CoderEnds::SetInPath(const char* path)
 {
     in_path_too_long = CopyPath(in_path, path);
@@ -250,11 +437,6 @@ void CoderEnds::SetOutData(u8* area, u32 capacity)
 {
     out_mem = area;
     out_capacity = area == nullptr ? 0 : capacity;
-}
-
-void CoderEnds::SetProgress(ProgressCallback callback)
-{
-    progress = callback;
 }
 
 FILE* CoderEnds::OpenInPath() const
@@ -283,6 +465,24 @@ void CoderEnds::CloseFiles()
     }
 }
 
+void CoderEnds::Write(const u8* data, size_t len)
+{
+    if (write_failed || len == 0) {
+        return;
+    }
+    if (out_memory == 1) {
+        if (out_total + len > out_capacity) {
+            write_failed = true;
+            return;
+        }
+        memcpy(out_mem + out_total, data, len);
+    } else if (fwrite(data, 1, len, out_file) != len) {
+        write_failed = true;
+        return;
+    }
+    out_total += len;
+}
+
 void CoderEnds::EmptyOutput()
 {
     out_total = 0;
@@ -295,6 +495,8 @@ void CoderEnds::EmptyOutput()
     }
 }
 
+// ---- the compressor ----
+
 FileCompressor::FileCompressor()
 {
     Init();
@@ -302,21 +504,27 @@ FileCompressor::FileCompressor()
 
 void FileCompressor::Init()
 {
-    ResetEnds();
+    ends.Reset();
     size = 0;
-    ring = nullptr;
+    window = nullptr;
+    in_buffer = nullptr;
+    base = 0;
+    filled = 0;
     pos = 0;
-    lookahead = 0;
-    fill_pos = 0;
-    staging = nullptr;
-    staging_count = 0;
+    lookahead_end = 0;
+    heads = nullptr;
+    steps = nullptr;
+    deep = false;
+    for (u32 i = 0; i < kPrefixChains; i++) {
+        deep_heads[i] = nullptr;
+        deep_links[i] = nullptr;
+    }
+    inserted = nullptr;
     bit_acc = 0;
-    bit_room = 32;
-    chain_heads = nullptr;
-    chain_lengths = nullptr;
-    nodes = nullptr;
-    free_stack = nullptr;
-    free_count = 0;
+    bit_count = 0;
+    bits_put = 0;
+    out_buffer = nullptr;
+    out_fill = 0;
     lit_nodes = nullptr;
     lit_codes = nullptr;
     dist_nodes = nullptr;
@@ -341,40 +549,42 @@ void FileCompressor::SetLevel(u32 level)
 
 void FileCompressor::SetInData(const u8* data, u32 len)
 {
-    in_mem = data;
+    ends.in_mem = data;
+    ends.in_size = len;
     size = len;
 }
 
 bool FileCompressor::OpenFiles(int* result)
 {
-    if (in_memory == 1) {
-        if (in_mem == nullptr && size > 0) {
+    if (ends.in_memory == 1) {
+        size = ends.in_size;
+        if (ends.in_mem == nullptr && size > 0) {
             *result = 2;
             return false;
         }
     } else {
         size = 0;
-        in_file = OpenInPath();
-        if (in_file == nullptr) {
+        ends.in_file = ends.OpenInPath();
+        if (ends.in_file == nullptr) {
             *result = 2;
             return false;
         }
         long len = -1;
-        if (fseek(in_file, 0, SEEK_END) == 0) {
-            len = ftell(in_file);
+        if (fseek(ends.in_file, 0, SEEK_END) == 0) {
+            len = ftell(ends.in_file);
         }
         // The header holds the length in 32 bits; a longer file cannot be stored.
-        if (len < 0 || static_cast<unsigned long>(len) > 0xFFFFFFFFul || fseek(in_file, 0, SEEK_SET) != 0) {
-            fclose(in_file);
-            in_file = nullptr;
+        if (len < 0 || static_cast<unsigned long>(len) > 0xFFFFFFFFul || fseek(ends.in_file, 0, SEEK_SET) != 0) {
+            fclose(ends.in_file);
+            ends.in_file = nullptr;
             *result = 2;
             return false;
         }
         size = static_cast<u64>(len);
     }
-    if (out_memory != 1) {
-        if (!OpenOutFile()) {
-            CloseFiles();
+    if (ends.out_memory != 1) {
+        if (!ends.OpenOutFile()) {
+            ends.CloseFiles();
             *result = 3;
             return false;
         }
@@ -384,44 +594,57 @@ bool FileCompressor::OpenFiles(int* result)
 
 bool FileCompressor::AllocWorkAreas()
 {
-    ring = new (std::nothrow) u8[kCoderRingSize];
-    staging = new (std::nothrow) u8[kStagingSize];
-    chain_heads = new (std::nothrow) u16[kHashSize];
-    chain_lengths = new (std::nothrow) u32[kHashSize];
-    nodes = new (std::nothrow) ChainNode[kPoolSize];
-    free_stack = new (std::nothrow) u16[kPoolSize];
+    if (ends.in_memory != 1) {
+        in_buffer = new (std::nothrow) u8[kInBufferSize];
+    }
+    heads = new (std::nothrow) u32[kHashSize];
+    steps = new (std::nothrow) u16[kPrevSize];
+    out_buffer = new (std::nothrow) u8[kOutBufferSize];
     lit_nodes = new (std::nothrow) HuffNode[2 * kLitLenSymbols - 1];
     lit_codes = new (std::nothrow) HuffCode[kLitLenSymbols];
     dist_nodes = new (std::nothrow) HuffNode[2 * kDistSymbols - 1];
     dist_codes = new (std::nothrow) HuffCode[kDistSymbols];
-    if (ring == nullptr || staging == nullptr || chain_heads == nullptr || chain_lengths == nullptr ||
-        nodes == nullptr || free_stack == nullptr || lit_nodes == nullptr || lit_codes == nullptr ||
-        dist_nodes == nullptr || dist_codes == nullptr) {
-        FreeWorkAreas();
-        return false;
+    bool ok = (ends.in_memory == 1 || in_buffer != nullptr) && heads != nullptr && steps != nullptr &&
+              out_buffer != nullptr && lit_nodes != nullptr && lit_codes != nullptr && dist_nodes != nullptr &&
+              dist_codes != nullptr;
+    if (ok && deep) {
+        inserted = new (std::nothrow) u32[kHashSize];
+        ok = inserted != nullptr;
+        for (u32 i = 0; i < kPrefixChains && ok; i++) {
+            deep_heads[i] = new (std::nothrow) u32[kDeepHashSize];
+            deep_links[i] = new (std::nothrow) u32[kPrevSize];
+            ok = deep_heads[i] != nullptr && deep_links[i] != nullptr;
+        }
     }
-    memset(ring, 0, kCoderRingSize);
-    return true;
+    if (!ok) {
+        FreeWorkAreas();
+    }
+    return ok;
 }
 
 void FileCompressor::FreeWorkAreas()
 {
-    delete[] ring;
-    delete[] staging;
-    delete[] chain_heads;
-    delete[] chain_lengths;
-    delete[] nodes;
-    delete[] free_stack;
+    delete[] in_buffer;
+    delete[] heads;
+    delete[] steps;
+    delete[] out_buffer;
     delete[] lit_nodes;
     delete[] lit_codes;
     delete[] dist_nodes;
     delete[] dist_codes;
-    ring = nullptr;
-    staging = nullptr;
-    chain_heads = nullptr;
-    chain_lengths = nullptr;
-    nodes = nullptr;
-    free_stack = nullptr;
+    delete[] inserted;
+    for (u32 i = 0; i < kPrefixChains; i++) {
+        delete[] deep_heads[i];
+        delete[] deep_links[i];
+        deep_heads[i] = nullptr;
+        deep_links[i] = nullptr;
+    }
+    inserted = nullptr;
+    in_buffer = nullptr;
+    window = nullptr;
+    heads = nullptr;
+    steps = nullptr;
+    out_buffer = nullptr;
     lit_nodes = nullptr;
     lit_codes = nullptr;
     dist_nodes = nullptr;
@@ -431,25 +654,35 @@ void FileCompressor::FreeWorkAreas()
 int FileCompressor::Compress()
 {
     int result = 0;
-    aborted = false;
+    ends.aborted = false;
+    ends.write_failed = false;
     read_failed = false;
-    write_failed = false;
     if (!OpenFiles(&result)) {
-        out_total = 0;
+        ends.out_total = 0;
         return result;
     }
-    in_pos = 0;
-    out_total = 0;
+    ends.in_pos = 0;
+    ends.out_total = 0;
     pos = 0;
-    lookahead = 0;
-    fill_pos = 0;
-    staging_count = 0;
+    lookahead_end = 0;
     bit_acc = 0;
-    bit_room = 32;
+    bit_count = 0;
+    bits_put = 0;
+    out_fill = 0;
+    deep = chain_cap >= kDeepCap;
     if (!AllocWorkAreas()) {
-        CloseFiles();
-        EmptyOutput();
+        ends.CloseFiles();
+        ends.EmptyOutput();
         return 5;
+    }
+    if (ends.in_memory == 1) {
+        window = ends.in_mem;
+        base = 0;
+        filled = size;
+    } else {
+        window = in_buffer;
+        base = 0;
+        filled = 0;
     }
 
     u8 header[sizeof(CompressedFileHeader)];
@@ -458,34 +691,35 @@ int FileCompressor::Compress()
     header[5] = static_cast<u8>(size >> 16);
     header[6] = static_cast<u8>(size >> 8);
     header[7] = static_cast<u8>(size);
-    Output(header, sizeof(header));
+    ends.Write(header, sizeof(header));
 
     AttachHuffmanCoder(&lit_coder, lit_nodes, lit_codes, kLitLenSymbols, kLitLenRebuildPeriod, true);
     AttachHuffmanCoder(&dist_coder, dist_nodes, dist_codes, kDistSymbols, kDistRebuildPeriod, true);
     StartHuffmanCoder(&lit_coder);
     StartHuffmanCoder(&dist_coder);
-    for (u32 h = 0; h < kHashSize; h++) {
-        chain_heads[h] = kNoNode;
-        chain_lengths[h] = 0;
+    memset(heads, 0, kHashSize * sizeof(u32));
+    memset(steps, 0, kPrevSize * sizeof(u16));
+    if (deep) {
+        memset(inserted, 0, kHashSize * sizeof(u32));
+        for (u32 i = 0; i < kPrefixChains; i++) {
+            memset(deep_heads[i], 0, kDeepHashSize * sizeof(u32));
+            memset(deep_links[i], 0, kPrevSize * sizeof(u32));
+        }
     }
-    for (u32 i = 0; i < kPoolSize; i++) {
-        free_stack[i] = static_cast<u16>(kPoolSize - 1 - i);
-    }
-    free_count = kPoolSize;
 
     MainLoop();
 
     FreeWorkAreas();
-    CloseFiles();
-    if (aborted) {
+    ends.CloseFiles();
+    if (ends.aborted) {
         result = 4;
     } else if (read_failed) {
         result = 2;
-    } else if (write_failed) {
+    } else if (ends.write_failed) {
         result = 3;
     }
     if (result != 0) {
-        EmptyOutput();
+        ends.EmptyOutput();
     }
     return result;
 }
@@ -493,19 +727,19 @@ int FileCompressor::Compress()
 void FileCompressor::MainLoop()
 {
     const u64 end = size >= 4 ? size - 4 : 0;
-    while (pos < end && !read_failed && !write_failed) {
-        Refill();
-        if (read_failed) {
+    while (pos < end && !ends.write_failed) {
+        if (!Refill()) {
             return;
         }
+        const u32 p = static_cast<u32>(pos);
         u32 d1 = 0;
-        u32 l1 = FindMatch(pos, 0, &d1);
-        u64 advance = 1;
+        u32 l1 = FindMatch(p, 0, &d1);
+        u32 advance = 1;
         if (l1 > 0) {
             u32 d2 = 0;
-            u32 l2 = FindMatch(pos + 1, l1, &d2);
+            u32 l2 = FindMatch(p + 1, l1, &d2);
             if (l1 + 1 < l2) {
-                PutLiteral(ring[pos % kCoderRingSize]);
+                PutLiteral(window[pos - base]);
                 PutMatch(l2, d2);
                 advance = l2 + 1;
             } else {
@@ -513,224 +747,307 @@ void FileCompressor::MainLoop()
                 advance = l1;
             }
         } else {
-            PutLiteral(ring[pos % kCoderRingSize]);
+            PutLiteral(window[pos - base]);
         }
-        for (u64 i = 0; i < advance; i++) {
-            InsertPosition(pos + i);
-        }
+        Insert(p, advance);
         pos += advance;
-        lookahead -= advance;
         if (ProgressStop()) {
-            aborted = true;
+            ends.aborted = true;
             return;
         }
     }
-    while (pos < size && !read_failed && !write_failed) {
-        Refill();
-        if (read_failed) {
+    while (pos < size && !ends.write_failed) {
+        if (!Refill()) {
             return;
         }
-        PutLiteral(ring[pos % kCoderRingSize]);
+        PutLiteral(window[pos - base]);
         pos++;
-        lookahead--;
     }
     FlushBits();
+    FlushOut();
 }
 
-void FileCompressor::Refill()
+// Makes the bytes up to pos + kLookahead, and as far again as the prefix hashes of the
+// positions passed over read, available (or up to the end).
+bool FileCompressor::Refill()
 {
-    u64 want = kLookahead - lookahead;
-    if (want > size - in_pos) {
-        want = size - in_pos;
+    lookahead_end = std::min(size, pos + kLookahead);
+    const u64 need = std::min(size, pos + kLookahead + kDeepReach);
+    if (filled >= need) {
+        return true;
     }
-    while (want > 0) {
-        u64 slot = fill_pos % kCoderRingSize;
-        u64 chunk = want < kCoderRingSize - slot ? want : kCoderRingSize - slot;
-        if (in_memory == 1) {
-            memcpy(ring + slot, in_mem + in_pos, chunk);
-        } else if (fread(ring + slot, 1, chunk, in_file) != chunk) {
-            // The file shrank or failed under us: its length no longer matches the header.
-            read_failed = true;
-            return;
-        }
-        fill_pos += chunk;
-        in_pos += chunk;
-        lookahead += chunk;
-        want -= chunk;
+    if (filled - base + kReadBlock > kInBufferSize) {
+        // Only the window behind pos is still needed.
+        u64 keep = pos - kHistory;
+        memmove(in_buffer, in_buffer + (keep - base), filled - keep);
+        base = keep;
     }
+    u64 want = std::min(size - filled, kReadBlock);
+    if (fread(in_buffer + (filled - base), 1, want, ends.in_file) != want) {
+        // The file shrank or failed under us: its length no longer matches the header.
+        read_failed = true;
+        return false;
+    }
+    filled += want;
+    ends.in_pos = filled;
+    return filled >= need;
 }
 
-u32 FileCompressor::HashAt(u64 p) const
+// The longest match for p among the newest chain_cap positions of its hash chain that are
+// still in the window, at most 514 bytes and not past the end; the nearest among equals.
+// It must beat `beat`; below 3 bytes there is no match (0).
+u32 FileCompressor::FindMatch(u32 p, u32 beat, u32* distance) const
 {
-    u32 b0 = ring[p % kCoderRingSize];
-    u32 b1 = ring[(p + 1) % kCoderRingSize];
-    u32 b2 = ring[(p + 2) % kCoderRingSize];
-    return (b0 ^ (b1 << 7) ^ (b2 << 11)) & 0xFFFF;
-}
-
-u32 FileCompressor::FindMatch(u64 p, u32 beat, u32* distance) const
-{
+    if (deep) {
+        return FindMatchDeep(p, beat, distance);
+    }
     u32 best = beat;
-    for (u16 n = chain_heads[HashAt(p)]; n != kNoNode && best < kMaxMatch; n = nodes[n].next) {
-        u64 c = nodes[n].position;
-        if (best > 0 && p + best < size && ring[(c + best) % kCoderRingSize] != ring[(p + best) % kCoderRingSize]) {
-            continue;
+    const u32 limit = static_cast<u32>(std::min<u64>(kMaxMatch, size - p));
+    if (best >= limit) {
+        // No candidate can be longer.
+        return best < kMinMatch ? 0 : best;
+    }
+    const u8* here = window + (p - base);
+    // Positions are compared as position + 1 against low, so 0 (none) is always out.
+    const u32 low = static_cast<u32>(pos > kWindow ? pos - kWindow : 0);
+    u32 left = chain_cap;
+    for (u32 v = heads[Hash(here)]; v > low; v = Back(v, steps)) {
+        const u32 c = v - 1;
+        const u8* there = window + (c - base);
+        // Only a candidate equal up to and including byte `best` can be longer; the last
+        // four of those bytes turn most of them away at once.
+        bool may_beat = best >= 4 ? Load32(there + best - 3) == Load32(here + best - 3) : there[best] == here[best];
+        if (may_beat || best == 0) {
+            u32 len = CommonPrefix(there, here, limit);
+            if (len > best) {
+                best = len;
+                *distance = p - c;
+                if (best >= limit) {
+                    break;
+                }
+            }
         }
-        u32 i = 0;
-        while (i < kMaxMatch && p + i < size && ring[(c + i) % kCoderRingSize] == ring[(p + i) % kCoderRingSize]) {
-            i++;
-        }
-        if (i > best) {
-            best = i;
-            *distance = static_cast<u32>(p - c);
+        if (--left == 0) {
+            break;
         }
     }
     return best < kMinMatch ? 0 : best;
 }
 
-void FileCompressor::InsertPosition(u64 p)
+// The same result as FindMatch: the longest match among the 3-byte chain's candidates is
+// found on the longest prefix chain that has any, the nearest among equals; only when
+// none shares 4 bytes does the 3-byte chain itself give its newest 3-byte match.
+u32 FileCompressor::FindMatchDeep(u32 p, u32 beat, u32* distance) const
+{
+    DeepSearch s;
+    s.limit = static_cast<u32>(std::min<u64>(kMaxMatch, size - p));
+    if (beat >= s.limit) {
+        return beat < kMinMatch ? 0 : beat;
+    }
+    s.window = window;
+    s.base = base;
+    s.here = window + (p - base);
+    s.p = p;
+    s.low = static_cast<u32>(pos > kWindow ? pos - kWindow : 0);
+    s.cap = chain_cap;
+    const u32 h = Hash(s.here);
+    s.count = inserted[h];
+    s.best = beat;
+    s.distance = 0;
+    // Longest prefix first. A chain that gives a length of at least its prefix settles the
+    // search, as the shorter prefixes cannot beat it; otherwise the next one can give at
+    // most one byte less than this prefix, and is walked only while that could still win.
+    u32 reach = s.limit;
+    for (u32 i = 0; i < kPrefixChains && s.best < reach; i++) {
+        const u32 k = kPrefixLengths[i];
+        if (s.limit < k) {
+            continue;
+        }
+        switch (k) {
+        case 32: WalkPrefixChain<32>(&s, deep_heads[i], deep_links[i]); break;
+        case 16: WalkPrefixChain<16>(&s, deep_heads[i], deep_links[i]); break;
+        case 8: WalkPrefixChain<8>(&s, deep_heads[i], deep_links[i]); break;
+        case 6: WalkPrefixChain<6>(&s, deep_heads[i], deep_links[i]); break;
+        default: WalkPrefixChain<4>(&s, deep_heads[i], deep_links[i]); break;
+        }
+        if (s.best >= k) {
+            break;
+        }
+        reach = k - 1;
+    }
+    if (s.best > beat) {
+        *distance = s.distance;
+        return s.best;
+    }
+    if (beat >= kMinMatch) {
+        return beat;
+    }
+    // No candidate shares 4 bytes: the newest sharing 3, within the cap.
+    u32 left = chain_cap;
+    for (u32 v = heads[h]; v > s.low; v = Back(v, steps)) {
+        const u32 c = v - 1;
+        const u8* there = window + (c - base);
+        if (there[0] == s.here[0] && there[1] == s.here[1] && there[2] == s.here[2]) {
+            *distance = p - c;
+            return CommonPrefix(there, s.here, s.limit);
+        }
+        if (--left == 0) {
+            break;
+        }
+    }
+    return 0;
+}
+
+void FileCompressor::Insert(u32 from, u32 count)
 {
     // The hash of the last two positions would read past the input; no search
     // ever looks them up, since the main loop has ended by then.
-    if (p + 2 >= size) {
+    u64 stop = std::min<u64>(static_cast<u64>(from) + count, size >= 2 ? size - 2 : 0);
+    const u32 end = static_cast<u32>(std::max<u64>(stop, from));
+    u32* const chain_heads = heads;
+    u16* const chain_steps = steps;
+    if (!deep) {
+        for (u32 p = from; p < end; p++) {
+            u32 h = Hash(window + (p - base));
+            chain_steps[p & (kPrevSize - 1)] = Step(chain_heads[h], p + 1);
+            chain_heads[h] = p + 1;
+        }
         return;
     }
-    if (p >= kWindow) {
-        u64 q = p - kWindow;
-        u32 h = HashAt(q);
-        u16 head = chain_heads[h];
-        if (head != kNoNode) {
-            u16 tail = nodes[head].prev;
-            if (nodes[tail].position <= q) {
-                if (chain_lengths[h] == 1) {
-                    chain_heads[h] = kNoNode;
-                } else {
-                    u16 new_tail = nodes[tail].prev;
-                    nodes[new_tail].next = kNoNode;
-                    nodes[head].prev = new_tail;
-                }
-                free_stack[free_count++] = tail;
-                chain_lengths[h]--;
+    u32* const counts = inserted;
+    u32* const heads32 = deep_heads[0];
+    u32* const heads16 = deep_heads[1];
+    u32* const heads8 = deep_heads[2];
+    u32* const heads6 = deep_heads[3];
+    u32* const heads4 = deep_heads[4];
+    u32* const links32 = deep_links[0];
+    u32* const links16 = deep_links[1];
+    u32* const links8 = deep_links[2];
+    u32* const links6 = deep_links[3];
+    u32* const links4 = deep_links[4];
+    for (u32 p = from; p < end; p++) {
+        const u8* at = window + (p - base);
+        const u32 slot = p & (kPrevSize - 1);
+        const u32 h = Hash(at);
+        chain_steps[slot] = Step(chain_heads[h], p + 1);
+        chain_heads[h] = p + 1;
+        const u32 rank = ++counts[h];
+        // A prefix running past the input has no chain entry; no search needs it, since
+        // the searches that could are as near the end.
+        const u64 left = size - p;
+        u32 k;
+        if (left >= 32) {
+            // The hashes of PrefixHash, sharing their steps.
+            u64 h8 = Load64(at) * kMix;
+            u64 h16 = (h8 + Load64(at + 8)) * kMix;
+            u64 h32 = (((h16 + Load64(at + 16)) * kMix) + Load64(at + 24)) * kMix;
+            k = HashTop(h32);
+            links32[slot] = Link(heads32[k], p + 1, rank);
+            heads32[k] = p + 1;
+            k = HashTop(h16);
+            links16[slot] = Link(heads16[k], p + 1, rank);
+            heads16[k] = p + 1;
+            k = HashTop(h8);
+            links8[slot] = Link(heads8[k], p + 1, rank);
+            heads8[k] = p + 1;
+        } else {
+            if (left >= 16) {
+                k = PrefixHash<16>(at);
+                links16[slot] = Link(heads16[k], p + 1, rank);
+                heads16[k] = p + 1;
+            }
+            if (left >= 8) {
+                k = PrefixHash<8>(at);
+                links8[slot] = Link(heads8[k], p + 1, rank);
+                heads8[k] = p + 1;
             }
         }
-    }
-    u32 h = HashAt(p);
-    u16 head = chain_heads[h];
-    u32 position = static_cast<u32>(p);
-    if (head == kNoNode) {
-        // The window holds at most 65534 positions, so the pool of 65535 never runs dry.
-        ZV_CHECK(free_count > 0);
-        u16 n = free_stack[--free_count];
-        nodes[n].position = position;
-        nodes[n].next = kNoNode;
-        nodes[n].prev = n;
-        chain_heads[h] = n;
-        chain_lengths[h] = 1;
-    } else if (chain_cap == 1) {
-        nodes[head].position = position;
-    } else if (chain_lengths[h] >= chain_cap) {
-        u16 tail = nodes[head].prev;
-        u16 new_tail = nodes[tail].prev;
-        nodes[new_tail].next = kNoNode;
-        nodes[tail].position = position;
-        nodes[tail].next = head;
-        nodes[tail].prev = new_tail;
-        nodes[head].prev = tail;
-        chain_heads[h] = tail;
-    } else {
-        ZV_CHECK(free_count > 0);
-        u16 n = free_stack[--free_count];
-        nodes[n].position = position;
-        nodes[n].next = head;
-        nodes[n].prev = nodes[head].prev;
-        nodes[head].prev = n;
-        chain_heads[h] = n;
-        chain_lengths[h]++;
+        if (left >= 6) {
+            k = PrefixHash<6>(at);
+            links6[slot] = Link(heads6[k], p + 1, rank);
+            heads6[k] = p + 1;
+        }
+        if (left >= 4) {
+            k = PrefixHash<4>(at);
+            links4[slot] = Link(heads4[k], p + 1, rank);
+            heads4[k] = p + 1;
+        }
     }
 }
 
-void FileCompressor::PutLiteral(u8 byte)
+void FileCompressor::PutLiteral(u32 byte)
 {
-    PutSymbol(&lit_coder, byte);
+    const HuffCode& code = lit_codes[byte];
+    PutBits(code.bits, code.length);
+    CountHuffmanSymbol(&lit_coder, byte);
 }
 
 void FileCompressor::PutMatch(u32 length, u32 distance)
 {
     ExtraCoded len = LengthToSymbol(length);
-    PutBits(lit_codes[len.symbol].bits, lit_codes[len.symbol].length);
-    PutBits(len.extra, len.extra_bits);
+    const HuffCode& lc = lit_codes[len.symbol];
+    PutBits((static_cast<u32>(lc.bits) << len.extra_bits) | len.extra, lc.length + len.extra_bits);
     CountHuffmanSymbol(&lit_coder, len.symbol);
     ExtraCoded dist = DistanceToSymbol(distance);
-    PutBits(dist_codes[dist.symbol].bits, dist_codes[dist.symbol].length);
-    PutBits(dist.extra, dist.extra_bits);
+    const HuffCode& dc = dist_codes[dist.symbol];
+    PutBits((static_cast<u32>(dc.bits) << dist.extra_bits) | dist.extra, dc.length + dist.extra_bits);
     CountHuffmanSymbol(&dist_coder, dist.symbol);
 }
 
-void FileCompressor::PutSymbol(HuffmanCoder* coder, u32 symbol)
-{
-    PutBits(coder->codes[symbol].bits, coder->codes[symbol].length);
-    CountHuffmanSymbol(coder, symbol);
-}
-
+// Bits go out most significant first; count is at most 31.
 void FileCompressor::PutBits(u32 value, u32 count)
 {
-    for (u32 i = count; i > 0; i--) {
-        bit_acc = (bit_acc << 1) | ((value >> (i - 1)) & 1);
-        if (--bit_room == 0) {
-            staging[staging_count++] = static_cast<u8>(bit_acc >> 24);
-            staging[staging_count++] = static_cast<u8>(bit_acc >> 16);
-            bit_room = 16;
-            Output(staging, staging_count);
-            staging_count = 0;
+    bit_acc = (bit_acc << count) | value;
+    bit_count += count;
+    bits_put += count;
+    if (bit_count >= 32) {
+        bit_count -= 32;
+        u32 word = static_cast<u32>(bit_acc >> bit_count);
+        u8* at = out_buffer + out_fill;
+        at[0] = static_cast<u8>(word >> 24);
+        at[1] = static_cast<u8>(word >> 16);
+        at[2] = static_cast<u8>(word >> 8);
+        at[3] = static_cast<u8>(word);
+        out_fill += 4;
+        if (out_fill == kOutBufferSize) {
+            FlushOut();
         }
     }
 }
 
+// The pending bits, completed with zero bits to whole 16-bit units.
 void FileCompressor::FlushBits()
 {
-    if (bit_room >= 32) {
-        return;
+    u32 padded = (bit_count + 15) / 16 * 16;
+    u64 value = bit_acc << (padded - bit_count);
+    for (u32 shift = padded; shift > 0; shift -= 8) {
+        if (out_fill == kOutBufferSize) {
+            FlushOut();
+        }
+        out_buffer[out_fill++] = static_cast<u8>(value >> (shift - 8));
     }
-    u32 acc = bit_acc << bit_room;
-    while (bit_room < 32) {
-        staging[staging_count++] = static_cast<u8>(acc >> 24);
-        staging[staging_count++] = static_cast<u8>(acc >> 16);
-        acc <<= 16;
-        bit_room += 16;
-    }
-    Output(staging, staging_count);
-    staging_count = 0;
     bit_acc = 0;
-    bit_room = 32;
+    bit_count = 0;
 }
 
-void FileCompressor::Output(const u8* data, u32 len)
+void FileCompressor::FlushOut()
 {
-    if (write_failed) {
-        return;
-    }
-    if (out_memory == 1) {
-        if (out_total + len > out_capacity) {
-            write_failed = true;
-            return;
-        }
-        memcpy(out_mem + out_total, data, len);
-    } else if (fwrite(data, 1, len, out_file) != len) {
-        write_failed = true;
-        return;
-    }
-    out_total += len;
+    ends.Write(out_buffer, out_fill);
+    out_fill = 0;
 }
 
 bool FileCompressor::ProgressStop()
 {
-    if (!progress) {
+    if (!ends.progress) {
         return false;
     }
     if (progress_steps++ <= kProgressSteps) {
         return false;
     }
     progress_steps = 0;
-    u32 percent = static_cast<u32>(in_pos * 100 / size);
-    return progress(static_cast<u32>(in_pos), static_cast<u32>(out_total), percent) == 0;
+    // What a writer of one 16-bit unit at a time, always one unit behind, has written.
+    u64 units = bits_put / 16;
+    u64 written = sizeof(CompressedFileHeader) + (units > 0 ? 2 * (units - 1) : 0);
+    u32 percent = static_cast<u32>(lookahead_end * 100 / size);
+    return ends.progress(static_cast<u32>(lookahead_end), static_cast<u32>(written), percent) == 0;
 }

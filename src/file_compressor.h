@@ -1,5 +1,5 @@
 // The compressed container ("QUMA", the big-endian uncompressed size, then one bit
-// stream) and FileCompressor, its encoder: LZ77 over a 128 KiB ring with hash chains
+// stream) and FileCompressor, its encoder: LZ77 over a 64 KiB window with hash chains
 // and one step of lazy matching, coded with two adaptive Huffman codes that the
 // decoder rebuilds on the same schedule. The bit stream is a stored file format.
 #ifndef ZV_FILE_COMPRESSOR_H
@@ -23,7 +23,6 @@ const u32 kDistSymbols = 32;
 const u32 kMinMatch = 3;
 const u32 kMaxMatch = 514;
 const u32 kMaxDistance = 65535;
-const u32 kCoderRingSize = 131072;
 const u32 kMaxCodeLength = 16;
 const u32 kCoderPathMax = 260;
 
@@ -44,14 +43,11 @@ struct ExtraCoded {
 ExtraCoded LengthToSymbol(u32 length);
 ExtraCoded DistanceToSymbol(u32 distance);
 
-// Tree node; a leaf's child 0 is its own index, which is how a tree walk stops.
+// Tree node: leaves are 0 .. leaves - 1, so a walk stops at the first index below that.
 struct HuffNode {
     u32 count;
-    u8 active;
-    u16 parent;
     u16 child0;
     u16 child1;
-    u8 bit;
 };
 
 struct HuffCode {
@@ -62,7 +58,11 @@ struct HuffCode {
 // One adaptive alphabet, identical in encoder and decoder.
 struct HuffmanCoder {
     HuffNode* nodes;  // 2 * leaves - 1; the root is the last
-    HuffCode* codes;  // one per leaf, or null when only the tree is walked
+    HuffCode* codes;  // one per leaf, or null when the encoder's codes are not wanted
+    // The decoder's lookup by the next table_bits bits: (length << 16) | leaf for codes of
+    // at most table_bits bits, else the internal node those bits lead to (length 0).
+    u32* table;
+    u32 table_bits;
     u32 leaves;
     u32 period;       // plain rebuild period
     u32 countdown;    // symbols left before the next rebuild
@@ -71,46 +71,37 @@ struct HuffmanCoder {
     bool report_long; // print the notice when a code had to be flattened
 };
 
-// Binds the work areas; no counts are touched.
+// Binds the work areas; no counts are touched. No lookup table until one is attached.
 void AttachHuffmanCoder(HuffmanCoder* coder, HuffNode* nodes, HuffCode* codes, u32 leaves, u32 period,
                         bool report_long);
+// The table holds 1 << bits entries; bits is at most kMaxCodeLength.
+void AttachHuffmanTable(HuffmanCoder* coder, u32* table, u32 bits);
 // Every count 1, codes built, countdown at the plain period.
 void StartHuffmanCoder(HuffmanCoder* coder);
-// Builds tree and codes from the leaf counts; leaves deeper than 16 scale the counts
-// (c / 4 + 1) and the build starts again; a halving build then makes every count (c >> 1) + 1.
+// Builds tree and codes from the leaf counts, merging the two smallest counts, the lower
+// index first among equals; leaves deeper than 16 scale the counts (c / 4 + 1) and the
+// build starts again; a halving build then makes every count (c >> 1) + 1.
 void BuildHuffmanCode(HuffmanCoder* coder, bool halving);
+// The schedule's rebuild, once the countdown has run out.
+void RebuildHuffmanCode(HuffmanCoder* coder);
+
 // Counts one coded symbol and rebuilds when the schedule says so.
-void CountHuffmanSymbol(HuffmanCoder* coder, u32 symbol);
-u32 HuffmanRoot(const HuffmanCoder* coder);
+inline void CountHuffmanSymbol(HuffmanCoder* coder, u32 symbol)
+{
+    coder->nodes[symbol].count++;
+    if (--coder->countdown == 0) {
+        RebuildHuffmanCode(coder);
+    }
+}
 
 // (bytes read, bytes written, percent done); returning 0 stops the run.
 typedef std::function<int(u32, u32, u32)> ProgressCallback;
 
 // The two ends of a compressor or decompressor run, each a file by path or a memory
-// area, and what both do with them.
-class CoderEnds {
-public:
-    void SetInMemory(int flag);
-    void SetOutMemory(int flag);
-    void SetInPath(const char* path);
-    void SetOutPath(const char* path);
-    void SetOutData(u8* area, u32 capacity);
-    void SetProgress(ProgressCallback callback);
-
-    u32 GetOutSize() const { return out_total; }
-
-protected:
-    CoderEnds();
-
-    void ResetEnds();
-    // Null when the path is too long or the file cannot be opened.
-    FILE* OpenInPath() const;
-    bool OpenOutFile();
-    void CloseFiles();
-    // Whatever the run wrote is dropped.
-    void EmptyOutput();
-
+// area, and what both coders do with them. Each coder holds one.
+struct CoderEnds {
     const u8* in_mem;
+    u32 in_size;
     u8* out_mem;
     u32 out_capacity;
     u64 in_pos;
@@ -126,17 +117,42 @@ protected:
     bool aborted;
     bool write_failed;
     ProgressCallback progress;
+
+    CoderEnds();
+    void Reset();
+    void SetInPath(const char* path);
+    void SetOutPath(const char* path);
+    void SetOutData(u8* area, u32 capacity);
+    // Null when the path is too long or the file cannot be opened.
+    FILE* OpenInPath() const;
+    bool OpenOutFile();
+    void CloseFiles();
+    // Appends to the memory area or the file; a failure sticks in write_failed.
+    void Write(const u8* data, size_t len);
+    // Whatever the run wrote is dropped.
+    void EmptyOutput();
 };
 
-class FileCompressor : public CoderEnds {
+// The compressor's chains on prefixes of 32, 16, 8, 6 and 4 bytes.
+const u32 kPrefixChains = 5;
+
+class FileCompressor {
 public:
     FileCompressor();
+    FileCompressor(const FileCompressor&) = delete;
+    FileCompressor& operator=(const FileCompressor&) = delete;
 
     void Init();
     // chain_cap: 1 -> 4, 2 -> 16, 3 -> 64, 4 -> 4096, 5 -> 65535, anything else 1.
     void SetLevel(u32 level);
+    void SetInMemory(int flag) { ends.in_memory = flag; }
+    void SetOutMemory(int flag) { ends.out_memory = flag; }
+    void SetInPath(const char* path) { ends.SetInPath(path); }
+    void SetOutPath(const char* path) { ends.SetOutPath(path); }
     // Memory areas for the memory modes; the output area must hold the whole container.
     void SetInData(const u8* data, u32 len);
+    void SetOutData(u8* area, u32 capacity) { ends.SetOutData(area, capacity); }
+    void SetProgress(ProgressCallback callback) { ends.progress = callback; }
 
     // 0 done, 2 the input cannot be opened or read, 3 the output cannot be opened or
     // written, 4 stopped by the progress callback, 5 a work area cannot be allocated.
@@ -144,46 +160,58 @@ public:
     int Compress();
 
     u32 GetChainCap() const { return chain_cap; }
+    u32 GetOutSize() const { return static_cast<u32>(ends.out_total); }
 
 private:
-    struct ChainNode {
-        u32 position;
-        u16 next;  // older
-        u16 prev;  // newer; the head's points at the tail
-    };
-
     bool OpenFiles(int* result);
     bool AllocWorkAreas();
     void FreeWorkAreas();
     void MainLoop();
-    void Refill();
-    u32 FindMatch(u64 p, u32 beat, u32* distance) const;
-    void InsertPosition(u64 p);
-    u32 HashAt(u64 p) const;
-    void PutLiteral(u8 byte);
+    bool Refill();
+    u32 FindMatch(u32 p, u32 beat, u32* distance) const;
+    u32 FindMatchDeep(u32 p, u32 beat, u32* distance) const;
+    // Enters the positions from .. from + count - 1 into the chains.
+    void Insert(u32 from, u32 count);
+    void PutLiteral(u32 byte);
     void PutMatch(u32 length, u32 distance);
-    void PutSymbol(HuffmanCoder* coder, u32 symbol);
     void PutBits(u32 value, u32 count);
     void FlushBits();
-    void Output(const u8* data, u32 len);
+    void FlushOut();
     bool ProgressStop();
 
+    CoderEnds ends;
     u64 size;
-
-    u8* ring;
-    u64 pos;
-    u64 lookahead;
-    u64 fill_pos;
-    u8* staging;
-    u32 staging_count;
-    u32 bit_acc;
-    u16 bit_room;
     u32 chain_cap;
-    u16* chain_heads;
-    u32* chain_lengths;
-    ChainNode* nodes;
-    u16* free_stack;
-    u32 free_count;
+
+    // Input bytes of positions base .. filled - 1: the caller's area itself in memory
+    // mode, else a sliding buffer that keeps the window behind the current position.
+    const u8* window;
+    u8* in_buffer;
+    u64 base;
+    u64 filled;
+    u64 pos;
+    u64 lookahead_end;  // where the reads stood after the last refill, for progress
+
+    // Hash chains on the first 3 bytes, which define the candidates: the newest position
+    // per hash as position + 1 (0 for none), and per position (modulo 64 Ki) the step
+    // back to the previous one with its hash.
+    u32* heads;
+    u16* steps;
+    // With long chains, the candidates are looked up on chains keyed on longer prefixes,
+    // where they are fewer. Per position, a link holds the step back (low 16 bits, as in
+    // steps) and the low 16 bits of its rank among the insertions into its 3-byte chain,
+    // which are counted, to tell whether the 3-byte chain still holds it.
+    bool deep;
+    u32* deep_heads[kPrefixChains];
+    u32* deep_links[kPrefixChains];
+    u32* inserted;
+
+    u64 bit_acc;
+    u32 bit_count;    // pending bits in bit_acc
+    u64 bits_put;
+    u8* out_buffer;
+    u32 out_fill;
+
     HuffNode* lit_nodes;
     HuffCode* lit_codes;
     HuffNode* dist_nodes;

@@ -6,6 +6,18 @@
 namespace {
 
 const u32 kProgressSteps = 4096;
+// Decoding tables: codes up to this long are found with one look-up.
+const u32 kLitTableBits = 10;
+const u32 kDistTableBits = 8;
+// The longest token: a 16-bit length code, 6 extra bits, a 16-bit distance code and 14
+// extra bits. One refill before each token covers it.
+const u32 kMaxTokenBits = 52;
+const u64 kInBufferSize = 65536;
+// The file output buffer keeps a full window behind the output position, and room for a
+// longest match with the slack of the 8-byte copies.
+const u64 kHistory = 65536;
+const u64 kOutBufferSize = kHistory + 262144;
+const u64 kCopySlack = 8;
 
 // Shared by every run in the process, as the callback cadence does not restart per file.
 u32 progress_steps = 0;
@@ -13,6 +25,13 @@ u32 progress_steps = 0;
 u32 BigEndian32(const u8* p)
 {
     return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
+}
+
+inline u64 BigEndian64(const u8* p)
+{
+    return (static_cast<u64>(p[0]) << 56) | (static_cast<u64>(p[1]) << 48) | (static_cast<u64>(p[2]) << 40) |
+           (static_cast<u64>(p[3]) << 32) | (static_cast<u64>(p[4]) << 24) | (static_cast<u64>(p[5]) << 16) |
+           (static_cast<u64>(p[6]) << 8) | p[7];
 }
 
 } // namespace
@@ -51,38 +70,49 @@ FileDecompressor::FileDecompressor()
 
 void FileDecompressor::Init()
 {
-    ResetEnds();
-    in_size = 0;
+    ends.Reset();
     orig_size = 0;
-    ring = nullptr;
+    stream = nullptr;
+    in_buffer = nullptr;
+    stream_len = 0;
+    stream_next = 0;
+    stream_base = 0;
+    stream_eof = false;
+    past_end = 0;
+    bit_acc = 0;
+    bit_count = 0;
+    out = nullptr;
+    out_size = 0;
+    out_buffer = nullptr;
+    out_base = 0;
     produced = 0;
     flushed = 0;
-    bit_acc = 0;
-    bits_left = 0;
     lit_nodes = nullptr;
     dist_nodes = nullptr;
+    lit_table = nullptr;
+    dist_table = nullptr;
     memset(&lit_coder, 0, sizeof(lit_coder));
     memset(&dist_coder, 0, sizeof(dist_coder));
 }
 
 void FileDecompressor::SetInData(const u8* data, u32 len)
 {
-    in_mem = data;
-    in_size = len;
+    ends.in_mem = data;
+    ends.in_size = len;
 }
 
 bool FileDecompressor::ReadHeader(u8* header)
 {
     const u32 len = sizeof(CompressedFileHeader);
-    if (in_memory == 1) {
-        if (in_size - in_pos < len) {
+    if (ends.in_memory == 1) {
+        if (ends.in_size - ends.in_pos < len) {
             return false;
         }
-        memcpy(header, in_mem + in_pos, len);
-    } else if (fread(header, 1, len, in_file) != len) {
+        memcpy(header, ends.in_mem + ends.in_pos, len);
+    } else if (fread(header, 1, len, ends.in_file) != len) {
         return false;
     }
-    in_pos += len;
+    ends.in_pos += len;
     return true;
 }
 
@@ -90,13 +120,13 @@ u32 FileDecompressor::GetOrigSize()
 {
     u8 header[sizeof(CompressedFileHeader)];
     bool ok;
-    if (in_memory == 1) {
-        ok = in_mem != nullptr && in_size >= sizeof(header);
+    if (ends.in_memory == 1) {
+        ok = ends.in_mem != nullptr && ends.in_size >= sizeof(header);
         if (ok) {
-            memcpy(header, in_mem, sizeof(header));
+            memcpy(header, ends.in_mem, sizeof(header));
         }
     } else {
-        FILE* f = OpenInPath();
+        FILE* f = ends.OpenInPath();
         if (f == nullptr) {
             return 0;
         }
@@ -109,205 +139,331 @@ u32 FileDecompressor::GetOrigSize()
     return BigEndian32(header + 4);
 }
 
+bool FileDecompressor::AllocWorkAreas()
+{
+    if (ends.in_memory != 1) {
+        in_buffer = new (std::nothrow) u8[kInBufferSize];
+    }
+    if (ends.out_memory != 1) {
+        out_buffer = new (std::nothrow) u8[kOutBufferSize];
+    }
+    lit_nodes = new (std::nothrow) HuffNode[2 * kLitLenSymbols - 1];
+    dist_nodes = new (std::nothrow) HuffNode[2 * kDistSymbols - 1];
+    lit_table = new (std::nothrow) u32[1u << kLitTableBits];
+    dist_table = new (std::nothrow) u32[1u << kDistTableBits];
+    return (ends.in_memory == 1 || in_buffer != nullptr) && (ends.out_memory == 1 || out_buffer != nullptr) &&
+           lit_nodes != nullptr && dist_nodes != nullptr && lit_table != nullptr && dist_table != nullptr;
+}
+
+void FileDecompressor::FreeWorkAreas()
+{
+    delete[] in_buffer;
+    delete[] out_buffer;
+    delete[] lit_nodes;
+    delete[] dist_nodes;
+    delete[] lit_table;
+    delete[] dist_table;
+    in_buffer = nullptr;
+    out_buffer = nullptr;
+    lit_nodes = nullptr;
+    dist_nodes = nullptr;
+    lit_table = nullptr;
+    dist_table = nullptr;
+    stream = nullptr;
+    out = nullptr;
+}
+
 int FileDecompressor::Decompress()
 {
-    aborted = false;
-    write_failed = false;
-    out_total = 0;
-    if (in_memory == 1) {
-        if (in_mem == nullptr && in_size > 0) {
+    ends.aborted = false;
+    ends.write_failed = false;
+    ends.out_total = 0;
+    if (ends.in_memory == 1) {
+        if (ends.in_mem == nullptr && ends.in_size > 0) {
             return 2;
         }
     } else {
-        in_file = OpenInPath();
-        if (in_file == nullptr) {
+        ends.in_file = ends.OpenInPath();
+        if (ends.in_file == nullptr) {
             return 2;
         }
     }
-    if (out_memory != 1) {
-        if (!OpenOutFile()) {
-            CloseFiles();
+    if (ends.out_memory != 1) {
+        if (!ends.OpenOutFile()) {
+            ends.CloseFiles();
             return 3;
         }
     }
-    in_pos = 0;
+    ends.in_pos = 0;
     produced = 0;
     flushed = 0;
     bit_acc = 0;
-    bits_left = 0;
+    bit_count = 0;
+    past_end = 0;
 
     u8 header[sizeof(CompressedFileHeader)];
     if (!ReadHeader(header) || memcmp(header, kContainerMagic, 4) != 0) {
-        CloseFiles();
-        EmptyOutput();
+        ends.CloseFiles();
+        ends.EmptyOutput();
         return 1;
     }
     orig_size = BigEndian32(header + 4);
-    if (out_memory == 1 && orig_size > out_capacity) {
-        CloseFiles();
-        EmptyOutput();
+    if (ends.out_memory == 1 && orig_size > ends.out_capacity) {
+        ends.CloseFiles();
+        ends.EmptyOutput();
         return 3;
     }
 
-    ring = new (std::nothrow) u8[kCoderRingSize];
-    lit_nodes = new (std::nothrow) HuffNode[2 * kLitLenSymbols - 1];
-    dist_nodes = new (std::nothrow) HuffNode[2 * kDistSymbols - 1];
-    int result = 0;
-    if (ring == nullptr || lit_nodes == nullptr || dist_nodes == nullptr) {
-        result = 5;
-    } else {
+    int result = 5;
+    if (AllocWorkAreas()) {
+        if (ends.in_memory == 1) {
+            stream = ends.in_mem + sizeof(header);
+            stream_len = ends.in_size - sizeof(header);
+            stream_eof = true;
+        } else {
+            stream = in_buffer;
+            stream_len = 0;
+            stream_eof = false;
+        }
+        stream_next = 0;
+        stream_base = 0;
+        if (ends.out_memory == 1) {
+            // Nothing past the stated size is touched, not even by the slack of a copy.
+            out = ends.out_mem;
+            out_size = orig_size;
+        } else {
+            out = out_buffer;
+            out_size = kOutBufferSize;
+        }
+        out_base = 0;
         AttachHuffmanCoder(&lit_coder, lit_nodes, nullptr, kLitLenSymbols, kLitLenRebuildPeriod, false);
         AttachHuffmanCoder(&dist_coder, dist_nodes, nullptr, kDistSymbols, kDistRebuildPeriod, false);
+        AttachHuffmanTable(&lit_coder, lit_table, kLitTableBits);
+        AttachHuffmanTable(&dist_coder, dist_table, kDistTableBits);
         StartHuffmanCoder(&lit_coder);
         StartHuffmanCoder(&dist_coder);
         result = DecodeStream();
     }
-    delete[] ring;
-    delete[] lit_nodes;
-    delete[] dist_nodes;
-    ring = nullptr;
-    lit_nodes = nullptr;
-    dist_nodes = nullptr;
+    FreeWorkAreas();
 
-    CloseFiles();
-    if (result == 0 && write_failed) {
+    ends.CloseFiles();
+    if (result == 0 && ends.write_failed) {
         result = 3;
     }
     if (result != 0) {
-        EmptyOutput();
+        ends.EmptyOutput();
     }
     return result;
 }
 
 int FileDecompressor::DecodeStream()
 {
+    // The stream may only use whole 16-bit units of the input.
+    u64 limit = 0;
+    u64 tokens = 0;
+    int result = 0;
     while (produced < orig_size) {
-        u32 symbol = 0;
-        if (!DecodeSymbol(&lit_coder, &symbol)) {
-            return 1;
+        if (produced - out_base + kMaxMatch + kCopySlack > out_size && !MakeRoom()) {
+            result = 3;
+            break;
         }
+        Refill();
+        u32 symbol = DecodeSymbol(&lit_coder);
         CountHuffmanSymbol(&lit_coder, symbol);
         if (symbol < 256) {
-            ring[produced % kCoderRingSize] = static_cast<u8>(symbol);
+            out[produced - out_base] = static_cast<u8>(symbol);
             produced++;
         } else {
-            u32 extra = 0;
-            if (!ReadBits(LengthExtraBits(symbol), &extra)) {
-                return 1;
-            }
-            u32 length = MatchLength(symbol, extra);
-            u32 dist_symbol = 0;
-            if (!DecodeSymbol(&dist_coder, &dist_symbol)) {
-                return 1;
-            }
+            u32 length = MatchLength(symbol, TakeBits(LengthExtraBits(symbol)));
+            u32 dist_symbol = DecodeSymbol(&dist_coder);
             CountHuffmanSymbol(&dist_coder, dist_symbol);
-            if (!ReadBits(DistanceExtraBits(dist_symbol), &extra)) {
-                return 1;
-            }
-            u32 distance = MatchDistance(dist_symbol, extra);
+            u32 distance = MatchDistance(dist_symbol, TakeBits(DistanceExtraBits(dist_symbol)));
             // Distance 0 and bytes before the start do not exist; a match may not end past the size.
             if (distance == 0 || distance > produced || length > orig_size - produced) {
-                return 1;
+                result = 1;
+                break;
             }
-            for (u32 i = 0; i < length; i++) {
-                ring[produced % kCoderRingSize] = ring[(produced - distance) % kCoderRingSize];
-                produced++;
+            u8* dst = out + (produced - out_base);
+            const u8* src = dst - distance;
+            if (distance >= 8 && produced - out_base + length + kCopySlack <= out_size) {
+                // Whole words, each from bytes already in place; the few written past the
+                // match are overwritten by what follows.
+                for (u32 i = 0; i < length; i += 8) {
+                    memcpy(dst + i, src + i, 8);
+                }
+            } else if (distance == 1) {
+                memset(dst, *src, length);
+            } else {
+                for (u32 i = 0; i < length; i++) {
+                    dst[i] = src[i];
+                }
+            }
+            produced += length;
+        }
+        if (past_end > 0) {
+            if (limit == 0) {
+                limit = (stream_base + stream_len) / 2 * 16;
+            }
+            if (BitsConsumed() > limit) {
+                result = 1;
+                break;
             }
         }
-        FlushOutput();
-        if (write_failed) {
-            return 3;
+        if (ends.progress) {
+            if (ProgressStop()) {
+                ends.aborted = true;
+                result = 4;
+                break;
+            }
+        } else {
+            tokens++;
         }
-        if (ProgressStop()) {
-            aborted = true;
-            return 4;
-        }
+    }
+    // Without a callback the steps are only counted.
+    progress_steps = static_cast<u32>((progress_steps + tokens) % (kProgressSteps + 2));
+    if (result != 0) {
+        return result;
+    }
+    FlushOutput();
+    if (ends.write_failed) {
+        return 3;
     }
     return TrailerClean() ? 0 : 1;
 }
 
-bool FileDecompressor::ReadUnit()
+// At least kMaxTokenBits bits in bit_acc; past the end of the input they are zero.
+inline void FileDecompressor::Refill()
 {
-    u8 unit[2];
-    if (in_memory == 1) {
-        if (in_size - in_pos < 2) {
-            return false;
-        }
-        unit[0] = in_mem[in_pos];
-        unit[1] = in_mem[in_pos + 1];
-    } else {
-        int hi = fgetc(in_file);
-        int lo = hi == EOF ? EOF : fgetc(in_file);
-        if (lo == EOF) {
-            return false;
-        }
-        unit[0] = static_cast<u8>(hi);
-        unit[1] = static_cast<u8>(lo);
+    if (stream_next + 8 <= stream_len) {
+        // Bits below bit_count already in bit_acc are the same stream bits, so OR keeps them.
+        bit_acc |= BigEndian64(stream + stream_next) >> bit_count;
+        u32 bytes = (63 - bit_count) >> 3;
+        stream_next += bytes;
+        bit_count += bytes * 8;
+        return;
     }
-    in_pos += 2;
-    bit_acc = (static_cast<u32>(unit[0]) << 8) | unit[1];
-    bits_left = 16;
-    return true;
+    RefillSlow();
 }
 
-bool FileDecompressor::ReadBits(u32 count, u32* value)
+void FileDecompressor::RefillSlow()
 {
-    u32 v = 0;
-    for (u32 i = 0; i < count; i++) {
-        if (bits_left == 0 && !ReadUnit()) {
-            return false;
+    if (!stream_eof) {
+        u64 rest = stream_len - stream_next;
+        memmove(in_buffer, in_buffer + stream_next, rest);
+        stream_base += stream_next;
+        stream_next = 0;
+        stream_len = rest;
+        while (stream_len < kInBufferSize) {
+            size_t got = fread(in_buffer + stream_len, 1, kInBufferSize - stream_len, ends.in_file);
+            if (got == 0) {
+                // A read error ends the input as end of file does.
+                stream_eof = true;
+                break;
+            }
+            stream_len += got;
         }
-        bits_left--;
-        v = (v << 1) | ((bit_acc >> bits_left) & 1);
+        if (stream_next + 8 <= stream_len) {
+            Refill();
+            return;
+        }
     }
-    *value = v;
-    return true;
+    while (bit_count <= 56) {
+        if (stream_next < stream_len) {
+            bit_acc |= static_cast<u64>(stream[stream_next++]) << (56 - bit_count);
+        } else {
+            past_end++;
+        }
+        bit_count += 8;
+    }
 }
 
-bool FileDecompressor::DecodeSymbol(const HuffmanCoder* coder, u32* symbol)
+inline u32 FileDecompressor::DecodeSymbol(const HuffmanCoder* coder)
 {
-    u32 n = HuffmanRoot(coder);
-    while (coder->nodes[n].child0 != n) {
-        u32 bit = 0;
-        if (!ReadBits(1, &bit)) {
-            return false;
-        }
-        n = bit ? coder->nodes[n].child1 : coder->nodes[n].child0;
+    const u32 bits = coder->table_bits;
+    u32 entry = coder->table[bit_acc >> (64 - bits)];
+    u32 length = entry >> 16;
+    if (length != 0) {
+        bit_acc <<= length;
+        bit_count -= length;
+        return entry & 0xFFFF;
     }
-    *symbol = n;
+    // A code longer than the table: walk the tree from where the table left off.
+    bit_acc <<= bits;
+    bit_count -= bits;
+    u32 n = entry;
+    const HuffNode* nodes = coder->nodes;
+    while (n >= coder->leaves) {
+        n = (bit_acc >> 63) != 0 ? nodes[n].child1 : nodes[n].child0;
+        bit_acc <<= 1;
+        bit_count--;
+    }
+    return n;
+}
+
+inline u32 FileDecompressor::TakeBits(u32 count)
+{
+    // Two shifts, so that a count of 0 gives 0.
+    u32 v = static_cast<u32>((bit_acc >> 32) >> (32 - count));
+    bit_acc <<= count;
+    bit_count -= count;
+    return v;
+}
+
+u64 FileDecompressor::BitsConsumed() const
+{
+    return (stream_base + stream_next + past_end) * 8 - bit_count;
+}
+
+// Makes room in the file output buffer for one more token, writing out what it holds.
+bool FileDecompressor::MakeRoom()
+{
+    if (ends.out_memory == 1) {
+        // The area holds the whole output.
+        return true;
+    }
+    FlushOutput();
+    if (ends.write_failed) {
+        return false;
+    }
+    u64 keep = produced - out_base > kHistory ? produced - kHistory : out_base;
+    memmove(out_buffer, out_buffer + (keep - out_base), produced - keep);
+    out_base = keep;
     return true;
 }
 
 void FileDecompressor::FlushOutput()
 {
-    while (flushed < produced && !write_failed) {
-        u64 slot = flushed % kCoderRingSize;
-        u64 chunk = produced - flushed;
-        if (chunk > kCoderRingSize - slot) {
-            chunk = kCoderRingSize - slot;
-        }
-        if (out_memory == 1) {
-            memcpy(out_mem + out_total, ring + slot, chunk);
-        } else if (fwrite(ring + slot, 1, chunk, out_file) != chunk) {
-            write_failed = true;
-            return;
-        }
-        out_total += chunk;
-        flushed += chunk;
+    if (ends.out_memory == 1) {
+        // Decoded in place.
+        ends.out_total = produced;
+    } else {
+        ends.Write(out + (flushed - out_base), produced - flushed);
     }
+    flushed = produced;
 }
 
 // The encoder pads its last unit with zero bits and writes nothing after it; anything
 // else means the stated size is shorter than the stream.
 bool FileDecompressor::TrailerClean()
 {
-    if (bits_left > 0 && (bit_acc & ((1u << bits_left) - 1)) != 0) {
-        return false;
+    u64 units = (BitsConsumed() + 15) / 16;
+    u32 pad = static_cast<u32>(units * 16 - BitsConsumed());
+    if (pad > 0) {
+        Refill();
+        if ((bit_acc >> (64 - pad)) != 0) {
+            return false;
+        }
     }
-    if (in_memory == 1) {
-        return in_pos == in_size;
+    u64 stream_bytes = stream_base + stream_len;
+    while (!stream_eof && stream_bytes <= 2 * units) {
+        u8 scratch[256];
+        size_t got = fread(scratch, 1, sizeof(scratch), ends.in_file);
+        if (got == 0) {
+            stream_eof = true;
+        }
+        stream_bytes += got;
     }
-    return fgetc(in_file) == EOF;
+    return stream_bytes == 2 * units;
 }
 
 bool FileDecompressor::ProgressStop()
@@ -316,9 +472,8 @@ bool FileDecompressor::ProgressStop()
         return false;
     }
     progress_steps = 0;
-    if (!progress) {
-        return false;
-    }
-    u32 percent = static_cast<u32>(out_total * 100 / orig_size);
-    return progress(static_cast<u32>(in_pos), static_cast<u32>(out_total), percent) == 0;
+    // What a reader of one 16-bit unit at a time has read, header included.
+    u64 read = sizeof(CompressedFileHeader) + (BitsConsumed() + 15) / 16 * 2;
+    u32 percent = static_cast<u32>(produced * 100 / orig_size);
+    return ends.progress(static_cast<u32>(read), static_cast<u32>(produced), percent) == 0;
 }

@@ -16,13 +16,21 @@ u32 MatchLength(u32 symbol, u32 extra);
 u32 DistanceExtraBits(u32 symbol);
 u32 MatchDistance(u32 symbol, u32 extra);
 
-class FileDecompressor : public CoderEnds {
+class FileDecompressor {
 public:
     FileDecompressor();
+    FileDecompressor(const FileDecompressor&) = delete;
+    FileDecompressor& operator=(const FileDecompressor&) = delete;
 
     void Init();
-    // Memory area for the memory mode.
+    void SetInMemory(int flag) { ends.in_memory = flag; }
+    void SetOutMemory(int flag) { ends.out_memory = flag; }
+    void SetInPath(const char* path) { ends.SetInPath(path); }
+    void SetOutPath(const char* path) { ends.SetOutPath(path); }
+    // Memory areas for the memory modes.
     void SetInData(const u8* data, u32 len);
+    void SetOutData(u8* area, u32 capacity) { ends.SetOutData(area, capacity); }
+    void SetProgress(ProgressCallback callback) { ends.progress = callback; }
 
     // 0 done; 1 not a container: no "QUMA" header, or a stream that is truncated, runs
     // past the stated size, refers before the start of the output or goes on after it;
@@ -34,26 +42,53 @@ public:
     // The header's uncompressed length; 0 when the input cannot be opened or is no container.
     u32 GetOrigSize();
 
+    u32 GetOutSize() const { return static_cast<u32>(ends.out_total); }
+
 private:
     bool ReadHeader(u8* header);
+    bool AllocWorkAreas();
+    void FreeWorkAreas();
     int DecodeStream();
-    bool ReadUnit();
-    bool ReadBits(u32 count, u32* value);
-    bool DecodeSymbol(const HuffmanCoder* coder, u32* symbol);
+    void Refill();
+    void RefillSlow();
+    u32 DecodeSymbol(const HuffmanCoder* coder);
+    u32 TakeBits(u32 count);
+    u64 BitsConsumed() const;
+    bool MakeRoom();
     void FlushOutput();
     bool TrailerClean();
     bool ProgressStop();
 
-    u32 in_size;
+    CoderEnds ends;
     u32 orig_size;
 
-    u8* ring;
+    // Stream bytes (after the header): the caller's area in memory mode, else a buffer
+    // refilled from the file. stream_base counts the stream bytes before stream[0].
+    const u8* stream;
+    u8* in_buffer;
+    u64 stream_len;
+    u64 stream_next;
+    u64 stream_base;
+    bool stream_eof;   // every byte of the input is in or before the buffer
+    u64 past_end;      // zero bytes taken beyond the end of the input
+
+    // Most significant bits first: bit_acc's top bit_count bits are the next ones.
+    u64 bit_acc;
+    u32 bit_count;
+
+    // Output bytes of positions out_base .. produced - 1: the caller's area in memory
+    // mode, else a buffer that keeps 64 KiB behind the output position.
+    u8* out;
+    u64 out_size;
+    u8* out_buffer;
+    u64 out_base;
     u64 produced;
     u64 flushed;
-    u32 bit_acc;
-    u32 bits_left;
+
     HuffNode* lit_nodes;
     HuffNode* dist_nodes;
+    u32* lit_table;
+    u32* dist_table;
     HuffmanCoder lit_coder;
     HuffmanCoder dist_coder;
 };

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -260,6 +261,154 @@ TEST_P(LongCode, CountsAreScaledUntilNoCodeExceedsSixteenBits)
 }
 
 INSTANTIATE_TEST_SUITE_P(FileCompressor, LongCode, ::testing::ValuesIn(kLongCodeCases), CaseIndexName());
+
+// The construction done the plain way, as a model: for each new node a scan of all active
+// nodes for the two smallest counts, the lower index first among equals; leaves deeper
+// than 16 scale the counts and the build starts again.
+struct ModelCode {
+    std::vector<u32> counts_after;
+    std::vector<std::string> codes;
+    u32 notices = 0;
+};
+
+ModelCode ModelBuild(std::vector<u32> counts, bool halving)
+{
+    const u32 leaves = static_cast<u32>(counts.size());
+    const u32 total = 2 * leaves - 1;
+    ModelCode m;
+    std::vector<u32> parent;
+    std::vector<char> bit;
+    for (;;) {
+        std::vector<u32> count(counts);
+        count.resize(total);
+        std::vector<bool> active(total, false);
+        parent.assign(total, total);
+        bit.assign(total, '0');
+        for (u32 i = 0; i < leaves; i++) {
+            active[i] = true;
+        }
+        for (u32 k = leaves; k < total; k++) {
+            u32 pick[2];
+            for (u32& chosen : pick) {
+                chosen = total;
+                for (u32 i = 0; i < k; i++) {
+                    if (active[i] && (chosen == total || count[i] < count[chosen])) {
+                        chosen = i;
+                    }
+                }
+                active[chosen] = false;
+            }
+            count[k] = count[pick[0]] + count[pick[1]];
+            active[k] = true;
+            parent[pick[0]] = k;
+            parent[pick[1]] = k;
+            bit[pick[1]] = '1';
+        }
+        u32 deepest = 0;
+        for (u32 i = 0; i < leaves; i++) {
+            u32 depth = 0;
+            for (u32 n = i; parent[n] != total; n = parent[n]) {
+                depth++;
+            }
+            deepest = std::max(deepest, depth);
+        }
+        if (deepest <= kMaxCodeLength) {
+            break;
+        }
+        m.notices++;
+        for (u32& c : counts) {
+            c = c / 4 + 1;
+        }
+    }
+    for (u32 i = 0; i < leaves; i++) {
+        std::string code;
+        for (u32 n = i; parent[n] != total; n = parent[n]) {
+            code.insert(code.begin(), bit[n]);
+        }
+        m.codes.push_back(code);
+    }
+    for (u32& c : counts) {
+        c = halving ? (c >> 1) + 1 : c;
+    }
+    m.counts_after = counts;
+    return m;
+}
+
+struct ModelCase {
+    const char* what;
+    std::vector<u32> counts;
+};
+
+void PrintTo(const ModelCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+std::vector<u32> Counts(u32 leaves, u32 seed, u32 modulus)
+{
+    std::mt19937 rng(seed);
+    std::vector<u32> c(leaves);
+    for (u32& x : c) {
+        x = 1 + rng() % modulus;
+    }
+    return c;
+}
+
+// Counts whose pairs tie with merged nodes again and again, and ones deep enough to be scaled.
+std::vector<u32> Fibonacci(u32 leaves, u32 rest)
+{
+    std::vector<u32> c(leaves, rest);
+    u32 a = 1;
+    u32 b = 1;
+    for (u32 i = 0; i < leaves && i < 30; i++) {
+        c[i * 7 % leaves] = a;
+        u32 next = a + b;
+        a = b;
+        b = next;
+    }
+    return c;
+}
+
+const std::vector<ModelCase> kModelCases = {
+    {"all equal, literal/length", std::vector<u32>(kLitLenSymbols, 1)},
+    {"all equal, distance", std::vector<u32>(kDistSymbols, 5)},
+    {"few values, many ties", Counts(kLitLenSymbols, 1, 3)},
+    {"small counts", Counts(kLitLenSymbols, 2, 40)},
+    {"spread counts", Counts(kLitLenSymbols, 3, 5000)},
+    {"distance counts", Counts(kDistSymbols, 4, 300)},
+    {"Fibonacci among ones, scaled", Fibonacci(kLitLenSymbols, 1)},
+    {"Fibonacci among twos", Fibonacci(kLitLenSymbols, 2)},
+    {"Fibonacci distances, scaled", Fibonacci(kDistSymbols, 1)},
+};
+
+class CodeModel : public ::testing::TestWithParam<ModelCase> {};
+
+TEST_P(CodeModel, BuildGivesTheModelsCodesCountsAndNotices)
+{
+    const ModelCase& c = GetParam();
+    const u32 leaves = static_cast<u32>(c.counts.size());
+    for (bool halving : {false, true}) {
+        ModelCode model = ModelBuild(c.counts, halving);
+        CoderStore store(leaves);
+        for (u32 i = 0; i < leaves; i++) {
+            store.nodes[i].count = c.counts[i];
+        }
+        ::testing::internal::CaptureStdout();
+        BuildHuffmanCode(&store.coder, halving);
+        std::string printed = ::testing::internal::GetCapturedStdout();
+        std::string notices;
+        for (u32 i = 0; i < model.notices; i++) {
+            notices += "\n\nDamnit - huffman code too long\n";
+        }
+        EXPECT_EQ(printed, notices) << "halving " << halving;
+        for (u32 i = 0; i < leaves; i++) {
+            ASSERT_EQ(CodeString(store.codes[i]), model.codes[i]) << "leaf " << i << ", halving " << halving;
+            ASSERT_EQ(store.nodes[i].count, model.counts_after[i]) << "leaf " << i << ", halving " << halving;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FileCompressor, CodeModel, ::testing::ValuesIn(kModelCases), CaseIndexName());
 
 TEST(FileCompressorCode, DecoderSideBuildsQuietly)
 {
