@@ -34,6 +34,7 @@ inline u64 ReadLeBytes(const u8* p, u32 n)
 }
 
 // Big-endian fields, as SCSI answers hold them.
+inline u16 ReadBe16(const u8* p) { return static_cast<u16>(p[0] << 8 | p[1]); }
 inline u32 ReadBe32(const u8* p)
 {
     return static_cast<u32>(p[0]) << 24 | static_cast<u32>(p[1]) << 16 | static_cast<u32>(p[2]) << 8 | p[3];
