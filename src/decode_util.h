@@ -41,6 +41,11 @@ inline u32 ReadBe32(const u8* p)
 }
 inline u64 ReadBe64(const u8* p) { return static_cast<u64>(ReadBe32(p)) << 32 | ReadBe32(p + 4); }
 
+// Every decoder puts this in front of its lines: at most 20 blanks.
+const u32 kMaxParseIndent = 20;
+inline u32 ClampIndent(u32 indent) { return indent < kMaxParseIndent ? indent : kMaxParseIndent; }
+std::string ParseIndent(u32 indent);
+
 // a * b, or UINT64_MAX when the product does not fit in 64 bits. Sizes taken from a drive's
 // answer are multiplied with it: a saturated size stays above every u32 length, so a product
 // that would wrap never passes for short (as long as no factor is 0).

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "disk_analyser.h"
+#include "decode_util.h"
 #include "disk_info.h"
 
 // Peripheral device type codes of SPC.
@@ -101,8 +101,6 @@ const char* const capacitance_lines[] = {
     "     Start CapacitanceStatus is Fail!\n",
     "     Start CapacitanceStatus have in hand!\n",
 };
-
-const char* YesNo(bool yes) { return yes ? "Yes" : "No"; }
 
 std::string Heading(const std::string& ind, const char* title)
 {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "disk_analyser.h"
+#include "decode_util.h"
 #include "disk_cmnd.h"
 #include "disk_info.h"
 
@@ -115,8 +115,6 @@ bool CopyPage(Rec* rec, const u8* data, u32 len, u32 fixed_len)
     rec->header.page_length = static_cast<u16>(page_length);
     return true;
 }
-
-u32 ClampIndent(u32 indent) { return indent < kMaxParseIndent ? indent : kMaxParseIndent; }
 
 // These lines ignore the caller's indent: one blank and four more, always.
 const char kCounterLead[] = "     ";

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "disk_analyser.h"
+#include "decode_util.h"
 
 namespace {
 

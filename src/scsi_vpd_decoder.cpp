@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "disk_analyser.h"
+#include "decode_util.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <ctime>
 #include <map>
 
-#include "disk_analyser.h"
+#include "decode_util.h"
 
 const LogContentDecoder log_content_decoders[kLogContentDecoderNum] = {
     {0x000C, DecodeCapacitanceTest},
