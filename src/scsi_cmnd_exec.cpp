@@ -110,8 +110,7 @@ bool ExecAllocLenRead(const AllocLenRead& req, int type, DiskInfo* disk, u8* buf
 {
     *user_err = USER_ERR_UNSUPPORTED;
     if (req.needs_buf && (buf == nullptr || len == 0)) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     const bool query = type >= CMND_LEN_QUERY;
     const int base_type = query ? type - CMND_LEN_QUERY : type;
@@ -124,8 +123,7 @@ bool ExecAllocLenRead(const AllocLenRead& req, int type, DiskInfo* disk, u8* buf
     if (query) {
         // The answer's length goes into the first four bytes.
         if (buf == nullptr || len < sizeof(u32)) {
-            *user_err = USER_ERR_ILLEGAL_PARAM;
-            return false;
+            return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
         }
         u8 header[kMaxHeader];  // the drive's answer never reaches the caller's buffer
         memset(header, 0, sizeof(header));
@@ -142,8 +140,7 @@ bool ExecAllocLenRead(const AllocLenRead& req, int type, DiskInfo* disk, u8* buf
 
     // A length the allocation field cannot carry would ask the drive for something else than len.
     if (len > field_max || (buf == nullptr && len != 0)) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     PutField(row.cdb, req, len);
     return SendOnce(disk, row, buf, len, user_err, sys_err);
@@ -217,8 +214,7 @@ bool VendorTableLenQuery(const VendorTableRow& table, DiskInfo* disk, u8* buf, u
         return false;
     }
     if (len < sizeof(u32)) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     ScsiRow row = LoadScsiRow(table.len_row);
     std::vector<u8> answer(std::max(row.chunk, kVendorLenAnswer), 0);
@@ -291,6 +287,25 @@ const int scsi_command_types[] = {
 const u32 kTimestampParamLen = 12;
 const u32 kTimestampOffset = 4;
 
+// A chunked read of one of types that names no drive address of its own.
+template <size_t N>
+bool ExecUnaddressedRead(const int (&types)[N], ChunkPatch patch, int type, DiskInfo* disk, u8* buf, u32 len,
+                         int* user_err, int* sys_err)
+{
+    *user_err = USER_ERR_UNSUPPORTED;
+    if (buf == nullptr || len == 0) {
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
+    }
+    if (!IsOneOf(type, types)) {
+        return false;
+    }
+    ScsiRow row = LoadScsiRow(type);
+    if (!ChunkFits(row)) {
+        return false;
+    }
+    return ChunkedRead(disk, row, buf, len, patch, 0, user_err, sys_err);
+}
+
 } // namespace
 
 bool ExecModeSense(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
@@ -318,8 +333,7 @@ bool ExecVendorTableRead(int type, DiskInfo* disk, u8* buf, u32 len, int* user_e
 {
     *user_err = USER_ERR_UNSUPPORTED;
     if (buf == nullptr || len == 0) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     const bool query = type >= CMND_LEN_QUERY;
     const VendorTableRow* table = FindVendorTable(query ? type - CMND_LEN_QUERY : type);
@@ -330,8 +344,7 @@ bool ExecVendorTableRead(int type, DiskInfo* disk, u8* buf, u32 len, int* user_e
     if (nvram) {
         // The caller names the start address in the first four bytes, little-endian.
         if (len < sizeof(u32)) {
-            *user_err = USER_ERR_ILLEGAL_PARAM;
-            return false;
+            return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
         }
         nvram_read_base = ReadU32(buf);
     }
@@ -346,44 +359,19 @@ bool ExecVendorTableRead(int type, DiskInfo* disk, u8* buf, u32 len, int* user_e
     const u32 base = nvram ? nvram_read_base : vendor_table_base;
     // The drive's 32-bit address field cannot reach past the end of its address space.
     if (static_cast<u64>(base) + len - 1 > 0xFFFFFFFFull) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     return ChunkedRead(disk, row, buf, len, nvram ? PatchNvramChunk : PatchTableChunk, base, user_err, sys_err);
 }
 
 bool ExecVendorDataRead(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
 {
-    *user_err = USER_ERR_UNSUPPORTED;
-    if (buf == nullptr || len == 0) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
-    }
-    if (!IsOneOf(type, vendor_data_types)) {
-        return false;
-    }
-    ScsiRow row = LoadScsiRow(type);
-    if (!ChunkFits(row)) {
-        return false;
-    }
-    return ChunkedRead(disk, row, buf, len, PatchDataChunk, 0, user_err, sys_err);
+    return ExecUnaddressedRead(vendor_data_types, PatchDataChunk, type, disk, buf, len, user_err, sys_err);
 }
 
 bool ExecReadBuffer(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
 {
-    *user_err = USER_ERR_UNSUPPORTED;
-    if (buf == nullptr || len == 0) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
-    }
-    if (!IsOneOf(type, read_buffer_types)) {
-        return false;
-    }
-    ScsiRow row = LoadScsiRow(type);
-    if (!ChunkFits(row)) {
-        return false;
-    }
-    return ChunkedRead(disk, row, buf, len, PatchBufferChunk, 0, user_err, sys_err);
+    return ExecUnaddressedRead(read_buffer_types, PatchBufferChunk, type, disk, buf, len, user_err, sys_err);
 }
 
 bool ExecScsiCommand(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
@@ -394,8 +382,7 @@ bool ExecScsiCommand(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, 
     }
     // Non-data types come with no buffer; a length without one would hand the driver a null pointer.
     if (buf == nullptr && len != 0) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     return SendOnce(disk, LoadScsiRow(type), buf, len, user_err, sys_err);
 }
@@ -404,8 +391,7 @@ bool ExecWriteWearLevelTableScsi(int type, DiskInfo* disk, u8* buf, u32 len, int
 {
     *user_err = USER_ERR_UNSUPPORTED;
     if (buf == nullptr || len == 0 || type != TYPE_C1H_WRITE_WEAR_LEVEL_TABLE) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     ScsiRow row = LoadScsiRow(type);
     if (!ChunkFits(row)) {
@@ -414,8 +400,7 @@ bool ExecWriteWearLevelTableScsi(int type, DiskInfo* disk, u8* buf, u32 len, int
     // The chunk index travels in 16 bits; a longer table would wrap onto its first chunks.
     const u64 chunks = (static_cast<u64>(len) + row.chunk - 1) / row.chunk;
     if (chunks > 0x10000) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     int handle = 0;
     if (!OpenNode(disk, &handle, user_err, sys_err)) {
@@ -430,8 +415,7 @@ bool ExecSetTimestamp(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err,
     *user_err = USER_ERR_UNSUPPORTED;
     // The parameter list is filled and sent whole; a shorter buffer would be written and read past its end.
     if (buf == nullptr || len < kTimestampParamLen) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     if (type != TYPE_A4H_SET_TIME_STAMP) {
         return false;
