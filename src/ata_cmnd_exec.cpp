@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "cmnd_exec_common.h"
+#include "decode_util.h"
 #include "disk_cmnd.h"
 #include "disk_transport.h"
 #include "file_utils.h"
@@ -34,18 +36,6 @@ bool LoadCmnd(int type, AtaCmnd* c)
     return true;
 }
 
-bool Fail(int code, int* user_err)
-{
-    *user_err = code;
-    return false;
-}
-
-bool OpenNode(DiskInfo* disk, int* handle, int* user_err, int* sys_err)
-{
-    *handle = 0;
-    return OpenDisk(handle, disk->device_name.c_str(), user_err, sys_err);
-}
-
 enum CloseMode { CLOSE_QUIET, CLOSE_CHECKED };
 
 // A checked close that fails turns a successful command into a failure; an earlier error stays.
@@ -55,14 +45,7 @@ bool CloseNode(int* handle, CloseMode mode, bool ok, int* user_err, int* sys_err
         CloseDiskQuiet(handle);
         return ok;
     }
-    int close_user_err = *user_err;
-    int close_sys_err = *sys_err;
-    if (!CloseDisk(handle, &close_user_err, &close_sys_err) && ok) {
-        *user_err = close_user_err;
-        *sys_err = close_sys_err;
-        return false;
-    }
-    return ok;
+    return CloseChecked(handle, ok, user_err, sys_err);
 }
 
 bool Send(int* handle, DiskInfo* disk, AtaCmnd* c, u8* buf, u32 len, int* user_err, int* sys_err)
@@ -82,22 +65,8 @@ bool SendOnce(DiskInfo* disk, AtaCmnd* c, u8* buf, u32 len, CloseMode mode, int*
     return CloseNode(&handle, mode, ok, user_err, sys_err);
 }
 
-void PutU32(u8* p, u32 v) { memcpy(p, &v, sizeof(v)); }
-
-u32 GetU32(const u8* p)
-{
-    u32 v;
-    memcpy(&v, p, sizeof(v));
-    return v;
-}
-
 // Sector count of log address `log` in a SMART log directory.
-u32 LogSectors(const u8* dir, u32 log)
-{
-    u16 v;
-    memcpy(&v, dir + 2 * log, sizeof(v));
-    return v;
-}
+u32 LogSectors(const u8* dir, u32 log) { return ReadU16(dir + 2 * log); }
 
 // The row's logs (first address and how many) for the log readers.
 bool LogSpan(const AtaCmnd& c, u32* first, u32* count)
@@ -120,7 +89,7 @@ bool ReadLogDirectory(DiskInfo* disk, u32 first, u32 count, u8* dir, u8* buf, u3
     }
     *total = sectors * SECTOR;
     if (buf != nullptr && len >= sizeof(u32)) {
-        PutU32(buf, *total);
+        StoreLen(buf, *total);
     }
     return ok;
 }
@@ -193,13 +162,13 @@ bool ExecAtaVendorRead(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err
         c.regs.features &= 0x7F;
         c.regs.count = 1;
         bool ok = SendOnce(disk, &c, buf, SECTOR, CLOSE_QUIET, user_err, sys_err);
-        u32 sectors = GetU32(buf);
+        u32 sectors = ReadU32(buf);
         if (sectors > 0xFFFFFFFFu / SECTOR) {
             // A length that a u32 cannot hold would wrap to a short, wrong one.
-            PutU32(buf, 0);
+            StoreLen(buf, 0);
             return ok ? Fail(USER_ERR_ILLEGAL_PARAM, user_err) : false;
         }
-        PutU32(buf, sectors * SECTOR);
+        StoreLen(buf, sectors * SECTOR);
         return ok;
     }
 

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "decode_util.h"
-#include "disk_analyser.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 #include "cmd_resp_log.h"
 
+#include "decode_util.h"
 #include "disk_transport.h"
 #include "file_utils.h"
 #include "settings.h"
 
 #include <dirent.h>
 
-#include <cstdarg>
 #include <cstring>
 
 const char* const kCmdRespLogName = "cmd_resp_log.txt";
@@ -34,20 +34,6 @@ void PrintOpenWarning(const std::string& path)
     puts("");
 }
 
-void AppendF(std::string* text, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-
-void AppendF(std::string* text, const char* fmt, ...)
-{
-    char line[256];
-    va_list args;
-    va_start(args, fmt);
-    int n = vsnprintf(line, sizeof(line), fmt, args);
-    va_end(args);
-    if (n > 0) {
-        text->append(line, static_cast<size_t>(n) < sizeof(line) ? static_cast<size_t>(n) : sizeof(line) - 1);
-    }
-}
-
 // Rows of "    XXh  XXh ..." covering data[0..count), eight bytes to a row.
 void AppendByteRows(std::string* text, const u8* data, u32 count)
 {
@@ -57,7 +43,7 @@ void AppendByteRows(std::string* text, const u8* data, u32 count)
             if (i > row) {
                 text->append("  ");
             }
-            AppendF(text, "%02Xh", data[i]);
+            AppendF(*text, "%02Xh", data[i]);
         }
         text->append("\n");
     }
@@ -71,12 +57,12 @@ void AppendBlock(std::string* text, const LogRecord& rec)
     switch (rec.kind) {
     case LOG_ATA_COMMAND:
         if (rec.len == 8) {
-            AppendF(text,
+            AppendF(*text,
                     "ATA Command\n    Cmd:%02Xh  Fea:%02Xh  Dev:%02Xh  SecCnt[7:0]:%02Xh\n"
                     "    LBA[7:0]:%02Xh  LBA[15:8]:%02Xh  LBA[23:16]:%02Xh\n    DataLen:%08Xh  DataDir:%01u\n",
                     d[6], d[0], d[5], d[1], d[2], d[3], d[4], v1, v2);
         } else if (rec.len == 16) {
-            AppendF(text,
+            AppendF(*text,
                     "ATA Command\n    Cmd:%02Xh  Fea:%02Xh  Dev:%02Xh  SecCnt[7:0]:%02Xh\n"
                     "    SecCnt[15:8]:%02Xh  LBA[7:0]:%02Xh  LBA[15:8]:%02Xh  LBA[23:16]:%02Xh\n"
                     "    LBA[31:24]:%02Xh  LBA[39:32]:%02Xh  LBA[47:40]:%02Xh\n    DataLen:%08Xh  DataDir:%01u\n",
@@ -84,7 +70,7 @@ void AppendBlock(std::string* text, const LogRecord& rec)
         }
         break;
     case LOG_ATA_STATUS:
-        AppendF(text,
+        AppendF(*text,
                 "ATA Status\n    Cmd:%02Xh  Fea:%02Xh  Dev:%02Xh  SecCnt[7:0]:%02Xh\n"
                 "    LBA[7:0]:%02Xh  LBA[15:8]:%02Xh  LBA[23:16]:%02Xh\n    UserErr:%08Xh  SysErr:%08Xh\n\n",
                 d[6], d[0], d[5], d[1], d[2], d[3], d[4], v1, v2);
@@ -92,22 +78,22 @@ void AppendBlock(std::string* text, const LogRecord& rec)
     case LOG_SCSI_CDB:
         text->append("SCSI CDB\n");
         AppendByteRows(text, d, 16);
-        AppendF(text, "    DataLen:%08Xh  DataDir:%01u\n", v1, v2);
+        AppendF(*text, "    DataLen:%08Xh  DataDir:%01u\n", v1, v2);
         break;
     case LOG_SCSI_SENSE:
         text->append("SCSI Sense\n");
         AppendByteRows(text, d, 32);
-        AppendF(text, "    UserErr:%08Xh  SysErr:%08Xh\n\n", v1, v2);
+        AppendF(*text, "    UserErr:%08Xh  SysErr:%08Xh\n\n", v1, v2);
         break;
     case LOG_WRITE_APT:
         text->append("Write APT\n");
         AppendByteRows(text, d, 28);
-        AppendF(text, "    DataLen:%08Xh  DataDir:%01u\n", v1, v2);
+        AppendF(*text, "    DataLen:%08Xh  DataDir:%01u\n", v1, v2);
         break;
     case LOG_READ_APT:
         text->append("Read APT\n");
         AppendByteRows(text, d, 24);
-        AppendF(text, "    UserErr:%08Xh  SysErr:%08Xh\n\n", v1, v2);
+        AppendF(*text, "    UserErr:%08Xh  SysErr:%08Xh\n\n", v1, v2);
         break;
     default:
         break;

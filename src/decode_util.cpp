@@ -43,6 +43,8 @@ void AppendLine(std::string& out, const std::string& pad, const char* format, ..
     va_end(args);
 }
 
+std::string ParseIndent(u32 indent) { return std::string(ClampIndent(indent), ' '); }
+
 std::string Hex2(u8 v) { return HexDigits(v, 2); }
 std::string Hex4(u16 v) { return HexDigits(v, 4); }
 std::string Hex8(u32 v) { return HexDigits(v, 8); }

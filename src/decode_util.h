@@ -34,11 +34,26 @@ inline u64 ReadLeBytes(const u8* p, u32 n)
 }
 
 // Big-endian fields, as SCSI answers hold them.
+inline u16 ReadBe16(const u8* p) { return static_cast<u16>(p[0] << 8 | p[1]); }
 inline u32 ReadBe32(const u8* p)
 {
     return static_cast<u32>(p[0]) << 24 | static_cast<u32>(p[1]) << 16 | static_cast<u32>(p[2]) << 8 | p[3];
 }
 inline u64 ReadBe64(const u8* p) { return static_cast<u64>(ReadBe32(p)) << 32 | ReadBe32(p + 4); }
+// A big-endian field of n bytes (at most 8).
+inline u64 ReadBeBytes(const u8* p, u32 n)
+{
+    u64 v = 0;
+    for (u32 i = 0; i < n; i++) {
+        v = (v << 8) | p[i];
+    }
+    return v;
+}
+
+// Every decoder puts this in front of its lines: at most 20 blanks.
+const u32 kMaxParseIndent = 20;
+inline u32 ClampIndent(u32 indent) { return indent < kMaxParseIndent ? indent : kMaxParseIndent; }
+std::string ParseIndent(u32 indent);
 
 // a * b, or UINT64_MAX when the product does not fit in 64 bits. Sizes taken from a drive's
 // answer are multiplied with it: a saturated size stays above every u32 length, so a product

@@ -98,8 +98,6 @@ const ParseMapRow parse_map_rows[] = {
 
 } // namespace
 
-std::string ParseIndent(u32 indent) { return std::string(indent < kMaxParseIndent ? indent : kMaxParseIndent, ' '); }
-
 void DiskAnalyser::Init()
 {
     InitParseMap();

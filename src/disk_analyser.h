@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common.h"
+#include "decode_util.h"  // ParseIndent, which every callback applies to its indent
 #include "disk_cmnd.h"
 
 // Writes the decoded text of one answer into out (appending or replacing, as the
@@ -21,10 +22,6 @@ typedef bool (*ParseFun)(std::string& out, const u8* data, u32 len, u32 indent, 
 extern std::map<CMND_TYPE, ParseFun> map_parse_fun;
 // [model family][attribute id]: VER_UNKNOWN + 1 tables of 256 names.
 extern std::vector<std::vector<std::string>> vec_smart_attr_name;
-
-// Every decoder puts this in front of its lines: at most 20 blanks.
-const u32 kMaxParseIndent = 20;
-std::string ParseIndent(u32 indent);
 
 class DiskAnalyser {
 public:

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "decode_util.h"
 #include "front_state.h"
 
 namespace {
@@ -98,9 +99,6 @@ int Category(const sg_io_hdr* hdr)
     return senseCategory(&s);
 }
 
-u32 Be16(const u8* p) { return (u32(p[0]) << 8) | p[1]; }
-u32 Be24(const u8* p) { return (u32(p[0]) << 16) | (u32(p[1]) << 8) | p[2]; }
-
 // Where the parameter list of mode data ends: the header, the block descriptors and the
 // first page, if any; 0 when they do not fit len bytes.
 int ModeListLen(const u8* buf, int len)
@@ -128,7 +126,7 @@ void FixedProgress(const u8* sense, int written, u32* progress)
     if (sense[7] == 0) {
         puts("No Sense Data here!");
     } else if (written >= 18 && (sense[15] & 0x80) != 0) {
-        *progress = Be16(sense + 16);
+        *progress = ReadBe16(sense + 16);
     } else {
         printf("No valid data!");
     }
@@ -146,7 +144,7 @@ void DescriptorProgress(const u8* sense, int written, u32* progress)
         }
         if (sense[pos] == 0x02 && whole >= 7) {
             if ((sense[pos + 4] & 0x80) != 0) {
-                *progress = Be16(sense + pos + 5);
+                *progress = ReadBe16(sense + pos + 5);
             } else {
                 printf("No valid data!");
             }
@@ -183,7 +181,7 @@ int FormatOnNode(int fd, int block_len)
     if (bd_len + 4 < total) {
         mode[4 + bd_len] &= 0x7F;
     }
-    const int current = static_cast<int>(Be24(mode + 9));
+    const int current = static_cast<int>(ReadBeBytes(mode + 9, 3));
     if (block_len != current) {
         memset(mode + 4, 0, 4);
         mode[9] = static_cast<u8>(block_len >> 16);

@@ -63,7 +63,7 @@ std::string& AppendFormat(std::string& out, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    AppendVFormat(out, 1024, format, args);
+    AppendVFormat(out, kMaxFormatBuffer, format, args);
     va_end(args);
     return out;
 }

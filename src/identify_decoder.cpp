@@ -1,7 +1,6 @@
 #include "identify_decoder.h"
 
 #include "decode_util.h"
-#include "disk_analyser.h"
 #include "disk_info.h"
 
 namespace {

@@ -1,9 +1,8 @@
 #include "inquiry_decoder.h"
 
-#include <cstdio>
 #include <cstring>
 
-#include "disk_analyser.h"
+#include "decode_util.h"
 #include "disk_info.h"
 
 // Peripheral device type codes of SPC.
@@ -102,16 +101,9 @@ const char* const capacitance_lines[] = {
     "     Start CapacitanceStatus have in hand!\n",
 };
 
-const char* YesNo(bool yes) { return yes ? "Yes" : "No"; }
+std::string Heading(const std::string& ind, const char* title) { return ind + Padded(title, 41) + "\n"; }
 
-std::string Heading(const std::string& ind, const char* title)
-{
-    char buf[64];
-    snprintf(buf, sizeof(buf), "%-41s", title);
-    return ind + buf + "\n";
-}
-
-std::string Item(const std::string& ind, const char* label, const std::string& value)
+std::string Item(const std::string& ind, const std::string& label, const std::string& value)
 {
     return ind + "    " + label + value + "\n";
 }
@@ -156,9 +148,7 @@ bool PrintInquiry(std::string& out, const u8* data, u32 indent)
     }
     text += Heading(ind, "Capabilities");
     for (const CapabilityRow& c : capability_rows) {
-        char label[64];
-        snprintf(label, sizeof(label), "%-39s: ", c.label);
-        text += Item(ind, label, YesNo(c.yes(data)));
+        text += Item(ind, Padded(c.label, 39) + ": ", YesNo(c.yes(data)));
     }
     out = text;
     return true;

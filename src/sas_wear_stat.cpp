@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include "decode_util.h"
-#include "disk_analyser.h"
 #include "disk_discovery.h"
 #include "settings.h"
 #include "vendor_table_decoder.h"

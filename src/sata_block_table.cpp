@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "decode_util.h"
-#include "disk_analyser.h"
 #include "disk_discovery.h"
 #include "front_state.h"
 

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "decode_util.h"
-#include "disk_analyser.h"
 #include "front_state.h"
 #include "vendor_table_decoder.h"
 

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <vector>
 
+#include "cmnd_exec_common.h"
+#include "decode_util.h"
 #include "disk_cmnd.h"
 #include "disk_transport.h"
 #include "msg_processor.h"
@@ -14,46 +16,6 @@ u32 vendor_table_base = 0;
 u32 nvram_read_base = 0;
 
 namespace {
-
-void PutBe16(u8* p, u32 v)
-{
-    p[0] = static_cast<u8>(v >> 8);
-    p[1] = static_cast<u8>(v);
-}
-
-void PutBe32(u8* p, u32 v)
-{
-    p[0] = static_cast<u8>(v >> 24);
-    p[1] = static_cast<u8>(v >> 16);
-    p[2] = static_cast<u8>(v >> 8);
-    p[3] = static_cast<u8>(v);
-}
-
-u32 GetBe16(const u8* p) { return (static_cast<u32>(p[0]) << 8) | p[1]; }
-
-u32 GetBe32(const u8* p)
-{
-    return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
-}
-
-// A type's template row as the executors patch it.
-struct ScsiRow {
-    u8 cdb[16];
-    u32 cdb_len;
-    u32 dir;
-    u32 chunk;  // bytes one request of a chunked read or write moves
-};
-
-ScsiRow LoadRow(int type)
-{
-    const CmndTemplate& t = cmnd_template_list[type];
-    ScsiRow row;
-    memcpy(row.cdb, t.regs, sizeof(row.cdb));
-    row.cdb_len = t.xfer & 0xFF;
-    row.dir = t.dir;
-    row.chunk = t.xfer >> 8;
-    return row;
-}
 
 bool IsOneOf(int type, const int* types, size_t count)
 {
@@ -66,49 +28,14 @@ bool IsOneOf(int type, const int (&types)[N])
     return IsOneOf(type, types, N);
 }
 
-bool Send(int* handle, const ScsiRow& row, u8* data, u32 data_len, int* user_err, int* sys_err)
-{
-    u8 cdb[16];
-    memcpy(cdb, row.cdb, sizeof(cdb));
-    u8 sense[kSenseLen];
-    memset(sense, 0, sizeof(sense));
-    ScsiRequest req;
-    memset(&req, 0, sizeof(req));
-    req.cdb = cdb;
-    req.cdb_len = row.cdb_len;
-    req.dir = row.dir;
-    req.data = data;
-    req.data_len = data_len;
-    req.sense = sense;
-    req.sense_len = kSenseLen;
-    req.timeout = kScsiExecTimeout;
-    if (!SendScsiCmnd(handle, &req, nullptr, user_err, sys_err)) {
-        return false;
-    }
-    if (row.dir == CMND_DIR_IN) {
-        DiskCmnd::NoteResidual(data, data_len, req.resid);
-    }
-    return true;
-}
-
-bool Open(DiskInfo* disk, int* handle, int* user_err, int* sys_err)
-{
-    if (disk == nullptr) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
-    }
-    *handle = 0;
-    return OpenDisk(handle, disk->device_name.c_str(), user_err, sys_err);
-}
-
 // One request on a freshly opened node, closed quietly afterwards.
 bool SendOnce(DiskInfo* disk, const ScsiRow& row, u8* data, u32 data_len, int* user_err, int* sys_err)
 {
     int handle = 0;
-    if (!Open(disk, &handle, user_err, sys_err)) {
+    if (!OpenNode(disk, &handle, user_err, sys_err)) {
         return false;
     }
-    bool ok = Send(&handle, row, data, data_len, user_err, sys_err);
+    bool ok = SendScsiRow(&handle, row, data, data_len, kScsiExecTimeout, user_err, sys_err);
     CloseDiskQuiet(&handle);
     return ok;
 }
@@ -125,7 +52,7 @@ bool SendChunks(int* handle, const ScsiRow& tmpl, u8* buf, u32 len, ChunkPatch p
         const u32 n = std::min(chunk, len - offset);
         ScsiRow row = tmpl;
         patch(&row, index, offset, n, base);
-        if (!Send(handle, row, buf + offset, n, user_err, sys_err)) {
+        if (!SendScsiRow(handle, row, buf + offset, n, kScsiExecTimeout, user_err, sys_err)) {
             return false;
         }
     }
@@ -136,15 +63,13 @@ bool ChunkedRead(DiskInfo* disk, const ScsiRow& row, u8* buf, u32 len, ChunkPatc
                  int* sys_err)
 {
     int handle = 0;
-    if (!Open(disk, &handle, user_err, sys_err)) {
+    if (!OpenNode(disk, &handle, user_err, sys_err)) {
         return false;
     }
     bool ok = SendChunks(&handle, row, buf, len, patch, base, user_err, sys_err);
     CloseDiskQuiet(&handle);
     return ok;
 }
-
-void StoreLen(u8* buf, u32 value) { memcpy(buf, &value, sizeof(value)); }
 
 // Adds the header's own size to the length it announces; a sum past what the CDB's
 // allocation length field can ask for is cut to that field's maximum, not wrapped.
@@ -185,8 +110,7 @@ bool ExecAllocLenRead(const AllocLenRead& req, int type, DiskInfo* disk, u8* buf
 {
     *user_err = USER_ERR_UNSUPPORTED;
     if (req.needs_buf && (buf == nullptr || len == 0)) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     const bool query = type >= CMND_LEN_QUERY;
     const int base_type = query ? type - CMND_LEN_QUERY : type;
@@ -194,22 +118,21 @@ bool ExecAllocLenRead(const AllocLenRead& req, int type, DiskInfo* disk, u8* buf
         return false;
     }
     const u32 field_max = FieldMax(req.field_width);
-    ScsiRow row = LoadRow(base_type);
+    ScsiRow row = LoadScsiRow(base_type);
 
     if (query) {
         // The answer's length goes into the first four bytes.
         if (buf == nullptr || len < sizeof(u32)) {
-            *user_err = USER_ERR_ILLEGAL_PARAM;
-            return false;
+            return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
         }
         u8 header[kMaxHeader];  // the drive's answer never reaches the caller's buffer
         memset(header, 0, sizeof(header));
         PutField(row.cdb, req, req.header_len);
         int handle = 0;
-        if (!Open(disk, &handle, user_err, sys_err)) {
+        if (!OpenNode(disk, &handle, user_err, sys_err)) {
             return false;
         }
-        bool ok = Send(&handle, row, header, req.header_len, user_err, sys_err);
+        bool ok = SendScsiRow(&handle, row, header, req.header_len, kScsiExecTimeout, user_err, sys_err);
         CloseDiskQuiet(&handle);
         StoreLen(buf, req.total_of(header, field_max));
         return ok;
@@ -217,19 +140,18 @@ bool ExecAllocLenRead(const AllocLenRead& req, int type, DiskInfo* disk, u8* buf
 
     // A length the allocation field cannot carry would ask the drive for something else than len.
     if (len > field_max || (buf == nullptr && len != 0)) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     PutField(row.cdb, req, len);
     return SendOnce(disk, row, buf, len, user_err, sys_err);
 }
 
 // MODE SENSE(10): mode data length in bytes 0-1 counts what follows it.
-u32 ModeSenseTotal(const u8* h, u32 field_max) { return HeaderTotal(GetBe16(h), 2, field_max); }
+u32 ModeSenseTotal(const u8* h, u32 field_max) { return HeaderTotal(ReadBe16(h), 2, field_max); }
 // READ DEFECT DATA(12): defect list length in bytes 4-7 after an 8-byte header.
-u32 DefectDataTotal(const u8* h, u32 field_max) { return HeaderTotal(GetBe32(h + 4), 8, field_max); }
+u32 DefectDataTotal(const u8* h, u32 field_max) { return HeaderTotal(ReadBe32(h + 4), 8, field_max); }
 // LOG SENSE and VPD pages: page length in bytes 2-3 after a 4-byte header.
-u32 PageTotal(const u8* h, u32 field_max) { return HeaderTotal(GetBe16(h + 2), 4, field_max); }
+u32 PageTotal(const u8* h, u32 field_max) { return HeaderTotal(ReadBe16(h + 2), 4, field_max); }
 
 const int mode_sense_types[] = {TYPE_5AH_MODE_SENSE_CURRENT, TYPE_5AH_MODE_SENSE_CHANGEABLE,
                                 TYPE_5AH_MODE_SENSE_DEFAULT, TYPE_5AH_MODE_SENSE_SAVED};
@@ -292,17 +214,16 @@ bool VendorTableLenQuery(const VendorTableRow& table, DiskInfo* disk, u8* buf, u
         return false;
     }
     if (len < sizeof(u32)) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
-    ScsiRow row = LoadRow(table.len_row);
+    ScsiRow row = LoadScsiRow(table.len_row);
     std::vector<u8> answer(std::max(row.chunk, kVendorLenAnswer), 0);
     PutBe16(row.cdb + 3, row.chunk);
     int handle = 0;
-    if (!Open(disk, &handle, user_err, sys_err)) {
+    if (!OpenNode(disk, &handle, user_err, sys_err)) {
         return false;
     }
-    bool ok = Send(&handle, row, answer.data(), row.chunk, user_err, sys_err);
+    bool ok = SendScsiRow(&handle, row, answer.data(), row.chunk, kScsiExecTimeout, user_err, sys_err);
     CloseDiskQuiet(&handle);
     u32 words[2];
     memcpy(words, answer.data(), sizeof(words));
@@ -366,6 +287,25 @@ const int scsi_command_types[] = {
 const u32 kTimestampParamLen = 12;
 const u32 kTimestampOffset = 4;
 
+// A chunked read of one of types that names no drive address of its own.
+template <size_t N>
+bool ExecUnaddressedRead(const int (&types)[N], ChunkPatch patch, int type, DiskInfo* disk, u8* buf, u32 len,
+                         int* user_err, int* sys_err)
+{
+    *user_err = USER_ERR_UNSUPPORTED;
+    if (buf == nullptr || len == 0) {
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
+    }
+    if (!IsOneOf(type, types)) {
+        return false;
+    }
+    ScsiRow row = LoadScsiRow(type);
+    if (!ChunkFits(row)) {
+        return false;
+    }
+    return ChunkedRead(disk, row, buf, len, patch, 0, user_err, sys_err);
+}
+
 } // namespace
 
 bool ExecModeSense(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
@@ -393,8 +333,7 @@ bool ExecVendorTableRead(int type, DiskInfo* disk, u8* buf, u32 len, int* user_e
 {
     *user_err = USER_ERR_UNSUPPORTED;
     if (buf == nullptr || len == 0) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     const bool query = type >= CMND_LEN_QUERY;
     const VendorTableRow* table = FindVendorTable(query ? type - CMND_LEN_QUERY : type);
@@ -405,61 +344,34 @@ bool ExecVendorTableRead(int type, DiskInfo* disk, u8* buf, u32 len, int* user_e
     if (nvram) {
         // The caller names the start address in the first four bytes, little-endian.
         if (len < sizeof(u32)) {
-            *user_err = USER_ERR_ILLEGAL_PARAM;
-            return false;
+            return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
         }
-        nvram_read_base = static_cast<u32>(buf[0]) | (static_cast<u32>(buf[1]) << 8) |
-                          (static_cast<u32>(buf[2]) << 16) | (static_cast<u32>(buf[3]) << 24);
+        nvram_read_base = ReadU32(buf);
     }
     if (query) {
         return VendorTableLenQuery(*table, disk, buf, len, user_err, sys_err);
     }
 
-    ScsiRow row = LoadRow(table->type);
+    ScsiRow row = LoadScsiRow(table->type);
     if (!ChunkFits(row)) {
         return false;
     }
     const u32 base = nvram ? nvram_read_base : vendor_table_base;
     // The drive's 32-bit address field cannot reach past the end of its address space.
     if (static_cast<u64>(base) + len - 1 > 0xFFFFFFFFull) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     return ChunkedRead(disk, row, buf, len, nvram ? PatchNvramChunk : PatchTableChunk, base, user_err, sys_err);
 }
 
 bool ExecVendorDataRead(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
 {
-    *user_err = USER_ERR_UNSUPPORTED;
-    if (buf == nullptr || len == 0) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
-    }
-    if (!IsOneOf(type, vendor_data_types)) {
-        return false;
-    }
-    ScsiRow row = LoadRow(type);
-    if (!ChunkFits(row)) {
-        return false;
-    }
-    return ChunkedRead(disk, row, buf, len, PatchDataChunk, 0, user_err, sys_err);
+    return ExecUnaddressedRead(vendor_data_types, PatchDataChunk, type, disk, buf, len, user_err, sys_err);
 }
 
 bool ExecReadBuffer(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
 {
-    *user_err = USER_ERR_UNSUPPORTED;
-    if (buf == nullptr || len == 0) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
-    }
-    if (!IsOneOf(type, read_buffer_types)) {
-        return false;
-    }
-    ScsiRow row = LoadRow(type);
-    if (!ChunkFits(row)) {
-        return false;
-    }
-    return ChunkedRead(disk, row, buf, len, PatchBufferChunk, 0, user_err, sys_err);
+    return ExecUnaddressedRead(read_buffer_types, PatchBufferChunk, type, disk, buf, len, user_err, sys_err);
 }
 
 bool ExecScsiCommand(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
@@ -470,40 +382,32 @@ bool ExecScsiCommand(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, 
     }
     // Non-data types come with no buffer; a length without one would hand the driver a null pointer.
     if (buf == nullptr && len != 0) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
-    return SendOnce(disk, LoadRow(type), buf, len, user_err, sys_err);
+    return SendOnce(disk, LoadScsiRow(type), buf, len, user_err, sys_err);
 }
 
 bool ExecWriteWearLevelTableScsi(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
 {
     *user_err = USER_ERR_UNSUPPORTED;
     if (buf == nullptr || len == 0 || type != TYPE_C1H_WRITE_WEAR_LEVEL_TABLE) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
-    ScsiRow row = LoadRow(type);
+    ScsiRow row = LoadScsiRow(type);
     if (!ChunkFits(row)) {
         return false;
     }
     // The chunk index travels in 16 bits; a longer table would wrap onto its first chunks.
     const u64 chunks = (static_cast<u64>(len) + row.chunk - 1) / row.chunk;
     if (chunks > 0x10000) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     int handle = 0;
-    if (!Open(disk, &handle, user_err, sys_err)) {
+    if (!OpenNode(disk, &handle, user_err, sys_err)) {
         return false;
     }
-    if (!SendChunks(&handle, row, buf, len, PatchWearLevelChunk, 0, user_err, sys_err)) {
-        int close_user_err = 0;
-        int close_sys_err = 0;
-        CloseDisk(&handle, &close_user_err, &close_sys_err);
-        return false;
-    }
-    return CloseDisk(&handle, user_err, sys_err);
+    const bool ok = SendChunks(&handle, row, buf, len, PatchWearLevelChunk, 0, user_err, sys_err);
+    return CloseChecked(&handle, ok, user_err, sys_err);
 }
 
 bool ExecSetTimestamp(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
@@ -511,8 +415,7 @@ bool ExecSetTimestamp(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err,
     *user_err = USER_ERR_UNSUPPORTED;
     // The parameter list is filled and sent whole; a shorter buffer would be written and read past its end.
     if (buf == nullptr || len < kTimestampParamLen) {
-        *user_err = USER_ERR_ILLEGAL_PARAM;
-        return false;
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     if (type != TYPE_A4H_SET_TIME_STAMP) {
         return false;
@@ -521,19 +424,14 @@ bool ExecSetTimestamp(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err,
     for (u32 i = 0; i < 6; i++) {
         buf[kTimestampOffset + i] = static_cast<u8>(ms >> (8 * (5 - i)));
     }
-    ScsiRow row = LoadRow(type);
+    ScsiRow row = LoadScsiRow(type);
     PutBe32(row.cdb + 6, kTimestampParamLen);
     row.cdb[10] = 0;
     row.cdb[11] = 0;
     int handle = 0;
-    if (!Open(disk, &handle, user_err, sys_err)) {
+    if (!OpenNode(disk, &handle, user_err, sys_err)) {
         return false;
     }
-    if (!Send(&handle, row, buf, kTimestampParamLen, user_err, sys_err)) {
-        int close_user_err = 0;
-        int close_sys_err = 0;
-        CloseDisk(&handle, &close_user_err, &close_sys_err);
-        return false;
-    }
-    return CloseDisk(&handle, user_err, sys_err);
+    const bool ok = SendScsiRow(&handle, row, buf, kTimestampParamLen, kScsiExecTimeout, user_err, sys_err);
+    return CloseChecked(&handle, ok, user_err, sys_err);
 }

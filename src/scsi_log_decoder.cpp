@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "disk_analyser.h"
+#include "decode_util.h"
 #include "disk_cmnd.h"
 #include "disk_info.h"
 
@@ -72,16 +72,6 @@ const u8 kPageCodeMask = 0x3F;
 // READ CAPACITY(10) data: last LBA, then block length, both big-endian.
 const u32 kReadCapacityLen = 8;
 
-u16 Be16(const u8* p) { return static_cast<u16>((p[0] << 8) | p[1]); }
-
-u32 Be32(const u8* p)
-{
-    return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) |
-           static_cast<u32>(p[3]);
-}
-
-u64 Be64(const u8* p) { return (static_cast<u64>(Be32(p)) << 32) | Be32(p + 4); }
-
 // One value as text; the buffer is large enough for every format used here.
 template <typename... Args>
 std::string Fmt(const char* format, Args... args)
@@ -107,7 +97,7 @@ bool CopyPage(Rec* rec, const u8* data, u32 len, u32 fixed_len)
     if (rec == nullptr || data == nullptr || len < fixed_len || len < sizeof(Rec)) {
         return false;
     }
-    const u32 page_length = Be16(data + 2);
+    const u32 page_length = ReadBe16(data + 2);
     if (sizeof(LogPageHeader) + page_length < sizeof(Rec)) {
         return false;
     }
@@ -115,8 +105,6 @@ bool CopyPage(Rec* rec, const u8* data, u32 len, u32 fixed_len)
     rec->header.page_length = static_cast<u16>(page_length);
     return true;
 }
-
-u32 ClampIndent(u32 indent) { return indent < kMaxParseIndent ? indent : kMaxParseIndent; }
 
 // These lines ignore the caller's indent: one blank and four more, always.
 const char kCounterLead[] = "     ";
@@ -158,7 +146,7 @@ bool DecodeParamPage(Rec* rec, Param* params, u32 count, const u8* data, u32 len
         return false;
     }
     for (u32 i = 0; i < count; i++) {
-        params[i].header.param_code = Be16(data + sizeof(LogPageHeader) + i * sizeof(Param));
+        params[i].header.param_code = ReadBe16(data + sizeof(LogPageHeader) + i * sizeof(Param));
     }
     return true;
 }
@@ -184,8 +172,8 @@ bool DecodeReadCapacity(ReadCapacityRecord* rec, const u8* data, u32 len)
     if (rec == nullptr || data == nullptr || len < LenReadCapacity() || len < kReadCapacityLen) {
         return false;
     }
-    rec->total_blocks = static_cast<u64>(Be32(data)) + 1;
-    rec->block_length = Be32(data + 4);
+    rec->total_blocks = static_cast<u64>(ReadBe32(data)) + 1;
+    rec->block_length = ReadBe32(data + 4);
     return true;
 }
 
@@ -214,7 +202,7 @@ bool DecodeSupportedLogPages(SupportedLogPagesRecord* rec, const u8* data, u32 l
     }
     memset(rec, 0, sizeof(*rec));
     memcpy(rec, data, std::min<u32>(len, sizeof(*rec)));
-    rec->header.page_length = static_cast<u16>(std::min<u32>(Be16(data + 2), len - sizeof(LogPageHeader)));
+    rec->header.page_length = static_cast<u16>(std::min<u32>(ReadBe16(data + 2), len - sizeof(LogPageHeader)));
     return true;
 }
 
@@ -224,7 +212,7 @@ bool PrintSupportedLogPages(std::string& out, const SupportedLogPagesRecord* rec
     out += ind + "Supported pages  :\n";
     for (u32 i = 0; i < rec->header.page_length && i < kSupportedLogPageCodes; i++) {
         const u8 code = rec->page_codes[i] & kPageCodeMask;
-        const std::string line = ind + "    " + Fmt("%02Xh", code);
+        const std::string line = ind + "    " + Hex2(code);
         const LogPageNameRow* named = nullptr;
         for (const LogPageNameRow& row : log_page_name_list) {
             if (row.page_code == code) {
@@ -446,11 +434,11 @@ void AddParamHeaderLines(std::string& out, const std::string& head, const char* 
 {
     u32 control[6];
     ControlFields(h.control, control);
-    AddLine(out, head, labels[0], Fmt("%04Xh", h.param_code));
+    AddLine(out, head, labels[0], Hex4(h.param_code));
     for (u32 i = 0; i < 6; i++) {
         AddLine(out, head, labels[1 + i], Fmt("%Xh", control[i]));
     }
-    AddLine(out, head, labels[7], Fmt("%02Xh", h.param_length));
+    AddLine(out, head, labels[7], Hex2(h.param_length));
 }
 
 // "0x" and the bytes in the drive's order, lower case.
@@ -505,8 +493,8 @@ bool DecodeTemperatureLog(TemperatureLogRecord* rec, const u8* data, u32 len)
     if (!CopyPage(rec, data, len, LenTemperature())) {
         return false;
     }
-    rec->temperature_param.param_code = Be16(data + 4);
-    rec->reference_param.param_code = Be16(data + 10);
+    rec->temperature_param.param_code = ReadBe16(data + 4);
+    rec->reference_param.param_code = ReadBe16(data + 10);
     return true;
 }
 
@@ -531,9 +519,9 @@ bool DecodeSelfTestResultsLog(SelfTestResultsRecord* rec, const u8* data, u32 le
     for (u32 i = 0; i < kSelfTestResultParams; i++) {
         const u8* p = data + sizeof(LogPageHeader) + i * sizeof(SelfTestResultParam);
         SelfTestResultParam& r = rec->params[i];
-        r.header.param_code = Be16(p);
-        r.power_on_hours = Be16(p + 6);
-        r.first_failure = Be64(p + 8);
+        r.header.param_code = ReadBe16(p);
+        r.power_on_hours = ReadBe16(p + 6);
+        r.first_failure = ReadBe64(p + 8);
     }
     return true;
 }
@@ -550,14 +538,14 @@ bool PrintSelfTestResultsLog(std::string& out, const SelfTestResultsRecord* rec,
             Fmt("%Xh", p.code_and_results & 0x0F),
             Fmt("%Xh", (p.code_and_results >> 4) & 0x01),
             Fmt("%Xh", (p.code_and_results >> 5) & 0x07),
-            Fmt("%02Xh", p.number),
-            Fmt("%04Xh", p.power_on_hours),
+            Hex2(p.number),
+            Hex4(p.power_on_hours),
             Fmt("%llX", static_cast<unsigned long long>(p.first_failure)) + "h",
             Fmt("%Xh", p.sense_key & 0x0F),
             Fmt("%Xh", (p.sense_key >> 4) & 0x0F),
-            Fmt("%02Xh", p.asc),
-            Fmt("%02Xh", p.ascq),
-            Fmt("%02Xh", p.vendor),
+            Hex2(p.asc),
+            Hex2(p.ascq),
+            Hex2(p.vendor),
         };
         static_assert(std::size(values) == std::size(self_test_labels), "one value per self-test label");
         for (size_t k = 0; k < std::size(self_test_labels); k++) {
@@ -599,7 +587,7 @@ bool DecodeInformationalExceptionsLog(InformationalExceptionsRecord* rec, const 
     if (!CopyPage(rec, data, len, sizeof(InformationalExceptionsRecord))) {
         return false;
     }
-    rec->param.param_code = Be16(data + 4);
+    rec->param.param_code = ReadBe16(data + 4);
     return true;
 }
 
@@ -608,9 +596,9 @@ bool PrintInformationalExceptionsLog(std::string& out, const InformationalExcept
 {
     const std::string ind = ParseIndent(indent);
     AddParamHeaderLines(out, ind, info_exception_labels, rec->param);
-    AddLine(out, ind, info_exception_labels[8], Fmt("%02Xh", rec->asc));
-    AddLine(out, ind, info_exception_labels[9], Fmt("%02Xh", rec->ascq));
-    AddLine(out, ind, info_exception_labels[10], Fmt("%02Xh", rec->temperature));
+    AddLine(out, ind, info_exception_labels[8], Hex2(rec->asc));
+    AddLine(out, ind, info_exception_labels[9], Hex2(rec->ascq));
+    AddLine(out, ind, info_exception_labels[10], Hex2(rec->temperature));
     AddLine(out, ind, info_exception_labels[11], Fmt("%Xh", rec->vendor));
     return true;
 }
@@ -626,9 +614,9 @@ bool DecodeSmartTemperatureLog(SmartTemperatureRecord* rec, const u8* data, u32 
     if (!CopyPage(rec, data, len, sizeof(SmartTemperatureRecord))) {
         return false;
     }
-    rec->max_time = Be32(data + 8);
-    rec->over_reference = Be32(data + 12);
-    rec->min_time = Be32(data + 16);
+    rec->max_time = ReadBe32(data + 8);
+    rec->over_reference = ReadBe32(data + 12);
+    rec->min_time = ReadBe32(data + 16);
     return true;
 }
 
@@ -662,7 +650,7 @@ void PrintLogParameter(std::string& out, const u8* param, u32 indent)
     AddParamHeaderLines(out, head, param_header_labels, h);
     std::string value;
     for (u32 i = 0; i < 8; i++) {
-        value += Fmt("%02Xh ", param[sizeof(h) + i]);
+        value += Hex2(param[sizeof(h) + i]) + " ";
     }
     AddLine(out, head, kParamValueLabel, value);
 }
@@ -673,8 +661,8 @@ void PrintLogPageHeader(std::string& out, const LogPageHeader* header, u32 inden
         return;
     }
     const std::string ind = ParseIndent(indent);
-    AddLine(out, ind, page_header_labels[0], Fmt("%02Xh", header->page_code & kPageCodeMask));
+    AddLine(out, ind, page_header_labels[0], Hex2(header->page_code & kPageCodeMask));
     AddLine(out, ind, page_header_labels[1], Fmt("%Xh", (header->page_code >> 6) & 0x01));
     AddLine(out, ind, page_header_labels[2], Fmt("%Xh", (header->page_code >> 7) & 0x01));
-    AddLine(out, ind, page_header_labels[3], Fmt("%04Xh", header->page_length));
+    AddLine(out, ind, page_header_labels[3], Hex4(header->page_length));
 }

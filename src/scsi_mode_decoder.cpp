@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "disk_analyser.h"
+#include "decode_util.h"
 
 namespace {
 
@@ -317,25 +317,13 @@ const SubPageRow port_subpage_rows[] = {
     {0x03, &enhanced_phy_control_layout},
 };
 
-u64 GetBe(const u8* p, u32 width)
-{
-    u64 v = 0;
-    for (u32 i = 0; i < width; i++) {
-        v = (v << 8) | p[i];
-    }
-    return v;
-}
-
-u32 GetBe16(const u8* p) { return static_cast<u32>(GetBe(p, 2)); }
-
 std::string FieldLine(const std::string& ind, const ModeField& f, const u8* record)
 {
-    u64 v = GetBe(record + f.pos, f.width);
+    u64 v = ReadBeBytes(record + f.pos, f.width);
     if (f.bits != 0) {
         v = (v >> f.shift) & ((u64(1) << f.bits) - 1);
     }
-    char label[64];
-    snprintf(label, sizeof(label), "%-41s: ", f.name);
+    const std::string label = Padded(f.name, 41) + ": ";
     char value[32];
     if (f.fmt == kFmtHex64) {
         snprintf(value, sizeof(value), "0x%llx", static_cast<unsigned long long>(v));
@@ -499,7 +487,7 @@ bool ParseModeSubPage(std::string& out, const u8* data, u32 len, u32* offset, u3
     const u8* page = data + start;
     const u8 page_code = page[0] & kPageCodeMask;
     const u8 subpage_code = page[1];
-    const u32 page_len = GetBe16(page + 2);
+    const u32 page_len = ReadBe16(page + 2);
     const std::string ind = ParseIndent(indent);
 
     char line[64];
@@ -549,7 +537,7 @@ bool ParseModeSense(std::string& out, const u8* data, u32 len, u32 indent, void*
         } else {
             snprintf(line, sizeof(line), "  Mode page[%02xh]'s parse is unsupported \n", page_code);
             out += ind + line;
-            offset = AddSaturated(offset, spf ? 4 + GetBe16(page + 2) : page[1] + 2u);
+            offset = AddSaturated(offset, spf ? 4 + ReadBe16(page + 2) : page[1] + 2u);
         }
     }
     return true;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "disk_analyser.h"
+#include "decode_util.h"
 
 namespace {
 
@@ -65,16 +65,6 @@ const ExtendedRow extended_rows[] = {
     {"A Volatile Cache Supported", 6, 0x01},
 };
 
-u32 Be16(const u8* p) { return (u32(p[0]) << 8) | p[1]; }
-u32 Be32(const u8* p) { return (u32(p[0]) << 24) | (u32(p[1]) << 16) | (u32(p[2]) << 8) | p[3]; }
-
-std::string Padded(const char* text, int width)
-{
-    char buf[64];
-    snprintf(buf, sizeof(buf), "%-*s", width, text);
-    return buf;
-}
-
 // One designation descriptor (header and designator), already known to lie within the
 // answer. A designator too short for the layout of its type cannot be shown.
 void PrintDesignator(std::string& out, const u8* desc, u32 indent)
@@ -122,7 +112,7 @@ bool PrintNaa5Designator(std::string& out, const u8* designator, u32 indent)
 {
     // The 36-bit vendor specific identifier: low nibble of byte 3, then bytes 4 to 7.
     char id[32];
-    snprintf(id, sizeof(id), "%x%08x", designator[3] & 0x0F, Be32(designator + 4));
+    snprintf(id, sizeof(id), "%x%08x", designator[3] & 0x0F, ReadBe32(designator + 4));
     out += ParseIndent(indent) + kLead + "ID: " + id + "\n";
     return true;
 }
@@ -131,7 +121,7 @@ bool PrintNaa6Designator(std::string&, const u8*, u32) { return true; }
 
 bool PrintRelativeTargetPortDesignator(std::string& out, const u8* designator, u32 indent)
 {
-    const u32 port = Be16(designator + 2);
+    const u32 port = ReadBe16(designator + 2);
     if (port == 1) {
         out += ParseIndent(indent) + kLead + "RELATIVE TARGET PORT: A\n";
     } else if (port == 2) {
@@ -148,7 +138,7 @@ bool PrintInquiryExtended(std::string& out, const u8* page, u32 indent)
     const std::string ind = ParseIndent(indent);
     std::string text = ind + Padded("Capabilities", 22) + "\n";
     for (const ExtendedRow& row : extended_rows) {
-        text += ind + kLead + Padded(row.label, 43) + ": " + ((page[row.byte] & row.mask) != 0 ? "Yes" : "No") + "\n";
+        text += ind + kLead + Padded(row.label, 43) + ": " + YesNo((page[row.byte] & row.mask) != 0) + "\n";
     }
     out = text;
     return true;
@@ -199,16 +189,16 @@ bool ParseInquiryScsiPorts(std::string& out, const u8* data, u32 len, u32 indent
         }
         const u8* port = data + off;
         // Targets follow the initiator port TransportID, whose length the header gives.
-        const u64 tail = off + kPortHeadLen + Be16(port + 6);
+        const u64 tail = off + kPortHeadLen + ReadBe16(port + 6);
         if (len < tail + kPortTailLen) {
             return false;
         }
         const u64 targets = tail + kPortTailLen;
-        const u64 targets_end = targets + Be16(data + tail + 2);
+        const u64 targets_end = targets + ReadBe16(data + tail + 2);
         if (len < targets_end) {
             return false;
         }
-        const u32 relative_port = Be16(port + 2);
+        const u32 relative_port = ReadBe16(port + 2);
         const bool prefixed = relative_port == 1 || relative_port == 2;
         if (prefixed) {
             text += ind + kLead + (relative_port == 1 ? "PORT[A] " : "PORT[B] ");
@@ -267,7 +257,7 @@ bool ParseInquiryBlockDevice(std::string& out, const u8* data, u32 len, u32 inde
     const std::string ind = ParseIndent(indent);
     std::string text = ind + "VPD INQUIRY: Block device characteristcis page (SBC)\n";
     text += ind + kLead;
-    const u32 rate = Be16(data + 4);
+    const u32 rate = ReadBe16(data + 4);
     if (rate == 0x0000) {
         text += "Medium rotation rate is not reported";
     } else if (rate == 0x0001) {

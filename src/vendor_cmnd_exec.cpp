@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ata_cmnd_exec.h"
+#include "cmnd_exec_common.h"
 #include "disk_cmnd.h"
 #include "disk_transport.h"
 #include "msg_processor.h"
@@ -26,94 +27,7 @@ const u32 kOtherMaxPages = 128;
 // Only this geometry splits the flash log into its two parts.
 const u32 kPartPageNum = 128;
 
-void PutBe16(u8* p, u32 v)
-{
-    p[0] = static_cast<u8>(v >> 8);
-    p[1] = static_cast<u8>(v);
-}
-
-void PutBe24(u8* p, u32 v)
-{
-    p[0] = static_cast<u8>(v >> 16);
-    p[1] = static_cast<u8>(v >> 8);
-    p[2] = static_cast<u8>(v);
-}
-
-void PutBe32(u8* p, u32 v)
-{
-    p[0] = static_cast<u8>(v >> 24);
-    p[1] = static_cast<u8>(v >> 16);
-    p[2] = static_cast<u8>(v >> 8);
-    p[3] = static_cast<u8>(v);
-}
-
-void StoreLen(u8* buf, u32 value) { memcpy(buf, &value, sizeof(value)); }
-
-bool Fail(int code, int* user_err)
-{
-    *user_err = code;
-    return false;
-}
-
 bool IsVendorLog(int type) { return type >= TYPE_4DH_READNVSRAM_LOG && type <= TYPE_4DH_READNVALL_LOG; }
-
-// A SCSI row's CDB with its length and direction.
-struct ScsiRow {
-    u8 cdb[16];
-    u32 cdb_len;
-    u32 dir;
-};
-
-ScsiRow LoadRow(int type)
-{
-    const CmndTemplate& t = cmnd_template_list[type];
-    ScsiRow row;
-    memcpy(row.cdb, t.regs, sizeof(row.cdb));
-    row.cdb_len = t.xfer & 0xFF;
-    row.dir = t.dir;
-    return row;
-}
-
-bool Send(int* handle, ScsiRow* row, u8* data, u32 data_len, int* user_err, int* sys_err)
-{
-    u8 sense[kSenseLen];
-    memset(sense, 0, sizeof(sense));
-    ScsiRequest req;
-    memset(&req, 0, sizeof(req));
-    req.cdb = row->cdb;
-    req.cdb_len = row->cdb_len;
-    req.dir = row->dir;
-    req.data = data;
-    req.data_len = data_len;
-    req.sense = sense;
-    req.sense_len = kSenseLen;
-    req.timeout = kTimeout;
-    if (!SendScsiCmnd(handle, &req, nullptr, user_err, sys_err)) {
-        return false;
-    }
-    if (row->dir == CMND_DIR_IN) {
-        DiskCmnd::NoteResidual(data, data_len, req.resid);
-    }
-    return true;
-}
-
-bool Open(DiskInfo* disk, int* handle, int* user_err, int* sys_err)
-{
-    *handle = 0;
-    return OpenDisk(handle, disk->device_name.c_str(), user_err, sys_err);
-}
-
-// A failed transfer keeps its own error; a failed close fails a transfer that went well.
-bool CloseChecked(int* handle, bool ok, int* user_err, int* sys_err)
-{
-    if (!ok) {
-        int close_user_err = 0;
-        int close_sys_err = 0;
-        CloseDisk(handle, &close_user_err, &close_sys_err);
-        return false;
-    }
-    return CloseDisk(handle, user_err, sys_err);
-}
 
 // The chunk indexes [first, end) of a vendor-log read, after applying flash_log_part.
 bool SelectChunks(int type, u64 chunks, u64* first, u64* end, int* user_err)
@@ -253,14 +167,14 @@ bool ExecVendorLogSense(int type, DiskInfo* disk, u8* buf, u32 len, int* user_er
     }
 
     int handle = 0;
-    if (!Open(disk, &handle, user_err, sys_err)) {
+    if (!OpenNode(disk, &handle, user_err, sys_err)) {
         return false;
     }
     bool ok = true;
     for (u64 k = first; k < end && ok; k++) {
         const u32 offset = static_cast<u32>(k * chunk);
         const u32 n = static_cast<u32>(std::min<u64>(chunk, len - offset));
-        ScsiRow row = LoadRow(type);
+        ScsiRow row = LoadScsiRow(type);
         if (whole) {
             row.cdb[3] = static_cast<u8>(n >> 16);
             row.cdb[4] = static_cast<u8>(n >> 8);
@@ -272,7 +186,7 @@ bool ExecVendorLogSense(int type, DiskInfo* disk, u8* buf, u32 len, int* user_er
             PutBe32(row.cdb + 3, offset);
             PutBe16(row.cdb + 7, n);
         }
-        ok = Send(&handle, &row, buf + offset, n, user_err, sys_err);
+        ok = SendScsiRow(&handle, row, buf + offset, n, kTimeout, user_err, sys_err);
     }
     CloseDiskQuiet(&handle);
     return ok;
@@ -299,16 +213,16 @@ bool ExecWriteBufferDownload(int type, DiskInfo* disk, u8* buf, u32 len, int* us
     // The piece is the row's word taken whole, so every image that fits the fields is one command.
     const u64 piece = cmnd_template_list[type].xfer;
     int handle = 0;
-    if (!Open(disk, &handle, user_err, sys_err)) {
+    if (!OpenNode(disk, &handle, user_err, sys_err)) {
         return false;
     }
     bool ok = true;
     for (u64 offset = 0; offset < len && ok; offset += piece) {
         const u32 n = static_cast<u32>(std::min<u64>(piece, len - offset));
-        ScsiRow row = LoadRow(type);
+        ScsiRow row = LoadScsiRow(type);
         PutBe24(row.cdb + 3, static_cast<u32>(offset));
         PutBe24(row.cdb + 6, n);
-        ok = Send(&handle, &row, buf + offset, n, user_err, sys_err);
+        ok = SendScsiRow(&handle, row, buf + offset, n, kTimeout, user_err, sys_err);
     }
     return CloseChecked(&handle, ok, user_err, sys_err);
 }
@@ -357,7 +271,7 @@ bool ExecDownloadMicrocodeAta(int type, DiskInfo* disk, u8* buf, u32 len, int* u
     const u8 features = commands == 1 ? 0x07 : 0x03;  // save in one command, or with offsets
 
     int handle = 0;
-    if (!Open(disk, &handle, user_err, sys_err)) {
+    if (!OpenNode(disk, &handle, user_err, sys_err)) {
         return false;
     }
     bool ok = true;

@@ -11,7 +11,7 @@
 #include <ctime>
 #include <map>
 
-#include "disk_analyser.h"
+#include "decode_util.h"
 
 const LogContentDecoder log_content_decoders[kLogContentDecoderNum] = {
     {0x000C, DecodeCapacitanceTest},
@@ -45,12 +45,6 @@ const u32 kSortByTimeContent = 7;
 // Duplicates compare only this many bytes of the function name.
 const u32 kDupNameBytes = 8;
 
-u16 GetLe16(const u8* p) { return static_cast<u16>(p[0] | (p[1] << 8)); }
-
-u32 GetLe32(const u8* p) { return u32(p[0]) | (u32(p[1]) << 8) | (u32(p[2]) << 16) | (u32(p[3]) << 24); }
-
-u64 GetLe64(const u8* p) { return u64(GetLe32(p)) | (u64(GetLe32(p + 4)) << 32); }
-
 // A slot the drive never wrote: bytes 4 to 63 erased (FFh), or all 64 bytes zero.
 bool IsBlankSlot(const u8* slot)
 {
@@ -71,19 +65,19 @@ bool IsBlankSlot(const u8* slot)
 
 void DecodeSlot(const u8* p, ReadCurrentLogRecord* r)
 {
-    r->TickCount = GetLe64(p);
-    r->PC = GetLe32(p + 8);
+    r->TickCount = ReadU64(p);
+    r->PC = ReadU32(p + 8);
     memcpy(r->FunName, p + 12, sizeof(r->FunName));
-    r->ErrCode = GetLe16(p + 28);
+    r->ErrCode = ReadU16(p + 28);
     memcpy(r->Content, p + 30, sizeof(r->Content));
 }
 
 void DecodeSlot(const u8* p, DeviceVendorLogRecord* r)
 {
-    r->PowerCount = GetLe32(p);
-    r->TickCount = GetLe32(p + 4);
+    r->PowerCount = ReadU32(p);
+    r->TickCount = ReadU32(p + 4);
     memcpy(r->FunName, p + 8, sizeof(r->FunName));
-    r->ErrCode = GetLe16(p + 24);
+    r->ErrCode = ReadU16(p + 24);
     memcpy(r->Content, p + 26, sizeof(r->Content));
 }
 
@@ -299,13 +293,13 @@ bool NameHoldsZeroOrOne(const char (&name)[16])
 
 std::string DecodeCapacitanceTest(const u8* content)
 {
-    const u32 start_time = GetLe32(content);
-    const u32 mid_time = GetLe32(content + 4);
-    const u32 end_time = GetLe32(content + 8);
-    const u32 start_volt = GetLe32(content + 12);
-    const u32 mid_volt = GetLe32(content + 16);
-    const u32 end_volt = GetLe32(content + 20);
-    const u32 capability = GetLe32(content + 24);
+    const u32 start_time = ReadU32(content);
+    const u32 mid_time = ReadU32(content + 4);
+    const u32 end_time = ReadU32(content + 8);
+    const u32 start_volt = ReadU32(content + 12);
+    const u32 mid_volt = ReadU32(content + 16);
+    const u32 end_volt = ReadU32(content + 20);
+    const u32 capability = ReadU32(content + 24);
     char buf[160];
     snprintf(buf, sizeof(buf),
              "StartTime:%08Xh  StartVolt:%08Xh  MidTime:%08Xh  MidVolt:%08Xh  EndTime:%08Xh  EndVolt:%08Xh  "
@@ -318,18 +312,16 @@ std::string DecodeRawParam(const u8* content)
 {
     std::string text;
     for (u32 i = 0; i < 32; i++) {
-        char buf[8];
-        snprintf(buf, sizeof(buf), "%02Xh  ", content[i]);
-        text += buf;
+        text += Hex2(content[i]) + "  ";
     }
     return text;
 }
 
 std::string DecodeVoltTempState(const u8* content)
 {
-    const u16 volt = GetLe16(content);
-    const int16_t temp = static_cast<int16_t>(GetLe16(content + 2));
-    const u16 state = GetLe16(content + 4);
+    const u16 volt = ReadU16(content);
+    const int16_t temp = static_cast<int16_t>(ReadU16(content + 2));
+    const u16 state = ReadU16(content + 4);
     char buf[64];
     snprintf(buf, sizeof(buf), "volt:%04u  temp:%05d state:%04u", static_cast<unsigned>(volt),
              static_cast<int>(temp), static_cast<unsigned>(state));
@@ -374,10 +366,9 @@ bool PrintReadCurrentLog(std::string& out, std::vector<ReadCurrentLogRecord>& re
         table = {log_content_decoders, kLogContentDecoderNum};
     }
     for (const ReadCurrentLogRecord& r : records) {
-        char buf[128];
-        snprintf(buf, sizeof(buf), "%4u     %s      %04Xh    %20s    ", r.PC, TimeText(r.TickCount).c_str(),
-                 static_cast<unsigned>(r.ErrCode), FieldText(r.FunName).c_str());
-        out += in + buf + ContentText(r, table) + "\n";
+        AppendLine(out, in, "%4u     %s      %04Xh    %20s    ", r.PC, TimeText(r.TickCount).c_str(),
+                   static_cast<unsigned>(r.ErrCode), FieldText(r.FunName).c_str());
+        out += ContentText(r, table) + "\n";
     }
     return true;
 }
@@ -407,10 +398,9 @@ bool PrintDeviceVendorLog(std::string& out, std::vector<DeviceVendorLogRecord>& 
         }
     }
     for (const DeviceVendorLogRecord& r : records) {
-        char buf[128];
-        snprintf(buf, sizeof(buf), "%12u    %12u    %04Xh    %24s    ", r.PowerCount, r.TickCount,
-                 static_cast<unsigned>(r.ErrCode), FieldText(r.FunName).c_str());
-        out += in + buf + ContentText(r, table) + "\n";
+        AppendLine(out, in, "%12u    %12u    %04Xh    %24s    ", r.PowerCount, r.TickCount,
+                   static_cast<unsigned>(r.ErrCode), FieldText(r.FunName).c_str());
+        out += ContentText(r, table) + "\n";
     }
     return true;
 }

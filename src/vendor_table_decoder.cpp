@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "decode_util.h"
-#include "disk_analyser.h"
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
 #include "settings.h"

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstddef>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "ata_cmnd_exec.h"
 #include "cmd_resp_log.h"
 #include "console_input.h"
+#include "decode_util.h"
 #include "disk_cmnd.h"
 #include "disk_info.h"
 #include "drive_select.h"
@@ -91,18 +91,6 @@ bool computeMagnify(u64 write_pages, u64 moved_pages, MagnifyFigures* out)
 }
 
 namespace {
-
-void AppendF(std::string* text, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-
-void AppendF(std::string* text, const char* fmt, ...)
-{
-    char buf[256];
-    va_list args;
-    va_start(args, fmt);
-    vsnprintf(buf, sizeof(buf), fmt, args);
-    va_end(args);
-    *text += buf;
-}
 
 void PrintQueryFailed(int user_err, int sys_err) { PrintCmdFailure("Query data length failed", user_err, sys_err); }
 
@@ -340,15 +328,15 @@ std::string formatMagnifyReport(const R2FlagTable& table, const char* indent)
     const u64 moved_pages = table.gc_move_page + table.wl_move_page;
     MagnifyFigures f;
     if (!computeMagnify(write_pages, moved_pages, &f)) {
-        AppendF(&text, "%stest time is not long enough\n", indent);
+        AppendF(text, "%stest time is not long enough\n", indent);
         return text;
     }
-    AppendF(&text, "%shost read pages     :  0x%16llX\n", indent, static_cast<unsigned long long>(read_pages));
-    AppendF(&text, "%shost write pages    :  0x%16llX\n", indent, static_cast<unsigned long long>(write_pages));
-    AppendF(&text, "%sdisk read pages     :  0x%16llX\n", indent, static_cast<unsigned long long>(read_pages));
-    AppendF(&text, "%sdisk write pages    :  0x%16llX\n", indent,
+    AppendF(text, "%shost read pages     :  0x%16llX\n", indent, static_cast<unsigned long long>(read_pages));
+    AppendF(text, "%shost write pages    :  0x%16llX\n", indent, static_cast<unsigned long long>(write_pages));
+    AppendF(text, "%sdisk read pages     :  0x%16llX\n", indent, static_cast<unsigned long long>(read_pages));
+    AppendF(text, "%sdisk write pages    :  0x%16llX\n", indent,
             static_cast<unsigned long long>(f.disk_write_pages));
-    AppendF(&text, "%smagnify coefficient :  %1Lf\n", indent, f.coefficient);
+    AppendF(text, "%smagnify coefficient :  %1Lf\n", indent, f.coefficient);
     return text;
 }
 

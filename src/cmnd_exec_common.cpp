@@ -1,0 +1,90 @@
+#include "cmnd_exec_common.h"
+
+#include <cstring>
+
+#include "disk_cmnd.h"
+#include "disk_transport.h"
+#include "msg_processor.h"
+
+bool Fail(int code, int* user_err)
+{
+    *user_err = code;
+    return false;
+}
+
+bool OpenNode(DiskInfo* disk, int* handle, int* user_err, int* sys_err)
+{
+    if (disk == nullptr) {
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
+    }
+    *handle = 0;
+    return OpenDisk(handle, disk->device_name.c_str(), user_err, sys_err);
+}
+
+bool CloseChecked(int* handle, bool ok, int* user_err, int* sys_err)
+{
+    if (!ok) {
+        int close_user_err = 0;
+        int close_sys_err = 0;
+        CloseDisk(handle, &close_user_err, &close_sys_err);
+        return false;
+    }
+    return CloseDisk(handle, user_err, sys_err);
+}
+
+void StoreLen(u8* buf, u32 value) { memcpy(buf, &value, sizeof(value)); }
+
+void PutBe16(u8* p, u32 v)
+{
+    p[0] = static_cast<u8>(v >> 8);
+    p[1] = static_cast<u8>(v);
+}
+
+void PutBe24(u8* p, u32 v)
+{
+    p[0] = static_cast<u8>(v >> 16);
+    PutBe16(p + 1, v);
+}
+
+void PutBe32(u8* p, u32 v)
+{
+    p[0] = static_cast<u8>(v >> 24);
+    PutBe24(p + 1, v);
+}
+
+ScsiRow LoadScsiRow(int type)
+{
+    const CmndTemplate& t = cmnd_template_list[type];
+    ScsiRow row;
+    memcpy(row.cdb, t.regs, sizeof(row.cdb));
+    row.cdb_len = t.xfer & 0xFF;
+    row.dir = t.dir;
+    row.chunk = t.xfer >> 8;
+    return row;
+}
+
+bool SendScsiRow(int* handle, const ScsiRow& row, u8* data, u32 data_len, u32 timeout, int* user_err,
+                 int* sys_err)
+{
+    u8 cdb[sizeof(row.cdb)];
+    memcpy(cdb, row.cdb, sizeof(cdb));
+    u8 sense[kSenseLen];
+    memset(sense, 0, sizeof(sense));
+    ScsiRequest req;
+    memset(&req, 0, sizeof(req));
+    req.cdb = cdb;
+    req.cdb_len = row.cdb_len;
+    req.dir = row.dir;
+    req.data = data;
+    req.data_len = data_len;
+    req.sense = sense;
+    req.sense_len = kSenseLen;
+    req.timeout = timeout;
+    if (!SendScsiCmnd(handle, &req, nullptr, user_err, sys_err)) {
+        return false;
+    }
+    if (row.dir == CMND_DIR_IN) {
+        DiskCmnd::NoteResidual(data, data_len, req.resid);
+    }
+    return true;
+}
