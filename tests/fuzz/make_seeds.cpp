@@ -30,7 +30,7 @@
 
 #include "analyse_input.h"
 #include "cmd_runner.h"
-#include "cmd_wrap.h"
+#include "front_state.h"
 #include "disk_analyser.h"
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
