@@ -101,7 +101,7 @@ void PrintTo(const MenuCase& c, std::ostream* os) { *os << "row " << c.row; }
 
 class VendorTableMenu : public VendorTableE2e, public ::testing::WithParamInterface<MenuCase> {};
 
-// Dev Vendor Spec Option (main row 6): the text shows after the submenu's prompt and
+// The SAS vendor-specific submenu (main row 6): the text shows after the submenu's prompt and
 // before the submenu comes back.
 TEST_P(VendorTableMenu, RowShowsTheText)
 {
