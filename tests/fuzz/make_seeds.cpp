@@ -314,7 +314,7 @@ void HarvestDrive(const std::string& node)
         Bytes answer(len, 0);
         if (DiskCmnd::ExecuteQuiet(entry.first, &disk, answer.data(), len)) {
             // What the drive sent, as the runner hands it on: a short transfer's fill is no answer.
-            answer.resize(std::min(DiskCmnd::ReceivedLen(), len));
+            answer.resize(DiskCmnd::ReceivedLen());
             AddAnswer(entry.first, disk, answer);
             if (entry.first == TYPE_89H_DEVICE_VENDOR_LOG) {
                 Add("vendor_log_answers", answer);
