@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -455,7 +454,7 @@ RunEnd PrepareAndExecute(Run* run)
         return RunEnd::kOutput;
     }
     run->exec_ok = true;
-    run->answer_len = std::min(data_len, DiskCmnd::ReceivedLen());
+    run->answer_len = DiskCmnd::ReceivedLen();
     if (register_read) {
         // The executor completes the record of a read in place.
         RegisterAccessBlock block;

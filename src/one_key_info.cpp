@@ -99,26 +99,22 @@ void ReadItem(const OneKeyInfoItem& row, OneKeyInfoItem* item)
     int user_err = 0;
     int sys_err = 0;
     u32 len = item->data_len;
-    if (!DiskCmnd::GetDataLen(static_cast<int>(row.type), &cur_disk, &len, &user_err, &sys_err)) {
-        item->data_len = len;
-        item->query_data_len = 0;
-        item->query_data = 0;
-    } else if (len > OneKeyItemMaxLen(row.type)) {
+    bool asked = DiskCmnd::GetDataLen(static_cast<int>(row.type), &cur_disk, &len, &user_err, &sys_err);
+    if (asked && len > OneKeyItemMaxLen(row.type)) {
         // Beyond any real table: nothing is read, and the file stays within what the parser takes.
-        item->data_len = len;
-        item->query_data_len = 0;
-        item->query_data = 0;
+        asked = false;
         user_err = USER_ERR_ILLEGAL_DIFF_OR_LENGTH;
         sys_err = 0;
-    } else {
-        item->data_len = len;
-        item->query_data_len = 1;
+    }
+    item->data_len = len;
+    item->query_data_len = asked ? 1 : 0;
+    item->query_data = 0;
+    if (asked) {
         allocDataBuf(len);
         if (len > 0 && data_buf == nullptr) {
             // No buffer for the answer: the read is not sent rather than sent into nothing.
             user_err = USER_ERR_ILLEGAL_POINTER;
             sys_err = ENOMEM;
-            item->query_data = 0;
         } else {
             bool ok = DiskCmnd::Execute(static_cast<int>(row.type), &cur_disk, data_buf, data_len, &user_err, &sys_err);
             item->query_data = ok ? 1 : 0;
@@ -460,21 +456,16 @@ void ParseOneKeyInfo(bool sorted_logs)
 
 u32 OneKeyItemMaxLen(u32 type)
 {
-    switch (type) {
-    case TYPE_IDENTIFY_DEVICE:
-    case TYPE_SMART_VALUE_THRES:
-    case TYPE_SMART_THRESHOLD:
-        return 512;  // LenSector
-    case TYPE_SMART_ENABLE:
-        return 0;  // LenNoData
-    default:
-        // The drive states the length: a u32 count of sectors for the 89h reads (up to
-        // 4 GiB), eight u16 sector counts of its log directory for the pending list
-        // (256 MiB). Real answers stay far below the cap: the largest block table, the
-        // wear levels of 8 layers x 16 channels x 8192 blocks, is 8 MiB, the largest
-        // vendor log about 15 MB.
-        return kOneKeyAskedMaxLen;
+    const CmndLenFun fixed = type < TYPE_BUTT ? cmnd_func_list[type].fun_len : nullptr;
+    if (fixed != nullptr) {
+        return fixed();
     }
+    // The drive states the length: a u32 count of sectors for the 89h reads (up to
+    // 4 GiB), eight u16 sector counts of its log directory for the pending list
+    // (256 MiB). Real answers stay far below the cap: the largest block table, the
+    // wear levels of 8 layers x 16 channels x 8192 blocks, is 8 MiB, the largest
+    // vendor log about 15 MB.
+    return kOneKeyAskedMaxLen;
 }
 
 u64 OneKeyInfoFileMaxLen()

@@ -33,7 +33,8 @@ const u8 kOneKeyInfoMask = 0xA7;
 // The longest data the collection keeps for an item whose length the drive states (see
 // one_key_info.cpp); a longer statement is recorded as a failed length query.
 const u32 kOneKeyAskedMaxLen = 32u << 20;
-// The longest data an item of the given command type can carry in a one-key file.
+// The longest data an item of the given command type can carry in a one-key file: the
+// type's fixed length in the command catalogue, else kOneKeyAskedMaxLen.
 u32 OneKeyItemMaxLen(u32 type);
 // The longest plain form a collection can write: every row's header and longest data.
 // The parser refuses a container that states more before it writes anything.

@@ -26,6 +26,25 @@ std::string TestDataFile(const std::string& rel)
     return ss.str();
 }
 
+std::string DataLine(const std::string& rel)
+{
+    std::istringstream lines(TestDataFile(rel));
+    std::string hex;
+    for (std::string line; std::getline(lines, line);) {
+        hex += " " + line.substr(0, line.find('#'));
+    }
+    return "  data" + hex + "\n";
+}
+
+zvemu::Bytes LogSense(std::uint8_t byte2, unsigned alloc)
+{
+    zvemu::Bytes cdb = zvemu::Hex("4D 00 00 00 00 00 00 00 00 00");
+    cdb[2] = byte2;
+    cdb[7] = static_cast<std::uint8_t>(alloc >> 8);
+    cdb[8] = static_cast<std::uint8_t>(alloc);
+    return cdb;
+}
+
 void E2eTest::SetUp()
 {
     char tmpl[] = "/tmp/zv_e2e_XXXXXX";

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +14,11 @@
 // The path of a file under tests/data, and its bytes (a file that cannot be read fails the test).
 std::string TestData(const std::string& rel);
 std::string TestDataFile(const std::string& rel);
+// A hex fixture under tests/data as one emulator "data" line (its comments dropped).
+std::string DataLine(const std::string& rel);
+
+// LOG SENSE(10) with page control and page code in byte 2 and the allocation length.
+zvemu::Bytes LogSense(std::uint8_t byte2, unsigned alloc);
 
 struct RunResult {
     int status = -1;        // exit status, or -1 when killed by a signal

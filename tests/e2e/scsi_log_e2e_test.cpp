@@ -2,8 +2,6 @@
 // on the emulated SAS drive (/dev/sdb), the requests sent and the decoded text shown.
 #include "e2e_util.h"
 
-#include <cstdint>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,31 +12,9 @@
 namespace {
 
 using zvemu::Bytes;
-using zvemu::Hex;
 
 // The goldens were written from the page layouts and the fixtures' bytes, at an indent of 4.
 std::string Golden(const std::string& name) { return TestDataFile("scsi_log/" + name); }
-
-// A page fixture's bytes as one emulator "data" line (its comments dropped).
-std::string DataLine(const std::string& page)
-{
-    std::istringstream lines(TestDataFile("scsi_log/" + page));
-    std::string hex;
-    for (std::string line; std::getline(lines, line);) {
-        hex += " " + line.substr(0, line.find('#'));
-    }
-    return "  data" + hex + "\n";
-}
-
-// LOG SENSE(10) with page control and page code in byte 2 and the allocation length.
-Bytes LogSense(std::uint8_t byte2, unsigned alloc)
-{
-    Bytes cdb = Hex("4D 00 00 00 00 00 00 00 00 00");
-    cdb[2] = byte2;
-    cdb[7] = static_cast<std::uint8_t>(alloc >> 8);
-    cdb[8] = static_cast<std::uint8_t>(alloc);
-    return cdb;
-}
 
 struct PageAnswer {
     const char* page;     // page code as the fixture selects it, "0D"
@@ -61,7 +37,8 @@ protected:
         if (!pages.empty()) {
             std::string overrides = "drive /dev/sdb\n";
             for (const PageAnswer& p : pages) {
-                overrides += std::string("answer scsi 4D page=") + p.page + "\n" + DataLine(p.fixture);
+                overrides += std::string("answer scsi 4D page=") + p.page + "\n" +
+                             DataLine(std::string("scsi_log/") + p.fixture);
             }
             WriteFile("pages.txt", overrides);
             config += ":" + Path("pages.txt");

@@ -4,7 +4,6 @@
 #include "e2e_util.h"
 
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,15 +15,6 @@ namespace {
 using zvemu::Bytes;
 using zvemu::Hex;
 
-Bytes LogSense(std::uint8_t byte2, unsigned alloc)
-{
-    Bytes cdb = Hex("4D 00 00 00 00 00 00 00 00 00");
-    cdb[2] = byte2;
-    cdb[7] = static_cast<std::uint8_t>(alloc >> 8);
-    cdb[8] = static_cast<std::uint8_t>(alloc);
-    return cdb;
-}
-
 // MODE SENSE(10) of all pages and subpages, current values.
 Bytes ModeSense(unsigned alloc)
 {
@@ -32,17 +22,6 @@ Bytes ModeSense(unsigned alloc)
     cdb[7] = static_cast<std::uint8_t>(alloc >> 8);
     cdb[8] = static_cast<std::uint8_t>(alloc);
     return cdb;
-}
-
-// A hex fixture's bytes as one emulator "data" line (its comments dropped).
-std::string DataLine(const std::string& fixture)
-{
-    std::istringstream lines(TestDataFile(fixture));
-    std::string hex;
-    for (std::string line; std::getline(lines, line);) {
-        hex += " " + line.substr(0, line.find('#'));
-    }
-    return "  data" + hex + "\n";
 }
 
 const char kRefused[] = "    Current data's parse is unsupported or length is illegal\n";

@@ -36,11 +36,11 @@
 #include "disk_discovery.h"
 #include "disk_info.h"
 #include "emu_api.h"
-#include "file_compressor.h"
 #include "fuzz_support.h"
 #include "one_key_file.h"
 #include "one_key_info.h"
 #include "settings.h"
+#include "unit/compress_test_util.h"
 
 using namespace fuzzsup;
 
@@ -314,7 +314,7 @@ void HarvestDrive(const std::string& node)
         Bytes answer(len, 0);
         if (DiskCmnd::ExecuteQuiet(entry.first, &disk, answer.data(), len)) {
             // What the drive sent, as the runner hands it on: a short transfer's fill is no answer.
-            answer.resize(std::min(DiskCmnd::ReceivedLen(), len));
+            answer.resize(DiskCmnd::ReceivedLen());
             AddAnswer(entry.first, disk, answer);
             if (entry.first == TYPE_89H_DEVICE_VENDOR_LOG) {
                 Add("vendor_log_answers", answer);
@@ -356,18 +356,9 @@ void AnalyseFromFixtures(const std::vector<std::string>& files)
 
 Bytes Pack(const Bytes& plain, u32 level)
 {
-    const u32 cap = 2 * static_cast<u32>(plain.size()) + 64;
-    Bytes out(cap, 0);
-    FileCompressor c;
-    c.Init();
-    c.SetLevel(level);
-    c.SetInMemory(1);
-    c.SetInData(plain.data(), static_cast<u32>(plain.size()));
-    c.SetOutMemory(1);
-    c.SetOutData(out.data(), cap);
-    ZV_FUZZ_REQUIRE(c.Compress() == 0);
-    out.resize(c.GetOutSize());
-    return out;
+    const ctest::MemResult packed = ctest::CompressMem(plain, level);
+    ZV_FUZZ_REQUIRE(packed.result == 0);
+    return packed.out;
 }
 
 void DecompressSeeds(const std::vector<std::string>& files)

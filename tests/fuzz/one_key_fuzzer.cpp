@@ -8,12 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "file_compressor.h"
 #include "fuzz_support.h"
 #include "one_key_info.h"
+#include "unit/compress_test_util.h"
 
 using namespace fuzzsup;
 
@@ -38,22 +38,12 @@ bool IsMaskedContainer(const uint8_t* in, size_t size)
 // The collection's packing: level 4, then every byte masked.
 bool WritePacked(const uint8_t* plain, size_t size)
 {
-    const u32 len = static_cast<u32>(size);
-    const u32 cap = 2 * len + 64;
-    std::unique_ptr<u8[]> packed(new u8[cap]);
-    FileCompressor c;
-    c.Init();
-    c.SetLevel(4);
-    c.SetInMemory(1);
-    c.SetInData(plain, len);
-    c.SetOutMemory(1);
-    c.SetOutData(packed.get(), cap);
-    ZV_FUZZ_REQUIRE(c.Compress() == 0);
-    const u32 n = c.GetOutSize();
-    for (u32 i = 0; i < n; i++) {
-        packed[i] ^= kOneKeyInfoMask;
+    ctest::MemResult packed = ctest::CompressMem(ctest::Bytes(plain, plain + size), 4);
+    ZV_FUZZ_REQUIRE(packed.result == 0);
+    for (u8& b : packed.out) {
+        b ^= kOneKeyInfoMask;
     }
-    return WriteWhole(kInFile, packed.get(), n);
+    return WriteWhole(kInFile, packed.out.data(), packed.out.size());
 }
 
 // The parser writes only inside its directory.
