@@ -46,7 +46,7 @@ struct MemResult {
 
 inline MemResult CompressMem(const Bytes& in, u32 level)
 {
-    // Literals cost at most 9 bits each, so this always holds the container.
+    // Codes are at most 16 bits, so a token never costs more than two bytes per input byte.
     Bytes area(in.size() * 2 + 64);
     FileCompressor c;
     c.SetInMemory(1);

@@ -855,7 +855,7 @@ TEST_P(ReceivedLen, CountsTheBytesUpToTheFirstShortTransfer)
     ASSERT_TRUE(zvemu::LoadFixtureText(std::string("drive ") + kNode + " " + c.kind + "\n" + c.answers, ".", &error))
         << error;
     disk_.link_type = std::string(c.kind) == "sat" ? LINK_ATA_BY_SCSI : LINK_SCSI;
-    // a length query before the run must not count: its header is not the run's buffer
+    // a length query just before the run: the count read afterwards is the run's own
     u32 asked = 0;
     DiskCmnd::GetDataLenQuiet(TYPE_5AH_MODE_SENSE_CURRENT, &disk_, &asked);
     std::vector<u8> buf(c.len, 0);
