@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cmd_resp_log.h"
+#include "decode_util.h"
 #include "disk_info.h"
 #include "msg_processor.h"
 #include "settings.h"
@@ -33,13 +34,6 @@ const SatProtocol sat_protocols[] = {
 };
 
 bool IsRouteDir(int dir) { return dir == SCSI_DIR_NONE || dir == SCSI_DIR_IN || dir == SCSI_DIR_OUT; }
-
-void PutBe24(u8* p, u32 v)
-{
-    p[0] = static_cast<u8>(v >> 16);
-    p[1] = static_cast<u8>(v >> 8);
-    p[2] = static_cast<u8>(v);
-}
 
 void BuildBufferCdb(u8* cdb, u8 opcode, u8 buffer_id, u32 len)
 {

@@ -72,7 +72,7 @@ bool IsFirstArgShapeValid(const char* arg)
 
 void openCmdLineDevice()
 {
-    if (strncmp(dev_name, "/dev/s", 6) != 0) {
+    if (!StartsWith(dev_name, "/dev/s")) {
         printf("%s is not a SATA or SCSI storage device\n", dev_name);
         exit(1);
     }
@@ -131,10 +131,7 @@ void processCmdLine(int argc, char** argv)
 
     if (argc == 1) {
         menu_mode = true;
-        listDrives(1);
-        memset(dev_name_buf, 0, sizeof(dev_name_buf));
-        strncpy(dev_name_buf, cur_disk.device_name.c_str(), sizeof(dev_name_buf) - 1);
-        dev_name = dev_name_buf;
+        chooseDrive();
     } else if (argc == 2) {
         showUsage();
         exit(1);

@@ -34,24 +34,6 @@ bool CloseChecked(int* handle, bool ok, int* user_err, int* sys_err)
 
 void StoreLen(u8* buf, u32 value) { memcpy(buf, &value, sizeof(value)); }
 
-void PutBe16(u8* p, u32 v)
-{
-    p[0] = static_cast<u8>(v >> 8);
-    p[1] = static_cast<u8>(v);
-}
-
-void PutBe24(u8* p, u32 v)
-{
-    p[0] = static_cast<u8>(v >> 16);
-    PutBe16(p + 1, v);
-}
-
-void PutBe32(u8* p, u32 v)
-{
-    p[0] = static_cast<u8>(v >> 24);
-    PutBe24(p + 1, v);
-}
-
 ScsiRow LoadScsiRow(int type)
 {
     const CmndTemplate& t = cmnd_template_list[type];

@@ -1,5 +1,5 @@
 // What the command executors share: the node's open and checked close, the error and length
-// stores, the big-endian CDB fields, and the SCSI row and its one request.
+// stores, and the SCSI row and its one request. The big-endian CDB fields are decode_util's.
 #ifndef ZV_CMND_EXEC_COMMON_H
 #define ZV_CMND_EXEC_COMMON_H
 
@@ -17,11 +17,6 @@ bool CloseChecked(int* handle, bool ok, int* user_err, int* sys_err);
 
 // A length answer: value in host order in the first four bytes of buf.
 void StoreLen(u8* buf, u32 value);
-
-// Big-endian CDB fields.
-void PutBe16(u8* p, u32 v);
-void PutBe24(u8* p, u32 v);
-void PutBe32(u8* p, u32 v);
 
 // A SCSI type's template row as the executors patch it.
 struct ScsiRow {

@@ -1,4 +1,4 @@
-// Field readers and text formatters the decoders share.
+// Field readers and writers, and the text formatters the decoders share.
 #ifndef ZV_DECODE_UTIL_H
 #define ZV_DECODE_UTIL_H
 
@@ -48,6 +48,23 @@ inline u64 ReadBeBytes(const u8* p, u32 n)
         v = (v << 8) | p[i];
     }
     return v;
+}
+
+// Big-endian fields of CDBs and command packets: the low 16, 24 or 32 bits of v.
+inline void PutBe16(u8* p, u32 v)
+{
+    p[0] = static_cast<u8>(v >> 8);
+    p[1] = static_cast<u8>(v);
+}
+inline void PutBe24(u8* p, u32 v)
+{
+    p[0] = static_cast<u8>(v >> 16);
+    PutBe16(p + 1, v);
+}
+inline void PutBe32(u8* p, u32 v)
+{
+    p[0] = static_cast<u8>(v >> 24);
+    PutBe24(p + 1, v);
 }
 
 // Every decoder puts this in front of its lines: at most 20 blanks.

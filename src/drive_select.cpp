@@ -44,13 +44,17 @@ void listDrives(int prompt)
     cur_disk = drives[choice - 1];
 }
 
-void chooseDriveWhenNoDevice()
+void chooseDrive()
 {
-    if (dev_name != nullptr && dev_name[0] != '\0') {
-        return;
-    }
     listDrives(1);
     memset(dev_name_buf, 0, sizeof(dev_name_buf));
     strncpy(dev_name_buf, cur_disk.device_name.c_str(), sizeof(dev_name_buf) - 1);
     dev_name = dev_name_buf;
+}
+
+void chooseDriveWhenNoDevice()
+{
+    if (dev_name == nullptr || dev_name[0] == '\0') {
+        chooseDrive();
+    }
 }

@@ -6,8 +6,11 @@
 // Ends the process when there is no drive (1) or the user quits at the prompt (0).
 void listDrives(int prompt);
 
-// When no device is set, lists the drives and lets the operator choose one into cur_disk,
-// which then becomes dev_name; quitting the choice ends the process.
+// Lists the drives and lets the operator choose one into cur_disk, which then becomes
+// dev_name; quitting the choice ends the process.
+void chooseDrive();
+
+// chooseDrive, when no device is set.
 void chooseDriveWhenNoDevice();
 
 #endif

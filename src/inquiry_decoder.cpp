@@ -188,11 +188,10 @@ bool ParseDiskModel(std::string& out, const u8* data, u32 len, u32 indent, void*
 
 bool ParseCapacitanceResult(std::string& out, const u8* data, u32 len, u32 /*indent*/, void* /*ctx*/)
 {
-    u32 state = 0;
-    if (data == nullptr || len != sizeof(state)) {
+    if (data == nullptr || len != sizeof(u32)) {
         return false;
     }
-    memcpy(&state, data, sizeof(state));
+    const u32 state = ReadU32(data);
     if (state < sizeof(capacitance_lines) / sizeof(capacitance_lines[0])) {
         out += capacitance_lines[state];
     }

@@ -225,12 +225,10 @@ bool VendorTableLenQuery(const VendorTableRow& table, DiskInfo* disk, u8* buf, u
     }
     bool ok = SendScsiRow(&handle, row, answer.data(), row.chunk, kScsiExecTimeout, user_err, sys_err);
     CloseDiskQuiet(&handle);
-    u32 words[2];
-    memcpy(words, answer.data(), sizeof(words));
     if (ok) {
-        vendor_table_base = words[0];
+        vendor_table_base = ReadU32(answer.data());
     }
-    StoreLen(buf, words[1]);
+    StoreLen(buf, ReadU32(answer.data() + 4));
     return ok;
 }
 

@@ -6,6 +6,7 @@
 
 #include "ata_cmnd_exec.h"
 #include "cmnd_exec_common.h"
+#include "decode_util.h"
 #include "disk_cmnd.h"
 #include "disk_transport.h"
 #include "msg_processor.h"

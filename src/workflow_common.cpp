@@ -8,11 +8,6 @@
 
 bool StartsWith(const char* s, const char* prefix) { return strncmp(s, prefix, strlen(prefix)) == 0; }
 
-void reportWorkflowUnsupported()
-{
-    printf("%s%s\n", msg_indent, MsgProcessor::GetErrStr(USER_ERR_UNSUPPORTED).c_str());
-}
-
 unsigned long SysErrHex(int sys_err) { return static_cast<unsigned long>(static_cast<u32>(sys_err)); }
 
 void PrintCmdFailure(const char* what, int user_err, int sys_err)

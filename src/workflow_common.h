@@ -5,9 +5,6 @@
 // True when s begins with prefix.
 bool StartsWith(const char* s, const char* prefix);
 
-// Prints the "Function is unsupported" text with the front end's indent.
-void reportWorkflowUnsupported();
-
 // A system error code as the "%08lXh" of the failure lines shows it: its 32 bits.
 unsigned long SysErrHex(int sys_err);
 

@@ -19,6 +19,7 @@
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
 #include "disk_info.h"
+#include "drive_answers.h"
 #include "emu_api.h"
 #include "settings.h"
 #include "test_init.h"
@@ -81,44 +82,11 @@ TEST(ProbeNamesAll, PrimaryNamesDistinct)
 
 // ------------------------------------------------ answers of a stand-in drive
 
-std::vector<u8> InquiryData(const std::string& vendor, const std::string& product, const std::string& rev,
-                            const std::string& serial)
-{
-    std::vector<u8> a(96, ' ');
-    a[0] = a[1] = 0;
-    a[2] = 6;
-    a[3] = 2;
-    a[4] = 91;
-    a[5] = a[6] = a[7] = 0;
-    memcpy(&a[8], vendor.data(), std::min<size_t>(vendor.size(), 8));
-    memcpy(&a[16], product.data(), std::min<size_t>(product.size(), 16));
-    memcpy(&a[32], rev.data(), std::min<size_t>(rev.size(), 4));
-    memcpy(&a[36], serial.data(), std::min<size_t>(serial.size(), 20));
-    return a;
-}
-
-// 512 bytes, texts in ATA order (first character in the high byte), 28-bit block count.
+// An IDENTIFY answer with a 28-bit block count.
 std::vector<u8> IdentifyData(const std::string& model, const std::string& serial, const std::string& fw,
                              u32 blocks)
 {
-    std::vector<u8> b(512, 0);
-    auto text = [&b](u32 off, u32 width, const std::string& t) {
-        for (u32 i = 0; i < width; i++) {
-            b[off + (i ^ 1)] = i < t.size() ? u8(t[i]) : u8(' ');
-        }
-    };
-    text(54, 40, model);
-    text(20, 20, serial);
-    text(46, 8, fw);
-    for (u32 i = 0; i < 4; i++) {
-        b[120 + i] = u8(blocks >> (8 * i));
-    }
-    return b;
-}
-
-std::vector<u8> CapacityData(u32 last_lba)
-{
-    return {u8(last_lba >> 24), u8(last_lba >> 16), u8(last_lba >> 8), u8(last_lba), 0, 0, 2, 0};
+    return IdentifyImage().Model(model).Serial(serial).Firmware(fw).Lba28(blocks).Bytes();
 }
 
 // What the stand-in drive answers. An empty answer means the command fails.
@@ -239,7 +207,7 @@ DiskInfo Sentinel()
 TEST_F(Classify, SataBehindSat)
 {
     FakeDrive drive;
-    drive.inquiry = InquiryData("ATA     ", "QUMA-K6410TN0200", "B2A1", "");
+    drive.inquiry = InquiryAnswer("ATA     ", "QUMA-K6410TN0200", "B2A1", "");
     drive.identify[LINK_ATA_BY_SCSI] = IdentifyData("QUMA-K6410TN0200", "SAT0001", "K6FW0102", 97696368);
     DiskInfo d = Sentinel();
     ASSERT_TRUE(Run(drive, &d));
@@ -262,7 +230,7 @@ TEST_F(Classify, SataBehindSat)
 TEST_F(Classify, NativeRouteWinsWhenItAnswers)
 {
     FakeDrive drive;
-    drive.inquiry = InquiryData("ATA", "anything", "", "");
+    drive.inquiry = InquiryAnswer("ATA", "anything", "", "");
     drive.identify[LINK_ATA] = IdentifyData("QUMA-G2T7 native", "N1", "FW1", 100000);
     drive.identify[LINK_ATA_BY_SCSI] = IdentifyData("wrong", "wrong", "wrong", 1);
     DiskInfo d;
@@ -294,11 +262,11 @@ TEST_P(TunnelClassify, ModelComparison)
 {
     const TunnelCase& c = GetParam();
     FakeDrive drive;
-    drive.inquiry = InquiryData("ATA", c.inquiry_model, "R001", "INQSERIAL");
+    drive.inquiry = InquiryAnswer("ATA", c.inquiry_model, "R001", "INQSERIAL");
     if (c.identify_model != nullptr) {
         drive.identify[LINK_ATA_BY_FC] = IdentifyData(c.identify_model, "IDSERIAL", "IDFW", 195371568);
     }
-    drive.capacity = CapacityData(97696367);
+    drive.capacity = CapacityAnswer(97696367);
     DiskInfo d = Sentinel();
     ASSERT_TRUE(Run(drive, &d));
     EXPECT_EQ(calls, (std::vector<Call>{At(TYPE_12H_INQUIRY, 0), At(TYPE_IDENTIFY_DEVICE, LINK_ATA),
@@ -344,13 +312,13 @@ TEST_P(AtaPathFails, RecordUnchanged)
 {
     const AtaFailCase& c = GetParam();
     FakeDrive drive;
-    drive.inquiry = InquiryData("ATA", "QUMA-K6410TR0050", "R001", "S");
+    drive.inquiry = InquiryAnswer("ATA", "QUMA-K6410TR0050", "R001", "S");
     if (c.tunnel_identify_ok) {
         drive.identify[LINK_ATA_BY_FC] = IdentifyData("QUMA-K6410TR0050", "S", "F", 1000000);
     }
     drive.second_inquiry_fails = c.second_inquiry_fails;
     if (!c.capacity_fails) {
-        drive.capacity = CapacityData(1000);
+        drive.capacity = CapacityAnswer(1000);
     }
     DiskInfo d = Sentinel();
     EXPECT_FALSE(Run(drive, &d));
@@ -365,8 +333,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, AtaPathFails,
 TEST_F(Classify, SasDrive)
 {
     FakeDrive drive;
-    drive.inquiry = InquiryData("QUMA    ", "QUMA-K647YBN0300", "B100", "SAS000123");
-    drive.capacity = CapacityData(97696367);
+    drive.inquiry = InquiryAnswer("QUMA    ", "QUMA-K647YBN0300", "B100", "SAS000123");
+    drive.capacity = CapacityAnswer(97696367);
     drive.identify[LINK_ATA_BY_FC] = IdentifyData("QUMA-K647YBN0300", "x", "x", 5);  // never asked
     disk_model_code = 0;
     DiskInfo d = Sentinel();
@@ -388,7 +356,7 @@ TEST_F(Classify, SasDrive)
 TEST_F(Classify, SasDriveWithFailingReadCapacityHasOneBlock)
 {
     FakeDrive drive;
-    drive.inquiry = InquiryData("QUMA", "QUMA-K647YBN0600", "B100", "SAS9");
+    drive.inquiry = InquiryAnswer("QUMA", "QUMA-K647YBN0600", "B100", "SAS9");
     DiskInfo d = Sentinel();
     ASSERT_TRUE(Run(drive, &d));
     EXPECT_EQ(calls.size(), 2u);
@@ -409,8 +377,8 @@ class VendorTest : public Classify, public ::testing::WithParamInterface<VendorC
 TEST_P(VendorTest, FirstThreeBytes)
 {
     FakeDrive drive;
-    drive.inquiry = InquiryData(GetParam().vendor, "M", "R", "S");
-    drive.capacity = CapacityData(10);
+    drive.inquiry = InquiryAnswer(GetParam().vendor, "M", "R", "S");
+    drive.capacity = CapacityAnswer(10);
     DiskInfo d;
     ASSERT_TRUE(Run(drive, &d));
     ASSERT_GE(calls.size(), 2u);
@@ -426,7 +394,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, VendorTest,
 TEST_F(Classify, FailingInquiryLeavesRecord)
 {
     FakeDrive drive;  // answers nothing
-    drive.capacity = CapacityData(10);
+    drive.capacity = CapacityAnswer(10);
     DiskInfo d = Sentinel();
     EXPECT_FALSE(Run(drive, &d));
     EXPECT_EQ(calls, (std::vector<Call>{At(TYPE_12H_INQUIRY, 0)}));
@@ -436,7 +404,7 @@ TEST_F(Classify, FailingInquiryLeavesRecord)
 TEST_F(Classify, NodeThatDoesNotOpenSendsNothing)
 {
     FakeDrive drive;
-    drive.inquiry = InquiryData("QUMA", "M", "R", "S");
+    drive.inquiry = InquiryAnswer("QUMA", "M", "R", "S");
     DiskInfo d = Sentinel();
     fake_drive = &drive;
     EXPECT_FALSE(classifyDevice((node_ + ".missing").c_str(), &d));
@@ -448,8 +416,8 @@ TEST_F(Classify, NodeThatDoesNotOpenSendsNothing)
 TEST_F(Classify, StringFormSameAsPath)
 {
     FakeDrive drive;
-    drive.inquiry = InquiryData("QUMA", "QUMA-K647YBN0300", "B100", "S1");
-    drive.capacity = CapacityData(999);
+    drive.inquiry = InquiryAnswer("QUMA", "QUMA-K647YBN0300", "B100", "S1");
+    drive.capacity = CapacityAnswer(999);
     DiskInfo a;
     DiskInfo b;
     a.index = b.index = 3;
@@ -471,7 +439,7 @@ TEST_P(FirmwareCut, OnlyForK4410)
 {
     const FirmwareCutCase& c = GetParam();
     FakeDrive drive;
-    drive.inquiry = InquiryData("ATA", "x", "x", "x");
+    drive.inquiry = InquiryAnswer("ATA", "x", "x", "x");
     drive.identify[LINK_ATA_BY_SCSI] = IdentifyData(c.model, "S", c.firmware, 1000000);
     DiskInfo d;
     ASSERT_TRUE(Run(drive, &d));
@@ -497,8 +465,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Classify, FirmwareCutOnInquiryRevision)
 {
     FakeDrive drive;
-    drive.inquiry = InquiryData("QUMA", "QUMA-K4410TR0100", "B2A1", "S");
-    drive.capacity = CapacityData(99);
+    drive.inquiry = InquiryAnswer("QUMA", "QUMA-K4410TR0100", "B2A1", "S");
+    drive.capacity = CapacityAnswer(99);
     DiskInfo d;
     ASSERT_TRUE(Run(drive, &d));
     EXPECT_EQ(d.smart_ver, u32(VER_K4410));
@@ -642,12 +610,12 @@ bool ScanExec(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int*)
         return false;
     }
     if (type == TYPE_12H_INQUIRY) {
-        std::vector<u8> a = InquiryData("QUMA", disk->device_name.substr(5), "R1", "S" + disk->device_name);
+        std::vector<u8> a = InquiryAnswer("QUMA", disk->device_name.substr(5), "R1", "S" + disk->device_name);
         memcpy(buf, a.data(), std::min<size_t>(a.size(), len));
         return true;
     }
     if (type == TYPE_25H_READ_CAPACITY) {
-        std::vector<u8> c = CapacityData(1000 + disk->index);
+        std::vector<u8> c = CapacityAnswer(1000 + disk->index);
         memcpy(buf, c.data(), std::min<size_t>(c.size(), len));
         return true;
     }
