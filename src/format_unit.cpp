@@ -184,9 +184,7 @@ int FormatOnNode(int fd, int block_len)
     const int current = static_cast<int>(ReadBeBytes(mode + 9, 3));
     if (block_len != current) {
         memset(mode + 4, 0, 4);
-        mode[9] = static_cast<u8>(block_len >> 16);
-        mode[10] = static_cast<u8>(block_len >> 8);
-        mode[11] = static_cast<u8>(block_len);
+        PutBe24(mode + 9, static_cast<u32>(block_len));
         if (modeSelect6(fd, mode, total) == SENSE_CAT_BAD_OPCODE) {
             printf("The disk don't support this Block Length!It will be formatted with default Block size %d..\n",
                    current);
@@ -196,8 +194,7 @@ int FormatOnNode(int fd, int block_len)
     std::vector<u8> list(kFormatListHead + block_len, 0);
     list[1] = kFormatListFlags;
     list[5] = kPatternTypeRepeat;
-    list[6] = static_cast<u8>(block_len >> 8);
-    list[7] = static_cast<u8>(block_len);
+    PutBe16(list.data() + 6, static_cast<u32>(block_len));
     return sendFormatUnit(fd, list.data(), static_cast<int>(list.size()));
 }
 
