@@ -614,6 +614,34 @@ TEST(FileCompressorRoundTrip, EveryLevelFileToFile)
     EXPECT_EQ(containers[1], CompressMem(in, 1).out);
 }
 
+// Files longer than the coders' file buffers: the compressor's input buffer slides, and the
+// decompressor refills its input and writes its output out in parts. Memory areas are read
+// and written whole, so the files must give the same container and the same bytes back.
+TEST(FileCompressorRoundTrip, FilesPastTheBuffersMatchMemory)
+{
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    Bytes in = Mixed(450000, 10);
+    dir.Write("in.bin", in);
+    for (u32 level : {2u, 4u}) {
+        MemResult mem = CompressMem(in, level);
+        ASSERT_EQ(mem.result, 0) << "level " << level;
+        // More than the decompressor's 64 KiB input buffer holds.
+        ASSERT_GT(mem.out.size(), 100000u) << "level " << level;
+        FileCompressor c;
+        c.SetInPath(dir.Path("in.bin").c_str());
+        c.SetOutPath(dir.Path("out.qma").c_str());
+        c.SetLevel(level);
+        ASSERT_EQ(c.Compress(), 0) << "level " << level;
+        EXPECT_TRUE(dir.Read("out.qma") == mem.out) << "level " << level;
+        FileDecompressor d;
+        d.SetInPath(dir.Path("out.qma").c_str());
+        d.SetOutPath(dir.Path("back.bin").c_str());
+        ASSERT_EQ(d.Decompress(), 0) << "level " << level;
+        EXPECT_TRUE(dir.Read("back.bin") == in) << "level " << level;
+    }
+}
+
 // A 600-byte random block R, then filler of 'a' and 'b', a byte 7Eh and R again. The
 // direct search at a position reaches 65534 back; only the lazy search one further on
 // reaches 65535. An earlier "7Eh R0 R1 x" gives 7Eh a 3-byte match, so with R starting
