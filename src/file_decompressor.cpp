@@ -1,5 +1,7 @@
 #include "file_decompressor.h"
 
+#include "decode_util.h"
+
 #include <cstring>
 #include <new>
 
@@ -21,18 +23,6 @@ const u64 kCopySlack = 8;
 
 // Shared by every run in the process, as the callback cadence does not restart per file.
 u32 progress_steps = 0;
-
-u32 BigEndian32(const u8* p)
-{
-    return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
-}
-
-inline u64 BigEndian64(const u8* p)
-{
-    return (static_cast<u64>(p[0]) << 56) | (static_cast<u64>(p[1]) << 48) | (static_cast<u64>(p[2]) << 40) |
-           (static_cast<u64>(p[3]) << 32) | (static_cast<u64>(p[4]) << 24) | (static_cast<u64>(p[5]) << 16) |
-           (static_cast<u64>(p[6]) << 8) | p[7];
-}
 
 } // namespace
 
@@ -136,7 +126,7 @@ u32 FileDecompressor::GetOrigSize()
     if (!ok || memcmp(header, kContainerMagic, 4) != 0) {
         return 0;
     }
-    return BigEndian32(header + 4);
+    return ReadBe32(header + 4);
 }
 
 bool FileDecompressor::AllocWorkAreas()
@@ -207,7 +197,7 @@ int FileDecompressor::Decompress()
         ends.EmptyOutput();
         return 1;
     }
-    orig_size = BigEndian32(header + 4);
+    orig_size = ReadBe32(header + 4);
     if (ends.out_memory == 1 && orig_size > ends.out_capacity) {
         ends.CloseFiles();
         ends.EmptyOutput();
@@ -336,7 +326,7 @@ inline void FileDecompressor::Refill()
 {
     if (stream_next + 8 <= stream_len) {
         // Bits below bit_count already in bit_acc are the same stream bits, so OR keeps them.
-        bit_acc |= BigEndian64(stream + stream_next) >> bit_count;
+        bit_acc |= ReadBe64(stream + stream_next) >> bit_count;
         u32 bytes = (63 - bit_count) >> 3;
         stream_next += bytes;
         bit_count += bytes * 8;
