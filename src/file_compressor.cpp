@@ -408,7 +408,6 @@ void CoderEnds::Reset()
     in_size = 0;
     out_mem = nullptr;
     out_capacity = 0;
-    in_pos = 0;
     out_total = 0;
     in_memory = 0;
     out_memory = 0;
@@ -661,7 +660,6 @@ int FileCompressor::Compress()
         ends.out_total = 0;
         return result;
     }
-    ends.in_pos = 0;
     ends.out_total = 0;
     pos = 0;
     lookahead_end = 0;
@@ -789,7 +787,6 @@ bool FileCompressor::Refill()
         return false;
     }
     filled += want;
-    ends.in_pos = filled;
     return filled >= need;
 }
 

@@ -104,7 +104,6 @@ struct CoderEnds {
     u32 in_size;
     u8* out_mem;
     u32 out_capacity;
-    u64 in_pos;
     u64 out_total;
     int in_memory;
     int out_memory;

@@ -95,14 +95,13 @@ bool FileDecompressor::ReadHeader(u8* header)
 {
     const u32 len = sizeof(CompressedFileHeader);
     if (ends.in_memory == 1) {
-        if (ends.in_size - ends.in_pos < len) {
+        if (ends.in_size < len) {
             return false;
         }
-        memcpy(header, ends.in_mem + ends.in_pos, len);
+        memcpy(header, ends.in_mem, len);
     } else if (fread(header, 1, len, ends.in_file) != len) {
         return false;
     }
-    ends.in_pos += len;
     return true;
 }
 
@@ -184,7 +183,6 @@ int FileDecompressor::Decompress()
             return 3;
         }
     }
-    ends.in_pos = 0;
     produced = 0;
     flushed = 0;
     bit_acc = 0;
