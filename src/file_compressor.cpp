@@ -432,6 +432,12 @@ void CoderEnds::SetOutPath(const char* path)
     out_path_too_long = CopyPath(out_path, path);
 }
 
+void CoderEnds::SetInData(const u8* data, u32 len)
+{
+    in_mem = data;
+    in_size = len;
+}
+
 void CoderEnds::SetOutData(u8* area, u32 capacity)
 {
     out_mem = area;
@@ -546,13 +552,6 @@ void FileCompressor::SetLevel(u32 level)
     }
 }
 
-void FileCompressor::SetInData(const u8* data, u32 len)
-{
-    ends.in_mem = data;
-    ends.in_size = len;
-    size = len;
-}
-
 bool FileCompressor::OpenFiles(int* result)
 {
     if (ends.in_memory == 1) {
@@ -655,12 +654,11 @@ int FileCompressor::Compress()
     int result = 0;
     ends.aborted = false;
     ends.write_failed = false;
+    ends.out_total = 0;
     read_failed = false;
     if (!OpenFiles(&result)) {
-        ends.out_total = 0;
         return result;
     }
-    ends.out_total = 0;
     pos = 0;
     lookahead_end = 0;
     bit_acc = 0;

@@ -121,6 +121,7 @@ struct CoderEnds {
     void Reset();
     void SetInPath(const char* path);
     void SetOutPath(const char* path);
+    void SetInData(const u8* data, u32 len);
     void SetOutData(u8* area, u32 capacity);
     // Null when the path is too long or the file cannot be opened.
     FILE* OpenInPath() const;
@@ -149,7 +150,7 @@ public:
     void SetInPath(const char* path) { ends.SetInPath(path); }
     void SetOutPath(const char* path) { ends.SetOutPath(path); }
     // Memory areas for the memory modes; the output area must hold the whole container.
-    void SetInData(const u8* data, u32 len);
+    void SetInData(const u8* data, u32 len) { ends.SetInData(data, len); }
     void SetOutData(u8* area, u32 capacity) { ends.SetOutData(area, capacity); }
     void SetProgress(ProgressCallback callback) { ends.progress = callback; }
 

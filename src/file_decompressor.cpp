@@ -85,12 +85,6 @@ void FileDecompressor::Init()
     memset(&dist_coder, 0, sizeof(dist_coder));
 }
 
-void FileDecompressor::SetInData(const u8* data, u32 len)
-{
-    ends.in_mem = data;
-    ends.in_size = len;
-}
-
 bool FileDecompressor::ReadHeader(u8* header)
 {
     const u32 len = sizeof(CompressedFileHeader);

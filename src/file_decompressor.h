@@ -28,7 +28,7 @@ public:
     void SetInPath(const char* path) { ends.SetInPath(path); }
     void SetOutPath(const char* path) { ends.SetOutPath(path); }
     // Memory areas for the memory modes.
-    void SetInData(const u8* data, u32 len);
+    void SetInData(const u8* data, u32 len) { ends.SetInData(data, len); }
     void SetOutData(u8* area, u32 capacity) { ends.SetOutData(area, capacity); }
     void SetProgress(ProgressCallback callback) { ends.progress = callback; }
 
