@@ -85,41 +85,39 @@ void FileDecompressor::Init()
     memset(&dist_coder, 0, sizeof(dist_coder));
 }
 
-bool FileDecompressor::ReadHeader(u8* header)
+bool FileDecompressor::ReadHeader(FILE* f, u32* size) const
 {
-    const u32 len = sizeof(CompressedFileHeader);
+    u8 header[sizeof(CompressedFileHeader)];
     if (ends.in_memory == 1) {
-        if (ends.in_size < len) {
+        if (ends.in_mem == nullptr || ends.in_size < sizeof(header)) {
             return false;
         }
-        memcpy(header, ends.in_mem, len);
-    } else if (fread(header, 1, len, ends.in_file) != len) {
+        memcpy(header, ends.in_mem, sizeof(header));
+    } else if (fread(header, 1, sizeof(header), f) != sizeof(header)) {
         return false;
     }
+    if (memcmp(header, kContainerMagic, 4) != 0) {
+        return false;
+    }
+    *size = ReadBe32(header + 4);
     return true;
 }
 
 u32 FileDecompressor::GetOrigSize()
 {
-    u8 header[sizeof(CompressedFileHeader)];
-    bool ok;
-    if (ends.in_memory == 1) {
-        ok = ends.in_mem != nullptr && ends.in_size >= sizeof(header);
-        if (ok) {
-            memcpy(header, ends.in_mem, sizeof(header));
-        }
-    } else {
-        FILE* f = ends.OpenInPath();
+    FILE* f = nullptr;
+    if (ends.in_memory != 1) {
+        f = ends.OpenInPath();
         if (f == nullptr) {
             return 0;
         }
-        ok = fread(header, 1, sizeof(header), f) == sizeof(header);
+    }
+    u32 size = 0;
+    bool ok = ReadHeader(f, &size);
+    if (f != nullptr) {
         fclose(f);
     }
-    if (!ok || memcmp(header, kContainerMagic, 4) != 0) {
-        return 0;
-    }
-    return ReadBe32(header + 4);
+    return ok ? size : 0;
 }
 
 bool FileDecompressor::AllocWorkAreas()
@@ -183,13 +181,11 @@ int FileDecompressor::Decompress()
     bit_count = 0;
     past_end = 0;
 
-    u8 header[sizeof(CompressedFileHeader)];
-    if (!ReadHeader(header) || memcmp(header, kContainerMagic, 4) != 0) {
+    if (!ReadHeader(ends.in_file, &orig_size)) {
         ends.CloseFiles();
         ends.EmptyOutput();
         return 1;
     }
-    orig_size = ReadBe32(header + 4);
     if (ends.out_memory == 1 && orig_size > ends.out_capacity) {
         ends.CloseFiles();
         ends.EmptyOutput();
@@ -199,8 +195,8 @@ int FileDecompressor::Decompress()
     int result = 5;
     if (AllocWorkAreas()) {
         if (ends.in_memory == 1) {
-            stream = ends.in_mem + sizeof(header);
-            stream_len = ends.in_size - sizeof(header);
+            stream = ends.in_mem + sizeof(CompressedFileHeader);
+            stream_len = ends.in_size - sizeof(CompressedFileHeader);
             stream_eof = true;
         } else {
             stream = in_buffer;

@@ -45,7 +45,8 @@ public:
     u32 GetOutSize() const { return static_cast<u32>(ends.out_total); }
 
 private:
-    bool ReadHeader(u8* header);
+    // The stated size from a "QUMA" header at the start of the memory area, or read from f.
+    bool ReadHeader(FILE* f, u32* size) const;
     bool AllocWorkAreas();
     void FreeWorkAreas();
     int DecodeStream();
