@@ -397,31 +397,6 @@ bool CopyPath(char* dst, const char* src)
 
 } // namespace
 
-CoderEnds::CoderEnds()
-{
-    Reset();
-}
-
-void CoderEnds::Reset()
-{
-    in_mem = nullptr;
-    in_size = 0;
-    out_mem = nullptr;
-    out_capacity = 0;
-    out_total = 0;
-    in_memory = 0;
-    out_memory = 0;
-    in_file = nullptr;
-    out_file = nullptr;
-    in_path[0] = '\0';
-    out_path[0] = '\0';
-    in_path_too_long = false;
-    out_path_too_long = false;
-    aborted = false;
-    write_failed = false;
-    progress = nullptr;
-}
-
 void CoderEnds::SetInPath(const char* path)
 {
     in_path_too_long = CopyPath(in_path, path);
@@ -509,34 +484,7 @@ FileCompressor::FileCompressor()
 
 void FileCompressor::Init()
 {
-    ends.Reset();
-    size = 0;
-    window = nullptr;
-    in_buffer = nullptr;
-    base = 0;
-    filled = 0;
-    pos = 0;
-    lookahead_end = 0;
-    heads = nullptr;
-    steps = nullptr;
-    deep = false;
-    for (u32 i = 0; i < kPrefixChains; i++) {
-        deep_heads[i] = nullptr;
-        deep_links[i] = nullptr;
-    }
-    inserted = nullptr;
-    bit_acc = 0;
-    bit_count = 0;
-    bits_put = 0;
-    out_buffer = nullptr;
-    out_fill = 0;
-    lit_nodes = nullptr;
-    lit_codes = nullptr;
-    dist_nodes = nullptr;
-    dist_codes = nullptr;
-    memset(&lit_coder, 0, sizeof(lit_coder));
-    memset(&dist_coder, 0, sizeof(dist_coder));
-    read_failed = false;
+    ends = CoderEnds();
     SetLevel(2);
 }
 

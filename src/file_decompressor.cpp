@@ -60,29 +60,7 @@ FileDecompressor::FileDecompressor()
 
 void FileDecompressor::Init()
 {
-    ends.Reset();
-    orig_size = 0;
-    stream = nullptr;
-    in_buffer = nullptr;
-    stream_len = 0;
-    stream_next = 0;
-    stream_base = 0;
-    stream_eof = false;
-    past_end = 0;
-    bit_acc = 0;
-    bit_count = 0;
-    out = nullptr;
-    out_size = 0;
-    out_buffer = nullptr;
-    out_base = 0;
-    produced = 0;
-    flushed = 0;
-    lit_nodes = nullptr;
-    dist_nodes = nullptr;
-    lit_table = nullptr;
-    dist_table = nullptr;
-    memset(&lit_coder, 0, sizeof(lit_coder));
-    memset(&dist_coder, 0, sizeof(dist_coder));
+    ends = CoderEnds();
 }
 
 bool FileDecompressor::ReadHeader(FILE* f, u32* size) const
