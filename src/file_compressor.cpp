@@ -170,6 +170,13 @@ inline u32 Link(u32 prev, u32 v, u32 rank)
     return Step(prev, v) | (rank << 16);
 }
 
+// Puts position v - 1 at the head of the prefix chain with hash k.
+inline void EnterPrefixChain(u32* heads, u32* links, u32 k, u32 v, u32 rank)
+{
+    links[(v - 1) & (kPrevSize - 1)] = Link(heads[k], v, rank);
+    heads[k] = v;
+}
+
 struct DeepSearch {
     const u8* window;
     u64 base;
@@ -858,16 +865,6 @@ void FileCompressor::Insert(u32 from, u32 count)
         return;
     }
     u32* const counts = inserted;
-    u32* const heads32 = deep_heads[0];
-    u32* const heads16 = deep_heads[1];
-    u32* const heads8 = deep_heads[2];
-    u32* const heads6 = deep_heads[3];
-    u32* const heads4 = deep_heads[4];
-    u32* const links32 = deep_links[0];
-    u32* const links16 = deep_links[1];
-    u32* const links8 = deep_links[2];
-    u32* const links6 = deep_links[3];
-    u32* const links4 = deep_links[4];
     for (u32 p = from; p < end; p++) {
         const u8* at = window + (p - base);
         const u32 slot = p & (kPrevSize - 1);
@@ -878,42 +875,27 @@ void FileCompressor::Insert(u32 from, u32 count)
         // A prefix running past the input has no chain entry; no search needs it, since
         // the searches that could are as near the end.
         const u64 left = size - p;
-        u32 k;
         if (left >= 32) {
             // The hashes of PrefixHash, sharing their steps.
             u64 h8 = Load64(at) * kMix;
             u64 h16 = (h8 + Load64(at + 8)) * kMix;
             u64 h32 = (((h16 + Load64(at + 16)) * kMix) + Load64(at + 24)) * kMix;
-            k = HashTop(h32);
-            links32[slot] = Link(heads32[k], p + 1, rank);
-            heads32[k] = p + 1;
-            k = HashTop(h16);
-            links16[slot] = Link(heads16[k], p + 1, rank);
-            heads16[k] = p + 1;
-            k = HashTop(h8);
-            links8[slot] = Link(heads8[k], p + 1, rank);
-            heads8[k] = p + 1;
+            EnterPrefixChain(deep_heads[0], deep_links[0], HashTop(h32), p + 1, rank);
+            EnterPrefixChain(deep_heads[1], deep_links[1], HashTop(h16), p + 1, rank);
+            EnterPrefixChain(deep_heads[2], deep_links[2], HashTop(h8), p + 1, rank);
         } else {
             if (left >= 16) {
-                k = PrefixHash<16>(at);
-                links16[slot] = Link(heads16[k], p + 1, rank);
-                heads16[k] = p + 1;
+                EnterPrefixChain(deep_heads[1], deep_links[1], PrefixHash<16>(at), p + 1, rank);
             }
             if (left >= 8) {
-                k = PrefixHash<8>(at);
-                links8[slot] = Link(heads8[k], p + 1, rank);
-                heads8[k] = p + 1;
+                EnterPrefixChain(deep_heads[2], deep_links[2], PrefixHash<8>(at), p + 1, rank);
             }
         }
         if (left >= 6) {
-            k = PrefixHash<6>(at);
-            links6[slot] = Link(heads6[k], p + 1, rank);
-            heads6[k] = p + 1;
+            EnterPrefixChain(deep_heads[3], deep_links[3], PrefixHash<6>(at), p + 1, rank);
         }
         if (left >= 4) {
-            k = PrefixHash<4>(at);
-            links4[slot] = Link(heads4[k], p + 1, rank);
-            heads4[k] = p + 1;
+            EnterPrefixChain(deep_heads[4], deep_links[4], PrefixHash<4>(at), p + 1, rank);
         }
     }
 }
