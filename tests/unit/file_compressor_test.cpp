@@ -562,10 +562,10 @@ const std::vector<RoundTripCase> kRoundTripCases = {
     {"random", RandomBytes(10000, 1)},
     {"text", Text(20000, 2)},
     {"literals only, past the first halving", NoRepeats()},
-    {"one short of the ring", Mixed(131071, 3)},
-    {"the ring", Mixed(131072, 4)},
-    {"one past the ring", Mixed(131073, 5)},
-    {"well over the ring", Mixed(300000, 6)},
+    {"mixed, 128 KiB less one", Mixed(131071, 3)},
+    {"mixed, 128 KiB", Mixed(131072, 4)},
+    {"mixed, 128 KiB and one", Mixed(131073, 5)},
+    {"mixed, well over 128 KiB", Mixed(300000, 6)},
 };
 
 class RoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
