@@ -378,7 +378,7 @@ const std::vector<ModelCase> kModelCases = {
     {"distance counts", Counts(kDistSymbols, 4, 300)},
     {"Fibonacci among ones, scaled", Fibonacci(kLitLenSymbols, 1)},
     {"Fibonacci among twos", Fibonacci(kLitLenSymbols, 2)},
-    {"Fibonacci distances, scaled", Fibonacci(kDistSymbols, 1)},
+    {"Fibonacci distances", Fibonacci(kDistSymbols, 1)},
 };
 
 class CodeModel : public ::testing::TestWithParam<ModelCase> {};
