@@ -170,6 +170,13 @@ inline u32 Link(u32 prev, u32 v, u32 rank)
     return Step(prev, v) | (rank << 16);
 }
 
+// Puts position v - 1 at the head of the prefix chain with hash k.
+inline void EnterPrefixChain(u32* heads, u32* links, u32 k, u32 v, u32 rank)
+{
+    links[(v - 1) & (kPrevSize - 1)] = Link(heads[k], v, rank);
+    heads[k] = v;
+}
+
 struct DeepSearch {
     const u8* window;
     u64 base;
@@ -397,32 +404,6 @@ bool CopyPath(char* dst, const char* src)
 
 } // namespace
 
-CoderEnds::CoderEnds()
-{
-    Reset();
-}
-
-void CoderEnds::Reset()
-{
-    in_mem = nullptr;
-    in_size = 0;
-    out_mem = nullptr;
-    out_capacity = 0;
-    in_pos = 0;
-    out_total = 0;
-    in_memory = 0;
-    out_memory = 0;
-    in_file = nullptr;
-    out_file = nullptr;
-    in_path[0] = '\0';
-    out_path[0] = '\0';
-    in_path_too_long = false;
-    out_path_too_long = false;
-    aborted = false;
-    write_failed = false;
-    progress = nullptr;
-}
-
 void CoderEnds::SetInPath(const char* path)
 {
     in_path_too_long = CopyPath(in_path, path);
@@ -431,6 +412,12 @@ void CoderEnds::SetInPath(const char* path)
 void CoderEnds::SetOutPath(const char* path)
 {
     out_path_too_long = CopyPath(out_path, path);
+}
+
+void CoderEnds::SetInData(const u8* data, u32 len)
+{
+    in_mem = data;
+    in_size = len;
 }
 
 void CoderEnds::SetOutData(u8* area, u32 capacity)
@@ -504,34 +491,7 @@ FileCompressor::FileCompressor()
 
 void FileCompressor::Init()
 {
-    ends.Reset();
-    size = 0;
-    window = nullptr;
-    in_buffer = nullptr;
-    base = 0;
-    filled = 0;
-    pos = 0;
-    lookahead_end = 0;
-    heads = nullptr;
-    steps = nullptr;
-    deep = false;
-    for (u32 i = 0; i < kPrefixChains; i++) {
-        deep_heads[i] = nullptr;
-        deep_links[i] = nullptr;
-    }
-    inserted = nullptr;
-    bit_acc = 0;
-    bit_count = 0;
-    bits_put = 0;
-    out_buffer = nullptr;
-    out_fill = 0;
-    lit_nodes = nullptr;
-    lit_codes = nullptr;
-    dist_nodes = nullptr;
-    dist_codes = nullptr;
-    memset(&lit_coder, 0, sizeof(lit_coder));
-    memset(&dist_coder, 0, sizeof(dist_coder));
-    read_failed = false;
+    ends = CoderEnds();
     SetLevel(2);
 }
 
@@ -545,13 +505,6 @@ void FileCompressor::SetLevel(u32 level)
     case 5: chain_cap = 65535; break;
     default: chain_cap = 1; break;
     }
-}
-
-void FileCompressor::SetInData(const u8* data, u32 len)
-{
-    ends.in_mem = data;
-    ends.in_size = len;
-    size = len;
 }
 
 bool FileCompressor::OpenFiles(int* result)
@@ -656,13 +609,11 @@ int FileCompressor::Compress()
     int result = 0;
     ends.aborted = false;
     ends.write_failed = false;
+    ends.out_total = 0;
     read_failed = false;
     if (!OpenFiles(&result)) {
-        ends.out_total = 0;
         return result;
     }
-    ends.in_pos = 0;
-    ends.out_total = 0;
     pos = 0;
     lookahead_end = 0;
     bit_acc = 0;
@@ -789,7 +740,6 @@ bool FileCompressor::Refill()
         return false;
     }
     filled += want;
-    ends.in_pos = filled;
     return filled >= need;
 }
 
@@ -915,16 +865,6 @@ void FileCompressor::Insert(u32 from, u32 count)
         return;
     }
     u32* const counts = inserted;
-    u32* const heads32 = deep_heads[0];
-    u32* const heads16 = deep_heads[1];
-    u32* const heads8 = deep_heads[2];
-    u32* const heads6 = deep_heads[3];
-    u32* const heads4 = deep_heads[4];
-    u32* const links32 = deep_links[0];
-    u32* const links16 = deep_links[1];
-    u32* const links8 = deep_links[2];
-    u32* const links6 = deep_links[3];
-    u32* const links4 = deep_links[4];
     for (u32 p = from; p < end; p++) {
         const u8* at = window + (p - base);
         const u32 slot = p & (kPrevSize - 1);
@@ -935,42 +875,27 @@ void FileCompressor::Insert(u32 from, u32 count)
         // A prefix running past the input has no chain entry; no search needs it, since
         // the searches that could are as near the end.
         const u64 left = size - p;
-        u32 k;
         if (left >= 32) {
             // The hashes of PrefixHash, sharing their steps.
             u64 h8 = Load64(at) * kMix;
             u64 h16 = (h8 + Load64(at + 8)) * kMix;
             u64 h32 = (((h16 + Load64(at + 16)) * kMix) + Load64(at + 24)) * kMix;
-            k = HashTop(h32);
-            links32[slot] = Link(heads32[k], p + 1, rank);
-            heads32[k] = p + 1;
-            k = HashTop(h16);
-            links16[slot] = Link(heads16[k], p + 1, rank);
-            heads16[k] = p + 1;
-            k = HashTop(h8);
-            links8[slot] = Link(heads8[k], p + 1, rank);
-            heads8[k] = p + 1;
+            EnterPrefixChain(deep_heads[0], deep_links[0], HashTop(h32), p + 1, rank);
+            EnterPrefixChain(deep_heads[1], deep_links[1], HashTop(h16), p + 1, rank);
+            EnterPrefixChain(deep_heads[2], deep_links[2], HashTop(h8), p + 1, rank);
         } else {
             if (left >= 16) {
-                k = PrefixHash<16>(at);
-                links16[slot] = Link(heads16[k], p + 1, rank);
-                heads16[k] = p + 1;
+                EnterPrefixChain(deep_heads[1], deep_links[1], PrefixHash<16>(at), p + 1, rank);
             }
             if (left >= 8) {
-                k = PrefixHash<8>(at);
-                links8[slot] = Link(heads8[k], p + 1, rank);
-                heads8[k] = p + 1;
+                EnterPrefixChain(deep_heads[2], deep_links[2], PrefixHash<8>(at), p + 1, rank);
             }
         }
         if (left >= 6) {
-            k = PrefixHash<6>(at);
-            links6[slot] = Link(heads6[k], p + 1, rank);
-            heads6[k] = p + 1;
+            EnterPrefixChain(deep_heads[3], deep_links[3], PrefixHash<6>(at), p + 1, rank);
         }
         if (left >= 4) {
-            k = PrefixHash<4>(at);
-            links4[slot] = Link(heads4[k], p + 1, rank);
-            heads4[k] = p + 1;
+            EnterPrefixChain(deep_heads[4], deep_links[4], PrefixHash<4>(at), p + 1, rank);
         }
     }
 }

@@ -100,28 +100,26 @@ typedef std::function<int(u32, u32, u32)> ProgressCallback;
 // The two ends of a compressor or decompressor run, each a file by path or a memory
 // area, and what both coders do with them. Each coder holds one.
 struct CoderEnds {
-    const u8* in_mem;
-    u32 in_size;
-    u8* out_mem;
-    u32 out_capacity;
-    u64 in_pos;
-    u64 out_total;
-    int in_memory;
-    int out_memory;
-    FILE* in_file;
-    FILE* out_file;
-    char in_path[kCoderPathMax + 1];
-    char out_path[kCoderPathMax + 1];
-    bool in_path_too_long;
-    bool out_path_too_long;
-    bool aborted;
-    bool write_failed;
+    const u8* in_mem = nullptr;
+    u32 in_size = 0;
+    u8* out_mem = nullptr;
+    u32 out_capacity = 0;
+    u64 out_total = 0;
+    int in_memory = 0;
+    int out_memory = 0;
+    FILE* in_file = nullptr;
+    FILE* out_file = nullptr;
+    char in_path[kCoderPathMax + 1] = {};
+    char out_path[kCoderPathMax + 1] = {};
+    bool in_path_too_long = false;
+    bool out_path_too_long = false;
+    bool aborted = false;
+    bool write_failed = false;
     ProgressCallback progress;
 
-    CoderEnds();
-    void Reset();
     void SetInPath(const char* path);
     void SetOutPath(const char* path);
+    void SetInData(const u8* data, u32 len);
     void SetOutData(u8* area, u32 capacity);
     // Null when the path is too long or the file cannot be opened.
     FILE* OpenInPath() const;
@@ -142,6 +140,8 @@ public:
     FileCompressor(const FileCompressor&) = delete;
     FileCompressor& operator=(const FileCompressor&) = delete;
 
+    // Back to a new compressor's settings. The work areas and the state of a run live only
+    // while Compress runs, which sets them up itself.
     void Init();
     // chain_cap: 1 -> 4, 2 -> 16, 3 -> 64, 4 -> 4096, 5 -> 65535, anything else 1.
     void SetLevel(u32 level);
@@ -150,7 +150,7 @@ public:
     void SetInPath(const char* path) { ends.SetInPath(path); }
     void SetOutPath(const char* path) { ends.SetOutPath(path); }
     // Memory areas for the memory modes; the output area must hold the whole container.
-    void SetInData(const u8* data, u32 len);
+    void SetInData(const u8* data, u32 len) { ends.SetInData(data, len); }
     void SetOutData(u8* area, u32 capacity) { ends.SetOutData(area, capacity); }
     void SetProgress(ProgressCallback callback) { ends.progress = callback; }
 
@@ -180,46 +180,46 @@ private:
     bool ProgressStop();
 
     CoderEnds ends;
-    u64 size;
+    u64 size = 0;
     u32 chain_cap;
 
     // Input bytes of positions base .. filled - 1: the caller's area itself in memory
     // mode, else a sliding buffer that keeps the window behind the current position.
-    const u8* window;
-    u8* in_buffer;
-    u64 base;
-    u64 filled;
-    u64 pos;
-    u64 lookahead_end;  // where the reads stood after the last refill, for progress
+    const u8* window = nullptr;
+    u8* in_buffer = nullptr;
+    u64 base = 0;
+    u64 filled = 0;
+    u64 pos = 0;
+    u64 lookahead_end = 0;  // where the reads stood after the last refill, for progress
 
     // Hash chains on the first 3 bytes, which define the candidates: the newest position
     // per hash as position + 1 (0 for none), and per position (modulo 64 Ki) the step
     // back to the previous one with its hash.
-    u32* heads;
-    u16* steps;
+    u32* heads = nullptr;
+    u16* steps = nullptr;
     // With long chains, the candidates are looked up on chains keyed on longer prefixes,
     // where they are fewer. Per position, a link holds the step back (low 16 bits, as in
     // steps) and the low 16 bits of its rank among the insertions into its 3-byte chain,
     // which are counted, to tell whether the 3-byte chain still holds it.
-    bool deep;
-    u32* deep_heads[kPrefixChains];
-    u32* deep_links[kPrefixChains];
-    u32* inserted;
+    bool deep = false;
+    u32* deep_heads[kPrefixChains] = {};
+    u32* deep_links[kPrefixChains] = {};
+    u32* inserted = nullptr;
 
-    u64 bit_acc;
-    u32 bit_count;    // pending bits in bit_acc
-    u64 bits_put;
-    u8* out_buffer;
-    u32 out_fill;
+    u64 bit_acc = 0;
+    u32 bit_count = 0;  // pending bits in bit_acc
+    u64 bits_put = 0;
+    u8* out_buffer = nullptr;
+    u32 out_fill = 0;
 
-    HuffNode* lit_nodes;
-    HuffCode* lit_codes;
-    HuffNode* dist_nodes;
-    HuffCode* dist_codes;
-    HuffmanCoder lit_coder;
-    HuffmanCoder dist_coder;
+    HuffNode* lit_nodes = nullptr;
+    HuffCode* lit_codes = nullptr;
+    HuffNode* dist_nodes = nullptr;
+    HuffCode* dist_codes = nullptr;
+    HuffmanCoder lit_coder = {};
+    HuffmanCoder dist_coder = {};
 
-    bool read_failed;
+    bool read_failed = false;
 };
 
 #endif

@@ -1,5 +1,7 @@
 #include "file_decompressor.h"
 
+#include "decode_util.h"
+
 #include <cstring>
 #include <new>
 
@@ -21,18 +23,6 @@ const u64 kCopySlack = 8;
 
 // Shared by every run in the process, as the callback cadence does not restart per file.
 u32 progress_steps = 0;
-
-u32 BigEndian32(const u8* p)
-{
-    return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
-}
-
-inline u64 BigEndian64(const u8* p)
-{
-    return (static_cast<u64>(p[0]) << 56) | (static_cast<u64>(p[1]) << 48) | (static_cast<u64>(p[2]) << 40) |
-           (static_cast<u64>(p[3]) << 32) | (static_cast<u64>(p[4]) << 24) | (static_cast<u64>(p[5]) << 16) |
-           (static_cast<u64>(p[6]) << 8) | p[7];
-}
 
 } // namespace
 
@@ -70,73 +60,42 @@ FileDecompressor::FileDecompressor()
 
 void FileDecompressor::Init()
 {
-    ends.Reset();
-    orig_size = 0;
-    stream = nullptr;
-    in_buffer = nullptr;
-    stream_len = 0;
-    stream_next = 0;
-    stream_base = 0;
-    stream_eof = false;
-    past_end = 0;
-    bit_acc = 0;
-    bit_count = 0;
-    out = nullptr;
-    out_size = 0;
-    out_buffer = nullptr;
-    out_base = 0;
-    produced = 0;
-    flushed = 0;
-    lit_nodes = nullptr;
-    dist_nodes = nullptr;
-    lit_table = nullptr;
-    dist_table = nullptr;
-    memset(&lit_coder, 0, sizeof(lit_coder));
-    memset(&dist_coder, 0, sizeof(dist_coder));
+    ends = CoderEnds();
 }
 
-void FileDecompressor::SetInData(const u8* data, u32 len)
+bool FileDecompressor::ReadHeader(FILE* f, u32* size) const
 {
-    ends.in_mem = data;
-    ends.in_size = len;
-}
-
-bool FileDecompressor::ReadHeader(u8* header)
-{
-    const u32 len = sizeof(CompressedFileHeader);
+    u8 header[sizeof(CompressedFileHeader)];
     if (ends.in_memory == 1) {
-        if (ends.in_size - ends.in_pos < len) {
+        if (ends.in_mem == nullptr || ends.in_size < sizeof(header)) {
             return false;
         }
-        memcpy(header, ends.in_mem + ends.in_pos, len);
-    } else if (fread(header, 1, len, ends.in_file) != len) {
+        memcpy(header, ends.in_mem, sizeof(header));
+    } else if (fread(header, 1, sizeof(header), f) != sizeof(header)) {
         return false;
     }
-    ends.in_pos += len;
+    if (memcmp(header, kContainerMagic, 4) != 0) {
+        return false;
+    }
+    *size = ReadBe32(header + 4);
     return true;
 }
 
 u32 FileDecompressor::GetOrigSize()
 {
-    u8 header[sizeof(CompressedFileHeader)];
-    bool ok;
-    if (ends.in_memory == 1) {
-        ok = ends.in_mem != nullptr && ends.in_size >= sizeof(header);
-        if (ok) {
-            memcpy(header, ends.in_mem, sizeof(header));
-        }
-    } else {
-        FILE* f = ends.OpenInPath();
+    FILE* f = nullptr;
+    if (ends.in_memory != 1) {
+        f = ends.OpenInPath();
         if (f == nullptr) {
             return 0;
         }
-        ok = fread(header, 1, sizeof(header), f) == sizeof(header);
+    }
+    u32 size = 0;
+    bool ok = ReadHeader(f, &size);
+    if (f != nullptr) {
         fclose(f);
     }
-    if (!ok || memcmp(header, kContainerMagic, 4) != 0) {
-        return 0;
-    }
-    return BigEndian32(header + 4);
+    return ok ? size : 0;
 }
 
 bool FileDecompressor::AllocWorkAreas()
@@ -194,20 +153,17 @@ int FileDecompressor::Decompress()
             return 3;
         }
     }
-    ends.in_pos = 0;
     produced = 0;
     flushed = 0;
     bit_acc = 0;
     bit_count = 0;
     past_end = 0;
 
-    u8 header[sizeof(CompressedFileHeader)];
-    if (!ReadHeader(header) || memcmp(header, kContainerMagic, 4) != 0) {
+    if (!ReadHeader(ends.in_file, &orig_size)) {
         ends.CloseFiles();
         ends.EmptyOutput();
         return 1;
     }
-    orig_size = BigEndian32(header + 4);
     if (ends.out_memory == 1 && orig_size > ends.out_capacity) {
         ends.CloseFiles();
         ends.EmptyOutput();
@@ -217,8 +173,8 @@ int FileDecompressor::Decompress()
     int result = 5;
     if (AllocWorkAreas()) {
         if (ends.in_memory == 1) {
-            stream = ends.in_mem + sizeof(header);
-            stream_len = ends.in_size - sizeof(header);
+            stream = ends.in_mem + sizeof(CompressedFileHeader);
+            stream_len = ends.in_size - sizeof(CompressedFileHeader);
             stream_eof = true;
         } else {
             stream = in_buffer;
@@ -336,7 +292,7 @@ inline void FileDecompressor::Refill()
 {
     if (stream_next + 8 <= stream_len) {
         // Bits below bit_count already in bit_acc are the same stream bits, so OR keeps them.
-        bit_acc |= BigEndian64(stream + stream_next) >> bit_count;
+        bit_acc |= ReadBe64(stream + stream_next) >> bit_count;
         u32 bytes = (63 - bit_count) >> 3;
         stream_next += bytes;
         bit_count += bytes * 8;

@@ -22,13 +22,15 @@ public:
     FileDecompressor(const FileDecompressor&) = delete;
     FileDecompressor& operator=(const FileDecompressor&) = delete;
 
+    // Back to a new decompressor's settings. The work areas and the state of a run live
+    // only while Decompress runs, which sets them up itself.
     void Init();
     void SetInMemory(int flag) { ends.in_memory = flag; }
     void SetOutMemory(int flag) { ends.out_memory = flag; }
     void SetInPath(const char* path) { ends.SetInPath(path); }
     void SetOutPath(const char* path) { ends.SetOutPath(path); }
     // Memory areas for the memory modes.
-    void SetInData(const u8* data, u32 len);
+    void SetInData(const u8* data, u32 len) { ends.SetInData(data, len); }
     void SetOutData(u8* area, u32 capacity) { ends.SetOutData(area, capacity); }
     void SetProgress(ProgressCallback callback) { ends.progress = callback; }
 
@@ -45,7 +47,8 @@ public:
     u32 GetOutSize() const { return static_cast<u32>(ends.out_total); }
 
 private:
-    bool ReadHeader(u8* header);
+    // The stated size from a "QUMA" header at the start of the memory area, or read from f.
+    bool ReadHeader(FILE* f, u32* size) const;
     bool AllocWorkAreas();
     void FreeWorkAreas();
     int DecodeStream();
@@ -60,37 +63,37 @@ private:
     bool ProgressStop();
 
     CoderEnds ends;
-    u32 orig_size;
+    u32 orig_size = 0;
 
     // Stream bytes (after the header): the caller's area in memory mode, else a buffer
     // refilled from the file. stream_base counts the stream bytes before stream[0].
-    const u8* stream;
-    u8* in_buffer;
-    u64 stream_len;
-    u64 stream_next;
-    u64 stream_base;
-    bool stream_eof;   // every byte of the input is in or before the buffer
-    u64 past_end;      // zero bytes taken beyond the end of the input
+    const u8* stream = nullptr;
+    u8* in_buffer = nullptr;
+    u64 stream_len = 0;
+    u64 stream_next = 0;
+    u64 stream_base = 0;
+    bool stream_eof = false;  // every byte of the input is in or before the buffer
+    u64 past_end = 0;         // zero bytes taken beyond the end of the input
 
     // Most significant bits first: bit_acc's top bit_count bits are the next ones.
-    u64 bit_acc;
-    u32 bit_count;
+    u64 bit_acc = 0;
+    u32 bit_count = 0;
 
     // Output bytes of positions out_base .. produced - 1: the caller's area in memory
     // mode, else a buffer that keeps 64 KiB behind the output position.
-    u8* out;
-    u64 out_size;
-    u8* out_buffer;
-    u64 out_base;
-    u64 produced;
-    u64 flushed;
+    u8* out = nullptr;
+    u64 out_size = 0;
+    u8* out_buffer = nullptr;
+    u64 out_base = 0;
+    u64 produced = 0;
+    u64 flushed = 0;
 
-    HuffNode* lit_nodes;
-    HuffNode* dist_nodes;
-    u32* lit_table;
-    u32* dist_table;
-    HuffmanCoder lit_coder;
-    HuffmanCoder dist_coder;
+    HuffNode* lit_nodes = nullptr;
+    HuffNode* dist_nodes = nullptr;
+    u32* lit_table = nullptr;
+    u32* dist_table = nullptr;
+    HuffmanCoder lit_coder = {};
+    HuffmanCoder dist_coder = {};
 };
 
 #endif

@@ -6,6 +6,7 @@
 //   zv_bench [--size MiB] [--levels 4|0-6|1,2,4] [--rounds N] [--no-gzip] [--keep DIR]
 #include "file_compressor.h"
 #include "file_decompressor.h"
+#include "file_utils.h"
 #include "one_key_info.h"
 
 #include <sys/resource.h>
@@ -287,36 +288,21 @@ double ChildCpuSeconds()
     return ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
 }
 
-Bytes ReadAll(const std::string& path)
+// The whole file equals b.
+bool FileHolds(const std::string& path, const Bytes& b)
 {
-    Bytes b;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        return b;
-    }
-    u8 buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) {
-        b.insert(b.end(), buf, buf + n);
-    }
-    fclose(f);
-    return b;
-}
-
-bool WriteAll(const std::string& path, const Bytes& b)
-{
-    FILE* f = fopen(path.c_str(), "wb");
-    if (f == nullptr) {
+    u32 len = 0;
+    if (!GetFileLen(path.c_str(), &len, nullptr) || len != b.size()) {
         return false;
     }
-    bool ok = fwrite(b.data(), 1, b.size(), f) == b.size();
-    return fclose(f) == 0 && ok;
+    Bytes got(len);
+    return ReadFileData(path.c_str(), got.data(), len, nullptr) && got == b;
 }
 
 long FileSize(const std::string& path)
 {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+    u32 len = 0;
+    return GetFileLen(path.c_str(), &len, nullptr) ? static_cast<long>(len) : -1;
 }
 
 double MBps(size_t bytes, double seconds)
@@ -420,7 +406,7 @@ int main(int argc, char** argv)
     const std::string back = dir + "/bundle.out";
 
     Bytes bundle = Bundle(static_cast<size_t>(mib * 1024 * 1024));
-    if (!WriteAll(plain, bundle)) {
+    if (!WriteFileData(plain.c_str(), bundle.data(), static_cast<u32>(bundle.size()), "wb", nullptr)) {
         fprintf(stderr, "cannot write %s\n", plain.c_str());
         return 1;
     }
@@ -447,7 +433,7 @@ int main(int argc, char** argv)
             t0 = CpuSeconds();
             int rd = d.Decompress();
             double td = CpuSeconds() - t0;
-            if (rc != 0 || rd != 0 || ReadAll(back) != bundle) {
+            if (rc != 0 || rd != 0 || !FileHolds(back, bundle)) {
                 fprintf(stderr, "level %u: compress %d, decompress %d, or the output differs\n", level, rc, rd);
                 status = 1;
                 break;

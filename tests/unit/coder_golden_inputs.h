@@ -1,5 +1,5 @@
-// Inputs of the stored-container tests, generated here rather than stored: all run past
-// the 64 KiB window and the 128 KiB ring. Only std::mt19937 output (fixed by the
+// Inputs of the stored-container tests, generated here rather than stored: all but the
+// crowded chains run past the 64 KiB window. Only std::mt19937 output (fixed by the
 // standard) and integer arithmetic are used, so every platform builds the same bytes.
 #ifndef ZV_CODER_GOLDEN_INPUTS_H
 #define ZV_CODER_GOLDEN_INPUTS_H
@@ -104,7 +104,8 @@ inline Bytes SectorLike()
 // Random 600-byte blocks copied exactly 65535 bytes later, over filler of 'a' with some
 // 'b'. Each copy follows a 7Eh byte that has a 3-byte match of its own, so the lazy search
 // one position further on, which reaches one byte further back than the direct search,
-// takes the copy at distance 65535. The second copy straddles the end of the ring.
+// takes the copy at distance 65535. The second copy straddles 128 KiB, where the
+// compressor's second 64 KiB read from a file ends.
 inline Bytes FarMatches()
 {
     std::mt19937 rng(65535);

@@ -1,7 +1,6 @@
-// Containers stored byte for byte for generated inputs past the 64 KiB window and the
-// 128 KiB ring, and for chains crowded around each chain cap: the encoder must keep
-// writing exactly these, from memory and from a file, and the decoder must give the
-// inputs back from them.
+// Containers stored byte for byte for generated inputs past the 64 KiB window, and for
+// chains crowded around each chain cap: the encoder must keep writing exactly these,
+// from memory and from a file, and the decoder must give the inputs back from them.
 #include <gtest/gtest.h>
 
 #include "case_names.h"
