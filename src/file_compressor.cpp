@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "decode_util.h"
+
 const char kContainerMagic[4] = {'Q', 'U', 'M', 'A'};
 
 namespace {
@@ -638,10 +640,7 @@ int FileCompressor::Compress()
 
     u8 header[sizeof(CompressedFileHeader)];
     memcpy(header, kContainerMagic, 4);
-    header[4] = static_cast<u8>(size >> 24);
-    header[5] = static_cast<u8>(size >> 16);
-    header[6] = static_cast<u8>(size >> 8);
-    header[7] = static_cast<u8>(size);
+    PutBe32(header + 4, size);
     ends.Write(header, sizeof(header));
 
     AttachHuffmanCoder(&lit_coder, lit_nodes, lit_codes, kLitLenSymbols, kLitLenRebuildPeriod, true);
@@ -927,12 +926,7 @@ void FileCompressor::PutBits(u32 value, u32 count)
     bits_put += count;
     if (bit_count >= 32) {
         bit_count -= 32;
-        u32 word = static_cast<u32>(bit_acc >> bit_count);
-        u8* at = out_buffer + out_fill;
-        at[0] = static_cast<u8>(word >> 24);
-        at[1] = static_cast<u8>(word >> 16);
-        at[2] = static_cast<u8>(word >> 8);
-        at[3] = static_cast<u8>(word);
+        PutBe32(out_buffer + out_fill, static_cast<u32>(bit_acc >> bit_count));
         out_fill += 4;
         if (out_fill == kOutBufferSize) {
             FlushOut();

@@ -14,6 +14,8 @@ const u32 kDistTableBits = 8;
 // The longest token: a 16-bit length code, 6 extra bits, a 16-bit distance code and 14
 // extra bits. One refill before each token covers it.
 const u32 kMaxTokenBits = 52;
+// A refill tops bit_acc up to at least 56 bits.
+static_assert(kMaxTokenBits <= 56, "one refill before each token");
 const u64 kInBufferSize = 65536;
 // The file output buffer keeps a full window behind the output position, and room for a
 // longest match with the slack of the 8-byte copies.
