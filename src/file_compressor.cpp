@@ -579,31 +579,20 @@ bool FileCompressor::AllocWorkAreas()
 
 void FileCompressor::FreeWorkAreas()
 {
-    delete[] in_buffer;
-    delete[] heads;
-    delete[] steps;
-    delete[] out_buffer;
-    delete[] lit_nodes;
-    delete[] lit_codes;
-    delete[] dist_nodes;
-    delete[] dist_codes;
-    delete[] inserted;
+    FreeWorkArea(in_buffer);
+    FreeWorkArea(heads);
+    FreeWorkArea(steps);
+    FreeWorkArea(out_buffer);
+    FreeWorkArea(lit_nodes);
+    FreeWorkArea(lit_codes);
+    FreeWorkArea(dist_nodes);
+    FreeWorkArea(dist_codes);
+    FreeWorkArea(inserted);
     for (u32 i = 0; i < kPrefixChains; i++) {
-        delete[] deep_heads[i];
-        delete[] deep_links[i];
-        deep_heads[i] = nullptr;
-        deep_links[i] = nullptr;
+        FreeWorkArea(deep_heads[i]);
+        FreeWorkArea(deep_links[i]);
     }
-    inserted = nullptr;
-    in_buffer = nullptr;
     window = nullptr;
-    heads = nullptr;
-    steps = nullptr;
-    out_buffer = nullptr;
-    lit_nodes = nullptr;
-    lit_codes = nullptr;
-    dist_nodes = nullptr;
-    dist_codes = nullptr;
 }
 
 int FileCompressor::Compress()

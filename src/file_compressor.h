@@ -131,6 +131,13 @@ struct CoderEnds {
     void EmptyOutput();
 };
 
+// Frees a work area and leaves its pointer null, as outside a run.
+template <typename T> void FreeWorkArea(T*& area)
+{
+    delete[] area;
+    area = nullptr;
+}
+
 // The compressor's chains on prefixes of 32, 16, 8, 6 and 4 bytes.
 const u32 kPrefixChains = 5;
 

@@ -118,18 +118,12 @@ bool FileDecompressor::AllocWorkAreas()
 
 void FileDecompressor::FreeWorkAreas()
 {
-    delete[] in_buffer;
-    delete[] out_buffer;
-    delete[] lit_nodes;
-    delete[] dist_nodes;
-    delete[] lit_table;
-    delete[] dist_table;
-    in_buffer = nullptr;
-    out_buffer = nullptr;
-    lit_nodes = nullptr;
-    dist_nodes = nullptr;
-    lit_table = nullptr;
-    dist_table = nullptr;
+    FreeWorkArea(in_buffer);
+    FreeWorkArea(out_buffer);
+    FreeWorkArea(lit_nodes);
+    FreeWorkArea(dist_nodes);
+    FreeWorkArea(lit_table);
+    FreeWorkArea(dist_table);
     stream = nullptr;
     out = nullptr;
 }
