@@ -528,17 +528,20 @@ bool ParseModeSense(std::string& out, const u8* data, u32 len, u32 indent, void*
             if (!ParseModeSubPage(out, data, len, &offset, indent)) {
                 return false;
             }
-        } else if (known != nullptr) {
+            continue;
+        }
+        // A page's own length says where the next one starts, whatever its printer reads.
+        const u32 page_size = spf ? 4 + ReadBe16(page + 2) : page[1] + 2u;
+        if (known != nullptr && page_size >= mode_page_layouts[row]->record_size) {
             snprintf(line, sizeof(line), "[%02xh]:%s  \n", known->page_code, known->title);
             out += ind + line;
-            const PageLayout& layout = *mode_page_layouts[row];
-            PrintLayout(out, page, len - offset, layout, indent);
-            offset = AddSaturated(offset, layout.record_size);
+            PrintLayout(out, page, len - offset, *mode_page_layouts[row], indent);
         } else {
+            // An unknown page, or a known one too short for its record.
             snprintf(line, sizeof(line), "  Mode page[%02xh]'s parse is unsupported \n", page_code);
             out += ind + line;
-            offset = AddSaturated(offset, spf ? 4 + ReadBe16(page + 2) : page[1] + 2u);
         }
+        offset = AddSaturated(offset, page_size);
     }
     return true;
 }

@@ -7,8 +7,9 @@
 #include "common.h"
 
 // The answer of MODE SENSE(10), all pages and sub-pages, for any page control. Skips the
-// 8-byte header and one 8-byte block descriptor, then prints each page it knows through its
-// printer, stepping by the page's fixed record size. Appends to out; ctx is not read.
+// 8-byte header and one 8-byte block descriptor, then steps from page to page by each
+// page's own length. A known page whose length covers its printer's fixed record is printed
+// from that record; any other page gets a one-line notice. Appends to out; ctx is not read.
 // False for a null buffer or fewer than 8 bytes (out untouched).
 bool ParseModeSense(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
 

@@ -119,6 +119,33 @@ INSTANTIATE_TEST_SUITE_P(Rows, ModeSenseRows,
                                            RowCase{"4", 0xFF, "truncated.hex", "truncated.out"}),
                          CaseIndexName());
 
+struct PageWalkCase {
+    const char* fixture;  // the current values' answer
+    const char* golden;
+};
+
+void PrintTo(const PageWalkCase& c, std::ostream* os) { *os << c.fixture; }
+
+class ModeSensePageWalk : public ModeSenseE2e, public ::testing::WithParamInterface<PageWalkCase> {};
+
+// Pages whose length differs from their printer's record: each page is shown or noticed
+// once, by its own length, and the page after it follows.
+TEST_P(ModeSensePageWalk, EveryPageTheDriveSentAndNoOther)
+{
+    const PageWalkCase& c = GetParam();
+    UseDrive("answer scsi 5A page=3F pc=0\n  data " + HexOf(std::string("scsi_mode/") + c.fixture) + "\n");
+    RunResult r = Run({}, "1\n4\n1\nb\nq\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const std::string shown = kPrompt + "\n" + TestDataFile(std::string("scsi_mode/") + c.golden) + "\n  " + kStars + " MENU ";
+    EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, ModeSensePageWalk,
+                         ::testing::Values(PageWalkCase{"power_ie.hex", "power_ie.out"},
+                                           PageWalkCase{"short_pages.hex", "short_pages.out"}),
+                         CaseIndexName());
+
 // The saved text file holds what the screen shows.
 TEST_F(ModeSenseE2e, SavedTextIsTheShownText)
 {

@@ -33,6 +33,11 @@ struct WalkCase {
     const char* golden;
 };
 
+void PrintTo(const WalkCase& c, std::ostream* os)
+{
+    *os << c.fixture << (c.cut != 0 ? " cut at " + std::to_string(c.cut) : std::string()) << " indent " << c.indent;
+}
+
 class ModeSenseWalk : public ::testing::TestWithParam<WalkCase> {};
 
 TEST_P(ModeSenseWalk, AppendsTheGoldenText)
@@ -56,6 +61,12 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"pages.hex", 20, 4, "pages_cut20.out"},
         // PS bit, pages and sub-pages without printer, a long 1Ah, three bytes left over
         WalkCase{"walk.hex", 0, 4, "walk.out"},
+        // 1Ah of the current length (26h) steps by its own length to the 1Ch after it
+        WalkCase{"power_ie.hex", 0, 4, "power_ie.out"},
+        // cut inside the long 1Ah: its record is shown, nothing past the data
+        WalkCase{"power_ie.hex", 40, 4, "power_ie_cut40.out"},
+        // known pages shorter than their records get the notice; the walk goes on after each
+        WalkCase{"short_pages.hex", 0, 4, "short_pages.out"},
         WalkCase{"walk.hex", 0, 20, "walk_i20.out"},
         WalkCase{"walk.hex", 0, 25, "walk_i20.out"},
         WalkCase{"walk.hex", 0, 0xFFFFFFFFu, "walk_i20.out"},
@@ -98,7 +109,8 @@ TEST(ModeSenseWalkEdges, NullOrShortDataIsRefusedWithoutText)
 // page that the cut runs into.
 TEST(ModeSenseWalkEdges, EveryCutEndsInsideTheData)
 {
-    for (const char* name : {"pages.hex", "walk.hex", "truncated.hex", "subpages.hex"}) {
+    for (const char* name :
+         {"pages.hex", "walk.hex", "truncated.hex", "subpages.hex", "power_ie.hex", "short_pages.hex"}) {
         const Bytes all = LoadHex(name);
         std::string whole;
         ASSERT_TRUE(ParseModeSense(whole, all.data(), u32(all.size()), 4, nullptr));
