@@ -33,7 +33,6 @@ const char* const log_config_file_name = "log_config.txt";
 namespace {
 
 const u32 kRecordLen = 64;
-const u32 kSectorLen = 512;
 // Sort modes of the option word (0 and anything above 7: drive order).
 const u32 kSortByTime = 1;
 const u32 kSortByTimeUnique = 2;
@@ -197,13 +196,15 @@ void SortLog(std::vector<ReadCurrentLogRecord>& records, u32 mode)
 void SortLog(std::vector<DeviceVendorLogRecord>& records, u32 mode) { SortCommon(records, mode); }
 
 template <typename Rec>
-bool LoadRecords(std::vector<Rec>& records, const u8* data, u32 len, u32 granule, const u32* options)
+bool LoadRecords(std::vector<Rec>& records, const u8* data, u32 len, const u32* options)
 {
     records.clear();
-    if (data == nullptr || len == 0 || len % granule != 0) {
+    if (data == nullptr || len < kRecordLen) {
         return false;
     }
-    for (u32 off = 0; off < len; off += kRecordLen) {
+    // A transfer that ended inside a record leaves only its whole records.
+    const u32 whole = len - len % kRecordLen;
+    for (u32 off = 0; off < whole; off += kRecordLen) {
         if (IsBlankSlot(data + off)) {
             continue;
         }
@@ -342,13 +343,13 @@ void CutAtNewline(char* buf, u32 len)
 bool LoadReadCurrentLogRecords(std::vector<ReadCurrentLogRecord>& records, const u8* data, u32 len,
                                const u32* options)
 {
-    return LoadRecords(records, data, len, kRecordLen, options);
+    return LoadRecords(records, data, len, options);
 }
 
 bool LoadDeviceVendorLogRecords(std::vector<DeviceVendorLogRecord>& records, const u8* data, u32 len,
                                 const u32* options)
 {
-    return LoadRecords(records, data, len, kSectorLen, options);
+    return LoadRecords(records, data, len, options);
 }
 
 bool PrintReadCurrentLog(std::string& out, std::vector<ReadCurrentLogRecord>& records, u32 indent,

@@ -58,9 +58,10 @@ std::string DecodeVoltTempState(const u8* content);
 // Replaces the first newline among the first len bytes by a zero byte.
 void CutAtNewline(char* buf, u32 len);
 
-// Clear records, then append every non-blank 64-byte slot in buffer order. Refused: null
-// data, len 0, or len not a multiple of 64 (type 86) or 512 (type 21). With options, the
-// records are also sorted and de-duplicated by its sort modes 1 to 6.
+// Clear records, then append every non-blank 64-byte slot in buffer order. An answer cut
+// inside a record keeps the whole records before the cut; the part of the last one is not
+// read. Refused: null data, or less than one whole record. With options, the records are
+// also sorted and de-duplicated by its sort modes 1 to 6.
 bool LoadReadCurrentLogRecords(std::vector<ReadCurrentLogRecord>& records, const u8* data, u32 len,
                                const u32* options);
 bool LoadDeviceVendorLogRecords(std::vector<DeviceVendorLogRecord>& records, const u8* data, u32 len,

@@ -229,4 +229,28 @@ INSTANTIATE_TEST_SUITE_P(
                       SasCase{{"-o", "log3", "-g", "1", "/dev/sdc"}, "/dev/sdc", "sas_sorted_decoded.out"}),
     CaseIndexName());
 
+// The current log's transfer ends 10 bytes into its fourth record: the three whole
+// records are shown, nothing of the fourth.
+TEST_F(VendorLogE2e, SasLogCutInsideARecordShowsTheWholeRecords)
+{
+    WriteFile("cut.txt",
+              "drive /dev/sdb\n"
+              "answer scsi 4D b2=33\n"
+              "  le 0 8 0\n  le 8 4 1\n  text 12 \"first\"\n  le 28 2 1\n  text 30 \"one\"\n"
+              "  le 64 8 10\n  le 72 4 2\n  text 76 \"second\"\n  le 92 2 1\n  text 94 \"two\"\n"
+              "  le 128 8 20\n  le 136 4 3\n  text 140 \"third\"\n  le 156 2 1\n  text 158 \"three\"\n"
+              "  le 192 8 30\n  le 200 4 4\n  text 204 \"fourth\"\n  le 220 2 1\n  text 222 \"four\"\n"
+              "  size 202\n");
+    env_["ZV_EMU_CONFIG"] += ":" + Path("cut.txt");
+    RunResult r = Run({"-t", "log", "/dev/sdb"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "\n" + Golden("sas_cut202.out"));
+    // one LOG SENSE of the whole log, 12 pages of 8 KiB
+    std::vector<zvemu::TraceEntry> sent = zvemu::Only(zvemu::ParseTrace(ReadFile("trace.txt")), "sgio", "/dev/sdb");
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back().cdb[0], 0x4D);
+    EXPECT_EQ(sent.back().len, 98304u);
+}
+
 } // namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "disk_analyser.h"
+#include "hex_fixture.h"
 #include "vendor_log_decoder.h"
 
 namespace {
@@ -345,8 +346,9 @@ void PrintTo(const LenCase& c, std::ostream* os) { *os << c.kind << " len " << c
 
 class LoaderLength : public ::testing::TestWithParam<LenCase> {};
 
-// A refused length clears the vector and the callback leaves the text untouched.
-TEST_P(LoaderLength, AcceptsWholeRecordsOrSectors)
+// Every whole 64-byte record is taken, the part of one after them is not; less than one
+// record is refused: the vector is cleared and the callback leaves the text untouched.
+TEST_P(LoaderLength, TakesTheWholeRecords)
 {
     const LenCase& c = GetParam();
     Bytes data(c.len + 1, 0x41);
@@ -371,12 +373,68 @@ TEST_P(LoaderLength, AcceptsWholeRecordsOrSectors)
 
 INSTANTIATE_TEST_SUITE_P(Cases, LoaderLength,
                          ::testing::Values(LenCase{86, 0, false}, LenCase{86, 1, false}, LenCase{86, 63, false},
-                                           LenCase{86, 65, false}, LenCase{86, 100, false}, LenCase{86, 64, true},
-                                           LenCase{86, 128, true}, LenCase{86, 768, true}, LenCase{21, 0, false},
-                                           LenCase{21, 64, false}, LenCase{21, 448, false},
-                                           LenCase{21, 511, false}, LenCase{21, 513, false},
-                                           LenCase{21, 576, false}, LenCase{21, 512, true},
+                                           LenCase{86, 64, true}, LenCase{86, 65, true}, LenCase{86, 100, true},
+                                           LenCase{86, 128, true}, LenCase{86, 202, true}, LenCase{86, 768, true},
+                                           LenCase{21, 0, false}, LenCase{21, 63, false}, LenCase{21, 64, true},
+                                           LenCase{21, 202, true}, LenCase{21, 448, true},
+                                           LenCase{21, 511, true}, LenCase{21, 512, true},
+                                           LenCase{21, 513, true}, LenCase{21, 576, true},
                                            LenCase{21, 1024, true}),
+                         CaseIndexName());
+
+struct CutLogCase {
+    int kind;  // 86 or 21
+    u32 cut;   // bytes of the four-record answer that arrived
+    size_t whole;  // the records before the cut
+};
+
+void PrintTo(const CutLogCase& c, std::ostream* os) { *os << c.kind << " cut at " << c.cut; }
+
+class CutLog : public ::testing::TestWithParam<CutLogCase> {};
+
+// An answer that ends inside a record shows the records before it, as an answer of only
+// those records would, and nothing of the part that arrived.
+TEST_P(CutLog, ShowsTheWholeRecordsBeforeTheCut)
+{
+    const CutLogCase& c = GetParam();
+    const u32 options = 0x100;  // drive order, contents decoded
+    std::string cut_text;
+    std::string whole_text;
+    if (c.kind == 86) {
+        const std::vector<Slot86> slots = {{10, 1, "first", 0x4000, "\x01\x02"},
+                                           {20, 2, "second", 0x0001, "two"},
+                                           {30, 3, "third", 0x0001, "three"},
+                                           {40, 4, "fourth", 0x0001, "four"}};
+        const Bytes log = HeapPrefix(Log86(slots), c.cut);
+        cut_text = Print86(log, &options);
+        whole_text = Print86(Log86(std::vector<Slot86>(slots.begin(), slots.begin() + c.whole)), &options);
+    } else {
+        const std::vector<Slot21> slots = {{1, 10, "first", 0x4000, "\x01\x02"},
+                                           {2, 20, "second", 0x0001, "two"},
+                                           {3, 30, "third", 0x0001, "three"},
+                                           {4, 40, "fourth", 0x0001, "four"}};
+        Bytes all;
+        for (const Slot21& s : slots) {
+            const Bytes e = Encode(s);
+            all.insert(all.end(), e.begin(), e.end());
+        }
+        const Bytes log = HeapPrefix(all, c.cut);
+        cut_text = Print21(log, &options);
+        whole_text = Print21(Log21(std::vector<Slot21>(slots.begin(), slots.begin() + c.whole)), &options);
+    }
+    EXPECT_EQ(Rows(cut_text).size(), c.whole) << cut_text;
+    EXPECT_EQ(cut_text, whole_text);
+    if (c.whole < 4) {
+        EXPECT_EQ(cut_text.find("fourth"), std::string::npos) << cut_text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CutLog,
+                         ::testing::Values(CutLogCase{86, 202, 3}, CutLogCase{21, 202, 3}, CutLogCase{86, 192, 3},
+                                           CutLogCase{21, 192, 3}, CutLogCase{86, 255, 3},
+                                           CutLogCase{21, 255, 3}, CutLogCase{86, 64, 1},
+                                           CutLogCase{21, 127, 1}, CutLogCase{86, 256, 4},
+                                           CutLogCase{21, 256, 4}),
                          CaseIndexName());
 
 TEST(VendorLogLoader, NullDataIsRefused)
@@ -1203,11 +1261,11 @@ TEST_F(VendorLogAnalyse, DispatchByType)
     EXPECT_EQ(user_err, 0);
     EXPECT_EQ(out, "head\n" + ReadText(DataPath("sas_sorted_decoded.out")));
 
-    // a type-86 answer of 768 bytes is not whole sectors for type 21; 500 bytes fit neither
+    // less than one whole record is no log for either type
     out = "head\n";
-    EXPECT_FALSE(DiskAnalyser::Analyse(out, CMND_TYPE(21), sas.data(), u32(sas.size()), &user_err, 4, &options21));
+    EXPECT_FALSE(DiskAnalyser::Analyse(out, CMND_TYPE(21), sata.data(), 63, &user_err, 4, &options21));
     EXPECT_EQ(user_err, 5);
-    EXPECT_FALSE(DiskAnalyser::Analyse(out, CMND_TYPE(86), sas.data(), 500, &user_err, 4, &options86));
+    EXPECT_FALSE(DiskAnalyser::Analyse(out, CMND_TYPE(86), sas.data(), 63, &user_err, 4, &options86));
     EXPECT_EQ(user_err, 5);
     EXPECT_EQ(out, "head\n");
 }
