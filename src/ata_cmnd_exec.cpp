@@ -258,7 +258,8 @@ bool ExecSmartPendList(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err
     }
     u8 dir[SECTOR];
     u32 total = 0;
-    bool ok = ReadLogDirectory(disk, first, count, dir, buf, len, &total, user_err, sys_err);
+    // Sized by the one log that is read: the row's other logs are never fetched here.
+    bool ok = ReadLogDirectory(disk, first, 1, dir, buf, len, &total, user_err, sys_err);
     if (query || !ok) {
         return ok;
     }

@@ -49,7 +49,7 @@ bool ExecAtaVendorRead(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err
 // Types 7-17, 19, 20: SMART READ LOG of the row's logs; answers the length query.
 bool ExecSmartReadLog(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
 
-// Type 18: SMART READ LOG of log B0h page by page; answers the length query.
+// Type 18: SMART READ LOG of log B0h page by page; its length query states B0h's size.
 bool ExecSmartPendList(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
 
 // Types 52-54: non-data 8Bh switches with the caller's values.

@@ -353,6 +353,23 @@ INSTANTIATE_TEST_SUITE_P(
                      0, {0, 1, 0, kAtaErr, kAborted, 512, "identify", {}}, {}}),
     CaseIndexName());
 
+// The log directory gives the vendor logs B1h-B7h the most sectors a count holds: the
+// pending list's length is that of B0h, the one log it reads, so the item holds the list.
+TEST_F(OneKeyE2e, PendingListSizedByItsOwnLog)
+{
+    std::string dir = "drive /dev/sda\nanswer ata B0 fea=D5 lba0=00\n  size 512\n  le 0 2 1\n  le 0x160 2 2\n";
+    for (int log = 0xB1; log <= 0xB7; log++) {
+        dir += "  le " + std::to_string(2 * log) + " 2 0xFFFF\n";
+    }
+    Drives(dir);
+    RunResult r = Run({"-a", "-b", "x.bin", "/dev/sda"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "    please be patient as this process may take a moment\n"
+                     "    all information has been saved to SSDlog/x.bin\n");
+    ExpectFile("SSDlog/x.bin", GoodItems());
+    EXPECT_EQ(Collected("/dev/sda"), GoodRequests());
+}
+
 // ---------------------------------------------------------------- file errors
 
 TEST_F(OneKeyE2e, TemporaryFileThatCannotBeWrittenEndsTheCollection)

@@ -560,18 +560,22 @@ TEST_P(SmartLog, ReadsTheLogsTheDirectoryNames)
 INSTANTIATE_TEST_SUITE_P(Cases, SmartLog, ::testing::ValuesIn(log_cases), CaseIndexName());
 
 const LogCase pend_cases[] = {
-    {"length: logs B0h-B7h, 3 + 1 + 1 sectors", TYPE_SMART_PEND_LIST + CMND_LEN_QUERY, 512, "", true,
-     USER_ERR_UNSUPPORTED, {kDir}, 2560, Bytes(), 1},
+    {"length: log B0h's 3 sectors; the 1 + 1 of B1h and B2h are not read, so not counted",
+     TYPE_SMART_PEND_LIST + CMND_LEN_QUERY, 512, "", true, USER_ERR_UNSUPPORTED, {kDir}, 1536, Bytes(), 1},
+    {"length: B1h-B7h at 65535 sectors each leave B0h's 2", TYPE_SMART_PEND_LIST + CMND_LEN_QUERY, 512,
+     "answer ata B0 fea=D5 lba0=00\n  size 512\n  le 0x160 2 2\n  le 0x162 2 0xFFFF\n  le 0x164 2 0xFFFF\n"
+     "  le 0x166 2 0xFFFF\n  le 0x168 2 0xFFFF\n  le 0x16A 2 0xFFFF\n  le 0x16C 2 0xFFFF\n  le 0x16E 2 0xFFFF\n",
+     true, USER_ERR_UNSUPPORTED, {kDir}, 1024, Bytes(), 1},
     {"3 sectors in B0h: counts 1, 2, 3 into consecutive sectors", TYPE_SMART_PEND_LIST, 1536, "", true,
      USER_ERR_UNSUPPORTED, {kDir, "D5 01 B0 4F C2 40 B0", "D5 02 B0 4F C2 40 B0", "D5 03 B0 4F C2 40 B0"},
      0xB1B1B1B1, Concat({Fill(512, 0xB1), Fill(512, 0xB2), Fill(512, 0xB3)}), 2},
     {"an empty list reads nothing after the directory", TYPE_SMART_PEND_LIST, 512,
      "answer ata B0 fea=D5 lba0=00\n  size 512\n", true, USER_ERR_UNSUPPORTED, {kDir}, 0, Bytes(), 1},
     {"the list grew past the buffer: nothing is read", TYPE_SMART_PEND_LIST, 1024, "", false,
-     USER_ERR_ILLEGAL_PARAM, {kDir}, 2560, Bytes(), 1},
+     USER_ERR_ILLEGAL_PARAM, {kDir}, 1536, Bytes(), 1},
     {"256 pages do not fit the 8-bit page count: nothing is read", TYPE_SMART_PEND_LIST, 132096,
      "answer ata B0 fea=D5 lba0=00\n  size 512\n  le 0x160 2 256\n  le 0x162 2 1\n  le 0x164 2 1\n", false,
-     USER_ERR_ILLEGAL_PARAM, {kDir}, 132096, Bytes(), 1},
+     USER_ERR_ILLEGAL_PARAM, {kDir}, 131072, Bytes(), 1},
 };
 
 class PendList : public SmartLog {};
