@@ -461,10 +461,10 @@ u32 OneKeyItemMaxLen(u32 type)
         return fixed();
     }
     // The drive states the length: a u32 count of sectors for the 89h reads (up to
-    // 4 GiB), the u16 sector count of log B0h in its log directory for the pending list
-    // (just under 32 MiB). Real answers stay far below the cap: the largest block table, the
-    // wear levels of 8 layers x 16 channels x 8192 blocks, is 8 MiB, the largest
-    // vendor log about 15 MB.
+    // 4 GiB), the u16 sector count of log B0h in its log directory for the pending
+    // list (just under 32 MiB). Real answers stay far below the cap: the largest block
+    // table, the wear levels of 8 layers x 16 channels x 8192 blocks, is 8 MiB, the
+    // largest vendor log about 15 MB.
     return kOneKeyAskedMaxLen;
 }
 
