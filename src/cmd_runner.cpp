@@ -230,8 +230,10 @@ void PrefixLogDir(Run* run)
     memcpy(bin_file_name, name, static_cast<size_t>(n) + 1);
 }
 
-// Reads one prerequisite answer into the response buffer; false when its length query or read fails.
-bool ReadIntoDataBuf(u32 type, bool* len_ok)
+// Reads one prerequisite answer into the response buffer and copies its first dst_size
+// bytes to dst. False when its length query or read fails, or when the drive sent fewer
+// bytes than are copied: fill that no drive sent is no record.
+bool ReadIntoDataBuf(u32 type, void* dst, size_t dst_size, bool* len_ok)
 {
     int user_err = 0;
     int sys_err = 0;
@@ -241,35 +243,30 @@ bool ReadIntoDataBuf(u32 type, bool* len_ok)
         return false;
     }
     allocDataBuf(len);
-    return DiskCmnd::Execute(type, &cur_disk, data_buf, data_len, &user_err, &sys_err);
-}
-
-void CopyPrefix(void* dst, size_t dst_size, const u8* src, u32 src_len)
-{
-    if (src != nullptr) {
-        memcpy(dst, src, src_len < dst_size ? src_len : dst_size);
+    if (!DiskCmnd::Execute(type, &cur_disk, data_buf, data_len, &user_err, &sys_err) || data_buf == nullptr ||
+        DiskCmnd::ReceivedLen() < dst_size) {
+        return false;
     }
+    memcpy(dst, data_buf, dst_size);
+    return true;
 }
 
 // Steps before the execution that read what the type needs from the drive.
 bool ReadPrerequisites(u32 type, bool* skip_status)
 {
     bool len_ok = false;
-    if (NeedsDiskGeometry(type)) {
-        if (!ReadIntoDataBuf(TYPE_C0H_DISK_BASIC_INFO, &len_ok)) {
-            return false;
-        }
-        CopyPrefix(&disk_geometry, sizeof(disk_geometry), data_buf, data_len);
+    if (NeedsDiskGeometry(type) &&
+        !ReadIntoDataBuf(TYPE_C0H_DISK_BASIC_INFO, &disk_geometry, sizeof(disk_geometry), &len_ok)) {
+        return false;
     }
-    if (NeedsDiskStructure(type)) {
-        if (ReadIntoDataBuf(TYPE_8AH_GET_DISK_STRUCTURE, &len_ok)) {
-            CopyPrefix(&disk_structure, sizeof(disk_structure), data_buf, data_len);
-        } else if (!len_ok) {
+    if (NeedsDiskStructure(type) &&
+        !ReadIntoDataBuf(TYPE_8AH_GET_DISK_STRUCTURE, &disk_structure, sizeof(disk_structure), &len_ok)) {
+        if (!len_ok) {
             return false;
-        } else {
-            setDiskStructureByModel(&cur_disk);
-            *skip_status = true;
         }
+        // A read that failed or came back short: the model's own structure, and no status.
+        setDiskStructureByModel(&cur_disk);
+        *skip_status = true;
     }
     if (NeedsDiskStatus(type) && !*skip_status) {
         int user_err = 0;
@@ -280,8 +277,9 @@ bool ReadPrerequisites(u32 type, bool* skip_status)
         }
         std::vector<u8> status(len);
         if (len > 0 &&
-            DiskCmnd::Execute(TYPE_8AH_GET_DISK_STATUS, &cur_disk, status.data(), len, &user_err, &sys_err)) {
-            CopyPrefix(&disk_status, sizeof(disk_status), status.data(), len);
+            DiskCmnd::Execute(TYPE_8AH_GET_DISK_STATUS, &cur_disk, status.data(), len, &user_err, &sys_err) &&
+            DiskCmnd::ReceivedLen() >= sizeof(disk_status)) {
+            memcpy(&disk_status, status.data(), sizeof(disk_status));
         }
     }
     return true;

@@ -107,6 +107,10 @@ bool LenVendorLog(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int
     if (!DiskCmnd::Execute(TYPE_C0H_DISK_BASIC_INFO, disk, info.data(), info_len, user_err, sys_err)) {
         return false;
     }
+    // The zero fill behind a short answer is no geometry.
+    if (DiskCmnd::ReceivedLen() < sizeof(DiskGeometry)) {
+        return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
+    }
     memcpy(&disk_geometry, info.data(), sizeof(disk_geometry));
 
     // The substitutes size this log only; disk_geometry keeps what the drive answered.

@@ -274,12 +274,12 @@ bool ReadDiskGeometry(int* user_err, int* sys_err)
     if (!DiskCmnd::Execute(TYPE_C0H_DISK_BASIC_INFO, &cur_disk, answer.data(), len, user_err, sys_err)) {
         return false;
     }
-    DiskGeometry geometry;
-    memset(&geometry, 0, sizeof(geometry));
-    if (len > 0) {
-        memcpy(&geometry, answer.data(), len < sizeof(geometry) ? len : sizeof(geometry));
+    // An answer without all seven words gives no geometry, rather than zeros for the missing.
+    if (DiskCmnd::ReceivedLen() < sizeof(DiskGeometry)) {
+        *user_err = USER_ERR_ILLEGAL_PARAM;
+        return false;
     }
-    disk_geometry = geometry;
+    memcpy(&disk_geometry, answer.data(), sizeof(disk_geometry));
     return true;
 }
 

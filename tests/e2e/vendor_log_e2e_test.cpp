@@ -253,4 +253,24 @@ TEST_F(VendorLogE2e, SasLogCutInsideARecordShowsTheWholeRecords)
     EXPECT_EQ(sent.back().len, 98304u);
 }
 
+// The flash geometry that sizes the log ends after 12 of its 28 bytes: no length is made of
+// the missing words, the query fails and no log is read.
+TEST_F(VendorLogE2e, SasLogSizedOnlyByAWholeGeometry)
+{
+    WriteFile("short.txt",
+              "drive /dev/sdb\nanswer scsi C0 fn=06\n  le 0 4 16\n  le 12 4 128\n  le 16 4 8192\n  size 12\n");
+    env_["ZV_EMU_CONFIG"] += ":" + Path("short.txt");
+    RunResult r = Run({"-t", "log", "/dev/sdb"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "    Query data length failed, User Err Code [00000004h:Parameter is illegal], System Err Code "
+                     "[00000000h]\n");
+    std::vector<Bytes> sent = Commands("/dev/sdb", 0);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back()[0], 0xC0);
+    for (const Bytes& cdb : sent) {
+        EXPECT_NE(cdb[0], 0x4D);
+    }
+}
+
 } // namespace

@@ -168,6 +168,7 @@ struct FakeAnswer {
     u8 fill = 0;                 // written over the whole buffer on success
     std::vector<u8> data;        // then these bytes at data_offset
     u32 data_offset = 0;
+    u32 resid = 0;               // bytes at the end of the buffer the drive did not send
 };
 
 struct DriveCall {
@@ -209,6 +210,8 @@ bool FakeExec(int type, DiskInfo*, u8* buf, u32 len, int* user_err, int* sys_err
             buf[a.data_offset + i] = a.data[i];
         }
     }
+    // As the SCSI executors report a short data-in transfer.
+    DiskCmnd::NoteResidual(buf, len, a.resid);
     return true;
 }
 
@@ -486,13 +489,23 @@ TEST_F(Runner, GeometryPrerequisite)
         bool len_ok;
         bool exec_ok;
         bool runs;
+        u32 len = 28;   // the length the query states
+        u32 resid = 0;  // bytes of it the drive did not send
     };
-    const Case cases[] = {{false, true, false}, {true, false, false}, {true, true, true}};
+    const Case cases[] = {
+        {false, true, false}, {true, false, false}, {true, true, true},
+        // An answer without all seven words is no geometry: the run ends as after a failed read.
+        {true, true, false, 28, 16}, {true, true, false, 28, 1}, {true, true, false, 12, 0},
+        // Bytes after the seven words may be missing.
+        {true, true, true, 32, 4},
+    };
     for (const Case& c : cases) {
         drive_calls.clear();
+        remove("out.bin");
         disk_geometry = DiskGeometry{9, 9, 9, 9, 9, 9, 9};
         FakeAnswer basic;
-        basic.len = 28;
+        basic.len = c.len;
+        basic.resid = c.resid;
         basic.len_ok = c.len_ok;
         basic.exec_ok = c.exec_ok;
         for (u32 w = 1; w <= 7; w++) {
@@ -539,6 +552,10 @@ TEST_F(Runner, StructureAndStatusPrerequisites)
         bool silent;
         bool structure_read;
         bool status_read;
+        u32 len55 = 512;  // the lengths the queries state
+        u32 resid55 = 0;  // and the bytes of them the drive did not send
+        u32 len56 = 512;
+        u32 resid56 = 0;
     };
     const Case cases[] = {
         {22, true, true, true, true, {55, 56, 22}, false, true, true},
@@ -552,19 +569,29 @@ TEST_F(Runner, StructureAndStatusPrerequisites)
         // Tables that need the structure only.
         {23, true, true, true, true, {55, 23}, false, true, false},
         {35, true, true, true, true, {55, 35}, false, true, false},
+        // A structure answer without its five words: per-model defaults, no status asked.
+        {22, true, true, true, true, {55, 22}, false, false, false, 512, 493},
+        {23, true, true, true, true, {55, 23}, false, false, false, 16, 0},
+        // A status answer without its 17 bytes: the earlier status stays.
+        {31, true, true, true, true, {55, 56, 31}, false, true, false, 512, 0, 512, 496},
+        {32, true, true, true, true, {55, 56, 32}, false, true, false, 512, 0, 16, 0},
+        // Both whole up to the fields read, the rest missing.
+        {22, true, true, true, true, {55, 56, 22}, false, true, true, 512, 492, 512, 495},
     };
     for (const Case& c : cases) {
         drive_calls.clear();
         disk_structure = DiskStructure{1, 1, 1, 1, 1};
         memset(&disk_status, 0xEE, sizeof(disk_status));
-        FakeAnswer structure = Data(512, 0);
+        FakeAnswer structure = Data(c.len55, 0);
         structure.len_ok = c.len55_ok;
         structure.exec_ok = c.exec55_ok;
+        structure.resid = c.resid55;
         structure.data = {16, 0, 0, 0, 8, 0, 0, 0};
         Drive(TYPE_8AH_GET_DISK_STRUCTURE, structure);
-        FakeAnswer status = Data(512, 0x07);
+        FakeAnswer status = Data(c.len56, 0x07);
         status.len_ok = c.len56_ok;
         status.exec_ok = c.exec56_ok;
+        status.resid = c.resid56;
         Drive(TYPE_8AH_GET_DISK_STATUS, status);
         Drive(c.type, Data(512, 0x99));
         std::string out = RunType(c.type);

@@ -233,6 +233,10 @@ const LengthFailCase length_fail_cases[] = {
     // 2^31 x (572662306 x 15 + 2) is exactly 2^64: a u64 product wraps to a length of 0.
     {"a length past 64 bits", "answer scsi C0 fn=06\n size 28\n le 12 4 572662306\n le 16 4 2147483648\n",
      TYPE_4DH_READFLASH_LOG + Q, USER_ERR_ILLEGAL_PARAM, true, 572662306},
+    // The words of Page Num and Page Size never arrive: no zeros are taken for them.
+    {"a geometry answer that ends after 12 of its 28 bytes",
+     "answer scsi C0 fn=06\n le 0 4 16\n le 12 4 128\n le 16 4 8192\n size 12\n", TYPE_4DH_READCURRENT_LOG + Q,
+     USER_ERR_ILLEGAL_PARAM, true, 0},
     {"a type that is no vendor log", "answer scsi C0 fn=06\n size 28\n", TYPE_4DH_SMART_VALUE + Q,
      USER_ERR_UNSUPPORTED, false, 0},
     {"the executor's own type value", "answer scsi C0 fn=06\n size 28\n", TYPE_4DH_READFLASH_LOG,

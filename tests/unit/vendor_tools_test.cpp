@@ -533,6 +533,12 @@ const WearRefusal wear_refusals[] = {
      "  Write Wear Level Table to Disk , User Err Code [0000000Bh:Sense key : BAD FIELD], "
      "System Err Code [00000000h]\n",
      {0xC0}},
+    // Blocks and the rest never arrive: the table is not checked against zeros for them.
+    {"the geometry answer ends after 8 of its 28 bytes", "QUMA-K6410TN0100", VER_K6410,
+     "answer scsi C0 fn=06\n  le 0 4 1\n  le 4 4 1\n  le 8 4 1\n  size 8\nanswer scsi C1 fn=0A\n", 1024, nullptr,
+     "  Write Wear Level Table to Disk , User Err Code [00000004h:Parameter is illegal], "
+     "System Err Code [00000000h]\n",
+     {0xC0}},
     {"the drive refuses the table", "QUMA-K4410TN0100", VER_K4410, "answer ata 8C fea=F7\n  regs status=51 err=04\n",
      512, nullptr,
      "  Write Wear Level Table %s to Disk /dev/sdt failed, User Err Code [00000012h:Sense key : ABORTED COMMAND], "
