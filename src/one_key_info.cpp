@@ -391,10 +391,6 @@ void ParseOneKeyInfo(bool sorted_logs)
     }
     ParseState st;
     st.dir = parse_dir_name;
-    if (!DirExists(st.dir.c_str()) && mkdir(st.dir.c_str(), 0775) != 0) {
-        printf("%scannot create directory '%s'\n", msg_indent, st.dir.c_str());
-        return;
-    }
     st.sorted_logs = sorted_logs;
     st.context.model = kParseContextModel;
     st.context.smart_ver = VER_K4410;
@@ -421,6 +417,11 @@ void ParseOneKeyInfo(bool sorted_logs)
                "[%08Xh:%s]\n",
                msg_indent, stated, static_cast<unsigned long long>(max_len), Hex32(USER_ERR_FILE_LENGTH),
                MsgProcessor::GetErrStr(USER_ERR_FILE_LENGTH).c_str());
+        return;
+    }
+    // Made only for a file that is parsed: a refused one leaves nothing behind.
+    if (!DirExists(st.dir.c_str()) && mkdir(st.dir.c_str(), 0775) != 0) {
+        printf("%scannot create directory '%s'\n", msg_indent, st.dir.c_str());
         return;
     }
     int file_err = 0;

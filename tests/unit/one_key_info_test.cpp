@@ -531,6 +531,11 @@ struct SetupCase {
     std::vector<std::string> files;
 };
 
+void PrintTo(const SetupCase& c, std::ostream* os)
+{
+    *os << "\"" << c.out.substr(0, c.out.find('\n')) << "\"" << (c.dir_made ? ", directory made" : ", no directory");
+}
+
 // The longest plain form a collection writes: twelve headers, IDENTIFY and the SMART pair
 // (512 bytes each), SMART ENABLE (no data) and eight items of at most 32 MiB.
 const u32 kLongestPlain = 12 * 152 + 3 * 512 + 8 * (32u << 20);
@@ -583,8 +588,9 @@ TEST_P(OneKeyParseSetup, StopsWithItsMessage)
 INSTANTIATE_TEST_SUITE_P(
     Cases, OneKeyParseSetup,
     ::testing::Values(
+        // No input file: nothing is made, not even the directory.
         SetupCase{[](OneKeyParse*) {}, "    Get file length failed, User Err Code [00000017h:File can't be opened]\n",
-                  true, {}},
+                  false, {}},
         SetupCase{[](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetFileName(nullptr); },
                   "    please specify one-key-info file", false, {}},
         SetupCase{[](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetDirName(""); },
@@ -592,6 +598,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The directory's parent is missing.
         SetupCase{[](OneKeyParse* t) {
                       OneKeyParseSetup* s = static_cast<OneKeyParseSetup*>(t);
+                      s->SetInput(Masked(Plain({Ok(0, "identify", Identify())})));
                       s->DirPath("no/out");
                       s->SetDirName(s->held_.c_str());
                   },
@@ -604,7 +611,7 @@ INSTANTIATE_TEST_SUITE_P(
         SetupCase{[](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetInput({}); },
                   "Decompress unsuccessfully\n", true, {"_decode.bin", "_parsed.bin"}},
         // A container stating more than any collection writes: refused before anything is
-        // written, the directory left as it was.
+        // written, the directory left as it was, or not made at all.
         SetupCase{[](OneKeyParse* t) {
                       OneKeyParseSetup* s = static_cast<OneKeyParseSetup*>(t);
                       s->SetInput(MaskedHeaderStating(kLongestPlain + 1));
@@ -615,7 +622,11 @@ INSTANTIATE_TEST_SUITE_P(
         SetupCase{[](OneKeyParse* t) {
                       static_cast<OneKeyParseSetup*>(t)->SetInput(MaskedHeaderStating(0xFFFFFFFFu));
                   },
-                  TooLarge(0xFFFFFFFFu), true, {}},
+                  TooLarge(0xFFFFFFFFu), false, {}},
+        SetupCase{[](OneKeyParse* t) {
+                      static_cast<OneKeyParseSetup*>(t)->SetInput(MaskedHeaderStating(kLongestPlain + 1));
+                  },
+                  TooLarge(kLongestPlain + 1), false, {}},
         // Exactly the longest: past the size check, then refused for its missing stream.
         SetupCase{[](OneKeyParse* t) {
                       static_cast<OneKeyParseSetup*>(t)->SetInput(MaskedHeaderStating(kLongestPlain));
