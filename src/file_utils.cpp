@@ -425,11 +425,6 @@ bool WriteFileData(const char* path, const void* data, u32 len, const char* mode
     return true;
 }
 
-bool WriteWholeFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err)
-{
-    return WriteFileData(path, data, len, mode, user_err);
-}
-
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err)
 {
     int* err = ErrSink(user_err);

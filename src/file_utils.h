@@ -14,8 +14,6 @@
 bool WriteFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err);
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err);
 bool GetFileLen(const char* path, u32* len, int* user_err);
-// The same as WriteFileData with a "w" mode.
-bool WriteWholeFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err);
 
 // A name the program writes (this runs as root) must be absent or a regular file: a link,
 // FIFO, device, socket or directory under it is never followed, opened or replaced. Such a

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -355,51 +356,95 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------------- file errors
 
+// The temporary file is opened before the first row: when it cannot be, nothing is read.
 TEST_F(OneKeyE2e, TemporaryFileThatCannotBeWrittenEndsTheCollection)
 {
     RunResult r = Run({"-a", "multilog", "-b", "no_such_dir/x.bin", "/dev/sda"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "    please be patient as this process may take a moment\n"
                      "    write cache file failed, User Err Coode [00000017h:File can't be opened]\n");
-    // Only the first row was read.
-    std::vector<AtaSent> sent = Collected("/dev/sda");
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0], GoodRequests()[0]);
+    EXPECT_TRUE(Collected("/dev/sda").empty());
 }
 
-TEST_F(OneKeyE2e, OutputThatCannotBeOpenedKeepsTheTemporaryFile)
+// The masked container cannot be put in place: the output keeps what it had, and the plain
+// form, now the only copy, stays under the temporary name for the operator.
+TEST_F(OneKeyE2e, FailedSaveOfTheContainerKeepsThePlainForm)
 {
-    // A directory that is not empty stands where the output goes.
-    ASSERT_EQ(mkdir(Path("x.bin").c_str(), 0755), 0);
-    WriteFile("x.bin/keep", "k");
+    WriteFile("x.bin", "an earlier collection");
+    preload_.push_back(FaultLib());
+    // The first rename is the container's.
+    env_["ZV_FAULT"] = "rename@1=EIO";
     RunResult r = Run({"-a", "multilog", "-b", "x.bin", "/dev/sda"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "    please be patient as this process may take a moment\n"
-                     "    error occured when compress file\n");
-    // The plain form stays for the operator.
+                     "    data can't be saved to x.bin, User Err Coode [00000019h:File Write Error]\n");
+    EXPECT_EQ(ReadFile("x.bin"), "an earlier collection");
     std::string tmp = ReadFile("x.bin_tmp");
-    Bytes want = Plain(GoodItems());
-    EXPECT_EQ(Bytes(tmp.begin(), tmp.end()), want);
+    EXPECT_EQ(Bytes(tmp.begin(), tmp.end()), Plain(GoodItems()));
+    EXPECT_EQ(Left("."), (std::vector<std::string>{"x.bin", "x.bin_tmp"}));
     EXPECT_EQ(Collected("/dev/sda").size(), GoodRequests().size());
 }
 
-// A special file where the output or its temporary file goes (a FIFO stands in for a
-// device node) is neither removed nor written: nothing is read from the drive.
-class OneKeySpecialFile : public OneKeyE2e, public ::testing::WithParamInterface<const char*> {};
+// Something else where the output or its temporary file goes (a FIFO stands in for a device
+// node) is neither removed, followed nor written: nothing is read from the drive.
+struct SpecialFileCase {
+    const char* name;
+    const char* kind;  // as the refusal names it
+    std::function<int(const std::string& path, const std::string& outside)> make;
+};
+
+void PrintTo(const SpecialFileCase& c, std::ostream* os) { *os << c.name << " as " << c.kind; }
+
+class OneKeySpecialFile : public OneKeyE2e, public ::testing::WithParamInterface<SpecialFileCase> {};
 
 TEST_P(OneKeySpecialFile, IsRefusedBeforeAnyRead)
 {
-    const std::string name = GetParam();
-    ASSERT_EQ(mkfifo(Path(name).c_str(), 0600), 0);
+    const SpecialFileCase& c = GetParam();
+    char tmpl[] = "/tmp/zv_e2e_outside_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string outside = tmpl;
+    {
+        std::ofstream(outside + "/target") << "precious";
+    }
+    ASSERT_EQ(c.make(Path(c.name), outside + "/target"), 0);
+    struct stat before;
+    ASSERT_EQ(lstat(Path(c.name).c_str(), &before), 0);
+    time_limit_ = 30;
     RunResult r = Run({"-a", "multilog", "-b", "x.bin", "/dev/sda"});
+    EXPECT_EQ(r.signal, 0);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "    data can't be saved to " + name + ", User Err Coode [00000019h:File Write Error]\n");
+    EXPECT_EQ(r.out, std::string("    data can't be saved to ") + c.name +
+                         ", User Err Coode [00000017h:File can't be opened]\n");
+    EXPECT_EQ(r.err, std::string("    '") + c.name + "' is " + c.kind + ", not a regular file: nothing is written to it\n");
     EXPECT_TRUE(Collected("/dev/sda").empty());
-    struct stat st;
-    ASSERT_EQ(lstat(Path(name).c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    struct stat after;
+    ASSERT_EQ(lstat(Path(c.name).c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    std::ifstream f(outside + "/target");
+    std::stringstream ss;
+    ss << f.rdbuf();
+    EXPECT_EQ(ss.str(), "precious");
+    int rc = system(("rm -rf '" + outside + "'").c_str());
+    (void)rc;
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, OneKeySpecialFile, ::testing::Values("x.bin", "x.bin_tmp"), CaseIndexName());
+int MakeFifo(const std::string& p, const std::string&) { return mkfifo(p.c_str(), 0600); }
+int MakeLink(const std::string& p, const std::string& target) { return symlink(target.c_str(), p.c_str()); }
+int MakeFullDir(const std::string& p, const std::string&)
+{
+    if (mkdir(p.c_str(), 0755) != 0) {
+        return -1;
+    }
+    std::ofstream(p + "/keep") << "k";
+    return 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, OneKeySpecialFile,
+                         ::testing::Values(SpecialFileCase{"x.bin", "a FIFO", MakeFifo},
+                                           SpecialFileCase{"x.bin_tmp", "a FIFO", MakeFifo},
+                                           SpecialFileCase{"x.bin", "a symbolic link", MakeLink},
+                                           SpecialFileCase{"x.bin_tmp", "a symbolic link", MakeLink},
+                                           SpecialFileCase{"x.bin", "a directory", MakeFullDir}),
+                         CaseIndexName());
 
 } // namespace
