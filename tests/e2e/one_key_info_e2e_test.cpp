@@ -8,6 +8,7 @@
 #include "e2e_util.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -23,7 +24,11 @@
 #include "case_names.h"
 #include "one_key_file.h"
 #include "emu/emu_trace.h"
+#include "disk_analyser.h"
+#include "disk_cmnd.h"
 #include "file_decompressor.h"
+#include "msg_processor.h"
+#include "one_key_info.h"
 
 namespace {
 
@@ -446,5 +451,103 @@ INSTANTIATE_TEST_SUITE_P(Names, OneKeySpecialFile,
                                            SpecialFileCase{"x.bin_tmp", "a symbolic link", MakeLink},
                                            SpecialFileCase{"x.bin", "a directory", MakeFullDir}),
                          CaseIndexName());
+
+// ---------------------------------------------------------------- runs after and during a collection
+
+bool IsOutputTemp(const std::string& name) { return name.rfind(".zvtmp-", 0) == 0 && name.size() == 13; }
+
+// The offline parser has no option letter: it runs here, in this process.
+std::string ParseInProcess(const std::string& file, const std::string& dir)
+{
+    static bool ready = false;
+    if (!ready) {
+        MsgProcessor::Init();
+        DiskCmnd::Init();
+        DiskAnalyser::Init();
+        ready = true;
+    }
+    parse_file_name = file.c_str();
+    parse_dir_name = dir.c_str();
+    ::testing::internal::CaptureStdout();
+    parseOneKeyInfoFileEx();
+    std::string out = ::testing::internal::GetCapturedStdout();
+    parse_file_name = nullptr;
+    parse_dir_name = nullptr;
+    return out;
+}
+
+// A later run in the same directory, with a command or with one argument, keeps what the
+// collection saved, and the offline parser reads it.
+TEST_F(OneKeyE2e, CollectionSurvivesLaterRunsAndParses)
+{
+    RunResult a = Run({"-a", "/dev/sda"});
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_NE(a.out.find("    all information has been saved to " + kDefaultInLog + "\n"), std::string::npos);
+    const std::string saved = ReadFile(kDefaultInLog);
+    ExpectFile(kDefaultInLog, GoodItems());
+
+    RunResult i = Run({"-i", "/dev/sda"});
+    EXPECT_EQ(i.status, 0) << i.err;
+    EXPECT_EQ(ReadFile(kDefaultInLog), saved);
+    Run({"-h"});
+    EXPECT_EQ(ReadFile(kDefaultInLog), saved);
+
+    EXPECT_EQ(ParseInProcess(Path(kDefaultInLog), Path("parsed")), "");
+    const std::vector<Item> items = GoodItems();
+    EXPECT_EQ(ReadFile("parsed/identify.bin"), std::string(items[0].data.begin(), items[0].data.end()));
+    EXPECT_EQ(ReadFile("parsed/vendor_log.bin"), std::string(items[4].data.begin(), items[4].data.end()));
+    EXPECT_EQ(ReadFile("parsed/all_vendor_log.bin"), std::string(items[5].data.begin(), items[5].data.end()));
+    EXPECT_NE(ReadFile("parsed/identify.txt").find("QUMA-K4410TN0100"), std::string::npos);
+    EXPECT_NE(ReadFile("parsed/smart.txt"), "");
+    // The walk ends at type 45, which has no decoder.
+    EXPECT_FALSE(Exists("parsed/flag.bin"));
+}
+
+struct KillCase {
+    const char* what;
+    const char* rules;
+};
+
+void PrintTo(const KillCase& c, std::ostream* os) { *os << c.what; }
+
+class OneKeyKilled : public OneKeyE2e, public ::testing::WithParamInterface<KillCase> {};
+
+// A collection killed on its way never leaves anything under the output name but a whole
+// masked container: here the earlier one, since the new one (which would differ: the flag
+// table now fails) never got that far. What the killed save left goes at the next start-up.
+TEST_P(OneKeyKilled, OutputNameKeepsTheEarlierContainer)
+{
+    ASSERT_EQ(Run({"-a", "-b", "x.bin", "/dev/sda"}).status, 0);
+    const std::string earlier = ReadFile("SSDlog/x.bin");
+    ExpectFile("SSDlog/x.bin", GoodItems());
+
+    Drives("drive /dev/sda\nanswer ata 89 fea=0D\n  regs status=51 err=04\n");
+    preload_.push_back(FaultLib());
+    env_["ZV_FAULT"] = GetParam().rules;
+    env_["ZV_FAULT_IGNORE"] = "cmd_resp_log.txt";
+    RunResult r = Run({"-a", "-b", "x.bin", "/dev/sda"});
+    EXPECT_EQ(r.signal, SIGKILL);
+    EXPECT_EQ(ReadFile("SSDlog/x.bin"), earlier);
+    for (const std::string& name : Left("SSDlog")) {
+        EXPECT_TRUE(name == "x.bin" || IsOutputTemp(name)) << name;
+    }
+    EXPECT_TRUE(Left(".").empty());
+
+    preload_.clear();
+    env_.erase("ZV_FAULT");
+    ASSERT_EQ(Run({"-b", "none.bin", "/dev/sda"}).status, 0);
+    EXPECT_EQ(Left("SSDlog"), std::vector<std::string>{"x.bin"});
+    EXPECT_EQ(ReadFile("SSDlog/x.bin"), earlier);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, OneKeyKilled,
+    ::testing::Values(KillCase{"while the items are written", "fflush@3=KILL"},
+                      KillCase{"masked, before it is on the disk", "fsync@1=KILL"},
+                      KillCase{"on the disk, before it has a name", "linkat@1=KILL"},
+                      KillCase{"named, before the rename", "rename@1=KILL"},
+                      KillCase{"no nameless files: while the items are written", "tmpfile@1+=EOPNOTSUPP,fflush@3=KILL"},
+                      KillCase{"no nameless files: before the rename", "tmpfile@1+=EOPNOTSUPP,rename@1=KILL"}),
+    CaseIndexName());
 
 } // namespace

@@ -3,9 +3,10 @@
 //
 // ZV_FAULT holds rules separated by ',', each "<call>@<n>=<action>" or "<call>@<n>+=<action>":
 // the n-th counted call (from 1), or the n-th and every later one, gets the action.
-//   calls:   write, fwrite, fflush, fsync, fclose, close  (counted only on regular files,
-//            never on the emulator's trace file), rename, linkat (every call), tmpfile
-//            (an open with O_TMPFILE)
+//   calls:   write, fwrite, fflush, fsync, fclose, close  (counted only on regular files
+//            open for writing, never on the emulator's trace file nor on a file whose name
+//            is in ZV_FAULT_IGNORE, ':'-separated names without directory), rename, linkat
+//            (every call), tmpfile (an open with O_TMPFILE)
 //   actions: an errno name (ENOSPC, EIO, EFBIG, EPERM, ENOENT, EOPNOTSUPP, EACCES) that the
 //            call fails with, doing nothing; or KILL, SIGKILL before the call is made.
 // A rule that cannot be read stops the process with status 124 and a message.
@@ -118,16 +119,43 @@ bool Hit(const char* call)
     return false;
 }
 
-// Only the program's files count, not the console, pipes or the emulator's trace.
+bool Ignored(int fd)
+{
+    const char* names = getenv("ZV_FAULT_IGNORE");
+    if (names == nullptr || names[0] == '\0') {
+        return false;
+    }
+    char link[64];
+    snprintf(link, sizeof(link), "/proc/self/fd/%d", fd);
+    char target[4096];
+    ssize_t n = readlink(link, target, sizeof(target) - 1);
+    if (n <= 0) {
+        return false;
+    }
+    const std::string path(target, static_cast<size_t>(n));
+    const std::string base = path.substr(path.rfind('/') + 1);
+    const std::string list = std::string(":") + names + ":";
+    return list.find(":" + base + ":") != std::string::npos;
+}
+
+// Only the files the program writes count, not the console, pipes, the files it reads, the
+// emulator's trace or the ignored ones.
 bool Counted(int fd)
 {
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags == -1 || (flags & O_ACCMODE) == O_RDONLY) {
+        return false;
+    }
     const char* trace = getenv("ZV_EMU_TRACE");
     struct stat t;
-    return trace == nullptr || stat(trace, &t) != 0 || t.st_dev != st.st_dev || t.st_ino != st.st_ino;
+    if (trace != nullptr && stat(trace, &t) == 0 && t.st_dev == st.st_dev && t.st_ino == st.st_ino) {
+        return false;
+    }
+    return !Ignored(fd);
 }
 
 bool CountedStream(FILE* f) { return f != nullptr && Counted(fileno(f)); }
