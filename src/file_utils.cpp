@@ -3,9 +3,9 @@
 #include "msg_processor.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -35,10 +35,6 @@ struct tm LocalTime(time_t t)
     localtime_r(&t, &parts);
     return parts;
 }
-
-} // namespace
-
-namespace {
 
 // What stands under a name instead of a regular file, for the refusal.
 const char* KindOf(mode_t mode)
@@ -70,7 +66,8 @@ void SayRefused(const char* path, mode_t mode)
 const char kTempPrefix[] = ".zvtmp-";
 const size_t kTempRandom = 6;
 
-// Six characters that no one can guess in advance; O_EXCL turns away whatever is there anyway.
+// Six characters that change from call to call. Whatever already stands under a name is
+// turned away by O_EXCL, so a name planted in advance only costs another try.
 std::string TempSuffix()
 {
     static u64 state = 0;
@@ -195,9 +192,11 @@ FILE* OpenRegularFile(const char* path, const char* mode, int* user_err)
     }
     struct stat st;
     FILE* f = nullptr;
-    if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0) {
+        // Nothing known about it: not written.
+    } else if (!S_ISREG(st.st_mode)) {
         SayRefused(path, st.st_mode);
-    } else if (fstat(fd, &st) == 0) {
+    } else {
         // Writes may wait once it is known to be a file; only then is it emptied.
         const int flags = fcntl(fd, F_GETFL);
         if (flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && (append != 0 || ftruncate(fd, 0) == 0)) {

@@ -156,9 +156,13 @@ bool PackOutput(FILE* tmp, const std::string& out_name)
     compressor.SetInMemory(0);
     compressor.SetOutMemory(0);
     compressor.SetInStream(tmp);
-    compressor.SetOutStream(out.Open(out_name.c_str(), "wb", &file_err) ? out.Stream() : nullptr);
     compressor.SetLevel(kCompressLevel);
-    if (out.Stream() == nullptr || compressor.Compress() != 0) {
+    bool ok = out.Open(out_name.c_str(), "wb", &file_err);
+    if (ok) {
+        compressor.SetOutStream(out.Stream());
+        ok = compressor.Compress() == 0;
+    }
+    if (!ok) {
         printf("%serror occured when compress file\n", msg_indent);
         return false;
     }
@@ -171,7 +175,7 @@ bool PackOutput(FILE* tmp, const std::string& out_name)
         return false;
     }
     Mask(data_buf, len);
-    bool ok = fseek(f, 0, SEEK_SET) == 0 && fwrite(data_buf, 1, len, f) == len;
+    ok = fseek(f, 0, SEEK_SET) == 0 && fwrite(data_buf, 1, len, f) == len;
     if (!ok) {
         file_err = USER_ERR_FILE_WRITE;
     }
@@ -442,8 +446,12 @@ void ParseOneKeyInfo(bool sorted_logs)
     decompressor.SetInMemory(0);
     decompressor.SetOutMemory(0);
     decompressor.SetInPath(decode_name.c_str());
-    decompressor.SetOutStream(parsed.Open(parsed_name.c_str(), "wb", &file_err) ? parsed.Stream() : nullptr);
-    if (parsed.Stream() == nullptr || decompressor.Decompress() != 0 || !parsed.Commit(&file_err)) {
+    bool ok = parsed.Open(parsed_name.c_str(), "wb", &file_err);
+    if (ok) {
+        decompressor.SetOutStream(parsed.Stream());
+        ok = decompressor.Decompress() == 0 && parsed.Commit(&file_err);
+    }
+    if (!ok) {
         puts("Decompress unsuccessfully");
         return;
     }
