@@ -5,21 +5,17 @@
 #include "file_utils.h"
 #include "settings.h"
 
-#include <dirent.h>
-
 #include <cstring>
 
 const char* const kCmdRespLogName = "cmd_resp_log.txt";
 
 namespace {
 
-// The log goes into "SSDlog" when that directory can be opened right now.
+// The log goes into "SSDlog" when this run uses that directory and it is there right now.
 std::string LogPath()
 {
     char path[4096];
-    DIR* dir = opendir("SSDlog");
-    if (dir != nullptr) {
-        closedir(dir);
+    if (UseLogDir()) {
         snprintf(path, sizeof(path), "SSDlog/%s", kCmdRespLogName);
     } else {
         snprintf(path, sizeof(path), "%s", kCmdRespLogName);
@@ -115,8 +111,9 @@ CmdRespLog::CmdRespLog() : file(nullptr)
     if (output_flags.save_log != 1) {
         return;
     }
+    // The name is the program's own: never written through a link or into a FIFO.
     std::string path = LogPath();
-    file = fopen(path.c_str(), "at");
+    file = OpenRegularFile(path.c_str(), "at", nullptr);
     if (file == nullptr) {
         PrintOpenWarning(path);
         return;
@@ -124,7 +121,7 @@ CmdRespLog::CmdRespLog() : file(nullptr)
     fseek(file, 0, SEEK_END);
     if (ftell(file) > kLogFileMax) {
         fclose(file);
-        file = fopen(path.c_str(), "wt");
+        file = OpenRegularFile(path.c_str(), "wt", nullptr);
         if (file == nullptr) {
             PrintOpenWarning(path);
         }
@@ -220,7 +217,7 @@ void CmdRespLog::Flush()
     size_t to_write = text.size();
     if (pos + n > kLogFileMax) {
         fclose(file);
-        file = fopen(LogPath().c_str(), "wt");
+        file = OpenRegularFile(LogPath().c_str(), "wt", nullptr);
         if (file == nullptr) {
             return;
         }

@@ -1,7 +1,5 @@
 #include "cmd_runner.h"
 
-#include <dirent.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -207,15 +205,13 @@ const char* FindMessage(const RunnerMessage* rows, u32 n, u32 type)
     return nullptr;
 }
 
-// Vendor logs go into "SSDlog" when it exists. The prefixed name is built apart from the old
+// Vendor logs go into "SSDlog" when this run uses it. The prefixed name is built apart from the old
 // one, and a name that would not fit is refused rather than cut.
 void PrefixLogDir(Run* run)
 {
-    DIR* dir = opendir("SSDlog");
-    if (dir == nullptr) {
+    if (!UseLogDir()) {
         return;
     }
-    closedir(dir);
     static const char prefix[] = "SSDlog/";
     char name[sizeof(bin_file_name)];
     int n = snprintf(name, sizeof(name), "%s%s", prefix, bin_file_name);

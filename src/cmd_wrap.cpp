@@ -2,10 +2,13 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "cmd_menu.h"
 #include "cmd_options.h"
@@ -15,6 +18,7 @@
 #include "disk_cmnd.h"
 #include "disk_discovery.h"
 #include "drive_select.h"
+#include "file_utils.h"
 #include "front_state.h"
 #include "fw_download.h"
 #include "settings.h"
@@ -22,28 +26,56 @@
 
 namespace {
 
-// Removes "SSDlog" and, for a run with a command, creates it empty again.
-bool PrepareLogDir(int argc, char** argv)
+// Removes what the program left in "SSDlog" for itself: its log, so that every run's log
+// starts empty, and the temporary files of saves that never finished. Everything else in
+// there is an earlier result and stays.
+void ClearOwnLogFiles()
 {
     DIR* dir = opendir("SSDlog");
-    bool recreate = argc > 2 && strcmp(argv[2], "multilog") != 0;
-    if (dir != nullptr) {
-        // A directory that survives this is reported by mkdir below.
-        int rc = system("rm -rf SSDlog");
-        (void)rc;
+    if (dir == nullptr) {
+        return;
     }
-    bool ok = true;
-    if (recreate && mkdir("SSDlog", 0775) != 0) {
-        printf("%scannot create directory 'SSDlog'\n", msg_indent);
-        ok = false;
+    while (struct dirent* e = readdir(dir)) {
+        const std::string path = std::string("SSDlog/") + e->d_name;
+        struct stat st;
+        if (strcmp(e->d_name, kCmdRespLogName) == 0) {
+            if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                unlink(path.c_str());
+            }
+        } else if (IsOutputTempName(e->d_name)) {
+            RemoveStaleOutputTemp(path.c_str());
+        }
     }
-    if (dir != nullptr) {
-        closedir(dir);
-    }
-    return ok;
+    closedir(dir);
 }
 
 } // namespace
+
+bool PrepareLogDir(int argc, char** argv)
+{
+    // A run with a command writes into "SSDlog"; any other run tidies it up and works without it.
+    const bool in_use = argc > 2 && strcmp(argv[2], "multilog") != 0;
+    struct stat st;
+    if (lstat("SSDlog", &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            // Never followed: the directory it points at is not this one.
+            unlink("SSDlog");
+        } else if (S_ISDIR(st.st_mode)) {
+            ClearOwnLogFiles();
+        }
+    }
+    log_dir_in_use = in_use;
+    if (!in_use) {
+        // Only a directory that nothing else is left in goes.
+        rmdir("SSDlog");
+        return true;
+    }
+    if (mkdir("SSDlog", 0775) != 0 && !(errno == EEXIST && lstat("SSDlog", &st) == 0 && S_ISDIR(st.st_mode))) {
+        printf("%scannot create directory 'SSDlog'\n", msg_indent);
+        return false;
+    }
+    return true;
+}
 
 bool RaiseOpenFileLimit(struct rlimit* saved)
 {

@@ -13,6 +13,13 @@ void openCmdLineDevice();
 // Argument-vector checks that come before option parsing.
 bool IsFirstArgShapeValid(const char* arg);
 
+// The log directory "SSDlog" before a run: the program's own files in it go (the log and
+// the temporary files of unfinished saves), nothing else. A run with a command (at least two
+// arguments, the second not "multilog") keeps or creates it with mode 0775 and writes into
+// it; false, with the message, when it cannot be created. Any other run removes it only
+// when it is left empty, and writes without it.
+bool PrepareLogDir(int argc, char** argv);
+
 // The open-file limit of MegaRAID runs: the soft limit becomes 20480 and the hard
 // limit rises to it where it is lower (a higher hard limit is kept). *saved receives
 // the limits read; true when the new ones were set.

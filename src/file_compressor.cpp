@@ -1,5 +1,7 @@
 #include "file_compressor.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -404,6 +406,12 @@ bool CopyPath(char* dst, const char* src)
     return false;
 }
 
+// Empties a given output stream and goes back to its start.
+bool Restart(FILE* f)
+{
+    return fflush(f) == 0 && ftruncate(fileno(f), 0) == 0 && fseek(f, 0, SEEK_SET) == 0;
+}
+
 } // namespace
 
 void CoderEnds::SetInPath(const char* path)
@@ -430,24 +438,37 @@ void CoderEnds::SetOutData(u8* area, u32 capacity)
 
 FILE* CoderEnds::OpenInPath() const
 {
+    if (given_in != nullptr) {
+        return fseek(given_in, 0, SEEK_SET) == 0 ? given_in : nullptr;
+    }
     return in_path_too_long ? nullptr : fopen(in_path, "rb");
+}
+
+void CoderEnds::CloseIn(FILE* f) const
+{
+    if (f != nullptr && f != given_in) {
+        fclose(f);
+    }
 }
 
 bool CoderEnds::OpenOutFile()
 {
-    out_file = out_path_too_long ? nullptr : fopen(out_path, "w+b");
+    if (given_out != nullptr) {
+        out_file = Restart(given_out) ? given_out : nullptr;
+    } else {
+        out_file = out_path_too_long ? nullptr : fopen(out_path, "w+b");
+    }
     return out_file != nullptr;
 }
 
 void CoderEnds::CloseFiles()
 {
-    if (in_file != nullptr) {
-        fclose(in_file);
-        in_file = nullptr;
-    }
+    CloseIn(in_file);
+    in_file = nullptr;
     if (out_file != nullptr) {
-        // Buffered data reaches the file only at close, so a failed close is a failed write.
-        if (fclose(out_file) != 0) {
+        // Buffered data reaches the file only at close (or flush), so a failure there is a
+        // failed write.
+        if (out_file == given_out ? fflush(out_file) != 0 || ferror(out_file) != 0 : fclose(out_file) != 0) {
             write_failed = true;
         }
         out_file = nullptr;
@@ -475,7 +496,9 @@ void CoderEnds::Write(const u8* data, size_t len)
 void CoderEnds::EmptyOutput()
 {
     out_total = 0;
-    if (out_memory != 1) {
+    if (out_memory != 1 && given_out != nullptr) {
+        Restart(given_out);
+    } else if (out_memory != 1) {
         // Reopening for writing truncates: a failed run leaves no partial output.
         FILE* f = fopen(out_path, "wb");
         if (f != nullptr) {
@@ -530,7 +553,7 @@ bool FileCompressor::OpenFiles(int* result)
         }
         // The header holds the length in 32 bits; a longer file cannot be stored.
         if (len < 0 || static_cast<unsigned long>(len) > 0xFFFFFFFFul || fseek(ends.in_file, 0, SEEK_SET) != 0) {
-            fclose(ends.in_file);
+            ends.CloseIn(ends.in_file);
             ends.in_file = nullptr;
             *result = 2;
             return false;

@@ -116,13 +116,20 @@ struct CoderEnds {
     bool aborted = false;
     bool write_failed = false;
     ProgressCallback progress;
+    // In the file modes, streams the caller opened and closes itself in place of the paths:
+    // a run reads the input from its start and makes the output anew, and closes neither.
+    FILE* given_in = nullptr;
+    FILE* given_out = nullptr;
 
     void SetInPath(const char* path);
     void SetOutPath(const char* path);
     void SetInData(const u8* data, u32 len);
     void SetOutData(u8* area, u32 capacity);
-    // Null when the path is too long or the file cannot be opened.
+    // The given input stream at its start, or the path opened; null when the path is too
+    // long or the file cannot be opened.
     FILE* OpenInPath() const;
+    // Closes what OpenInPath opened (never the given stream).
+    void CloseIn(FILE* f) const;
     bool OpenOutFile();
     void CloseFiles();
     // Appends to the memory area or the file; a failure sticks in write_failed.
@@ -156,6 +163,8 @@ public:
     void SetOutMemory(int flag) { ends.out_memory = flag; }
     void SetInPath(const char* path) { ends.SetInPath(path); }
     void SetOutPath(const char* path) { ends.SetOutPath(path); }
+    void SetInStream(FILE* f) { ends.given_in = f; }
+    void SetOutStream(FILE* f) { ends.given_out = f; }
     // Memory areas for the memory modes; the output area must hold the whole container.
     void SetInData(const u8* data, u32 len) { ends.SetInData(data, len); }
     void SetOutData(u8* area, u32 capacity) { ends.SetOutData(area, capacity); }

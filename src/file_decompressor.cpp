@@ -94,9 +94,7 @@ u32 FileDecompressor::GetOrigSize()
     }
     u32 size = 0;
     bool ok = ReadHeader(f, &size);
-    if (f != nullptr) {
-        fclose(f);
-    }
+    ends.CloseIn(f);
     return ok ? size : 0;
 }
 

@@ -29,6 +29,8 @@ public:
     void SetOutMemory(int flag) { ends.out_memory = flag; }
     void SetInPath(const char* path) { ends.SetInPath(path); }
     void SetOutPath(const char* path) { ends.SetOutPath(path); }
+    void SetInStream(FILE* f) { ends.given_in = f; }
+    void SetOutStream(FILE* f) { ends.given_out = f; }
     // Memory areas for the memory modes.
     void SetInData(const u8* data, u32 len) { ends.SetInData(data, len); }
     void SetOutData(u8* area, u32 capacity) { ends.SetOutData(area, capacity); }

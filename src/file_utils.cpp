@@ -3,14 +3,17 @@
 #include "msg_processor.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -33,7 +36,352 @@ struct tm LocalTime(time_t t)
     return parts;
 }
 
+// What stands under a name instead of a regular file, for the refusal.
+const char* KindOf(mode_t mode)
+{
+    if (S_ISLNK(mode)) {
+        return "a symbolic link";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISDIR(mode)) {
+        return "a directory";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "no regular file";
+}
+
+void SayRefused(const char* path, mode_t mode)
+{
+    fflush(stdout);
+    fprintf(stderr, "    '%s' is %s, not a regular file: nothing is written to it\n", path, KindOf(mode));
+}
+
+const char kTempPrefix[] = ".zvtmp-";
+const size_t kTempRandom = 6;
+
+// Six characters that change from call to call. Whatever already stands under a name is
+// turned away by O_EXCL, so a name planted in advance only costs another try.
+std::string TempSuffix()
+{
+    static u64 state = 0;
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    state += 0x9E3779B97F4A7C15ull ^ (static_cast<u64>(now.tv_nsec) << 20) ^ static_cast<u64>(now.tv_sec) ^
+             (static_cast<u64>(getpid()) << 40);
+    u64 z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string out;
+    for (size_t i = 0; i < kTempRandom; i++) {
+        out += chars[z % (sizeof(chars) - 1)];
+        z /= sizeof(chars) - 1;
+    }
+    return out;
+}
+
+const int kTempTries = 100;
+
+// A new regular file in dir under a temporary name: no link, FIFO or file that was there
+// before can be taken for it. Locked, so that a start-up tidying the directory leaves it.
+int CreateNamedTemp(const std::string& dir, std::string* name)
+{
+    for (int i = 0; i < kTempTries; i++) {
+        std::string candidate = dir + "/" + kTempPrefix + TempSuffix();
+        int fd = open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            flock(fd, LOCK_EX | LOCK_NB);
+            *name = candidate;
+            return fd;
+        }
+        if (errno != EEXIST) {
+            return -1;
+        }
+    }
+    return -1;
+}
+
+std::string DirOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool WriteAll(int fd, const u8* data, size_t len)
+{
+    while (len > 0) {
+        ssize_t k = write(fd, data, len);
+        if (k < 0 && errno == EINTR) {
+            continue;
+        }
+        if (k <= 0) {
+            return false;
+        }
+        data += k;
+        len -= static_cast<size_t>(k);
+    }
+    return true;
+}
+
+// Copies the whole file behind from into to.
+bool CopyFile(int from, int to)
+{
+    u8 buf[65536];
+    off_t off = 0;
+    for (;;) {
+        ssize_t k = pread(from, buf, sizeof(buf), off);
+        if (k < 0 && errno == EINTR) {
+            continue;
+        }
+        if (k < 0) {
+            return false;
+        }
+        if (k == 0) {
+            return true;
+        }
+        if (!WriteAll(to, buf, static_cast<size_t>(k))) {
+            return false;
+        }
+        off += k;
+    }
+}
+
 } // namespace
+
+bool IsWritableName(const char* path, int* user_err)
+{
+    struct stat st;
+    if (path == nullptr || lstat(path, &st) != 0 || S_ISREG(st.st_mode)) {
+        // Absent (or not reachable at all): whatever opens it reports that.
+        return true;
+    }
+    SayRefused(path, st.st_mode);
+    *ErrSink(user_err) = USER_ERR_FILE_OPEN;
+    return false;
+}
+
+FILE* OpenRegularFile(const char* path, const char* mode, int* user_err)
+{
+    int* err = ErrSink(user_err);
+    if (path == nullptr || mode == nullptr || (mode[0] != 'a' && mode[0] != 'w')) {
+        *err = USER_ERR_FILE_OPEN;
+        return nullptr;
+    }
+    if (!IsWritableName(path, err)) {
+        return nullptr;
+    }
+    const int append = mode[0] == 'a' ? O_APPEND : 0;
+    int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | append, 0666);
+    if (fd < 0) {
+        if (errno == ELOOP) {
+            SayRefused(path, S_IFLNK);
+        }
+        *err = USER_ERR_FILE_OPEN;
+        return nullptr;
+    }
+    struct stat st;
+    FILE* f = nullptr;
+    if (fstat(fd, &st) != 0) {
+        // Nothing known about it: not written.
+    } else if (!S_ISREG(st.st_mode)) {
+        SayRefused(path, st.st_mode);
+    } else {
+        // Writes may wait once it is known to be a file; only then is it emptied.
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && (append != 0 || ftruncate(fd, 0) == 0)) {
+            f = fdopen(fd, mode);
+        }
+    }
+    if (f == nullptr) {
+        close(fd);
+        *err = USER_ERR_FILE_OPEN;
+    }
+    return f;
+}
+
+int CreateFreshFile(const char* path, int* user_err)
+{
+    int* err = ErrSink(user_err);
+    if (!IsWritableName(path, err)) {
+        return -1;
+    }
+    int fd = -1;
+    if (path != nullptr && (unlink(path) == 0 || errno == ENOENT)) {
+        fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) {
+            // Something took the name in between: say what.
+            IsWritableName(path, err);
+        }
+    }
+    if (fd < 0) {
+        *err = USER_ERR_FILE_OPEN;
+    }
+    return fd;
+}
+
+bool IsSameFile(int fd, const char* path)
+{
+    struct stat mine;
+    struct stat named;
+    return fd >= 0 && fstat(fd, &mine) == 0 && lstat(path, &named) == 0 && S_ISREG(named.st_mode) &&
+           mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
+bool OutputFile::Open(const char* path_arg, const char* mode, int* user_err)
+{
+    Discard();
+    int* err = ErrSink(user_err);
+    if (path_arg == nullptr || mode == nullptr || mode[0] != 'w' || path_arg[0] == '\0') {
+        *err = USER_ERR_FILE_OPEN;
+        return false;
+    }
+    if (!IsWritableName(path_arg, err)) {
+        return false;
+    }
+    path = path_arg;
+    dir = DirOf(path);
+    // Without a name nothing can be planted in its place or remove it while it is written.
+    int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        flock(fd, LOCK_EX | LOCK_NB);
+    } else {
+        fd = CreateNamedTemp(dir, &temp);
+    }
+    if (fd >= 0) {
+        stream = fdopen(fd, strchr(mode, 'b') != nullptr ? "w+b" : "w+");
+        if (stream == nullptr) {
+            close(fd);
+        }
+    }
+    if (stream == nullptr) {
+        Discard();
+        *err = USER_ERR_FILE_OPEN;
+        return false;
+    }
+    return true;
+}
+
+// Gives the nameless temporary file a name beside the final one (a link needs either the
+// right to link by descriptor or /proc; without both the bytes go into a named copy).
+// *named_fd: a descriptor of the named file that holds its lock until the rename.
+bool OutputFile::NameTemp(int fd, int* named_fd)
+{
+    if (!temp.empty()) {
+        *named_fd = dup(fd);
+        return *named_fd >= 0;
+    }
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    for (int i = 0; i < kTempTries; i++) {
+        std::string candidate = dir + "/" + kTempPrefix + TempSuffix();
+        int rc = linkat(fd, "", AT_FDCWD, candidate.c_str(), AT_EMPTY_PATH);
+        if (rc != 0 && errno != EEXIST) {
+            rc = linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW);
+        }
+        if (rc == 0) {
+            temp = candidate;
+            *named_fd = dup(fd);
+            return *named_fd >= 0;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    int copy = CreateNamedTemp(dir, &temp);
+    if (copy < 0) {
+        return false;
+    }
+    *named_fd = copy;
+    return CopyFile(fd, copy);
+}
+
+bool OutputFile::Commit(int* user_err)
+{
+    int* err = ErrSink(user_err);
+    if (stream == nullptr) {
+        *err = USER_ERR_FILE_WRITE;
+        return false;
+    }
+    struct stat old;
+    const bool replaces = lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    int named = -1;
+    bool ok = fflush(stream) == 0 && ferror(stream) == 0 && NameTemp(fileno(stream), &named);
+    // On the disk before it has the final name, so a crash cannot leave that name on lost bytes.
+    ok = ok && fsync(named) == 0;
+    if (ok && replaces) {
+        // The file keeps the owner and permissions it had.
+        if (fchown(named, old.st_uid, old.st_gid) != 0) {
+            // Only root may give a file away; otherwise it stays the writer's.
+        }
+        fchmod(named, old.st_mode & 0777);
+    }
+    const bool closed = fclose(stream) == 0;
+    stream = nullptr;
+    int code = USER_ERR_FILE_WRITE;
+    if (ok && closed) {
+        if (!IsWritableName(path.c_str(), &code)) {
+            ok = false;
+        } else {
+            ok = rename(temp.c_str(), path.c_str()) == 0;
+        }
+    } else {
+        ok = false;
+    }
+    if (ok) {
+        temp.clear();
+    } else {
+        *err = code;
+    }
+    Discard();
+    if (named >= 0) {
+        close(named);
+    }
+    return ok;
+}
+
+void OutputFile::Discard()
+{
+    if (!temp.empty()) {
+        unlink(temp.c_str());
+        temp.clear();
+    }
+    if (stream != nullptr) {
+        fclose(stream);
+        stream = nullptr;
+    }
+}
+
+bool IsOutputTempName(const char* name)
+{
+    const size_t prefix = sizeof(kTempPrefix) - 1;
+    return name != nullptr && strncmp(name, kTempPrefix, prefix) == 0 && strlen(name) == prefix + kTempRandom;
+}
+
+bool RemoveStaleOutputTemp(const char* path)
+{
+    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st;
+    bool removed = false;
+    // A save that is still running holds the lock until its rename.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        removed = unlink(path) == 0;
+    }
+    close(fd);
+    return removed;
+}
 
 bool WriteFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err)
 {
@@ -50,6 +398,17 @@ bool WriteFileData(const char* path, const void* data, u32 len, const char* mode
         *err = USER_ERR_ILLEGAL_PARAM;
         return false;
     }
+    if (mode[0] == 'w') {
+        OutputFile out;
+        if (!out.Open(path, mode, err)) {
+            return false;
+        }
+        if (fwrite(data, 1, len, out.Stream()) < len) {
+            *err = USER_ERR_FILE_WRITE;
+            return false;
+        }
+        return out.Commit(err);
+    }
     FILE* f = fopen(path, mode);
     if (f == nullptr) {
         *err = USER_ERR_FILE_OPEN;
@@ -63,21 +422,6 @@ bool WriteFileData(const char* path, const void* data, u32 len, const char* mode
         return false;
     }
     return true;
-}
-
-bool WriteWholeFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err)
-{
-    int err = USER_ERR_NO_ERROR;
-    if (WriteFileData(path, data, len, mode, &err)) {
-        return true;
-    }
-    // Only a failed write has touched the file; a device or a directory is never removed.
-    struct stat st;
-    if (err == USER_ERR_FILE_WRITE && mode[0] == 'w' && stat(path, &st) == 0 && S_ISREG(st.st_mode)) {
-        remove(path);
-    }
-    *ErrSink(user_err) = err;
-    return false;
 }
 
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err)

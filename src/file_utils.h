@@ -5,16 +5,70 @@
 
 #include "common.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 // Whole-file helpers: on failure *user_err gets the file error code, on success it is left alone.
+// With a "w" mode WriteFileData saves through OutputFile: the file is whole or keeps what it had.
 bool WriteFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err);
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err);
 bool GetFileLen(const char* path, u32* len, int* user_err);
-// WriteFileData for a "w" mode that leaves no half-written file: a regular file that was
-// opened (and so truncated) but not written whole is removed.
-bool WriteWholeFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err);
+
+// A name the program writes (this runs as root) must be absent or a regular file: a link,
+// FIFO, device, socket or directory under it is never followed, opened or replaced. Such a
+// name is refused: said on standard error, user error 23.
+bool IsWritableName(const char* path, int* user_err);
+
+// Opens a regular file to write in place, "a..." at its end or "w..." emptied: never through
+// a link, never blocking on what is no regular file, and emptied only once known to be one.
+// Null (user error 23) when it cannot be opened or is refused.
+FILE* OpenRegularFile(const char* path, const char* mode, int* user_err);
+
+// Makes path a new, empty regular file (an old regular file of that name goes first) and
+// returns its descriptor, or -1 (user error 23) when it cannot be made or the name is refused.
+int CreateFreshFile(const char* path, int* user_err);
+
+// True when the descriptor is the regular file that path names right now.
+bool IsSameFile(int fd, const char* path);
+
+// An output file that appears under its name only whole. Everything is written to a
+// temporary file in the same directory, which has no name at all where the file system
+// allows (O_TMPFILE), else a fresh one that no one else can have made (O_EXCL). Commit
+// puts it over the final name in one rename once it is written, synced and closed; until
+// then, and after any failure, the final name keeps what it had and the temporary file is
+// gone. A run killed before the rename leaves at most a temporary file (IsOutputTempName).
+class OutputFile {
+public:
+    OutputFile() {}
+    ~OutputFile() { Discard(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // mode is "wb" or "wt"; the stream can be read back as well. False (user error 23) when
+    // path is refused or its directory takes no file.
+    bool Open(const char* path, const char* mode, int* user_err);
+    FILE* Stream() const { return stream; }
+    // False (user error 25, or 23 when the final name became something else) after a failed
+    // write, sync, close or rename: then nothing was put in place.
+    bool Commit(int* user_err);
+    // Drops what was written; the final name is not touched.
+    void Discard();
+
+private:
+    bool NameTemp(int fd, int* named_fd);
+
+    std::string path;
+    std::string dir;
+    std::string temp;  // empty while the temporary file has no name
+    FILE* stream = nullptr;
+};
+
+// The names OutputFile gives its temporary files; only those of a run that ended before its
+// rename remain.
+bool IsOutputTempName(const char* name);
+// Removes such a file unless a running save still holds it; false when it stays.
+bool RemoveStaleOutputTemp(const char* path);
 
 // Local time: "YYYY-MM-DD", "HH?MM?SS" and "HH?MM?SS?mmm" with ? the separator.
 std::string GetDateStr();

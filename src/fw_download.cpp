@@ -1,6 +1,7 @@
 #include "fw_download.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -146,10 +147,29 @@ int RunShell(const std::string& cmd)
     return rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
-void JudgeUpgradeOut(const char* exit_code)
+const char kCaptureName[] = "upgrade_out";
+
+// The file that the shell's " >upgrade_out" opens: made here, fresh and regular, just before
+// the utility runs, so the shell writes into no link, FIFO or file of someone else's.
+int MakeCaptureFile()
 {
-    std::string cmd = std::string("cat upgrade_out |grep '") + exit_code + "' >/dev/null";
-    puts(RunShell(cmd) == 0 ? "Download microcode Disk successfully" : "Download microcode Disk failed");
+    int fd = CreateFreshFile(kCaptureName, nullptr);
+    if (fd < 0) {
+        puts("open file error!");
+    }
+    return fd;
+}
+
+// Only the capture this run made is judged: a name that now stands for something else
+// proves nothing (and is not read).
+void JudgeUpgradeOut(const char* exit_code, int capture)
+{
+    bool ok = false;
+    if (IsSameFile(capture, kCaptureName)) {
+        std::string cmd = std::string("cat upgrade_out |grep '") + exit_code + "' >/dev/null";
+        ok = RunShell(cmd) == 0;
+    }
+    puts(ok ? "Download microcode Disk successfully" : "Download microcode Disk failed");
 }
 
 void PrintPaddingFault(int line)
@@ -195,7 +215,7 @@ bool WritePaddedCopy(const std::string& image, const std::string& tmp, bool* nee
         }
         return false;
     }
-    if (!WriteWholeFileData(tmp.c_str(), data_buf, data_len, "wb", &user_err)) {
+    if (!WriteFileData(tmp.c_str(), data_buf, data_len, "wb", &user_err)) {
         printf("    Original binary data can't be saved to %s, User Err Coode [%08Xh:%s]\n", tmp.c_str(),
                static_cast<u32>(user_err), MsgProcessor::GetErrStr(user_err).c_str());
         return false;
@@ -329,17 +349,10 @@ bool makeNewFwFile(char* src, char* dst, u32 flag)
         printf("  firmware part %u is illegal\n", flag);
         return false;
     }
-    FILE* f = dst != nullptr ? fopen(dst, "wb") : nullptr;
-    if (f == nullptr) {
-        puts("open file error!");
-        return false;
-    }
-    const size_t written = fwrite(out.data(), 1, out.size(), f);
-    // Buffered bytes reach the file at close, so a failed close is a short write too.
-    const int close_rc = fclose(f);
-    if (written != out.size() || close_rc != 0) {
-        puts("make new fw file error!");
-        remove(dst);
+    // Whole or not there: the utility is never handed half an image.
+    int user_err = USER_ERR_NO_ERROR;
+    if (!WriteFileData(dst, out.data(), static_cast<u32>(out.size()), "wb", &user_err)) {
+        puts(user_err == USER_ERR_FILE_WRITE ? "make new fw file error!" : "open file error!");
         return false;
     }
     return true;
@@ -449,6 +462,11 @@ bool raidFwUpgrade(char** argv, u32 flag)
         return false;
     }
     const bool capture = flag == 1;
+    int capture_fd = -1;
+    if (capture && (capture_fd = MakeCaptureFile()) < 0) {
+        RemoveFiles(made);
+        return false;
+    }
     buildUtilityCommand(args, capture, &cmd);
     RunShell(cmd);
     if (capture) {
@@ -459,13 +477,14 @@ bool raidFwUpgrade(char** argv, u32 flag)
         if (StartsWith(args[util].c_str(), "MegaCli64")) {
             for (const std::string& a : args) {
                 if (StartsWith(a.c_str(), "-SAM")) {
-                    JudgeUpgradeOut("Exit Code: 0x00");
+                    JudgeUpgradeOut("Exit Code: 0x00", capture_fd);
                     break;
                 }
             }
         } else {
-            JudgeUpgradeOut("Exit Code: 0x2e");
+            JudgeUpgradeOut("Exit Code: 0x2e", capture_fd);
         }
+        close(capture_fd);
     }
     RemoveFiles(made);
     // Only the capture of this run is removed: a file of that name is otherwise the operator's.

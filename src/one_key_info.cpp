@@ -19,6 +19,7 @@
 #include "file_utils.h"
 #include "front_state.h"
 #include "msg_processor.h"
+#include "settings.h"
 #include "workflow_common.h"
 
 #define ONE_KEY_ROW(type, name) {type, 1, 1, {0, 0}, 0, 0, 1, 0, name}
@@ -124,68 +125,75 @@ void ReadItem(const OneKeyInfoItem& row, OneKeyInfoItem* item)
     item->sys_err_code = Hex32(sys_err);
 }
 
-// Appends every item to the temporary file; false after a failed append.
-bool CollectItems(const std::string& tmp_name)
+// Appends every item to the temporary file, held open from the first item to the
+// compression; false after a failed append.
+bool CollectItems(FILE* tmp)
 {
     for (const OneKeyInfoItem& row : one_key_info_list) {
         OneKeyInfoItem item;
         ReadItem(row, &item);
-        int file_err = 0;
-        bool ok = WriteFileData(tmp_name.c_str(), &item, kItemSize, "ab", &file_err);
+        bool ok = fwrite(&item, 1, kItemSize, tmp) == kItemSize;
         if (ok && item.query_data == 1 && item.data_len > 0) {
-            ok = WriteFileData(tmp_name.c_str(), data_buf, item.data_len, "ab", &file_err);
+            ok = fwrite(data_buf, 1, item.data_len, tmp) == item.data_len;
         }
-        if (!ok) {
-            PrintFileError("%swrite cache file failed, User Err Coode [%08Xh:%s]\n", file_err);
+        // A full disk shows at the item it stops, not only at the end.
+        if (!ok || fflush(tmp) != 0) {
+            PrintFileError("%swrite cache file failed, User Err Coode [%08Xh:%s]\n", USER_ERR_FILE_WRITE);
             return false;
         }
     }
     return true;
 }
 
-bool IsFileOrAbsent(const std::string& path)
+// Compresses the temporary file and masks the container; it takes the output name only
+// then, so that name never holds anything but a whole masked container. False after a failure.
+bool PackOutput(FILE* tmp, const std::string& out_name)
 {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) {
-        return errno == ENOENT;
-    }
-    return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode);
-}
-
-// Compresses the temporary file into the output file, then masks the output in place.
-void PackOutput(const std::string& tmp_name, const std::string& out_name)
-{
+    OutputFile out;
+    int file_err = 0;
     FileCompressor compressor;
     compressor.Init();
     compressor.SetInMemory(0);
     compressor.SetOutMemory(0);
-    compressor.SetInPath(tmp_name.c_str());
-    compressor.SetOutPath(out_name.c_str());
+    compressor.SetInStream(tmp);
     compressor.SetLevel(kCompressLevel);
-    if (compressor.Compress() != 0) {
-        printf("%serror occured when compress file\n", msg_indent);
-        return;
-    }
-    remove(tmp_name.c_str());
-
-    u32 len = 0;
-    int file_err = 0;
-    bool ok = GetFileLen(out_name.c_str(), &len, &file_err);
+    bool ok = out.Open(out_name.c_str(), "wb", &file_err);
     if (ok) {
-        allocDataBuf(len);
-        ok = ReadFileData(out_name.c_str(), data_buf, len, &file_err);
+        compressor.SetOutStream(out.Stream());
+        ok = compressor.Compress() == 0;
     }
     if (!ok) {
-        PrintFileError("%sRead cache file failed, User Err Code [%08Xh:%s]\n", file_err);
-        return;
+        printf("%serror occured when compress file\n", msg_indent);
+        return false;
+    }
+
+    FILE* f = out.Stream();
+    const u32 len = compressor.GetOutSize();
+    allocDataBuf(len);
+    if (data_buf == nullptr || fseek(f, 0, SEEK_SET) != 0 || fread(data_buf, 1, len, f) != len) {
+        PrintFileError("%sRead cache file failed, User Err Code [%08Xh:%s]\n", USER_ERR_FILE_READ);
+        return false;
     }
     Mask(data_buf, len);
-    if (!WriteWholeFileData(out_name.c_str(), data_buf, len, "wb", &file_err)) {
+    ok = fseek(f, 0, SEEK_SET) == 0 && fwrite(data_buf, 1, len, f) == len;
+    if (!ok) {
+        file_err = USER_ERR_FILE_WRITE;
+    }
+    if (!ok || !out.Commit(&file_err)) {
         printf("%sdata can't be saved to %s, User Err Coode [%08Xh:%s]\n", msg_indent, out_name.c_str(),
                Hex32(file_err), MsgProcessor::GetErrStr(file_err).c_str());
-        return;
+        return false;
     }
     printf("%sall information has been saved to %s\n", msg_indent, out_name.c_str());
+    return true;
+}
+
+// Also after a failure: a later request builds its own name.
+void EndCollection()
+{
+    freeDataBuf();
+    memset(bin_file_name, 0, sizeof(bin_file_name));
+    CmdRespLog::GetInstance()->Flush();
 }
 
 // ------------------------------------------------------------------ parser
@@ -258,7 +266,7 @@ struct ParseState {
 bool WriteOut(const std::string& path, const void* data, u32 len, const char* mode)
 {
     int file_err = 0;
-    if (!WriteWholeFileData(path.c_str(), data, len, mode, &file_err)) {
+    if (!WriteFileData(path.c_str(), data, len, mode, &file_err)) {
         PrintFileError("%s Write bin file failed, User Err Code [%08Xh:%s]\n", file_err);
         return false;
     }
@@ -425,20 +433,26 @@ void ParseOneKeyInfo(bool sorted_logs)
         return;
     }
     int file_err = 0;
-    if (!WriteWholeFileData(decode_name.c_str(), file.data, file.len, "wb", &file_err)) {
+    if (!WriteFileData(decode_name.c_str(), file.data, file.len, "wb", &file_err)) {
         printf("%sdata can't be saved to %s, User Err Coode [%08Xh:%s]\n", msg_indent, decode_name.c_str(),
                Hex32(file_err), MsgProcessor::GetErrStr(file_err).c_str());
         return;
     }
     file.Release();
 
+    // The plain form is whole under its name or not there.
+    OutputFile parsed;
     FileDecompressor decompressor;
     decompressor.Init();
     decompressor.SetInMemory(0);
     decompressor.SetOutMemory(0);
     decompressor.SetInPath(decode_name.c_str());
-    decompressor.SetOutPath(parsed_name.c_str());
-    if (decompressor.Decompress() != 0) {
+    bool ok = parsed.Open(parsed_name.c_str(), "wb", &file_err);
+    if (ok) {
+        decompressor.SetOutStream(parsed.Stream());
+        ok = decompressor.Decompress() == 0 && parsed.Commit(&file_err);
+    }
+    if (!ok) {
         puts("Decompress unsuccessfully");
         return;
     }
@@ -500,33 +514,37 @@ void collectOneKeyInfo()
         out_name = "all_info_" + FileNamePart(cur_disk.model) + "_" + FileNamePart(cur_disk.serial) + ".bin";
         printf("%sall informations will be saved to file %s\n", msg_indent, out_name.c_str());
     }
-    if (DirExists("SSDlog")) {
+    if (UseLogDir()) {
         out_name = "SSDlog/" + out_name;
     }
     const std::string tmp_name = out_name + "_tmp";
-    // The old files are replaced, but a device node, FIFO or socket under either name is
-    // neither removed nor written over (this runs as root).
-    if (!IsFileOrAbsent(out_name) || !IsFileOrAbsent(tmp_name)) {
-        const std::string& bad = IsFileOrAbsent(out_name) ? tmp_name : out_name;
+    // Both names are the program's own: a link, FIFO or device under either is refused
+    // before anything is read. An older output stays until the new one replaces it whole.
+    int file_err = 0;
+    const bool out_ok = IsWritableName(out_name.c_str(), &file_err);
+    if (!out_ok || !IsWritableName(tmp_name.c_str(), &file_err)) {
+        const std::string& bad = out_ok ? tmp_name : out_name;
         printf("%sdata can't be saved to %s, User Err Coode [%08Xh:%s]\n", msg_indent, bad.c_str(),
-               Hex32(USER_ERR_FILE_WRITE), MsgProcessor::GetErrStr(USER_ERR_FILE_WRITE).c_str());
-        freeDataBuf();
-        memset(bin_file_name, 0, sizeof(bin_file_name));
-        CmdRespLog::GetInstance()->Flush();
+               Hex32(file_err), MsgProcessor::GetErrStr(file_err).c_str());
+        EndCollection();
         return;
     }
-    remove(out_name.c_str());
     remove(tmp_name.c_str());
 
     printf("%splease be patient as this process may take a moment\n", msg_indent);
     fflush(stdout);
-    if (CollectItems(tmp_name)) {
-        PackOutput(tmp_name, out_name);
+    // One descriptor from the first item to the compression: the file has no name while it
+    // is written (or one that nobody else can have made), so no other run can empty or
+    // remove it. It takes the temporary name only when the collection fails, for the operator.
+    OutputFile tmp;
+    if (!tmp.Open(tmp_name.c_str(), "wb", &file_err)) {
+        PrintFileError("%swrite cache file failed, User Err Coode [%08Xh:%s]\n", file_err);
+    } else if (CollectItems(tmp.Stream()) && PackOutput(tmp.Stream(), out_name)) {
+        tmp.Discard();
+    } else {
+        tmp.Commit(nullptr);
     }
-
-    freeDataBuf();
-    memset(bin_file_name, 0, sizeof(bin_file_name));
-    CmdRespLog::GetInstance()->Flush();
+    EndCollection();
 }
 
 void parseOneKeyInfoFile() { ParseOneKeyInfo(false); }

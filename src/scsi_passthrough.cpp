@@ -353,7 +353,7 @@ void scsiPassThrough()
     const bool ok = SendAndReport(&handle, cdb, cdb_len, dir, sense);
     if (ok && dir == SCSI_DIR_IN && bin_file_name[0] != '\0') {
         int user_err = USER_ERR_NO_ERROR;
-        if (WriteWholeFileData(bin_file_name, data_buf, data_len, "wb", &user_err)) {
+        if (WriteFileData(bin_file_name, data_buf, data_len, "wb", &user_err)) {
             printf("%sdata saved to file %s\n", msg_indent, bin_file_name);
         } else {
             printf("%sdata saved to file %s failed, User Err Code [%08Xh:%s]\n", msg_indent, bin_file_name,

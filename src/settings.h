@@ -40,4 +40,11 @@ extern u32 flash_log_part;
 extern bool fw_download_retry;
 extern DiskGeometry disk_geometry;
 
+// Whether this run writes into "SSDlog" (the log, the one-key file, the vendor-log files).
+// A run that only tidies the directory up leaves it standing for the earlier results it
+// holds, and writes where it would without it.
+extern bool log_dir_in_use;
+// True when this run writes into "SSDlog" and that is a directory now (a link is not one).
+bool UseLogDir();
+
 #endif

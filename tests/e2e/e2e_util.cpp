@@ -6,8 +6,10 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -117,8 +119,13 @@ std::vector<zvemu::Bytes> E2eTest::SentCdbs(const std::string& node, size_t skip
 
 namespace {
 
-void ReadAll(int fd_out, int fd_err, const std::string& input, int fd_in, RunResult* r)
+// deadline_ms: when above 0, the process group pid is killed once the pipes are still open
+// that many milliseconds from now.
+void ReadAll(int fd_out, int fd_err, const std::string& input, int fd_in, RunResult* r, pid_t pid, long deadline_ms)
 {
+    struct timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    bool killed = false;
     size_t written = 0;
     if (input.empty()) {
         close(fd_in);
@@ -132,7 +139,21 @@ void ReadAll(int fd_out, int fd_err, const std::string& input, int fd_in, RunRes
         if (fd_out >= 0) { p[n] = {fd_out, POLLIN, 0}; io = n++; }
         if (fd_err >= 0) { p[n] = {fd_err, POLLIN, 0}; ie = n++; }
         if (fd_in >= 0) { p[n] = {fd_in, POLLOUT, 0}; ii = n++; }
-        if (poll(p, n, 60000) <= 0) {
+        int wait_ms = 60000;
+        if (deadline_ms > 0 && !killed) {
+            struct timespec now;
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            long spent = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+            wait_ms = spent >= deadline_ms ? 0 : static_cast<int>(deadline_ms - spent);
+        }
+        int ready = poll(p, n, wait_ms);
+        if (ready == 0 && deadline_ms > 0 && !killed) {
+            // Something the run started still holds the pipes: end it all.
+            kill(-pid, SIGKILL);
+            killed = true;
+            continue;
+        }
+        if (ready <= 0) {
             break;
         }
         if (io >= 0 && p[io].revents) {
@@ -171,7 +192,11 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
             envs.push_back(*e);
         }
     }
-    envs.push_back(std::string("LD_PRELOAD=") + ZV_EMU_LIB);
+    std::string preload = ZV_EMU_LIB;
+    for (const std::string& lib : preload_) {
+        preload += ":" + lib;
+    }
+    envs.push_back("LD_PRELOAD=" + preload);
     envs.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0:halt_on_error=1");
     for (const auto& kv : env_) {
         envs.push_back(kv.first + "=" + kv.second);
@@ -200,6 +225,16 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
         if (chdir(dir_.c_str()) != 0) {
             _exit(127);
         }
+        // Its own process group, so that everything it starts can be ended with it.
+        setpgid(0, 0);
+        if (file_size_limit_ >= 0) {
+            struct rlimit lim;
+            getrlimit(RLIMIT_FSIZE, &lim);
+            lim.rlim_cur = static_cast<rlim_t>(file_size_limit_);
+            setrlimit(RLIMIT_FSIZE, &lim);
+            // Ignored dispositions survive execve.
+            signal(SIGXFSZ, SIG_IGN);
+        }
         // A pending alarm survives execve.
         if (time_limit_ > 0) {
             alarm(time_limit_);
@@ -210,7 +245,7 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
     close(pin[0]);
     close(pout[1]);
     close(perr[1]);
-    ReadAll(pout[0], perr[0], input, pin[1], &r);
+    ReadAll(pout[0], perr[0], input, pin[1], &r, pid, time_limit_ > 0 ? time_limit_ * 1000L + 2000 : 0);
     int st = 0;
     waitpid(pid, &st, 0);
     if (WIFEXITED(st)) {

@@ -17,6 +17,9 @@ std::string TestDataFile(const std::string& rel);
 // A hex fixture under tests/data as one emulator "data" line (its comments dropped).
 std::string DataLine(const std::string& rel);
 
+// The fault-injection library of tests/fault, configured by ZV_FAULT in E2eTest::env_.
+inline std::string FaultLib() { return ZV_FAULT_LIB; }
+
 // LOG SENSE(10) with page control and page code in byte 2 and the allocation length.
 zvemu::Bytes LogSense(std::uint8_t byte2, unsigned alloc);
 
@@ -49,8 +52,13 @@ protected:
     // Extra environment for the emulator (configuration, trace file).
     std::map<std::string, std::string> env_;
     // When not 0, a run still going after this many seconds is ended by SIGALRM (RunResult::signal),
-    // so a run that would hang fails its test instead of stalling the suite.
+    // so a run that would hang fails its test instead of stalling the suite; whatever it started
+    // (a shell, a utility) is killed with it a moment later.
     unsigned time_limit_ = 0;
+    // Libraries preloaded after the emulator (FaultLib()).
+    std::vector<std::string> preload_;
+    // When set, the run's RLIMIT_FSIZE in bytes; SIGXFSZ is ignored, so a write past it fails with EFBIG.
+    long long file_size_limit_ = -1;
     std::string dir_;
 };
 

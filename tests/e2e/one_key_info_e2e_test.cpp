@@ -8,9 +8,11 @@
 #include "e2e_util.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -22,7 +24,11 @@
 #include "case_names.h"
 #include "one_key_file.h"
 #include "emu/emu_trace.h"
+#include "disk_analyser.h"
+#include "disk_cmnd.h"
 #include "file_decompressor.h"
+#include "msg_processor.h"
+#include "one_key_info.h"
 
 namespace {
 
@@ -372,51 +378,193 @@ TEST_F(OneKeyE2e, PendingListSizedByItsOwnLog)
 
 // ---------------------------------------------------------------- file errors
 
+// The temporary file is opened before the first row: when it cannot be, nothing is read.
 TEST_F(OneKeyE2e, TemporaryFileThatCannotBeWrittenEndsTheCollection)
 {
     RunResult r = Run({"-a", "multilog", "-b", "no_such_dir/x.bin", "/dev/sda"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "    please be patient as this process may take a moment\n"
                      "    write cache file failed, User Err Coode [00000017h:File can't be opened]\n");
-    // Only the first row was read.
-    std::vector<AtaSent> sent = Collected("/dev/sda");
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0], GoodRequests()[0]);
+    EXPECT_TRUE(Collected("/dev/sda").empty());
 }
 
-TEST_F(OneKeyE2e, OutputThatCannotBeOpenedKeepsTheTemporaryFile)
+// The masked container cannot be put in place: the output keeps what it had, and the plain
+// form, now the only copy, stays under the temporary name for the operator.
+TEST_F(OneKeyE2e, FailedSaveOfTheContainerKeepsThePlainForm)
 {
-    // A directory that is not empty stands where the output goes.
-    ASSERT_EQ(mkdir(Path("x.bin").c_str(), 0755), 0);
-    WriteFile("x.bin/keep", "k");
+    WriteFile("x.bin", "an earlier collection");
+    preload_.push_back(FaultLib());
+    // The first rename is the container's.
+    env_["ZV_FAULT"] = "rename@1=EIO";
     RunResult r = Run({"-a", "multilog", "-b", "x.bin", "/dev/sda"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "    please be patient as this process may take a moment\n"
-                     "    error occured when compress file\n");
-    // The plain form stays for the operator.
+                     "    data can't be saved to x.bin, User Err Coode [00000019h:File Write Error]\n");
+    EXPECT_EQ(ReadFile("x.bin"), "an earlier collection");
     std::string tmp = ReadFile("x.bin_tmp");
-    Bytes want = Plain(GoodItems());
-    EXPECT_EQ(Bytes(tmp.begin(), tmp.end()), want);
+    EXPECT_EQ(Bytes(tmp.begin(), tmp.end()), Plain(GoodItems()));
+    EXPECT_EQ(Left("."), (std::vector<std::string>{"x.bin", "x.bin_tmp"}));
     EXPECT_EQ(Collected("/dev/sda").size(), GoodRequests().size());
 }
 
-// A special file where the output or its temporary file goes (a FIFO stands in for a
-// device node) is neither removed nor written: nothing is read from the drive.
-class OneKeySpecialFile : public OneKeyE2e, public ::testing::WithParamInterface<const char*> {};
+// Something else where the output or its temporary file goes (a FIFO stands in for a device
+// node) is neither removed, followed nor written: nothing is read from the drive.
+struct SpecialFileCase {
+    const char* name;
+    const char* kind;  // as the refusal names it
+    std::function<int(const std::string& path, const std::string& outside)> make;
+};
+
+void PrintTo(const SpecialFileCase& c, std::ostream* os) { *os << c.name << " as " << c.kind; }
+
+class OneKeySpecialFile : public OneKeyE2e, public ::testing::WithParamInterface<SpecialFileCase> {};
 
 TEST_P(OneKeySpecialFile, IsRefusedBeforeAnyRead)
 {
-    const std::string name = GetParam();
-    ASSERT_EQ(mkfifo(Path(name).c_str(), 0600), 0);
+    const SpecialFileCase& c = GetParam();
+    char tmpl[] = "/tmp/zv_e2e_outside_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string outside = tmpl;
+    {
+        std::ofstream(outside + "/target") << "precious";
+    }
+    ASSERT_EQ(c.make(Path(c.name), outside + "/target"), 0);
+    struct stat before;
+    ASSERT_EQ(lstat(Path(c.name).c_str(), &before), 0);
+    time_limit_ = 30;
     RunResult r = Run({"-a", "multilog", "-b", "x.bin", "/dev/sda"});
+    EXPECT_EQ(r.signal, 0);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "    data can't be saved to " + name + ", User Err Coode [00000019h:File Write Error]\n");
+    EXPECT_EQ(r.out, std::string("    data can't be saved to ") + c.name +
+                         ", User Err Coode [00000017h:File can't be opened]\n");
+    EXPECT_EQ(r.err, std::string("    '") + c.name + "' is " + c.kind + ", not a regular file: nothing is written to it\n");
     EXPECT_TRUE(Collected("/dev/sda").empty());
-    struct stat st;
-    ASSERT_EQ(lstat(Path(name).c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    struct stat after;
+    ASSERT_EQ(lstat(Path(c.name).c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    std::ifstream f(outside + "/target");
+    std::stringstream ss;
+    ss << f.rdbuf();
+    EXPECT_EQ(ss.str(), "precious");
+    int rc = system(("rm -rf '" + outside + "'").c_str());
+    (void)rc;
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, OneKeySpecialFile, ::testing::Values("x.bin", "x.bin_tmp"), CaseIndexName());
+int MakeFifo(const std::string& p, const std::string&) { return mkfifo(p.c_str(), 0600); }
+int MakeLink(const std::string& p, const std::string& target) { return symlink(target.c_str(), p.c_str()); }
+int MakeFullDir(const std::string& p, const std::string&)
+{
+    if (mkdir(p.c_str(), 0755) != 0) {
+        return -1;
+    }
+    std::ofstream(p + "/keep") << "k";
+    return 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, OneKeySpecialFile,
+                         ::testing::Values(SpecialFileCase{"x.bin", "a FIFO", MakeFifo},
+                                           SpecialFileCase{"x.bin_tmp", "a FIFO", MakeFifo},
+                                           SpecialFileCase{"x.bin", "a symbolic link", MakeLink},
+                                           SpecialFileCase{"x.bin_tmp", "a symbolic link", MakeLink},
+                                           SpecialFileCase{"x.bin", "a directory", MakeFullDir}),
+                         CaseIndexName());
+
+// ---------------------------------------------------------------- runs after and during a collection
+
+bool IsOutputTemp(const std::string& name) { return name.rfind(".zvtmp-", 0) == 0 && name.size() == 13; }
+
+// The offline parser has no option letter: it runs here, in this process.
+std::string ParseInProcess(const std::string& file, const std::string& dir)
+{
+    static bool ready = false;
+    if (!ready) {
+        MsgProcessor::Init();
+        DiskCmnd::Init();
+        DiskAnalyser::Init();
+        ready = true;
+    }
+    parse_file_name = file.c_str();
+    parse_dir_name = dir.c_str();
+    ::testing::internal::CaptureStdout();
+    parseOneKeyInfoFileEx();
+    std::string out = ::testing::internal::GetCapturedStdout();
+    parse_file_name = nullptr;
+    parse_dir_name = nullptr;
+    return out;
+}
+
+// A later run in the same directory, with a command or with one argument, keeps what the
+// collection saved, and the offline parser reads it.
+TEST_F(OneKeyE2e, CollectionSurvivesLaterRunsAndParses)
+{
+    RunResult a = Run({"-a", "/dev/sda"});
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_NE(a.out.find("    all information has been saved to " + kDefaultInLog + "\n"), std::string::npos);
+    const std::string saved = ReadFile(kDefaultInLog);
+    ExpectFile(kDefaultInLog, GoodItems());
+
+    RunResult i = Run({"-i", "/dev/sda"});
+    EXPECT_EQ(i.status, 0) << i.err;
+    EXPECT_EQ(ReadFile(kDefaultInLog), saved);
+    Run({"-h"});
+    EXPECT_EQ(ReadFile(kDefaultInLog), saved);
+
+    EXPECT_EQ(ParseInProcess(Path(kDefaultInLog), Path("parsed")), "");
+    const std::vector<Item> items = GoodItems();
+    EXPECT_EQ(ReadFile("parsed/identify.bin"), std::string(items[0].data.begin(), items[0].data.end()));
+    EXPECT_EQ(ReadFile("parsed/vendor_log.bin"), std::string(items[4].data.begin(), items[4].data.end()));
+    EXPECT_EQ(ReadFile("parsed/all_vendor_log.bin"), std::string(items[5].data.begin(), items[5].data.end()));
+    EXPECT_NE(ReadFile("parsed/identify.txt").find("QUMA-K4410TN0100"), std::string::npos);
+    EXPECT_NE(ReadFile("parsed/smart.txt"), "");
+    // The walk ends at type 45, which has no decoder.
+    EXPECT_FALSE(Exists("parsed/flag.bin"));
+}
+
+struct KillCase {
+    const char* what;
+    const char* rules;
+};
+
+void PrintTo(const KillCase& c, std::ostream* os) { *os << c.what; }
+
+class OneKeyKilled : public OneKeyE2e, public ::testing::WithParamInterface<KillCase> {};
+
+// A collection killed on its way never leaves anything under the output name but a whole
+// masked container: here the earlier one, since the new one (which would differ: the flag
+// table now fails) never got that far. What the killed save left goes at the next start-up.
+TEST_P(OneKeyKilled, OutputNameKeepsTheEarlierContainer)
+{
+    ASSERT_EQ(Run({"-a", "-b", "x.bin", "/dev/sda"}).status, 0);
+    const std::string earlier = ReadFile("SSDlog/x.bin");
+    ExpectFile("SSDlog/x.bin", GoodItems());
+
+    Drives("drive /dev/sda\nanswer ata 89 fea=0D\n  regs status=51 err=04\n");
+    preload_.push_back(FaultLib());
+    env_["ZV_FAULT"] = GetParam().rules;
+    env_["ZV_FAULT_IGNORE"] = "cmd_resp_log.txt";
+    RunResult r = Run({"-a", "-b", "x.bin", "/dev/sda"});
+    EXPECT_EQ(r.signal, SIGKILL);
+    EXPECT_EQ(ReadFile("SSDlog/x.bin"), earlier);
+    for (const std::string& name : Left("SSDlog")) {
+        EXPECT_TRUE(name == "x.bin" || IsOutputTemp(name)) << name;
+    }
+    EXPECT_TRUE(Left(".").empty());
+
+    preload_.clear();
+    env_.erase("ZV_FAULT");
+    ASSERT_EQ(Run({"-b", "none.bin", "/dev/sda"}).status, 0);
+    EXPECT_EQ(Left("SSDlog"), std::vector<std::string>{"x.bin"});
+    EXPECT_EQ(ReadFile("SSDlog/x.bin"), earlier);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, OneKeyKilled,
+    ::testing::Values(KillCase{"while the items are written", "fflush@3=KILL"},
+                      KillCase{"masked, before it is on the disk", "fsync@1=KILL"},
+                      KillCase{"on the disk, before it has a name", "linkat@1=KILL"},
+                      KillCase{"named, before the rename", "rename@1=KILL"},
+                      KillCase{"no nameless files: while the items are written", "tmpfile@1+=EOPNOTSUPP,fflush@3=KILL"},
+                      KillCase{"no nameless files: before the rename", "tmpfile@1+=EOPNOTSUPP,rename@1=KILL"}),
+    CaseIndexName());
 
 } // namespace

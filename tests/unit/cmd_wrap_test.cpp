@@ -2,11 +2,17 @@
 
 #include "case_names.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 #include "cmd_wrap.h"
+#include "settings.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -92,6 +98,67 @@ TEST_F(OpenFileLimit, HigherHardLimitIsKept)
     RestoreOpenFileLimit(saved);
     EXPECT_EQ(Now().rlim_cur, 256u);
     EXPECT_EQ(Now().rlim_max, start.rlim_max);
+}
+
+// Start-up in a directory where another run is saving into "SSDlog" (its temporary file is
+// named, as where files cannot be made without a name, and locked), one run killed before
+// its rename left a temporary file, and earlier results lie beside the log.
+class LogDirStartUpUnit : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.ok());
+        ASSERT_NE(getcwd(old_cwd_, sizeof(old_cwd_)), nullptr);
+        ASSERT_EQ(chdir(dir_.Path("").c_str()), 0);
+        ASSERT_EQ(mkdir("SSDlog", 0755), 0);
+        dir_.Write("SSDlog/cmd_resp_log.txt", "old log");
+        dir_.Write("SSDlog/.zvtmp-stale1", "killed");
+        dir_.Write("SSDlog/.zvtmp-held01", "saving");
+        dir_.Write("SSDlog/result.bin", "earlier");
+        held_ = open("SSDlog/.zvtmp-held01", O_RDONLY);
+        ASSERT_GE(held_, 0);
+        ASSERT_EQ(flock(held_, LOCK_EX), 0);
+    }
+
+    void TearDown() override
+    {
+        if (held_ >= 0) {
+            close(held_);
+        }
+        log_dir_in_use = true;
+        EXPECT_EQ(chdir(old_cwd_), 0);
+    }
+
+    testdir::TempDir dir_;
+    char old_cwd_[4096];
+    int held_ = -1;
+};
+
+TEST_F(LogDirStartUpUnit, LeavesWhatARunningSaveHoldsAndEarlierResults)
+{
+    char* command_run[] = {const_cast<char*>("zembrovant"), const_cast<char*>("-a"), const_cast<char*>("/dev/sda"),
+                           nullptr};
+    ASSERT_TRUE(PrepareLogDir(3, command_run));
+    EXPECT_TRUE(log_dir_in_use);
+    EXPECT_TRUE(UseLogDir());
+    EXPECT_FALSE(dir_.Exists("SSDlog/cmd_resp_log.txt"));
+    EXPECT_FALSE(dir_.Exists("SSDlog/.zvtmp-stale1"));
+    EXPECT_EQ(dir_.ReadText("SSDlog/.zvtmp-held01"), "saving");
+    EXPECT_EQ(dir_.ReadText("SSDlog/result.bin"), "earlier");
+
+    // A run with one argument keeps the directory for what is left in it, and writes without it.
+    char* help_run[] = {const_cast<char*>("zembrovant"), const_cast<char*>("-h"), nullptr};
+    ASSERT_TRUE(PrepareLogDir(2, help_run));
+    EXPECT_FALSE(log_dir_in_use);
+    EXPECT_FALSE(UseLogDir());
+    EXPECT_EQ(dir_.ReadText("SSDlog/result.bin"), "earlier");
+
+    // Once the save is over and the results are gone, the directory goes too.
+    close(held_);
+    held_ = -1;
+    ASSERT_EQ(unlink("SSDlog/result.bin"), 0);
+    ASSERT_TRUE(PrepareLogDir(2, help_run));
+    EXPECT_FALSE(dir_.Exists("SSDlog"));
 }
 
 } // namespace

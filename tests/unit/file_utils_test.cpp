@@ -8,12 +8,14 @@
 #include "temp_dir.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <linux/if_tun.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -28,6 +30,7 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <vector>
@@ -82,8 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
                     23},
         FileErrCase{"write: bad mode string",
                     [](const TempDir& d, int* e) { return WriteFileData(d.Path("w").c_str(), g_buf, 4, "q", e); }, 23},
-        FileErrCase{"write: device out of space",
-                    [](const TempDir&, int* e) { return WriteFileData("/dev/full", g_buf, 16, "wb", e); }, 25},
+        // Never opened: a device stands under the name, not a file.
+        FileErrCase{"write: a device is refused",
+                    [](const TempDir&, int* e) { return WriteFileData("/dev/full", g_buf, 16, "wb", e); }, 23},
         FileErrCase{"read: null path",
                     [](const TempDir&, int* e) { return ReadFileData(nullptr, g_buf, 4, e); }, 22},
         FileErrCase{"read: null buffer",
@@ -115,60 +119,257 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- whole-file writes: what stays at the path after a failure ----
 
-struct WholeWriteCase {
+// The directory's entries, each with what it is: "name=<bytes>", "name@link", "name|fifo"
+// or "name/" for a directory.
+std::vector<std::string> Entries(const std::string& dir)
+{
+    std::vector<std::string> out;
+    std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
+    while (d != nullptr) {
+        struct dirent* e = readdir(d.get());
+        if (e == nullptr) {
+            break;
+        }
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const std::string path = dir + "/" + name;
+        struct stat st;
+        lstat(path.c_str(), &st);
+        if (S_ISLNK(st.st_mode)) {
+            out.push_back(name + "@link");
+        } else if (S_ISFIFO(st.st_mode)) {
+            out.push_back(name + "|fifo");
+        } else if (S_ISDIR(st.st_mode)) {
+            out.push_back(name + "/");
+        } else {
+            out.push_back(name + "=" + TempDir::ReadTextPath(path));
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+struct SaveFailCase {
     const char* cause;
-    // Prepares the path inside the temp dir (or returns a path outside it).
-    std::function<std::string(const TempDir&)> prepare;
-    u32 len;
+    // Makes what stands at "out" in dir; outside is another directory, for link targets.
+    std::function<void(const TempDir& dir, const TempDir& outside)> prepare;
+    long size_limit;  // RLIMIT_FSIZE during the write, or -1
     int expected_err;
-    bool path_stays;
 };
 
-void PrintTo(const WholeWriteCase& c, std::ostream* os) { *os << c.cause; }
+void PrintTo(const SaveFailCase& c, std::ostream* os) { *os << c.cause; }
 
-class WholeWrite : public ::testing::TestWithParam<WholeWriteCase> {};
+class SaveFails : public ::testing::TestWithParam<SaveFailCase> {};
 
-TEST_P(WholeWrite, LeavesNoPartialFile)
+// A failed save leaves the directory, and any file a link there points at, exactly as they
+// were: the old content whole, no half-written file and no temporary file.
+TEST_P(SaveFails, LeavesEverythingAsItWas)
 {
-    const WholeWriteCase& c = GetParam();
+    const SaveFailCase& c = GetParam();
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    const std::string path = c.prepare(dir);
-    std::vector<u8> data(c.len, 0x5A);
+    TempDir outside;
+    ASSERT_TRUE(dir.ok() && outside.ok());
+    outside.Write("target", "precious");
+    c.prepare(dir, outside);
+    const std::vector<std::string> before = Entries(dir.Path(""));
+    std::vector<u8> data(8192, 0x5A);
+
     struct rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit low = saved;
-    low.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+    if (c.size_limit >= 0) {
+        struct rlimit low = saved;
+        low.rlim_cur = static_cast<rlim_t>(c.size_limit);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+    }
+    // A FIFO that the write would wait on ends the test instead of the suite.
+    alarm(20);
     int err = kUntouched;
-    const bool ok = WriteWholeFileData(path.c_str(), data.data(), c.len, "wb", &err);
+    const bool ok = WriteFileData(dir.Path("out").c_str(), data.data(), static_cast<u32>(data.size()), "wb", &err);
+    alarm(0);
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, old_handler);
+
     EXPECT_FALSE(ok);
     EXPECT_EQ(err, c.expected_err);
-    struct stat st;
-    EXPECT_EQ(stat(path.c_str(), &st) == 0, c.path_stays);
+    EXPECT_EQ(Entries(dir.Path("")), before);
+    EXPECT_EQ(outside.ReadText("target"), "precious");
+    EXPECT_EQ(Entries(outside.Path("")), std::vector<std::string>{"target=precious"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Causes, WholeWrite,
+    Causes, SaveFails,
     ::testing::Values(
-        // The old content was truncated by the open; the half-written new one goes too.
-        WholeWriteCase{"file longer than the size limit",
-                       [](const TempDir& d) {
-                           d.Write("big", "old");
-                           return d.Path("big");
-                       },
-                       8192, 25, false},
-        WholeWriteCase{"device out of space", [](const TempDir&) { return std::string("/dev/full"); }, 16, 25, true},
-        WholeWriteCase{"a directory at the path",
-                       [](const TempDir& d) {
-                           mkdir(d.Path("sub").c_str(), 0755);
-                           return d.Path("sub");
-                       },
-                       16, 23, true}),
+        // The new bytes do not fit: the old file is untouched, not truncated.
+        SaveFailCase{"past the size limit, over an old file", [](const TempDir& d, const TempDir&) { d.Write("out", "old"); },
+                     4096, 25},
+        SaveFailCase{"past the size limit, no file before", [](const TempDir&, const TempDir&) {}, 4096, 25},
+        // Names that are no regular file are refused before anything is opened.
+        SaveFailCase{"a symbolic link to a file elsewhere",
+                     [](const TempDir& d, const TempDir& o) {
+                         ASSERT_EQ(symlink(o.Path("target").c_str(), d.Path("out").c_str()), 0);
+                     },
+                     -1, 23},
+        SaveFailCase{"a dangling symbolic link",
+                     [](const TempDir& d, const TempDir& o) {
+                         ASSERT_EQ(symlink(o.Path("none").c_str(), d.Path("out").c_str()), 0);
+                     },
+                     -1, 23},
+        SaveFailCase{"a FIFO that no one reads",
+                     [](const TempDir& d, const TempDir&) { ASSERT_EQ(mkfifo(d.Path("out").c_str(), 0600), 0); }, -1,
+                     23},
+        SaveFailCase{"a directory",
+                     [](const TempDir& d, const TempDir&) {
+                         ASSERT_EQ(mkdir(d.Path("out").c_str(), 0755), 0);
+                     },
+                     -1, 23}),
     CaseIndexName());
+
+// A save replaces the old file whole and keeps its permissions; a second name of the old
+// file (a hard link) keeps the old bytes rather than being written through.
+TEST(FileData, SaveReplacesTheOldFileWhole)
+{
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    dir.Write("out", "old bytes");
+    ASSERT_EQ(chmod(dir.Path("out").c_str(), 0640), 0);
+    ASSERT_EQ(link(dir.Path("out").c_str(), dir.Path("second").c_str()), 0);
+    int err = kUntouched;
+    ASSERT_TRUE(WriteFileData(dir.Path("out").c_str(), "new", 3, "wt", &err));
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_EQ(Entries(dir.Path("")), (std::vector<std::string>{"out=new", "second=old bytes"}));
+    struct stat st;
+    ASSERT_EQ(stat(dir.Path("out").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// ---- files the program opens in place ----
+
+struct InPlaceCase {
+    const char* what;
+    const char* mode;
+    std::function<void(const TempDir& dir, const TempDir& outside)> prepare;
+    bool opens;
+    std::vector<std::string> after;  // the directory's entries after "more" is written and closed
+};
+
+void PrintTo(const InPlaceCase& c, std::ostream* os) { *os << c.what; }
+
+class InPlace : public ::testing::TestWithParam<InPlaceCase> {};
+
+TEST_P(InPlace, OnlyRegularFilesAreOpened)
+{
+    const InPlaceCase& c = GetParam();
+    TempDir dir;
+    TempDir outside;
+    ASSERT_TRUE(dir.ok() && outside.ok());
+    outside.Write("target", "precious");
+    c.prepare(dir, outside);
+    alarm(20);
+    int err = kUntouched;
+    FILE* f = OpenRegularFile(dir.Path("log").c_str(), c.mode, &err);
+    alarm(0);
+    EXPECT_EQ(f != nullptr, c.opens);
+    if (f != nullptr) {
+        EXPECT_EQ(err, kUntouched);
+        EXPECT_EQ(fputs("more", f), 1);
+        EXPECT_EQ(fclose(f), 0);
+    } else {
+        EXPECT_EQ(err, USER_ERR_FILE_OPEN);
+    }
+    EXPECT_EQ(Entries(dir.Path("")), c.after);
+    EXPECT_EQ(Entries(outside.Path("")), std::vector<std::string>{"target=precious"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InPlace,
+    ::testing::Values(
+        InPlaceCase{"append to a file", "at", [](const TempDir& d, const TempDir&) { d.Write("log", "old "); }, true,
+                    {"log=old more"}},
+        InPlaceCase{"empty a file", "wt", [](const TempDir& d, const TempDir&) { d.Write("log", "old "); }, true,
+                    {"log=more"}},
+        InPlaceCase{"make a new file", "at", [](const TempDir&, const TempDir&) {}, true, {"log=more"}},
+        InPlaceCase{"append through a link",
+                    "at",
+                    [](const TempDir& d, const TempDir& o) {
+                        ASSERT_EQ(symlink(o.Path("target").c_str(), d.Path("log").c_str()), 0);
+                    },
+                    false, {"log@link"}},
+        InPlaceCase{"empty through a link",
+                    "wt",
+                    [](const TempDir& d, const TempDir& o) {
+                        ASSERT_EQ(symlink(o.Path("target").c_str(), d.Path("log").c_str()), 0);
+                    },
+                    false, {"log@link"}},
+        InPlaceCase{"a FIFO that no one reads", "at",
+                    [](const TempDir& d, const TempDir&) { ASSERT_EQ(mkfifo(d.Path("log").c_str(), 0600), 0); },
+                    false, {"log|fifo"}}),
+    CaseIndexName());
+
+// ---- the capture file and the temporary files of unfinished saves ----
+
+TEST(FreshFile, ReplacesAnOldFileAndRefusesAnythingElse)
+{
+    TempDir dir;
+    TempDir outside;
+    ASSERT_TRUE(dir.ok() && outside.ok());
+    outside.Write("target", "precious");
+    dir.Write("cap", "old capture");
+    int err = kUntouched;
+    const int fd = CreateFreshFile(dir.Path("cap").c_str(), &err);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(err, kUntouched);
+    EXPECT_EQ(Entries(dir.Path("")), std::vector<std::string>{"cap="});
+    EXPECT_TRUE(IsSameFile(fd, dir.Path("cap").c_str()));
+    // Once the name stands for something else, the descriptor is not that file any more.
+    ASSERT_EQ(unlink(dir.Path("cap").c_str()), 0);
+    ASSERT_EQ(symlink(outside.Path("target").c_str(), dir.Path("cap").c_str()), 0);
+    EXPECT_FALSE(IsSameFile(fd, dir.Path("cap").c_str()));
+    close(fd);
+
+    EXPECT_EQ(CreateFreshFile(dir.Path("cap").c_str(), &err), -1);
+    EXPECT_EQ(err, USER_ERR_FILE_OPEN);
+    ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0600), 0);
+    err = kUntouched;
+    EXPECT_EQ(CreateFreshFile(dir.Path("fifo").c_str(), &err), -1);
+    EXPECT_EQ(err, USER_ERR_FILE_OPEN);
+    EXPECT_EQ(Entries(dir.Path("")), (std::vector<std::string>{"cap@link", "fifo|fifo"}));
+    EXPECT_EQ(outside.ReadText("target"), "precious");
+}
+
+TEST(OutputTemp, NamesOfUnfinishedSaves)
+{
+    EXPECT_TRUE(IsOutputTempName(".zvtmp-Ab3xY9"));
+    EXPECT_FALSE(IsOutputTempName(".zvtmp-Ab3xY"));
+    EXPECT_FALSE(IsOutputTempName(".zvtmp-Ab3xY90"));
+    EXPECT_FALSE(IsOutputTempName("x.zvtmp-Ab3xY9"));
+    EXPECT_FALSE(IsOutputTempName("cmd_resp_log.txt"));
+    EXPECT_FALSE(IsOutputTempName(nullptr));
+}
+
+// A temporary file that a running save holds (it keeps it locked) is never removed; one that
+// a killed run left behind is, and a FIFO of such a name is no file of the program's.
+TEST(OutputTemp, OnlyAnUnheldFileIsRemoved)
+{
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    dir.Write(".zvtmp-stale1", "left");
+    dir.Write(".zvtmp-held01", "saving");
+    ASSERT_EQ(mkfifo(dir.Path(".zvtmp-fifo01").c_str(), 0600), 0);
+    const int held = open(dir.Path(".zvtmp-held01").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    EXPECT_TRUE(RemoveStaleOutputTemp(dir.Path(".zvtmp-stale1").c_str()));
+    EXPECT_FALSE(RemoveStaleOutputTemp(dir.Path(".zvtmp-held01").c_str()));
+    EXPECT_FALSE(RemoveStaleOutputTemp(dir.Path(".zvtmp-fifo01").c_str()));
+    EXPECT_EQ(Entries(dir.Path("")), (std::vector<std::string>{".zvtmp-fifo01|fifo", ".zvtmp-held01=saving"}));
+    close(held);
+    EXPECT_TRUE(RemoveStaleOutputTemp(dir.Path(".zvtmp-held01").c_str()));
+    EXPECT_EQ(Entries(dir.Path("")), std::vector<std::string>{".zvtmp-fifo01|fifo"});
+}
 
 // ---- file helpers: success paths ----
 

@@ -1,0 +1,289 @@
+// The files the program writes, end to end: a name it writes that stands for a link to a
+// file elsewhere, or for a FIFO, is refused (the other file unchanged, the run not waiting);
+// a save that fails or is cut short keeps the earlier file whole and leaves no temporary
+// file; the saves also work where files cannot be made without a name, or linked.
+//
+// Drives: /dev/sda the demo QUMA-K4410TN0100 behind SAT with the one-key answers. The RAID
+// paths run a fake vendor utility first on PATH that records its arguments.
+#include "e2e_util.h"
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "case_names.h"
+
+namespace {
+
+std::string DataPath(const std::string& rel) { return std::string(ZV_TEST_DATA_DIR) + "/" + rel; }
+
+// Writes its arguments, one a line, to "<name>.args" in the working directory.
+const char kFakeUtility[] =
+    "#!/bin/sh\n"
+    "printf '%s\\n' \"$@\" > \"$(basename \"$0\").args\"\n"
+    "echo 'Exit Code: 0x00'\n";
+
+// A controller image of 40000 bytes whose first part is 10000 bytes, for the "-MIC" path.
+std::string MicImage()
+{
+    std::string b(40000, '\0');
+    for (size_t i = 0; i < b.size(); i++) {
+        b[i] = static_cast<char>(i * 7 + 3);
+    }
+    const std::uint32_t first = 10000;
+    for (int i = 0; i < 4; i++) {
+        b[44 + i] = static_cast<char>(first >> (8 * i));
+    }
+    return b;
+}
+
+class OutputFilesE2e : public E2eTest {
+protected:
+    void SetUp() override
+    {
+        E2eTest::SetUp();
+        env_["ZV_EMU_CONFIG"] = DataPath("demo/sata_k4410.txt") + ":" + DataPath("one_key/sata_one_key.txt");
+        char tmpl[] = "/tmp/zv_e2e_outside_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        outside_ = tmpl;
+        ASSERT_EQ(mkdir(Path("bin").c_str(), 0755), 0);
+        for (const char* name : {"MegaCli64", "MegaCli"}) {
+            WriteFile(std::string("bin/") + name, kFakeUtility);
+            ASSERT_EQ(chmod(Path(std::string("bin/") + name).c_str(), 0755), 0);
+        }
+        // The program runs the utility through the shell, which finds the fakes first.
+        const char* path = getenv("PATH");
+        saved_path_ = path != nullptr ? path : "";
+        ASSERT_EQ(setenv("PATH", (Path("bin") + ":" + saved_path_).c_str(), 1), 0);
+    }
+
+    void TearDown() override
+    {
+        setenv("PATH", saved_path_.c_str(), 1);
+        int rc = system(("rm -rf '" + outside_ + "'").c_str());
+        (void)rc;
+        E2eTest::TearDown();
+    }
+
+    std::string Outside(const std::string& rel) const { return outside_ + "/" + rel; }
+
+    // Names in a directory of the working directory that a save left behind unfinished.
+    std::vector<std::string> Temps(const std::string& dir) const
+    {
+        std::vector<std::string> found;
+        DIR* d = opendir(Path(dir).c_str());
+        while (d != nullptr) {
+            struct dirent* e = readdir(d);
+            if (e == nullptr) {
+                closedir(d);
+                break;
+            }
+            if (std::string(e->d_name).rfind(".zvtmp-", 0) == 0) {
+                found.push_back(dir + "/" + e->d_name);
+            }
+        }
+        return found;
+    }
+
+    std::string outside_;
+    std::string saved_path_;
+};
+
+// ---------------------------------------------------------------- names that are no file
+
+struct OwnNameCase {
+    const char* what;
+    const char* name;  // what stands in the way, relative to the working directory
+    std::vector<std::string> args;
+    const char* image;     // "mic": fw.rom is a controller image; "short": 100 bytes; "": none
+    std::string out_line;  // the failure line the run prints
+};
+
+void PrintTo(const OwnNameCase& c, std::ostream* os) { *os << c.what; }
+
+const OwnNameCase own_name_cases[] = {
+    {"the log in the working directory", "cmd_resp_log.txt", {"-l"}, "",
+     "Warning: Cann't open 'cmd_resp_log.txt'. This may due to cannot creat file under current directory.\n"},
+    {"the log in SSDlog", "SSDlog/cmd_resp_log.txt", {"-b", "none.bin", "/dev/sda"}, "",
+     "Warning: Cann't open 'SSDlog/cmd_resp_log.txt'. This may due to cannot creat file under current directory.\n"},
+    {"the one-key temporary file", "SSDlog/x.bin_tmp", {"-a", "-b", "x.bin", "/dev/sda"}, "",
+     "    data can't be saved to SSDlog/x.bin_tmp, User Err Coode [00000017h:File can't be opened]\n"},
+    {"the rewritten controller image", "fw.rom.new",
+     {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, "mic", "open file error!\n"},
+    {"the padded controller image", "fw.rom.tmp", {"-a", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"},
+     "short", "    Original binary data can't be saved to fw.rom.tmp, User Err Coode [00000017h:File can't be opened]\n"},
+    {"the utility's capture", "upgrade_out", {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"},
+     "mic", "open file error!\n"},
+    {"a -b name", "out.bin", {"-s", "value", "-b", "out.bin", "/dev/sda"}, "",
+     "    Original binary data can't be saved to out.bin, User Err Coode [00000017h:File can't be opened]\n"},
+};
+
+enum class InTheWay { kLink, kFifo };
+
+class OwnNameInTheWay : public OutputFilesE2e,
+                        public ::testing::WithParamInterface<std::tuple<OwnNameCase, InTheWay>> {};
+
+// Nothing is written through the link (its file elsewhere, 2 MB as a log of the limit's size
+// would be, keeps every byte), the run does not wait on the FIFO, and both say why.
+TEST_P(OwnNameInTheWay, IsRefusedAndLeftAsItIs)
+{
+    const OwnNameCase& c = std::get<0>(GetParam());
+    const bool link = std::get<1>(GetParam()) == InTheWay::kLink;
+    const std::string precious(2 << 20, 'p');
+    {
+        std::ofstream(Outside("target"), std::ios::binary) << precious;
+    }
+    if (std::string(c.name).rfind("SSDlog/", 0) == 0) {
+        ASSERT_EQ(mkdir(Path("SSDlog").c_str(), 0755), 0);
+    }
+    if (std::string(c.image) == "mic") {
+        WriteFile("fw.rom", MicImage());
+    } else if (std::string(c.image) == "short") {
+        WriteFile("fw.rom", std::string(100, 'i'));
+    }
+    if (link) {
+        ASSERT_EQ(symlink(Outside("target").c_str(), Path(c.name).c_str()), 0);
+    } else {
+        ASSERT_EQ(mkfifo(Path(c.name).c_str(), 0644), 0);
+    }
+    time_limit_ = 20;
+    RunResult r = Run(c.args);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(c.out_line), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(std::string("    '") + c.name + "' is " + (link ? "a symbolic link" : "a FIFO") +
+                         ", not a regular file: nothing is written to it\n"),
+              std::string::npos)
+        << r.err;
+
+    struct stat st;
+    ASSERT_EQ(lstat(Path(c.name).c_str(), &st), 0);
+    EXPECT_TRUE(link ? S_ISLNK(st.st_mode) : S_ISFIFO(st.st_mode));
+    std::ifstream f(Outside("target"), std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    EXPECT_TRUE(ss.str() == precious) << ss.str().size() << " bytes";
+    // The utility is never run on what could not be made.
+    EXPECT_FALSE(Exists("MegaCli64.args"));
+    EXPECT_FALSE(Exists(std::string(c.name) == "upgrade_out" ? "fw.rom.new" : "upgrade_out"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, OwnNameInTheWay,
+                         ::testing::Combine(::testing::ValuesIn(own_name_cases),
+                                            ::testing::Values(InTheWay::kLink, InTheWay::kFifo)),
+                         CaseIndexName());
+
+// ---------------------------------------------------------------- saves that fail
+
+struct SaveFailCase {
+    const char* what;
+    std::vector<std::string> args;
+    const char* image;     // as in OwnNameCase
+    std::string file;      // the file the run saves, holding "an earlier file" before it
+    const char* fault;     // ZV_FAULT, or "" for none
+    long long size_limit;  // RLIMIT_FSIZE, or -1
+    std::string out_line;  // the failure line the run prints
+};
+
+void PrintTo(const SaveFailCase& c, std::ostream* os) { *os << c.what; }
+
+const std::vector<std::string> kRawArgs = {"-s", "value", "-b", "out.bin", "/dev/sda"};
+const std::string kRawFailed =
+    "    Original binary data can't be saved to out.bin, User Err Coode [00000019h:File Write Error]\n";
+
+const SaveFailCase save_fail_cases[] = {
+    {"-b: the disk is full", kRawArgs, "", "out.bin", "fwrite@1=ENOSPC", -1, kRawFailed},
+    {"-b: the data does not reach the disk", kRawArgs, "", "out.bin", "fsync@1=EIO", -1, kRawFailed},
+    {"-b: the close fails", kRawArgs, "", "out.bin", "fclose@1=EIO", -1, kRawFailed},
+    {"-b: the rename fails", kRawArgs, "", "out.bin", "rename@1=EIO", -1, kRawFailed},
+    {"-b: no nameless files, the rename fails", kRawArgs, "", "out.bin", "tmpfile@1+=EOPNOTSUPP,rename@1=EIO", -1,
+     kRawFailed},
+    {"-b: no links by descriptor, the copy's rename fails", kRawArgs, "", "out.bin", "linkat@1+=EPERM,rename@1=EIO",
+     -1, kRawFailed},
+    {"-x: past the file size limit", {"-s", "value", "-x", "out.txt", "/dev/sda"}, "", "out.txt", "", 500,
+     "    Parsed text data can't be saved to out.txt, User Err Coode [00000019h:File Write Error]\n"},
+    {"one-key: the container does not reach the disk", {"-a", "-b", "x.bin", "/dev/sda"}, "", "SSDlog/x.bin",
+     "fsync@1=EIO", -1, "    data can't be saved to SSDlog/x.bin, User Err Coode [00000019h:File Write Error]\n"},
+    {"one-key: the items do not fit", {"-a", "-b", "x.bin", "/dev/sda"}, "", "SSDlog/x.bin", "", 2000,
+     "    write cache file failed, User Err Coode [00000019h:File Write Error]\n"},
+    {"the rewritten controller image: the disk is full",
+     {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, "mic", "fw.rom.new",
+     "fwrite@1=ENOSPC", -1, "make new fw file error!\n"},
+    {"the padded controller image: the rename fails",
+     {"-a", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, "short", "fw.rom.tmp", "rename@1=EIO", -1,
+     "    Original binary data can't be saved to fw.rom.tmp, User Err Coode [00000019h:File Write Error]\n"},
+};
+
+class SaveFails : public OutputFilesE2e, public ::testing::WithParamInterface<SaveFailCase> {};
+
+TEST_P(SaveFails, KeepsTheEarlierFileWhole)
+{
+    const SaveFailCase& c = GetParam();
+    if (c.file.rfind("SSDlog/", 0) == 0) {
+        ASSERT_EQ(mkdir(Path("SSDlog").c_str(), 0755), 0);
+    }
+    if (std::string(c.image) == "mic") {
+        WriteFile("fw.rom", MicImage());
+    } else if (std::string(c.image) == "short") {
+        WriteFile("fw.rom", std::string(100, 'i'));
+    }
+    WriteFile(c.file, "an earlier file");
+    if (c.fault[0] != '\0') {
+        preload_.push_back(FaultLib());
+        env_["ZV_FAULT"] = c.fault;
+        env_["ZV_FAULT_IGNORE"] = "cmd_resp_log.txt";
+    }
+    file_size_limit_ = c.size_limit;
+    time_limit_ = 30;
+    RunResult r = Run(c.args);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(c.out_line), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(c.file), "an earlier file");
+    EXPECT_TRUE(Temps(".").empty());
+    EXPECT_TRUE(Temps("SSDlog").empty());
+    EXPECT_FALSE(Exists("MegaCli64.args"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Causes, SaveFails, ::testing::ValuesIn(save_fail_cases), CaseIndexName());
+
+// ---------------------------------------------------------------- saves without the nameless file
+
+class SaveFallback : public OutputFilesE2e, public ::testing::WithParamInterface<const char*> {};
+
+// Where a file cannot be made without a name, or not be linked to one, the files come out
+// the same as anywhere else, over the earlier ones, with their permissions, and nothing is left.
+TEST_P(SaveFallback, WritesTheSameFiles)
+{
+    RunResult ref = Run({"-s", "value", "-b", "ref.bin", "-x", "ref.txt", "/dev/sda"});
+    ASSERT_EQ(ref.status, 0);
+    WriteFile("out.bin", "an earlier file");
+    ASSERT_EQ(chmod(Path("out.bin").c_str(), 0600), 0);
+    preload_.push_back(FaultLib());
+    env_["ZV_FAULT"] = GetParam();
+    RunResult r = Run({"-s", "value", "-b", "out.bin", "-x", "out.txt", "/dev/sda"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("    Original binary data is saved to out.bin\n    Parsed text data is saved to out.txt\n"), 0u)
+        << r.out;
+    EXPECT_EQ(ReadFile("out.bin"), ReadFile("ref.bin"));
+    EXPECT_EQ(ReadFile("out.txt"), ReadFile("ref.txt"));
+    EXPECT_EQ(ReadFile("ref.bin").size(), 1024u);
+    struct stat st;
+    ASSERT_EQ(stat(Path("out.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_TRUE(Temps(".").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, SaveFallback,
+                         ::testing::Values("tmpfile@1+=EOPNOTSUPP", "linkat@1+=EPERM"),
+                         CaseIndexName());
+
+} // namespace
