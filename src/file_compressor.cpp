@@ -5,6 +5,7 @@
 #include <new>
 
 #include "decode_util.h"
+#include "file_utils.h"
 
 const char kContainerMagic[4] = {'Q', 'U', 'M', 'A'};
 
@@ -430,7 +431,7 @@ void CoderEnds::SetOutData(u8* area, u32 capacity)
 
 FILE* CoderEnds::OpenInPath() const
 {
-    return in_path_too_long ? nullptr : fopen(in_path, "rb");
+    return in_path_too_long ? nullptr : OpenRegularFileStream(in_path);
 }
 
 bool CoderEnds::OpenOutFile()

@@ -3,6 +3,7 @@
 #include "msg_processor.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -80,6 +81,38 @@ bool WriteWholeFileData(const char* path, const void* data, u32 len, const char*
     return false;
 }
 
+int OpenRegularFile(const char* path)
+{
+    struct stat st;
+    if (path == nullptr || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return -1;
+    }
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    // The name may have been replaced between the two looks: the descriptor decides.
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+FILE* OpenRegularFileStream(const char* path)
+{
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) {
+        return nullptr;
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (f == nullptr) {
+        close(fd);
+    }
+    return f;
+}
+
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err)
 {
     int* err = ErrSink(user_err);
@@ -91,7 +124,7 @@ bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err)
         *err = USER_ERR_ILLEGAL_POINTER;
         return false;
     }
-    FILE* f = fopen(path, "rb");
+    FILE* f = OpenRegularFileStream(path);
     if (f == nullptr) {
         *err = USER_ERR_FILE_OPEN;
         return false;
@@ -116,7 +149,7 @@ bool GetFileLen(const char* path, u32* len, int* user_err)
         *err = USER_ERR_ILLEGAL_POINTER;
         return false;
     }
-    FILE* f = fopen(path, "rb");
+    FILE* f = OpenRegularFileStream(path);
     if (f == nullptr) {
         *err = USER_ERR_FILE_OPEN;
         return false;

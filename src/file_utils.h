@@ -5,10 +5,19 @@
 
 #include "common.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+// Opens path for reading only when it is a regular file: a FIFO would block the open, and a
+// device may never end or act on being opened. The name is looked at first, opened without
+// blocking and looked at again through the descriptor, which is then made blocking. -1 (null)
+// for anything else, or when it cannot be opened.
+int OpenRegularFile(const char* path);
+FILE* OpenRegularFileStream(const char* path);
+
 // Whole-file helpers: on failure *user_err gets the file error code, on success it is left alone.
+// The two readers take only a regular file, as OpenRegularFile does; anything else cannot be opened.
 bool WriteFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err);
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err);
 bool GetFileLen(const char* path, u32* len, int* user_err);
