@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "cmd_resp_log.h"
 #include "console_input.h"
 #include "disk_transport.h"
 #include "file_utils.h"
@@ -103,7 +104,12 @@ bool SendAndReport(int* handle, u8* cdb, u32 cdb_len, u32 dir, u8* sense)
     req.timeout = kPassThroughTimeout;
     int user_err = USER_ERR_UNSUPPORTED;
     int sys_err = 0;
-    const bool ok = SendScsiCmnd(handle, &req, nullptr, &user_err, &sys_err);
+    bool ok = false;
+    {
+        // Any command may be one that changes the drive: it is on file before it goes out.
+        const LogWriteThrough through;
+        ok = SendScsiCmnd(handle, &req, nullptr, &user_err, &sys_err);
+    }
     if (ok) {
         printf("\n%sSCSI Pass Through execute successfully\n", msg_indent);
     } else {
