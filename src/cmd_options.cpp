@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "cmd_menu.h"
+#include "cmd_runner.h"
 #include "disk_cmnd.h"
 #include "drive_select.h"
 #include "fw_download.h"
@@ -135,6 +136,7 @@ const char* const msg_firmware_name = "Zembrovant requires firmware name as argu
 const char* const msg_util_name = "Zembrovant requires util's name as argument";
 const char* const msg_file_name = "Zembrovant requires file name as argument";
 const char* const msg_value = "Zembrovant requires the value as argument";
+const char* const msg_value_length = "Zembrovant requires the value of %u characters as argument";
 const char* const msg_option_name = "Zembrovant requires option's name as argument";
 const char* const msg_unsupported = "Zembrovant does not support current option";
 
@@ -190,12 +192,6 @@ u32 ReadDecimal(const char* s)
         v = INT_MIN;
     }
     return static_cast<u32>(static_cast<int>(v));
-}
-
-bool IsSetValueType(u32 type)
-{
-    return type == TYPE_C0H_SET_DISK_WWN || type == TYPE_C0H_SET_DISK_SN || type == TYPE_C0H_SET_DISK_MODEL ||
-           type == TYPE_C1H_SET_DISK_FLAG;
 }
 
 // A type chosen by a later option replaces the earlier choice whole: the part of
@@ -530,13 +526,20 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
             } else if (type == TYPE_4DH_READRAIDFLASH_LOG2) {
                 type = TYPE_4DH_READFLASH_LOG;
                 part = 2;
-            } else if (IsSetValueType(type)) {
+            } else if (const SetValueItem* set_item = findSetValueItem(type)) {
                 // The new value is the second-to-last argument. It must not be the
                 // option's own value, in whatever form it was written ("-osetsn",
                 // "--option=setsn"), and it must fit.
                 const char* value = argv[argc - 2];
                 if (strcmp(value, item->name) == 0 || value == argv[optind - 1] || !CopyValue(set_value, value)) {
                     return Refuse(msg_value);
+                }
+                // The prompt's rule: exactly as long as the drive's field, never cut or padded.
+                if (strlen(value) != set_item->length) {
+                    set_value[0] = '\0';
+                    char msg[96];
+                    snprintf(msg, sizeof(msg), msg_value_length, set_item->length);
+                    return Refuse(msg);
                 }
                 set_value_given = 1;
             }

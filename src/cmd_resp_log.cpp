@@ -23,6 +23,20 @@ std::string LogPath()
     return path;
 }
 
+// Said once a run: the operations go on, only their log is short.
+void ReportWriteFailure()
+{
+    static bool said = false;
+    if (said) {
+        return;
+    }
+    said = true;
+    fprintf(stderr, "Warning: Cannot write '%s'. The log of the operations may be incomplete.\n", LogPath().c_str());
+}
+
+// Above 0, every record is written as it is taken (LogWriteThrough).
+int write_through = 0;
+
 void PrintOpenWarning(const std::string& path)
 {
     printf("Warning: Cann't open '%s'. This may due to cannot creat file under current directory.\n", path.c_str());
@@ -113,7 +127,7 @@ CmdRespLog::CmdRespLog() : file(nullptr)
     }
     // The name is the program's own: never written through a link or into a FIFO.
     std::string path = LogPath();
-    file = OpenRegularFile(path.c_str(), "at", nullptr);
+    file = OpenRegularFileToWrite(path.c_str(), "at", nullptr);
     if (file == nullptr) {
         PrintOpenWarning(path);
         return;
@@ -121,7 +135,7 @@ CmdRespLog::CmdRespLog() : file(nullptr)
     fseek(file, 0, SEEK_END);
     if (ftell(file) > kLogFileMax) {
         fclose(file);
-        file = OpenRegularFile(path.c_str(), "wt", nullptr);
+        file = OpenRegularFileToWrite(path.c_str(), "wt", nullptr);
         if (file == nullptr) {
             PrintOpenWarning(path);
         }
@@ -166,6 +180,9 @@ void CmdRespLog::AddRecord(u32 kind, const void* data, u32 len, int len_or_user_
     rec.len_or_user_err = len_or_user_err;
     rec.dir_or_sys_err = dir_or_sys_err;
     records.push_back(rec);
+    if (write_through > 0) {
+        Flush();
+    }
 }
 
 void CmdRespLog::AddAtaRecord(u32 kind, const u8* regs, const u8* prev_regs, const void* unused, int data_len,
@@ -191,6 +208,9 @@ void CmdRespLog::AddAtaRecord(u32 kind, const u8* regs, const u8* prev_regs, con
     rec.len_or_user_err = data_len;
     rec.dir_or_sys_err = dir;
     records.push_back(rec);
+    if (write_through > 0) {
+        Flush();
+    }
 }
 
 void CmdRespLog::Flush()
@@ -217,7 +237,7 @@ void CmdRespLog::Flush()
     size_t to_write = text.size();
     if (pos + n > kLogFileMax) {
         fclose(file);
-        file = OpenRegularFile(LogPath().c_str(), "wt", nullptr);
+        file = OpenRegularFileToWrite(LogPath().c_str(), "wt", nullptr);
         if (file == nullptr) {
             return;
         }
@@ -225,7 +245,23 @@ void CmdRespLog::Flush()
             to_write = static_cast<size_t>(kLogBatchCut);
         }
     }
-    fwrite(text.data(), 1, to_write, file);
+    const size_t written = fwrite(text.data(), 1, to_write, file);
     records.clear();
-    fflush(file);
+    if (fflush(file) != 0 || written != to_write) {
+        // A full disk: the records are dropped, and a later flush tries again.
+        clearerr(file);
+        ReportWriteFailure();
+    }
+}
+
+LogWriteThrough::LogWriteThrough()
+{
+    CmdRespLog::GetInstance()->Flush();
+    write_through++;
+}
+
+LogWriteThrough::~LogWriteThrough()
+{
+    write_through--;
+    CmdRespLog::GetInstance()->Flush();
 }

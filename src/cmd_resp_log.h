@@ -50,7 +50,8 @@ public:
     // Queues a 16-byte "ATA Command" record from a TaskFile (regs, 7 bytes) and a
     // TaskFileHob (prev_regs, 5 bytes).
     void AddAtaRecord(u32 kind, const u8* regs, const u8* prev_regs, const void* unused, int data_len, int dir);
-    // Writes the queued records to the file in one write and empties the queue.
+    // Writes the queued records to the file in one write and empties the queue. A write that
+    // fails (a full disk) is said once a run on standard error; the run goes on.
     void Flush();
 
     ~CmdRespLog();
@@ -62,6 +63,17 @@ private:
 
     FILE* file;
     std::vector<LogRecord> records;
+};
+
+// Around a command that changes a drive: the queued records are written when it begins and
+// when it ends, and every record taken meanwhile is written at once, so the log still says
+// what was sent when the run is killed halfway (a download, say). Scopes may nest.
+class LogWriteThrough {
+public:
+    LogWriteThrough();
+    ~LogWriteThrough();
+    LogWriteThrough(const LogWriteThrough&) = delete;
+    LogWriteThrough& operator=(const LogWriteThrough&) = delete;
 };
 
 #endif

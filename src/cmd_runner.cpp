@@ -73,6 +73,16 @@ const SetValueItem set_value_items[kSetValueItemRows] = {
     {TYPE_C1H_SET_DISK_FLAG, "%sPlease input New Flag: ", 8},
 };
 
+const SetValueItem* findSetValueItem(u32 type)
+{
+    for (const SetValueItem& item : set_value_items) {
+        if (item.type == type) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
 u32 mapAtaTypeToScsiType(u32 type)
 {
     for (const AtaScsiTypePair& row : ata_scsi_type_map) {
@@ -185,16 +195,6 @@ bool NeedsDiskStatus(u32 type)
 bool BufferHeld() { return data_buf != nullptr && data_len > 0; }
 
 
-const SetValueItem* FindSetValueItem(u32 type)
-{
-    for (const SetValueItem& item : set_value_items) {
-        if (item.type == type) {
-            return &item;
-        }
-    }
-    return nullptr;
-}
-
 const char* FindMessage(const RunnerMessage* rows, u32 n, u32 type)
 {
     for (u32 i = 0; i < n; i++) {
@@ -281,7 +281,7 @@ bool ReadPrerequisites(u32 type, bool* skip_status)
     return true;
 }
 
-// Asks a number at a runner prompt; false at the end of input, which ends the run unsent.
+// Asks a number at a runner prompt; false at the end of input or "q", which end the run unsent.
 bool AskNumber(const char* format, int base, u32 max, u32* value)
 {
     char prompt[256];
@@ -289,7 +289,7 @@ bool AskNumber(const char* format, int base, u32 max, u32* value)
     fputs(prompt, stdout);
     fflush(stdout);
     inputNumber32(nullptr, value, true, prompt, true, base, max, true);
-    return !consoleInputEnded();
+    return !consoleAnswerQuit();
 }
 
 bool AskNvramRange(u32* address, u32* length)
@@ -321,6 +321,8 @@ bool AskRegisterAccess(u32 type, RegisterAccessBlock* reg)
 }
 
 // Puts the new WWN, SN, model or flag into the buffer; false when no acceptable value was given.
+// Typed or from the command line, a value holds exactly the data length: one cut or padded
+// would be written to the drive as nobody gave it.
 bool FillSetValue(const SetValueItem& item)
 {
     if (!set_value_given) {
@@ -333,14 +335,15 @@ bool FillSetValue(const SetValueItem& item)
         memset(set_value, 0, sizeof(set_value));
         memcpy(set_value, line, item.length);
     }
-    // A value from the command line is cut to the data length or padded with zero bytes.
+    set_value_given = 0;
+    if (strnlen(set_value, sizeof(set_value)) != item.length) {
+        return false;
+    }
     if (data_buf != nullptr) {
-        size_t n = strnlen(set_value, sizeof(set_value));
-        size_t copy = n < data_len ? n : data_len;
+        size_t copy = item.length < data_len ? item.length : data_len;
         memset(data_buf, 0, data_len);
         memcpy(data_buf, set_value, copy);
     }
-    set_value_given = 0;
     return true;
 }
 
@@ -436,7 +439,7 @@ RunEnd PrepareAndExecute(Run* run)
         memcpy(data_buf, &block, sizeof(block));
         register_read = type == TYPE_8AH_READ_REGISTER;
     }
-    const SetValueItem* set_item = FindSetValueItem(type);
+    const SetValueItem* set_item = findSetValueItem(type);
     if (set_item != nullptr && !FillSetValue(*set_item)) {
         freeDataBuf();
         return RunEnd::kOutput;

@@ -50,6 +50,8 @@ struct SetValueItem {
 };
 const u32 kSetValueItemRows = 4;
 extern const SetValueItem set_value_items[kSetValueItemRows];
+// The row of a new-value type, or null for any other type.
+const SetValueItem* findSetValueItem(u32 type);
 
 // Runs the command type on cur_disk; everything is reported on the console and in files.
 void executeCmd(u32 type);

@@ -10,6 +10,8 @@
 namespace {
 
 bool input_ended = false;
+bool line_held_nul = false;
+bool answer_quit = false;
 
 void ShowPrompt(const char* prompt)
 {
@@ -52,14 +54,23 @@ int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numer
                 bool strip, bool q_is_zero)
 {
     char line[kConsoleLineSize];
+    answer_quit = false;
     for (;;) {
         if (!readConsoleLine(line, sizeof(line))) {
+            answer_quit = true;
             if (!repeat) {
                 return -1;
             }
             ShowPrompt(prompt);
             *out = 0;
             return 1;
+        }
+        if (line_held_nul) {
+            if (!repeat) {
+                return -1;
+            }
+            ShowPrompt(prompt);
+            continue;
         }
         if (strip) {
             StripBlank(line, static_cast<u32>(strlen(line)));
@@ -75,6 +86,7 @@ int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numer
             return 0;
         }
         if (q_is_zero && (strcmp(line, "q") == 0 || strcmp(line, "Q") == 0)) {
+            answer_quit = true;
             *out = 0;
             return 1;
         }
@@ -97,22 +109,36 @@ int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numer
 
 bool readConsoleLine(char* buf, u32 size)
 {
-    buf[0] = '\0';
+    // fgets tells nothing of how much it read, and a typed NUL hides the rest of the line
+    // from strlen. Filled with a byte other than NUL first, the buffer shows it: the last NUL
+    // is the one fgets put after the bytes it read.
+    memset(buf, 0xFF, size);
+    line_held_nul = false;
     if (fgets(buf, static_cast<int>(size), stdin) == nullptr) {
-        buf[0] = '\0';
+        memset(buf, 0, size);
         input_ended = true;
         return false;
     }
     input_ended = false;
-    size_t n = strlen(buf);
-    if (n > 0 && buf[n - 1] == '\n') {
-        buf[n - 1] = '\0';
+    size_t n = size - 1;
+    while (n > 0 && buf[n] != '\0') {
+        n--;
+    }
+    const char* line_end = static_cast<const char*>(memchr(buf, '\n', n));
+    if (line_end == nullptr && !feof(stdin)) {
+        // The line is longer than the buffer: the rest of it is dropped.
+        int c;
+        while ((c = fgetc(stdin)) != EOF && c != '\n') {
+        }
+    }
+    const size_t len = line_end != nullptr ? static_cast<size_t>(line_end - buf) : n;
+    if (memchr(buf, '\0', len) != nullptr) {
+        // No prompt takes what stands before the NUL as the whole answer.
+        line_held_nul = true;
+        memset(buf, 0, size);
         return true;
     }
-    // No line end: either the input ended or the line is longer than the buffer.
-    int c;
-    while ((c = fgetc(stdin)) != EOF && c != '\n') {
-    }
+    memset(buf + len, 0, size - len);
     return true;
 }
 
@@ -132,6 +158,10 @@ int readConsoleLineOrExit(char* buf, u32 size)
 }
 
 bool consoleInputEnded() { return input_ended; }
+
+bool consoleLineHeldNul() { return line_held_nul; }
+
+bool consoleAnswerQuit() { return answer_quit; }
 
 int inputNumber32(char* dst, u32* out, bool repeat, const char* prompt, bool numeric, int base, u32 max,
                   bool strip)

@@ -7,8 +7,10 @@
 // Size of every console line buffer: a line holds at most kConsoleLineSize - 1 characters.
 const u32 kConsoleLineSize = 4096;
 
-// Reads one line from standard input into buf (size bytes, at least 2) without its line end.
-// The rest of a line too long for buf is read and dropped, so it never turns into the next answer.
+// Reads one line from standard input into buf (size bytes, at least 2) without its line end;
+// the rest of buf is zero-filled. The rest of a line too long for buf is read and dropped, so
+// it never turns into the next answer. A line holding a NUL byte is still one line, but no
+// answer: buf is left empty and consoleLineHeldNul tells it from an empty line.
 // False at the end of input when nothing was read; buf is then empty.
 bool readConsoleLine(char* buf, u32 size);
 
@@ -21,13 +23,21 @@ int readConsoleLineOrExit(char* buf, u32 size);
 // True when the last read of the console reader met the end of input with nothing read.
 bool consoleInputEnded();
 
+// True when the last line the console reader read held a NUL byte.
+bool consoleLineHeldNul();
+
+// True when the last numeric prompt was answered with a stop: the end of input, or the lone
+// "q" of inputNumber32. Either answers 0, which must never be taken for a typed 0.
+bool consoleAnswerQuit();
+
 // Numeric prompts. Return 1 when a number was stored in *out, 0 when a text was copied into
 // dst (numeric false), -1 when nothing valid was read and repeat is off.
 // The caller prints prompt before the first read; these print it before each further read.
-// With repeat, the end of input answers 0 (check consoleInputEnded to tell it from a typed 0).
+// With repeat, the end of input answers 0 (check consoleAnswerQuit to tell it from a typed 0).
 // With strip, blanks are removed from the line. The line must be made of hexadecimal digits
-// only and convert completely in base to a value of at most max. inputNumber32 also takes a
-// lone "q" or "Q" as 0. dst, when not null, must hold kConsoleLineSize bytes.
+// only and convert completely in base to a value of at most max; a line holding a NUL is
+// invalid. inputNumber32 also takes a lone "q" or "Q" as 0, a stop like the end of input.
+// dst, when not null, must hold kConsoleLineSize bytes.
 int inputNumber32(char* dst, u32* out, bool repeat, const char* prompt, bool numeric, int base, u32 max,
                   bool strip);
 int inputNumber64(char* dst, u64* out, bool repeat, const char* prompt, bool numeric, int base, u64 max,

@@ -4,8 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
+#include "cmd_resp_log.h"
 #include "disk_info.h"
+#include "drive_changes.h"
 #include "msg_processor.h"
 
 // Expands NULL before the condition is printed, so the message shows what the compiler saw.
@@ -143,6 +146,11 @@ bool DiskCmnd::GetDataLenQuiet(int type, DiskInfo* disk, u32* len)
 bool DiskCmnd::Execute(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
 {
     *user_err = USER_ERR_UNSUPPORTED;
+    // What goes out to change a drive is on file before, while and after it is sent.
+    std::optional<LogWriteThrough> through;
+    if (type >= 0 && ChangesDrive(static_cast<u32>(type))) {
+        through.emplace();
+    }
     const ExecWindow outer = exec_window;
     exec_window = {buf, len, len};
     bool ok = Dispatch(type, disk, buf, len, user_err, sys_err);

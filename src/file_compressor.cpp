@@ -7,6 +7,7 @@
 #include <new>
 
 #include "decode_util.h"
+#include "file_utils.h"
 
 const char kContainerMagic[4] = {'Q', 'U', 'M', 'A'};
 
@@ -441,7 +442,7 @@ FILE* CoderEnds::OpenInPath() const
     if (given_in != nullptr) {
         return fseek(given_in, 0, SEEK_SET) == 0 ? given_in : nullptr;
     }
-    return in_path_too_long ? nullptr : fopen(in_path, "rb");
+    return in_path_too_long ? nullptr : OpenRegularFileStream(in_path);
 }
 
 void CoderEnds::CloseIn(FILE* f) const

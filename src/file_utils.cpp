@@ -171,7 +171,7 @@ bool IsWritableName(const char* path, int* user_err)
     return false;
 }
 
-FILE* OpenRegularFile(const char* path, const char* mode, int* user_err)
+FILE* OpenRegularFileToWrite(const char* path, const char* mode, int* user_err)
 {
     int* err = ErrSink(user_err);
     if (path == nullptr || mode == nullptr || (mode[0] != 'a' && mode[0] != 'w')) {
@@ -424,6 +424,38 @@ bool WriteFileData(const char* path, const void* data, u32 len, const char* mode
     return true;
 }
 
+int OpenRegularFile(const char* path)
+{
+    struct stat st;
+    if (path == nullptr || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return -1;
+    }
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    // The name may have been replaced between the two looks: the descriptor decides.
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+FILE* OpenRegularFileStream(const char* path)
+{
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) {
+        return nullptr;
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (f == nullptr) {
+        close(fd);
+    }
+    return f;
+}
+
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err)
 {
     int* err = ErrSink(user_err);
@@ -435,7 +467,7 @@ bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err)
         *err = USER_ERR_ILLEGAL_POINTER;
         return false;
     }
-    FILE* f = fopen(path, "rb");
+    FILE* f = OpenRegularFileStream(path);
     if (f == nullptr) {
         *err = USER_ERR_FILE_OPEN;
         return false;
@@ -460,7 +492,7 @@ bool GetFileLen(const char* path, u32* len, int* user_err)
         *err = USER_ERR_ILLEGAL_POINTER;
         return false;
     }
-    FILE* f = fopen(path, "rb");
+    FILE* f = OpenRegularFileStream(path);
     if (f == nullptr) {
         *err = USER_ERR_FILE_OPEN;
         return false;

@@ -9,8 +9,16 @@
 #include <string>
 #include <vector>
 
+// Opens path for reading only when it is a regular file: a FIFO would block the open, and a
+// device may never end or act on being opened. The name is looked at first, opened without
+// blocking and looked at again through the descriptor, which is then made blocking. -1 (null)
+// for anything else, or when it cannot be opened.
+int OpenRegularFile(const char* path);
+FILE* OpenRegularFileStream(const char* path);
+
 // Whole-file helpers: on failure *user_err gets the file error code, on success it is left alone.
 // With a "w" mode WriteFileData saves through OutputFile: the file is whole or keeps what it had.
+// The two readers take only a regular file, as OpenRegularFile does; anything else cannot be opened.
 bool WriteFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err);
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err);
 bool GetFileLen(const char* path, u32* len, int* user_err);
@@ -23,7 +31,7 @@ bool IsWritableName(const char* path, int* user_err);
 // Opens a regular file to write in place, "a..." at its end or "w..." emptied: never through
 // a link, never blocking on what is no regular file, and emptied only once known to be one.
 // Null (user error 23) when it cannot be opened or is refused.
-FILE* OpenRegularFile(const char* path, const char* mode, int* user_err);
+FILE* OpenRegularFileToWrite(const char* path, const char* mode, int* user_err);
 
 // Makes path a new, empty regular file (an old regular file of that name goes first) and
 // returns its descriptor, or -1 (user error 23) when it cannot be made or the name is refused.

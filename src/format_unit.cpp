@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cmd_resp_log.h"
 #include "decode_util.h"
 #include "front_state.h"
 
@@ -393,7 +394,12 @@ void formatUnit(const char* value)
     // strtol converts as atol does, without its undefined overflow.
     const long requested = value != nullptr ? strtol(value, nullptr, 10) : 0;
     const int block_len = requested > 0 && requested <= INT_MAX ? static_cast<int>(requested) : 0;
-    const int rc = doFormatUnit(dev_name, block_len);
+    int rc = 0;
+    {
+        // The format sends outside the log; what the run sent before it is on file first.
+        const LogWriteThrough through;
+        rc = doFormatUnit(dev_name, block_len);
+    }
     if (rc != 0) {
         printf("format err:%x,f:%s,l:%u", static_cast<unsigned>(rc), "formatUnit", 589u);
         return;

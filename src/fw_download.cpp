@@ -317,7 +317,7 @@ void downloadLoader()
 
 bool makeNewFwFile(char* src, char* dst, u32 flag)
 {
-    FILE* in = src != nullptr ? fopen(src, "rb") : nullptr;
+    FILE* in = OpenRegularFileStream(src);
     if (in == nullptr) {
         puts("open file error!");
         return false;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "cmd_resp_log.h"
 #include "console_input.h"
 #include "disk_transport.h"
 #include "file_utils.h"
@@ -30,27 +31,29 @@ int HexDigitValue(char c)
     return -1;
 }
 
-// A repeating numeric prompt. False when the input ended: a command that is not complete
-// is never sent, so the tool then stops.
+// A repeating numeric prompt. False when the operator stopped (the end of input or "q"): a
+// command that is not complete is never sent, so the tool then stops.
 bool AskRepeating(const char* prompt, int base, u32 max, u32* value)
 {
     fputs(prompt, stdout);
     fflush(stdout);
     inputNumber32(nullptr, value, true, prompt, true, base, max, true);
-    return !consoleInputEnded();
+    return !consoleAnswerQuit();
 }
 
-enum AskResult { ASK_VALUE, ASK_LEFT, ASK_INPUT_ENDED };
+enum AskResult { ASK_VALUE, ASK_LEFT, ASK_STOPPED };
 
-// A prompt asked once: an empty or invalid answer leaves the question.
+// A prompt asked once: an empty or invalid answer leaves the question; the end of input
+// or "q" stops the tool.
 AskResult AskOnce(const char* prompt, int base, u32 max, u32* value)
 {
     fputs(prompt, stdout);
     fflush(stdout);
-    if (inputNumber32(nullptr, value, false, prompt, true, base, max, true) == 1) {
-        return ASK_VALUE;
+    const int rc = inputNumber32(nullptr, value, false, prompt, true, base, max, true);
+    if (consoleAnswerQuit()) {
+        return ASK_STOPPED;
     }
-    return consoleInputEnded() ? ASK_INPUT_ENDED : ASK_LEFT;
+    return rc == 1 ? ASK_VALUE : ASK_LEFT;
 }
 
 bool OpenCurrentDevice(int* handle)
@@ -101,7 +104,12 @@ bool SendAndReport(int* handle, u8* cdb, u32 cdb_len, u32 dir, u8* sense)
     req.timeout = kPassThroughTimeout;
     int user_err = USER_ERR_UNSUPPORTED;
     int sys_err = 0;
-    const bool ok = SendScsiCmnd(handle, &req, nullptr, &user_err, &sys_err);
+    bool ok = false;
+    {
+        // Any command may be one that changes the drive: it is on file before it goes out.
+        const LogWriteThrough through;
+        ok = SendScsiCmnd(handle, &req, nullptr, &user_err, &sys_err);
+    }
     if (ok) {
         printf("\n%sSCSI Pass Through execute successfully\n", msg_indent);
     } else {
@@ -154,7 +162,7 @@ void PrintEditorBuffer(const u8* data, u32 len)
     printf("\n");
 }
 
-// The byte editor of data to send; false when the input ended inside it.
+// The byte editor of data to send; false when the operator stopped inside it.
 bool EditOutputData()
 {
     char prompt[96];

@@ -1,6 +1,5 @@
 #include "vendor_log_decoder.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <map>
 
 #include "decode_util.h"
+#include "file_utils.h"
 
 const LogContentDecoder log_content_decoders[kLogContentDecoderNum] = {
     {0x000C, DecodeCapacitanceTest},
@@ -435,18 +435,12 @@ bool ParseLogConfigLine(const char* line, LogNameEntry* entry)
 bool ReadLogConfigFile(const char* path, std::string* text)
 {
     text->clear();
-    // A FIFO would block the open, and a device may never end or act on being opened: only
-    // a regular file is opened, without blocking, and checked again in case the name
-    // changed meanwhile.
-    struct stat st;
-    if (path == nullptr || stat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kLogConfigMaxBytes) {
-        return false;
-    }
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path);
     if (fd < 0) {
         return false;
     }
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kLogConfigMaxBytes;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && st.st_size <= kLogConfigMaxBytes;
     // A file that grows past the limit while it is read is refused as well.
     char buf[8192];
     while (ok) {

@@ -146,19 +146,19 @@ std::string Prompt(const char* format)
     return prompt;
 }
 
-// The numeric questions; false when the operator quits (the input ends).
+// The numeric questions; false when the operator quits (the end of input or "q").
 bool Ask32(const char* format, int base, u32 max, u32* value)
 {
     const std::string prompt = Prompt(format);
     inputNumber32(nullptr, value, true, prompt.c_str(), true, base, max, true);
-    return !consoleInputEnded();
+    return !consoleAnswerQuit();
 }
 
 bool Ask64(const char* format, int base, u64 max, u64* value)
 {
     const std::string prompt = Prompt(format);
     inputNumber64(nullptr, value, true, prompt.c_str(), true, base, max, true);
-    return !consoleInputEnded();
+    return !consoleAnswerQuit();
 }
 
 // ---------------------------------------------------------------- eye chart

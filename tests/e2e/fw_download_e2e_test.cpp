@@ -11,6 +11,7 @@
 #include "e2e_util.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "case_names.h"
@@ -704,5 +706,87 @@ TEST_F(RaidE2e, UpFirwareRefusesEmptyAndMissingImages)
         EXPECT_FALSE(Exists("ok.rom.tmp"));
     }
 }
+
+// ---------------------------------------------------------------- input files that are no regular files
+
+// What stands at the image's name.
+enum class Plant { kFifo, kLinkToZero, kDirectory };
+
+const char* PlantName(Plant p)
+{
+    return p == Plant::kFifo ? "a FIFO" : p == Plant::kLinkToZero ? "a link to /dev/zero" : "a directory";
+}
+
+struct InputFileWay {
+    const char* what;
+    std::vector<std::string> args;  // the image is "img"; empty: menu mode
+    std::string input;
+    const char* node;               // the drive that must receive nothing, or null
+    std::string says;
+};
+
+const std::string kImgNotOpened =
+    "  Query file img 's length failed, User Err Code [00000017h:File can't be opened]\n";
+
+const InputFileWay input_file_ways[] = {
+    {"-u firmware on SATA", {"-u", "img", "/dev/sda"}, "", "/dev/sda", kImgNotOpened},
+    {"-u loader on SAS", {"-u", "loader", "img", "/dev/sdb"}, "", "/dev/sdb", kImgNotOpened},
+    // The only drive, the Download Microcode row, the file at its prompt, then quit.
+    {"menu firmware file", {}, "1\n6\nimg\nq\n", "/dev/sda", "  input firmware file : " + kImgNotOpened},
+    {"-MIC controller image", {"-f", "img", "-MIC", "MegaCli64", "-adpfwflash", "-f", "img"}, "", nullptr,
+     "open file error!\nopen file error!\n"},
+    {"MegaCli controller image", {"-f", "img", "MegaCli64", "-adpfwflash", "-f", "img"}, "", nullptr,
+     kImgNotOpened},
+};
+
+using InputFileCase = std::tuple<InputFileWay, Plant>;
+
+void PrintTo(const InputFileCase& c, std::ostream* os)
+{
+    *os << std::get<0>(c).what << " as " << PlantName(std::get<1>(c));
+}
+
+class InputFileNotRegular : public RaidE2e, public ::testing::WithParamInterface<InputFileCase> {};
+
+// Refused as a file that cannot be opened, at once: nothing reaches the drive or the utility.
+TEST_P(InputFileNotRegular, RefusedAndNothingSent)
+{
+    const InputFileWay& way = std::get<0>(GetParam());
+    const Plant plant = std::get<1>(GetParam());
+    if (way.args.empty()) {
+        env_["ZV_EMU_CONFIG"] = Data("demo/sata_k4410.txt");
+    }
+    switch (plant) {
+    case Plant::kFifo:
+        ASSERT_EQ(mkfifo(Path("img").c_str(), 0644), 0);
+        break;
+    case Plant::kLinkToZero:
+        ASSERT_EQ(symlink("/dev/zero", Path("img").c_str()), 0);
+        break;
+    case Plant::kDirectory:
+        ASSERT_EQ(mkdir(Path("img").c_str(), 0755), 0);
+        break;
+    }
+    time_limit_ = 20;
+    RunResult r = Run(way.args, way.input);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0);
+    if (way.args.empty()) {
+        EXPECT_NE(r.out.find(way.says), std::string::npos) << r.out;
+    } else {
+        EXPECT_EQ(r.out, way.says);
+    }
+    if (way.node != nullptr) {
+        EXPECT_EQ(AfterClassification(way.node).size(), 0u);
+    }
+    EXPECT_EQ(Args("MegaCli64"), "(not run)");
+    EXPECT_FALSE(Exists("img.new"));
+    EXPECT_FALSE(Exists("img.tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InputFileNotRegular,
+                         ::testing::Combine(::testing::ValuesIn(input_file_ways),
+                                            ::testing::Values(Plant::kFifo, Plant::kLinkToZero, Plant::kDirectory)),
+                         CaseIndexName());
 
 } // namespace

@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"-i", "-r", "megaraid", "/dev/sdq"},
                       std::vector<std::string>{"-I", "megaraid_0", "x", "/dev/sdq"},
                       std::vector<std::string>{"-u", "loader", "ld.bin", "/dev/sdq"},
-                      std::vector<std::string>{"-o", "setsn", "QM0001", "/dev/sdq"},
+                      std::vector<std::string>{"-o", "setsn", "QM2013120600000001AB", "/dev/sdq"},
                       std::vector<std::string>{"-f", "520", "/dev/sdq"},
                       std::vector<std::string>{"-g", "1", "-x", "out.txt", "/dev/sdq"},
                       std::vector<std::string>{"-s", "value", "-s", "nothing", "/dev/sdq"}),

@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
         TraceCase{{"-o", "time"}, SAS, Scsi("A4 0F")},
         TraceCase{{"-o", "poweroff"}, SAS, Scsi("C1 06")},
         TraceCase{{"-o", "getflag"}, SAS, Scsi("C0 0A 03")},
-        TraceCase{{"-o", "setflag", "0102030405060708"}, SAS, Scsi("C1 0D 03")},
+        TraceCase{{"-o", "setflag", "01020304"}, SAS, Scsi("C1 0D 03")},
         TraceCase{{"-o", "getspeed"}, SAS, Scsi("C0 0A 04")},
         TraceCase{{"-o", "getIoInfo"}, SAS, Scsi("C0 07 00")},
         TraceCase{{"-c"}, SAS, Scsi("C1 07")},

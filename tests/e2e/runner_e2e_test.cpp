@@ -511,8 +511,8 @@ void PrintTo(const SetValueCase& c, std::ostream* os) { *os << c.option << " " <
 
 class RunnerSetValue : public RunnerE2e, public ::testing::WithParamInterface<SetValueCase> {};
 
-// The value is cut to the data length or padded with zeros; it is sent, not saved.
-TEST_P(RunnerSetValue, SentCutOrPaddedWithoutPrompt)
+// A value of the field's length is sent as given, not saved.
+TEST_P(RunnerSetValue, SentAsGivenWithoutPrompt)
 {
     const SetValueCase& c = GetParam();
     RunResult r = Run({"-b", "w.bin", "-o", c.option, c.value, "/dev/sdb"});
@@ -536,13 +536,13 @@ Bytes Chars(const std::string& s, size_t len)
 INSTANTIATE_TEST_SUITE_P(
     Cases, RunnerSetValue,
     ::testing::Values(
-        SetValueCase{"setwwn", "0123456789ABCDEF0123", Hex("C1 0D 00 00 10 00 00 00 00 00"),
+        SetValueCase{"setwwn", "0123456789ABCDEF", Hex("C1 0D 00 00 10 00 00 00 00 00"),
                      Chars("0123456789ABCDEF", 16), "    New WWN set successfully!\n"},
-        SetValueCase{"setsn", "SN42", Hex("C1 0D 01 00 14 00 00 00 00 00"), Chars("SN42", 20),
-                     "    New SN set successfully!\n"},
+        SetValueCase{"setsn", "SN420000000000000042", Hex("C1 0D 01 00 14 00 00 00 00 00"),
+                     Chars("SN420000000000000042", 20), "    New SN set successfully!\n"},
         SetValueCase{"setmodel", "QUMA-K6470BN0800", Hex("C1 0D 02 00 10 00 00 00 00 00"),
                      Chars("QUMA-K6470BN0800", 16), "    New Model set successfully!\n"},
-        SetValueCase{"setflag", "1234567890", Hex("C1 0D 03 00 08 00 00 00 00 00"), Chars("12345678", 8),
+        SetValueCase{"setflag", "12345678", Hex("C1 0D 03 00 08 00 00 00 00 00"), Chars("12345678", 8),
                      "    New Flag set successfully!\n"}),
     CaseIndexName());
 

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <scsi/scsi.h>
 #include <scsi/sg.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -292,6 +293,11 @@ int IoctlSgIo(Drive* drive, const std::string& node, void* arg)
     Reply r;
     AnswerRequest(drive, q, &r);
     e.via = r.via;
+    if (r.kill) {
+        // As a run ended by the operator or a crash: the request went out, nothing came back.
+        Record(e);
+        raise(SIGKILL);
+    }
     if (r.sys_errno != 0) {
         e.err = r.sys_errno;
         Record(e);

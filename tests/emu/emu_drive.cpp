@@ -124,6 +124,7 @@ bool AnswerFromScsiAnswers(Drive* d, const Request& q, Reply* r)
         return false;
     }
     r->via = a->where;
+    r->kill = a->kill;
     ApplyScsiOutcome(*a, r);
     if (IsDataIn(q.dir)) {
         r->data = AnswerData(*a, q.cdb.data(), q.cdb.size(), q.len);
@@ -256,6 +257,7 @@ bool SatBuiltin(Drive* d, const Request& q, Reply* r)
     RunAta(d, p.regs, &o);
     if (o.answer != nullptr) {
         r->via = o.answer->where;
+        r->kill = o.answer->kill;
         if (IsDataIn(q.dir) && !o.failed) {
             r->data = AnswerData(*o.answer, p.regs.r, REG_COUNT, q.len);
         }
@@ -346,6 +348,7 @@ bool AptBuiltin(Drive* d, const Request& q, Reply* r)
         const u32 len = (u32(p[5]) << 16) | (u32(p[6]) << 8) | p[7];
         if (o.answer != nullptr) {
             r->via = o.answer->where;
+            r->kill = o.answer->kill;
             if (p[3] == 0x07 && !o.failed) {
                 d->apt.data = AnswerData(*o.answer, in.r, REG_COUNT, len);
                 d->apt.has_data = true;

@@ -463,6 +463,15 @@ bool AttrTimes(Ctx& c, Answer& a, const std::vector<std::string>& args)
     return true;
 }
 
+bool AttrKill(Ctx& c, Answer& a, const std::vector<std::string>& args)
+{
+    if (args.size() > 1) {
+        return Fail(c, "kill takes no value");
+    }
+    a.kill = true;
+    return true;
+}
+
 bool AttrOffsetFrom(Ctx& c, Answer& a, const std::vector<std::string>& args)
 {
     bool ok = a.proto == PROTO_ATA ? LookupAtaField(args[1], &a.offset_field)
@@ -512,6 +521,7 @@ const AttrRow answer_attrs[] = {
     {"regs", 1, 0, AttrRegs, true},
     {"status-return", 1, 1, AttrStatusReturn, true},
     {"times", 1, 1, AttrTimes, false},
+    {"kill", 0, 0, AttrKill, false},
     {"offset-from", 1, 3, AttrOffsetFrom, false},
 };
 

@@ -217,7 +217,8 @@ TEST_F(OptionLoop, EveryTableRowSelectsItsType)
             const bool set_value_row = std::string(t.option) == "-o" &&
                                        (row.type == 128 || row.type == 129 || row.type == 131 || row.type == 137);
             if (set_value_row) {
-                args.push_back("NEWVALUE");
+                // As long as the drive's field: 20 characters for the SN, 8 for the flag, else 16.
+                args.push_back(std::string(row.type == 129 ? 20 : row.type == 137 ? 8 : 16, 'N'));
             }
             args.push_back(kDev);
             LoopRun r = Run(args);
@@ -416,14 +417,18 @@ TEST_F(OptionLoop, SetValueFromSecondToLast)
     struct {
         const char* value_name;
         u32 type;
-    } cases[] = {{"setwwn", 128}, {"setsn", 129}, {"setmodel", 131}, {"setflag", 137}};
+        const char* value;  // exactly as long as the drive's field
+    } cases[] = {{"setwwn", 128, "5000C500A1B2C3D4"},
+                 {"setsn", 129, "QM2013120600000001AB"},
+                 {"setmodel", 131, "QUMA-K6470BN0800"},
+                 {"setflag", 137, "QM123456"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value_name);
         ResetSettings();
-        LoopRun r = Run({"-o", c.value_name, "QM123456", kDev});
+        LoopRun r = Run({"-o", c.value_name, c.value, kDev});
         ASSERT_TRUE(r.ok) << r.out;
         EXPECT_EQ(r.state.selected_type, c.type);
-        EXPECT_STREQ(set_value, "QM123456");
+        EXPECT_STREQ(set_value, c.value);
         EXPECT_EQ(set_value_given, 1);
     }
     // Other -o values leave the set value alone.
@@ -505,6 +510,10 @@ const char* const kFwMsg = "Zembrovant requires firmware name as argument";
 const char* const kUtilMsg = "Zembrovant requires util's name as argument";
 const char* const kFileMsg = "Zembrovant requires file name as argument";
 const char* const kValueMsg = "Zembrovant requires the value as argument";
+const char* const kWwnLengthMsg = "Zembrovant requires the value of 16 characters as argument";
+const char* const kSnLengthMsg = "Zembrovant requires the value of 20 characters as argument";
+const char* const kModelLengthMsg = kWwnLengthMsg;
+const char* const kFlagLengthMsg = "Zembrovant requires the value of 8 characters as argument";
 const char* const kOptionMsg = "Zembrovant requires option's name as argument";
 const char* const kUnsupportedMsg = "Zembrovant does not support current option";
 
@@ -536,6 +545,12 @@ INSTANTIATE_TEST_SUITE_P(
         RefuseCase{{"-o", "setmodel", kDev}, kValueMsg}, RefuseCase{{"-o", "setflag", kDev}, kValueMsg},
         RefuseCase{{"-osetsn", kDev}, kValueMsg}, RefuseCase{{"--option=setwwn", kDev}, kValueMsg},
         RefuseCase{{"-o", "setsn", long_value, kDev}, kValueMsg},
+        // A new value one character short or long of its field, never cut or padded.
+        RefuseCase{{"-o", "setwwn", "5000C500A1B2C3D", kDev}, kWwnLengthMsg},
+        RefuseCase{{"-o", "setwwn", "12", kDev}, kWwnLengthMsg},
+        RefuseCase{{"-o", "setsn", "QM2013120600000001ABC", kDev}, kSnLengthMsg},
+        RefuseCase{{"--option=setmodel", "QUMA-K6470BN080", kDev}, kModelLengthMsg},
+        RefuseCase{{"-o", "setflag", "0102030405060708", kDev}, kFlagLengthMsg},
         RefuseCase{{"-o", "bogus", kDev}, kOptionMsg}, RefuseCase{{"-L", "bogus", kDev}, kOptionMsg},
         RefuseCase{{"-r", "MegaRaid", kDev}, kOptionMsg}, RefuseCase{{"--raid=none", kDev}, kOptionMsg},
         // A refused check is reported even after a type was selected.

@@ -753,14 +753,19 @@ TEST_F(Runner, NewValues)
         u32 type;
         u32 len;
         const char* given;         // from the command line, or null for the prompt
-        const char* input;
+        std::string input;
         std::string sent;          // empty: nothing sent
         const char* out;
     };
     const Case cases[] = {
-        // A value from the command line is cut or padded, without a prompt.
-        {128, 16, "0123456789ABCDEFGHIJ", "", "0123456789ABCDEF", "    New WWN set successfully!\n"},
-        {137, 8, "AB", "", std::string("AB\0\0\0\0\0\0", 8), "    New Flag set successfully!\n"},
+        // A value from the command line is sent as given, without a prompt...
+        {128, 16, "0123456789ABCDEF", "", "0123456789ABCDEF", "    New WWN set successfully!\n"},
+        {137, 8, "AB012345", "", "AB012345", "    New Flag set successfully!\n"},
+        // ...and never cut or padded to the field.
+        {128, 16, "0123456789ABCDEFGHIJ", "", "", ""},
+        {137, 8, "AB", "", "", ""},
+        // A typed line holding a NUL is no value, even when its length is right.
+        {131, 16, nullptr, std::string("QUMA-K6470BN0200\0X\n", 19), "", "    Please input New Model: "},
         {129, 20, nullptr, "SN000000000000000001\n", "SN000000000000000001",
          "    Please input New SN:     New SN set successfully!\n"},
         {131, 16, nullptr, "QUMA-K6470BN0200\n", "QUMA-K6470BN0200",

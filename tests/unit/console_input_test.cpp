@@ -85,6 +85,99 @@ INSTANTIATE_TEST_SUITE_P(
                       Num32Case{"4", true, 10, 5, true, 1, 4, 0}),
     CaseIndexName());
 
+// What an answer means beyond its number: a stop (the end of input, a lone q) must never be
+// taken for a typed 0, and a line holding a NUL is no answer at all.
+struct StopCase {
+    const char* name;
+    std::string input;
+    bool repeat;
+    int rc;
+    u32 out;       // checked when rc is 1
+    bool quit;
+    size_t prompts;
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
+class InputNumber32Stops : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(InputNumber32Stops, StopIsToldFromATypedZero)
+{
+    const StopCase& c = GetParam();
+    FeedStdin(c.input);
+    u32 out = 0xDEADBEEF;
+    ::testing::internal::CaptureStdout();
+    const int rc = inputNumber32(nullptr, &out, c.repeat, kPrompt, true, 10, 100, true);
+    const std::string shown = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, c.rc);
+    if (c.rc == 1) {
+        EXPECT_EQ(out, c.out);
+    }
+    EXPECT_EQ(consoleAnswerQuit(), c.quit);
+    EXPECT_EQ(CountOf(shown, kPrompt), c.prompts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InputNumber32Stops,
+    ::testing::Values(StopCase{"typed zero", "0\n", true, 1, 0, false, 0},
+                      StopCase{"lone q", "q\n", true, 1, 0, true, 0},
+                      StopCase{"lone Q with blanks", " Q \n", true, 1, 0, true, 0},
+                      StopCase{"lone q asked once", "q\n", false, 1, 0, true, 0},
+                      StopCase{"end of input", "", true, 1, 0, true, 1},
+                      StopCase{"end of input asked once", "", false, -1, 0, true, 0},
+                      StopCase{"q after an invalid answer", "x\nq\n", true, 1, 0, true, 1},
+                      StopCase{"number after an earlier stop", "7\n", true, 1, 7, false, 0},
+                      // The NUL line is asked again; its tail is not the next answer.
+                      StopCase{"NUL line then a number", std::string("1\0" "9\n5\n", 5), true, 1, 5, false, 1},
+                      StopCase{"NUL line asked once", std::string("1\0\n", 3), false, -1, 0, false, 0},
+                      StopCase{"NUL line then the end of input", std::string("\0\n", 2), true, 1, 0, true, 2},
+                      StopCase{"lone q behind a NUL", std::string("q\0\n7\n", 5), true, 1, 7, false, 1}),
+    CaseIndexName());
+
+struct NulLineCase {
+    const char* name;
+    std::string input;
+    std::string first;   // the line read first
+    bool held_nul;
+    bool second_read;    // a second line follows
+    std::string second;
+};
+
+void PrintTo(const NulLineCase& c, std::ostream* os) { *os << c.name; }
+
+class ConsoleLineNul : public ::testing::TestWithParam<NulLineCase> {};
+
+// Where a line ends is found in the bytes read, not by strlen: a NUL never swallows the next line.
+TEST_P(ConsoleLineNul, OneLineWhateverItHolds)
+{
+    const NulLineCase& c = GetParam();
+    FeedStdin(c.input);
+    char buf[16];
+    ASSERT_TRUE(readConsoleLine(buf, sizeof(buf)));
+    EXPECT_EQ(std::string(buf), c.first);
+    EXPECT_EQ(consoleLineHeldNul(), c.held_nul);
+    if (c.held_nul) {
+        // Nothing of the line is left for a caller that looks no further than the buffer.
+        EXPECT_EQ(std::string(buf, sizeof(buf)), std::string(sizeof(buf), '\0'));
+    }
+    EXPECT_EQ(readConsoleLine(buf, sizeof(buf)), c.second_read);
+    EXPECT_EQ(std::string(buf), c.second);
+    EXPECT_FALSE(consoleLineHeldNul());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConsoleLineNul,
+    ::testing::Values(NulLineCase{"plain line", "12\n5000\n", "12", false, true, "5000"},
+                      NulLineCase{"NUL inside", std::string("1\0" "2\n5000\n", 8), "", true, true, "5000"},
+                      NulLineCase{"NUL last before the line end", std::string("1\0\n5000\n", 8), "", true, true, "5000"},
+                      NulLineCase{"NUL alone", std::string("\0\n5000\n", 7), "", true, true, "5000"},
+                      NulLineCase{"NUL in a last line without line end", std::string("ab\0cd", 5), "", true, false, ""},
+                      NulLineCase{"empty line", "\n5000\n", "", false, true, "5000"},
+                      // A long line's dropped rest is not looked into; what was kept has no NUL.
+                      NulLineCase{"NUL past the buffer", std::string("0123456789abcdefg\0h\n7\n", 23),
+                                  "0123456789abcde", false, true, "7"}),
+    CaseIndexName());
+
 TEST(InputNumber64, FullRangeOverflowAndNoQ)
 {
     struct Case {

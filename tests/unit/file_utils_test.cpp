@@ -59,8 +59,16 @@ TEST_P(FileErr, FailsWithCode)
     TempDir dir;
     ASSERT_TRUE(dir.ok());
     dir.Write("four", "abcd");
+    // Names that are no regular file: a FIFO nobody writes to, a link to a device, a directory.
+    ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.Path("zero").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.Path("dir").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(dir.Path("fifo").c_str(), dir.Path("to_fifo").c_str()), 0);
     int err = kUntouched;
+    // A call that blocks ends the test run instead of stalling it.
+    alarm(30);
     EXPECT_FALSE(GetParam().call(dir, &err)) << GetParam().cause;
+    alarm(0);
     EXPECT_EQ(err, GetParam().expected_err) << GetParam().cause;
 }
 
@@ -94,6 +102,20 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const TempDir& d, int* e) { return ReadFileData(d.Path("four").c_str(), nullptr, 4, e); }, 3},
         FileErrCase{"read: missing file",
                     [](const TempDir& d, int* e) { return ReadFileData(d.Path("none").c_str(), g_buf, 4, e); }, 23},
+        FileErrCase{"read: a FIFO", [](const TempDir& d, int* e) { return ReadFileData(d.Path("fifo").c_str(), g_buf, 4, e); },
+                    23},
+        FileErrCase{"read: a link to a FIFO",
+                    [](const TempDir& d, int* e) { return ReadFileData(d.Path("to_fifo").c_str(), g_buf, 4, e); }, 23},
+        FileErrCase{"read: a link to /dev/zero",
+                    [](const TempDir& d, int* e) { return ReadFileData(d.Path("zero").c_str(), g_buf, 4, e); }, 23},
+        FileErrCase{"read: a directory",
+                    [](const TempDir& d, int* e) { return ReadFileData(d.Path("dir").c_str(), g_buf, 4, e); }, 23},
+        FileErrCase{"length: a FIFO",
+                    [](const TempDir& d, int* e) { return GetFileLen(d.Path("fifo").c_str(), &g_len, e); }, 23},
+        FileErrCase{"length: a link to /dev/zero",
+                    [](const TempDir& d, int* e) { return GetFileLen(d.Path("zero").c_str(), &g_len, e); }, 23},
+        FileErrCase{"length: a directory",
+                    [](const TempDir& d, int* e) { return GetFileLen(d.Path("dir").c_str(), &g_len, e); }, 23},
         FileErrCase{"read: file shorter than asked",
                     [](const TempDir& d, int* e) { return ReadFileData(d.Path("four").c_str(), g_buf, 5, e); }, 24},
         FileErrCase{"length: null path", [](const TempDir&, int* e) { return GetFileLen(nullptr, &g_len, e); }, 22},
@@ -101,7 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const TempDir& d, int* e) { return GetFileLen(d.Path("four").c_str(), nullptr, e); }, 3},
         FileErrCase{"length: missing file",
                     [](const TempDir& d, int* e) { return GetFileLen(d.Path("none").c_str(), &g_len, e); }, 23},
-        FileErrCase{"length: end not seekable (a pipe)",
+        // A pipe is no regular file: it cannot be opened as one.
+        FileErrCase{"length: a pipe",
                     [](const TempDir&, int* e) {
                         int fds[2];
                         if (pipe(fds) != 0) {
@@ -114,8 +137,30 @@ INSTANTIATE_TEST_SUITE_P(
                         close(fds[1]);
                         return ok;
                     },
-                    24}),
+                    23}),
     CaseIndexName());
+
+// A link to a regular file is read through; only what it leads to must be a regular file.
+TEST(RegularFileReaders, LinkToARegularFileIsRead)
+{
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    dir.Write("four", "abcd");
+    ASSERT_EQ(symlink(dir.Path("four").c_str(), dir.Path("link").c_str()), 0);
+    int err = kUntouched;
+    u32 len = 0;
+    ASSERT_TRUE(GetFileLen(dir.Path("link").c_str(), &len, &err));
+    EXPECT_EQ(len, 4u);
+    u8 buf[4] = {};
+    ASSERT_TRUE(ReadFileData(dir.Path("link").c_str(), buf, sizeof(buf), &err));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), sizeof(buf)), "abcd");
+    EXPECT_EQ(err, kUntouched);
+    // The descriptor it hands out blocks again, as a plain open would.
+    const int fd = OpenRegularFile(dir.Path("link").c_str());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+    close(fd);
+}
 
 // ---- whole-file writes: what stays at the path after a failure ----
 
@@ -269,7 +314,7 @@ TEST_P(InPlace, OnlyRegularFilesAreOpened)
     c.prepare(dir, outside);
     alarm(20);
     int err = kUntouched;
-    FILE* f = OpenRegularFile(dir.Path("log").c_str(), c.mode, &err);
+    FILE* f = OpenRegularFileToWrite(dir.Path("log").c_str(), c.mode, &err);
     alarm(0);
     EXPECT_EQ(f != nullptr, c.opens);
     if (f != nullptr) {

@@ -4,6 +4,7 @@
 // fed from a file: what they print and the commands the drive received.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -498,16 +499,22 @@ TEST_F(ToolOnDrive, WearLevelTableOnOtherFamilyIsCheckedAgainstTheGeometry)
     EXPECT_EQ(data_buf, nullptr);
 }
 
+// What stands at the table's name besides a regular file.
+enum class Plant { kNothingElse, kFifo, kLinkToZero, kDirectory };
+
 struct WearRefusal {
     const char* what;
     const char* model;
     u32 smart_ver;
     std::string extra;
-    long file_len;         // -1: no file
+    long file_len;         // -1: no regular file
     const char* input;     // console, when no file is given
     const char* line;      // "%s" is the file
     std::vector<u8> sent;  // first CDB byte of each request
+    Plant plant = Plant::kNothingElse;
 };
+
+const char kNotOpened[] = "  Query file %s 's length failed, User Err Code [00000017h:File can't be opened]\n";
 
 void PrintTo(const WearRefusal& c, std::ostream* os) { *os << c.what; }
 
@@ -544,6 +551,11 @@ const WearRefusal wear_refusals[] = {
      "  Write Wear Level Table %s to Disk /dev/sdt failed, User Err Code [00000012h:Sense key : ABORTED COMMAND], "
      "System Err Code [00000000h]\n",
      {0x85}},
+    // Only a regular file is read: a FIFO would block, a device never end.
+    {"a FIFO", "QUMA-K4410TN0100", VER_K4410, "", -1, nullptr, kNotOpened, {}, Plant::kFifo},
+    {"a link to /dev/zero", "QUMA-K4410TN0100", VER_K4410, "", -1, nullptr, kNotOpened, {}, Plant::kLinkToZero},
+    {"a directory", "QUMA-K6410TN0100", VER_K6410, BasicInfo(2, 2, 256), -1, nullptr, kNotOpened, {},
+     Plant::kDirectory},
 };
 
 class WearLevelRefusal : public ToolOnDrive, public ::testing::WithParamInterface<WearRefusal> {};
@@ -556,6 +568,21 @@ TEST_P(WearLevelRefusal, ReportsAndSendsNoTable)
     if (c.file_len >= 0) {
         WriteFile("wl.bin", Table(static_cast<size_t>(c.file_len)));
     }
+    switch (c.plant) {
+    case Plant::kNothingElse:
+        break;
+    case Plant::kFifo:
+        ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+        break;
+    case Plant::kLinkToZero:
+        ASSERT_EQ(symlink("/dev/zero", file.c_str()), 0);
+        break;
+    case Plant::kDirectory:
+        ASSERT_EQ(mkdir(file.c_str(), 0755), 0);
+        break;
+    }
+    // A read that blocks ends the test run instead of stalling it.
+    alarm(30);
     if (c.input == nullptr) {
         fw_file_name = &file[0];
     }
@@ -569,6 +596,7 @@ TEST_P(WearLevelRefusal, ReportsAndSendsNoTable)
     for (const zvemu::TraceEntry& e : zvemu::Requests(kNode)) {
         sent.push_back(e.cdb.empty() ? 0 : e.cdb[0]);
     }
+    alarm(0);
     EXPECT_EQ(sent, c.sent);
     EXPECT_EQ(fw_file_name, nullptr);
     EXPECT_EQ(data_buf, nullptr);
