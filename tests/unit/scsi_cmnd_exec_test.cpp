@@ -883,6 +883,8 @@ const ReceivedCase received_cases[] = {
     // the vendor log reads count the same way
     {"vendor log cut short", "sas", "answer scsi 4D page=30\n  data 30 00 00 10\n  size 20\n",
      TYPE_4DH_READNVSRAM_LOG, 0x1000, 20},
+    // an overrun the driver reports loses nothing
+    {"negative residual", "sas", "answer scsi 25\n  size 8\n  resid -4\n", TYPE_25H_READ_CAPACITY, 8, 8},
     // ATA answers arrive whole, whatever the pass-through reports
     {"ATA through SAT", "sat", "answer ata EC\n  size 100\n", TYPE_IDENTIFY_DEVICE, 512, 512},
 };
