@@ -17,6 +17,11 @@
 typedef bool (*AtaRouteFun)(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len,
                             int dir, void* context, int* user_err, int* sys_err);
 
+// The routes judge what arrived, not the ATA status: a data phase (or a tunnel packet) that
+// did not move whole, an ATA Status Return announced (00h/1Dh) but not carried whole, and a
+// tunnel status block that did not arrive up to its status byte fail with user error 1 and
+// system error 5 (EIO).
+
 // LINK_ATA: there is no native ATA path on this platform; always user error 6, nothing sent.
 bool SendAtaCmndNative(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len, int dir,
                        void* context, int* user_err, int* sys_err);
@@ -93,8 +98,9 @@ bool BuildAptPacket(AptPacket* out, const TaskFile* regs, const TaskFileHob* pre
 // Copies the result registers out of the status block and logs it ("Read APT"); false for a null argument.
 bool ParseAptStatus(TaskFile* regs, TaskFileHob* prev, const AptStatus* status, bool ext48);
 // One 10-byte buffer command through SendScsiCmnd; a null CDB, buffer or direction gives user error 4.
+// resid, when given, receives the request's residual count.
 bool SendAptCdb(int* handle, const u8* cdb10, u8* buf, u32 len, const int* dir, void* context, int* user_err,
-                int* sys_err);
+                int* sys_err, u32* resid = nullptr);
 
 // Plain block I/O on the node at a byte offset, count x 512 bytes in one call; done gets the byte count.
 // Nothing in the program uses them.

@@ -885,8 +885,8 @@ const ReceivedCase received_cases[] = {
      TYPE_4DH_READNVSRAM_LOG, 0x1000, 20},
     // an overrun the driver reports loses nothing
     {"negative residual", "sas", "answer scsi 25\n  size 8\n  resid -4\n", TYPE_25H_READ_CAPACITY, 8, 8},
-    // ATA answers arrive whole, whatever the pass-through reports
-    {"ATA through SAT", "sat", "answer ata EC\n  size 100\n", TYPE_IDENTIFY_DEVICE, 512, 512},
+    // ATA answers are whole sectors (a short one fails the command)
+    {"ATA through SAT", "sat", "answer ata EC\n  size 512\n", TYPE_IDENTIFY_DEVICE, 512, 512},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReceivedLen, ::testing::ValuesIn(received_cases), CaseIndexName());
