@@ -28,6 +28,9 @@ const u8 SAT_RETURN_ASCQ = 0x1D;
 // The tunnel's status block counts when it arrived up to its status byte.
 const u32 APT_STATUS_NEEDED = offsetof(AptStatus, status) + 1;
 
+// Whether the last route call brought back the drive's own result registers.
+bool regs_returned = false;
+
 // A CHECK CONDITION that succeeded and says the ATA registers come with it.
 bool AnnouncesAtaReturn(const ScsiRequest& req)
 {
@@ -75,9 +78,12 @@ bool SendBuffer(int* handle, u8 opcode, u8 buffer_id, u8* buf, u32 len, u32 need
 
 } // namespace
 
+bool AtaRegistersReturned() { return regs_returned; }
+
 bool SendAtaCmndNative(int* /*handle*/, TaskFile* /*regs*/, TaskFileHob* /*prev*/, bool /*ext48*/, u8* /*buf*/,
                        u32 /*len*/, int /*dir*/, void* /*context*/, int* user_err, int* /*sys_err*/)
 {
+    regs_returned = false;
     *user_err = USER_ERR_UNSUPPORTED;
     return false;
 }
@@ -85,6 +91,7 @@ bool SendAtaCmndNative(int* /*handle*/, TaskFile* /*regs*/, TaskFileHob* /*prev*
 bool SendAtaCmndSat(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len, int dir,
                     void* context, int* user_err, int* sys_err)
 {
+    regs_returned = false;
     if (!IsRouteDir(dir)) {
         return false;
     }
@@ -163,6 +170,7 @@ bool SendAtaCmndSat(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
             prev->lba_mid = d[8];
             prev->lba_high = d[10];
         }
+        regs_returned = true;
     } else if (AnnouncesAtaReturn(req)) {
         // The registers were announced but did not arrive: the command's status is unknown.
         return FailIncomplete(user_err, sys_err);
@@ -270,6 +278,7 @@ bool SendAptCdb(int* handle, const u8* cdb10, u8* buf, u32 len, const int* dir, 
 bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len, int dir,
                     void* context, int* user_err, int* sys_err)
 {
+    regs_returned = false;
     if (!IsRouteDir(dir)) {
         return false;
     }
@@ -320,7 +329,8 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     // After a good data phase the block is taken and logged whatever the other requests did,
     // so the log shows what came back; the call still fails when any of them failed.
     ParseAptStatus(regs, prev, &status, ext48);
-    return packet_ok && status_ok;
+    regs_returned = packet_ok && status_ok;
+    return regs_returned;
 }
 
 namespace {

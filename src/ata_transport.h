@@ -35,6 +35,12 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
 // The route of a link type; null for a link type that carries no ATA commands.
 AtaRouteFun SelectAtaRoute(u32 link_type);
 
+// Whether the last route call brought back the drive's own result registers: a complete ATA
+// Status Return descriptor over SAT, the status block over the tunnel. When it did not (a
+// translator that answers GOOD without sense, the MegaRAID route), a successful call leaves the
+// registers as sent with error 00h and status 50h: enough to judge the command, no value to read.
+bool AtaRegistersReturned();
+
 // The command packet of the tunnel, written to buffer 06h.
 struct AptPacket {
     u8 signature[2];   // 75h 30h

@@ -423,7 +423,8 @@ void ReturnedStatus::ExpectFailure(const StatusCase& c)
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReturnedStatus, ::testing::ValuesIn(status_cases), CaseIndexName());
 
-// Answers that did not arrive: data short of whole sectors, a status block cut short.
+// Answers that did not arrive: data short of whole sectors, and values read from registers
+// the drive never sent back.
 const StatusCase not_arrived_cases[] = {
     {"SAT: IDENTIFY short of its sector", "sat", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
      "answer ata EC\n  size 100\n", USER_ERR_OS_API, EIO, 1},
@@ -432,6 +433,14 @@ const StatusCase not_arrived_cases[] = {
     // The data phase's failure is the one reported, as for any failed data phase of the tunnel.
     {"tunnel: an IDENTIFY that fails and brings no data", "apt", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
      "answer ata EC\n  regs err=04 status=51\n", USER_ERR_OS_API, EIO, 1},
+    {"SAT: a maximum address read without returned registers", "sat", ExecMaxAddress,
+     TYPE_READ_NATIVE_MAX_ADDRESS, 9, "answer ata F8\n  status-return none\n", USER_ERR_SAT_NO_CHECK_CONDITION,
+     kSysBefore, 1},
+    {"SAT: a 48-bit maximum address read without returned registers", "sat", ExecMaxAddress,
+     TYPE_READ_NATIVE_MAX_ADDRESS_EXT, 9, "answer ata 27\n  status-return none\n",
+     USER_ERR_SAT_NO_CHECK_CONDITION, kSysBefore, 1},
+    {"SAT: a register read without returned registers", "sat", ExecRegisterAccess, TYPE_8AH_READ_REGISTER, 512,
+     "answer ata 8A fea=00\n  status-return none\n", USER_ERR_SAT_NO_CHECK_CONDITION, kSysBefore, 1},
     {"tunnel: a maximum address read whose status block stops short", "apt", ExecMaxAddress,
      TYPE_READ_NATIVE_MAX_ADDRESS, 9, "answer ata F8\n  status-block 12\n", USER_ERR_OS_API, EIO, 1},
     {"SAT: a wear-level sector not taken whole: nothing after it", "sat", ExecWriteWearLevelTableAta,

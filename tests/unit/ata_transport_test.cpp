@@ -503,6 +503,52 @@ TEST_P(AptFail, FailsAfterRunningTheExchangeToItsEnd)
 
 INSTANTIATE_TEST_SUITE_P(Cases, AptFail, ::testing::ValuesIn(apt_fail_cases), CaseIndexName());
 
+// ---- Whether the drive's registers came back ----
+
+struct ReturnedCase {
+    const char* what;
+    const char* kind;
+    AtaRouteFun route;
+    const char* answer;  // attribute lines of the drive's answer
+    bool ok;
+    bool returned;
+};
+
+const ReturnedCase returned_cases[] = {
+    {"SAT: the ATA Status Return descriptor", "sat", SendAtaCmndSat, "regs lba0=12", true, true},
+    {"SAT: a translator that answers GOOD without sense", "sat", SendAtaCmndSat, "status-return none", true, false},
+    {"SAT: a RECOVERED ERROR that announces nothing", "sat", SendAtaCmndSat, "sense-fixed 1 17 01", true, false},
+    {"SAT: the command fails", "sat", SendAtaCmndSat, "regs status=51 err=04", false, false},
+    {"tunnel: the status block", "apt", SendAtaCmndApt, "regs lba0=12", true, true},
+    {"tunnel: a rejected command still brings its registers", "apt", SendAtaCmndApt, "regs status=51 err=04", true,
+     true},
+    {"tunnel: the status block did not arrive", "apt", SendAtaCmndApt, "status-block 18", false, false},
+    {"native route", "sat", SendAtaCmndNative, "regs lba0=12", false, false},
+};
+
+class RegistersReturned : public AtaRoute, public ::testing::WithParamInterface<ReturnedCase> {};
+
+TEST_P(RegistersReturned, TellsWhetherTheDriveSentThem)
+{
+    const ReturnedCase& c = GetParam();
+    // A call that brought registers back first, so a stale answer shows.
+    Load(std::string("drive /dev/sdu sat\nanswer ata EC\n  regs lba0=34\ndrive /dev/sdt ") + c.kind +
+         "\nanswer ata EC\n  " + c.answer + "\n");
+    int handle = 0;
+    int ue = 0, se = 0;
+    ASSERT_TRUE(OpenDisk(&handle, "/dev/sdu", &ue, &se));
+    Regs first = MakeRegs("00 01 00 00 00 40 EC");
+    ASSERT_TRUE(SendAtaCmndSat(&handle, &first.tf, &first.hob, false, nullptr, 0, SCSI_DIR_NONE, nullptr, &ue, &se));
+    ASSERT_TRUE(AtaRegistersReturned());
+    CloseDiskQuiet(&handle);
+
+    Outcome o = Run(c.route, MakeRegs("00 01 00 00 00 40 EC"), false, SCSI_DIR_NONE, 0);
+    EXPECT_EQ(o.ok, c.ok) << c.what << " user_err " << o.user_err;
+    EXPECT_EQ(AtaRegistersReturned(), c.returned) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RegistersReturned, ::testing::ValuesIn(returned_cases), CaseIndexName());
+
 TEST_F(AtaRoute, TunnelRefusesADataOutThatTheLengthFieldsCannotHold)
 {
     Load("drive /dev/sdt apt\nanswer ata *\n");
