@@ -31,11 +31,14 @@ const u32 APT_STATUS_NEEDED = offsetof(AptStatus, status) + 1;
 // Whether the last route call brought back the drive's own result registers.
 bool regs_returned = false;
 
-// A CHECK CONDITION that succeeded and says the ATA registers come with it.
-bool AnnouncesAtaReturn(const ScsiRequest& req)
+// Descriptor-format sense of a CHECK CONDITION that succeeded and says the ATA Status Return
+// descriptor comes with it. (The fixed-format return holds the registers in other fields,
+// which are not read: such an answer is judged as one without registers.)
+bool AnnouncesStatusReturn(const ScsiRequest& req)
 {
     const SenseResult sense(&req);
-    return req.status == 0x02 && sense.asc == SAT_RETURN_ASC && sense.ascq == SAT_RETURN_ASCQ;
+    const bool descriptor_format = sense.response_code == 0x72 || sense.response_code == 0x73;
+    return req.status == 0x02 && descriptor_format && sense.asc == SAT_RETURN_ASC && sense.ascq == SAT_RETURN_ASCQ;
 }
 
 // ATA PASS-THROUGH protocol and length flags per route direction.
@@ -171,7 +174,7 @@ bool SendAtaCmndSat(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
             prev->lba_high = d[10];
         }
         regs_returned = true;
-    } else if (AnnouncesAtaReturn(req)) {
+    } else if (AnnouncesStatusReturn(req)) {
         // The registers were announced but did not arrive: the command's status is unknown.
         return FailIncomplete(user_err, sys_err);
     } else {

@@ -79,6 +79,8 @@ const OutcomeCase outcome_cases[] = {
      "answer ata B0 fea=D8\n  sense 72 01 00 1D 00 00 00 0D 09 0C 00 00 00 00 00 00 00 4F 00 C2 40 63\n", nullptr, kOsApi},
     {"GOOD without sense: a translator that ignores CK_COND", "/dev/sda", {"-s", "enable"},
      "answer ata B0 fea=D8\n  status-return none\n", nullptr, ""},
+    {"ATA return in fixed format, whose registers are not read", "/dev/sda", {"-s", "enable"},
+     "answer ata B0 fea=D8\n  sense-fixed 1 00 1D\n", nullptr, ""},
     // SMART ENABLE over the tunnel: the status block counts when its status bytes arrived.
     {"tunnel status block whole", "/dev/sdd", {"-s", "enable"}, "answer ata B0 fea=D8\n", nullptr, ""},
     {"tunnel status block whole, command aborted", "/dev/sdd", {"-s", "enable"},

@@ -192,6 +192,9 @@ const SatRegsCase sat_regs_cases[] = {
      "status-return none\n  regs lba0=99 err=04", false, "00 01 02 03 04 40 50 / 09 0A 0B 0C 0D"},
     {"a RECOVERED ERROR that announces no registers: error 00h, status 50h, the rest as sent",
      "sense-fixed 1 17 01", false, "00 01 02 03 04 40 50 / 09 0A 0B 0C 0D"},
+    // The fixed-format return keeps the registers in fields that are not read.
+    {"the fixed-format return: error 00h, status 50h, the rest as sent", "sense-fixed 1 00 1D", false,
+     "00 01 02 03 04 40 50 / 09 0A 0B 0C 0D"},
     {"a descriptor after another one is found",
      "sense 72 01 00 1D 00 00 00 12 02 02 00 00 09 0C 00 00 00 66 00 34 00 56 00 78 E0 50", false,
      "00 66 34 56 78 E0 50 / 09 0A 0B 0C 0D"},
@@ -235,7 +238,6 @@ const SatFailCase sat_fail_cases[] = {
     {"no descriptor at all", "size 512\n  sense-desc 1 00 1D", USER_ERR_OS_API, EIO},
     {"NO SENSE announcing the registers without a descriptor", "size 512\n  sense 72 00 00 1D 00 00 00 00",
      USER_ERR_OS_API, EIO},
-    {"the fixed-format return, which is not decoded", "size 512\n  sense-fixed 1 00 1D", USER_ERR_OS_API, EIO},
     // ATA moves whole sectors: a short data phase is no answer.
     {"IDENTIFY without data: the residual is the request", "size 0", USER_ERR_OS_API, EIO},
     {"one byte short", "size 511", USER_ERR_OS_API, EIO},
@@ -518,6 +520,8 @@ const ReturnedCase returned_cases[] = {
     {"SAT: the ATA Status Return descriptor", "sat", SendAtaCmndSat, "regs lba0=12", true, true},
     {"SAT: a translator that answers GOOD without sense", "sat", SendAtaCmndSat, "status-return none", true, false},
     {"SAT: a RECOVERED ERROR that announces nothing", "sat", SendAtaCmndSat, "sense-fixed 1 17 01", true, false},
+    {"SAT: the fixed-format return, whose registers are not read", "sat", SendAtaCmndSat, "sense-fixed 1 00 1D",
+     true, false},
     {"SAT: the command fails", "sat", SendAtaCmndSat, "regs status=51 err=04", false, false},
     {"tunnel: the status block", "apt", SendAtaCmndApt, "regs lba0=12", true, true},
     {"tunnel: a rejected command still brings its registers", "apt", SendAtaCmndApt, "regs status=51 err=04", true,
