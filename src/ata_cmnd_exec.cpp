@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "ata_transport.h"
 #include "cmnd_exec_common.h"
 #include "decode_util.h"
 #include "disk_cmnd.h"
@@ -63,6 +64,16 @@ bool SendOnce(DiskInfo* disk, AtaCmnd* c, u8* buf, u32 len, CloseMode mode, int*
     }
     bool ok = Send(&handle, disk, c, buf, len, user_err, sys_err);
     return CloseNode(&handle, mode, ok, user_err, sys_err);
+}
+
+// A command whose answer is in the returned registers: without registers from the drive
+// there is no answer, only the registers that were sent.
+bool SendForRegisters(DiskInfo* disk, AtaCmnd* c, u8* buf, u32 len, CloseMode mode, int* user_err, int* sys_err)
+{
+    if (!SendOnce(disk, c, buf, len, mode, user_err, sys_err)) {
+        return false;
+    }
+    return AtaRegistersReturned() ? true : Fail(USER_ERR_SAT_NO_CHECK_CONDITION, user_err);
 }
 
 // Sector count of log address `log` in a SMART log directory.
@@ -323,7 +334,8 @@ bool ExecMaxAddress(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, i
         c.prev.lba_high = max->lba_47_40;
         c.regs.count = max->volatile_flag != 0 ? 1 : 0;
     }
-    bool ok = SendOnce(disk, &c, buf, len, CLOSE_CHECKED, user_err, sys_err);
+    bool ok = set ? SendOnce(disk, &c, buf, len, CLOSE_CHECKED, user_err, sys_err)
+                  : SendForRegisters(disk, &c, buf, len, CLOSE_CHECKED, user_err, sys_err);
     if (ok && !set) {
         max->device = c.regs.device;
         max->lba_7_0 = c.regs.lba_low;
@@ -390,7 +402,7 @@ bool ExecRegisterAccess(int type, DiskInfo* disk, u8* buf, u32 len, int* user_er
     }
 
     c.regs.count = static_cast<u8>(count_hi | (block.width & 0x0F));
-    if (!SendOnce(disk, &c, buf, len, CLOSE_QUIET, user_err, sys_err)) {
+    if (!SendForRegisters(disk, &c, buf, len, CLOSE_QUIET, user_err, sys_err)) {
         return false;
     }
     u32 value = static_cast<u32>(c.regs.count) << 24 | static_cast<u32>(c.regs.lba_high) << 16 |

@@ -55,13 +55,15 @@ bool ExecSmartPendList(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err
 // Types 52-54: non-data 8Bh switches with the caller's values.
 bool ExecAtaSwitch(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
 
-// Types 47-50: READ NATIVE MAX ADDRESS / SET MAX ADDRESS (and EXT) on a MaxAddressRegs.
+// Types 47-50: READ NATIVE MAX ADDRESS / SET MAX ADDRESS (and EXT) on a MaxAddressRegs. A read
+// whose route brought back no registers fails with user error 7.
 bool ExecMaxAddress(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
 
 // Type 44: data-out 8Ch sector by sector.
 bool ExecWriteWearLevelTableAta(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
 
-// Types 38, 39: register read and write on a RegisterAccessBlock.
+// Types 38, 39: register read and write on a RegisterAccessBlock. A read whose route brought
+// back no registers fails with user error 7.
 bool ExecRegisterAccess(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
 
 // Type 43: one data-out sector carrying the host's time.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 #include <unistd.h>
 #include <vector>
@@ -20,6 +21,25 @@ const u32 SAT_TIMEOUT_S = 60;
 const int SAT_STATUS_RETURN = 0x09;   // ATA Status Return descriptor
 const u8 SAT_STATUS_RETURN_LEN = 0x0C;
 const u8 ATA_STATUS_DRDY_DSC = 0x50;  // what a translator that returns nothing implies
+// ASC/ASCQ 00h/1Dh: ATA PASS THROUGH INFORMATION AVAILABLE, the announcement of the registers.
+const u8 SAT_RETURN_ASC = 0x00;
+const u8 SAT_RETURN_ASCQ = 0x1D;
+
+// The tunnel's status block counts when it arrived up to its status byte.
+const u32 APT_STATUS_NEEDED = offsetof(AptStatus, status) + 1;
+
+// Whether the last route call brought back the drive's own result registers.
+bool regs_returned = false;
+
+// Descriptor-format sense of a CHECK CONDITION that succeeded and says the ATA Status Return
+// descriptor comes with it. (The fixed-format return holds the registers in other fields,
+// which are not read: such an answer is judged as one without registers.)
+bool AnnouncesStatusReturn(const ScsiRequest& req)
+{
+    const SenseResult sense(&req);
+    const bool descriptor_format = sense.response_code == 0x72 || sense.response_code == 0x73;
+    return req.status == 0x02 && descriptor_format && sense.asc == SAT_RETURN_ASC && sense.ascq == SAT_RETURN_ASCQ;
+}
 
 // ATA PASS-THROUGH protocol and length flags per route direction.
 struct SatProtocol {
@@ -44,20 +64,29 @@ void BuildBufferCdb(u8* cdb, u8 opcode, u8 buffer_id, u32 len)
     PutBe24(cdb + 6, len);
 }
 
-// One buffer command of the tunnel; buffers are never null here.
-bool SendBuffer(int* handle, u8 opcode, u8 buffer_id, u8* buf, u32 len, int dir, void* context, int* user_err,
-                int* sys_err)
+// One buffer command of the tunnel; buffers are never null here. It fails unless at least
+// `needed` of its len bytes moved.
+bool SendBuffer(int* handle, u8 opcode, u8 buffer_id, u8* buf, u32 len, u32 needed, int dir, void* context,
+                int* user_err, int* sys_err)
 {
     u8 cdb[10];
     BuildBufferCdb(cdb, opcode, buffer_id, len);
-    return SendAptCdb(handle, cdb, buf, len, &dir, context, user_err, sys_err);
+    u32 resid = 0;
+    if (!SendAptCdb(handle, cdb, buf, len, &dir, context, user_err, sys_err, &resid)) {
+        return false;
+    }
+    const u32 moved = resid < len ? len - resid : 0;
+    return moved >= needed ? true : FailIncomplete(user_err, sys_err);
 }
 
 } // namespace
 
+bool AtaRegistersReturned() { return regs_returned; }
+
 bool SendAtaCmndNative(int* /*handle*/, TaskFile* /*regs*/, TaskFileHob* /*prev*/, bool /*ext48*/, u8* /*buf*/,
                        u32 /*len*/, int /*dir*/, void* /*context*/, int* user_err, int* /*sys_err*/)
 {
+    regs_returned = false;
     *user_err = USER_ERR_UNSUPPORTED;
     return false;
 }
@@ -65,6 +94,7 @@ bool SendAtaCmndNative(int* /*handle*/, TaskFile* /*regs*/, TaskFileHob* /*prev*
 bool SendAtaCmndSat(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len, int dir,
                     void* context, int* user_err, int* sys_err)
 {
+    regs_returned = false;
     if (!IsRouteDir(dir)) {
         return false;
     }
@@ -121,6 +151,10 @@ bool SendAtaCmndSat(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     if (!SendScsiCmnd(handle, &req, context, user_err, sys_err)) {
         return false;
     }
+    // ATA moves whole sectors: a data phase that came back short holds no answer.
+    if (has_data && req.resid != 0) {
+        return FailIncomplete(user_err, sys_err);
+    }
 
     u32 written = req.sense_written < kSenseLen ? req.sense_written : kSenseLen;
     const u8* d = FindSenseDescriptor(sense, static_cast<int>(written), SAT_STATUS_RETURN);
@@ -139,6 +173,10 @@ bool SendAtaCmndSat(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
             prev->lba_mid = d[8];
             prev->lba_high = d[10];
         }
+        regs_returned = true;
+    } else if (AnnouncesStatusReturn(req)) {
+        // The registers were announced but did not arrive: the command's status is unknown.
+        return FailIncomplete(user_err, sys_err);
     } else {
         regs->features = 0;
         regs->command = ATA_STATUS_DRDY_DSC;
@@ -214,7 +252,7 @@ bool ParseAptStatus(TaskFile* regs, TaskFileHob* prev, const AptStatus* status, 
 }
 
 bool SendAptCdb(int* handle, const u8* cdb10, u8* buf, u32 len, const int* dir, void* context, int* user_err,
-                int* sys_err)
+                int* sys_err, u32* resid)
 {
     if (cdb10 == nullptr || buf == nullptr || dir == nullptr) {
         *user_err = USER_ERR_ILLEGAL_PARAM;
@@ -233,12 +271,17 @@ bool SendAptCdb(int* handle, const u8* cdb10, u8* buf, u32 len, const int* dir, 
     req.sense = sense;
     req.sense_len = kSenseLen;
     req.timeout = APT_TIMEOUT_S;
-    return SendScsiCmnd(handle, &req, context, user_err, sys_err);
+    const bool ok = SendScsiCmnd(handle, &req, context, user_err, sys_err);
+    if (resid != nullptr) {
+        *resid = req.resid;
+    }
+    return ok;
 }
 
 bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len, int dir,
                     void* context, int* user_err, int* sys_err)
 {
+    regs_returned = false;
     if (!IsRouteDir(dir)) {
         return false;
     }
@@ -258,15 +301,16 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     BuildAptPacket(&packet, regs, prev, &dir, data_len, ext48);
 
     // Each failing request leaves its own error; a later failure replaces an earlier one.
+    // The packet and the data must move whole (ATA moves whole sectors).
     bool packet_ok = true;
     bool data_ok;
     if (dir == SCSI_DIR_IN) {
         packet_ok = SendBuffer(handle, APT_OP_WRITE_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&packet),
-                               sizeof(packet), SCSI_DIR_OUT, context, user_err, sys_err);
+                               sizeof(packet), sizeof(packet), SCSI_DIR_OUT, context, user_err, sys_err);
         // The exchange runs to its end even after a failed packet write, leaving the tunnel idle.
         u8 empty = 0;
         data_ok = SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_DATA, buf != nullptr ? buf : &empty, data_len,
-                             SCSI_DIR_IN, context, user_err, sys_err);
+                             data_len, SCSI_DIR_IN, context, user_err, sys_err);
     } else {
         std::vector<u8> out(sizeof(packet) + data_len);
         memcpy(out.data(), &packet, sizeof(packet));
@@ -274,20 +318,22 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
             memcpy(out.data() + sizeof(packet), buf, data_len);
         }
         data_ok = SendBuffer(handle, APT_OP_WRITE_BUFFER, APT_BUFFER_CMND, out.data(), static_cast<u32>(out.size()),
-                             SCSI_DIR_OUT, context, user_err, sys_err);
+                             static_cast<u32>(out.size()), SCSI_DIR_OUT, context, user_err, sys_err);
     }
 
+    // The block counts only when its error and status bytes arrived.
     AptStatus status;
     memset(&status, 0, sizeof(status));
     bool status_ok = SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&status),
-                                sizeof(status), SCSI_DIR_IN, context, user_err, sys_err);
+                                sizeof(status), APT_STATUS_NEEDED, SCSI_DIR_IN, context, user_err, sys_err);
     if (!data_ok) {
         return false;   // the block read after a failed data phase is not taken
     }
     // After a good data phase the block is taken and logged whatever the other requests did,
     // so the log shows what came back; the call still fails when any of them failed.
     ParseAptStatus(regs, prev, &status, ext48);
-    return packet_ok && status_ok;
+    regs_returned = packet_ok && status_ok;
+    return regs_returned;
 }
 
 namespace {

@@ -17,6 +17,11 @@
 typedef bool (*AtaRouteFun)(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len,
                             int dir, void* context, int* user_err, int* sys_err);
 
+// The routes judge what arrived, not the ATA status: a data phase (or a tunnel packet) that
+// did not move whole, an ATA Status Return announced (00h/1Dh in descriptor-format sense) but
+// not carried whole within the additional sense length, and a tunnel status block that did
+// not arrive up to its status byte fail with user error 1 and system error 5 (EIO).
+
 // LINK_ATA: there is no native ATA path on this platform; always user error 6, nothing sent.
 bool SendAtaCmndNative(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len, int dir,
                        void* context, int* user_err, int* sys_err);
@@ -29,6 +34,12 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
 
 // The route of a link type; null for a link type that carries no ATA commands.
 AtaRouteFun SelectAtaRoute(u32 link_type);
+
+// Whether the last route call brought back the drive's own result registers: a complete ATA
+// Status Return descriptor over SAT, the status block over the tunnel. When it did not (a
+// translator that answers GOOD without sense, the MegaRAID route), a successful call leaves the
+// registers as sent with error 00h and status 50h: enough to judge the command, no value to read.
+bool AtaRegistersReturned();
 
 // The command packet of the tunnel, written to buffer 06h.
 struct AptPacket {
@@ -93,8 +104,9 @@ bool BuildAptPacket(AptPacket* out, const TaskFile* regs, const TaskFileHob* pre
 // Copies the result registers out of the status block and logs it ("Read APT"); false for a null argument.
 bool ParseAptStatus(TaskFile* regs, TaskFileHob* prev, const AptStatus* status, bool ext48);
 // One 10-byte buffer command through SendScsiCmnd; a null CDB, buffer or direction gives user error 4.
+// resid, when given, receives the request's residual count.
 bool SendAptCdb(int* handle, const u8* cdb10, u8* buf, u32 len, const int* dir, void* context, int* user_err,
-                int* sys_err);
+                int* sys_err, u32* resid = nullptr);
 
 // Plain block I/O on the node at a byte offset, count x 512 bytes in one call; done gets the byte count.
 // Nothing in the program uses them.

@@ -65,6 +65,10 @@ bool SendScsiRow(int* handle, const ScsiRow& row, u8* data, u32 data_len, u32 ti
     if (!SendScsiCmnd(handle, &req, nullptr, user_err, sys_err)) {
         return false;
     }
+    // A write the drive did not take whole (half an image, a part of a table) did not happen.
+    if (row.dir == CMND_DIR_OUT && req.resid != 0) {
+        return FailIncomplete(user_err, sys_err);
+    }
     if (row.dir == CMND_DIR_IN) {
         DiskCmnd::NoteResidual(data, data_len, req.resid);
     }

@@ -29,7 +29,8 @@ struct ScsiRow {
 ScsiRow LoadScsiRow(int type);
 
 // One request of row on the open node, waiting at most timeout seconds. A data-in request
-// tells the registry how much of data the drive filled.
+// tells the registry how much of data the drive filled; a data-out request with a residual
+// fails with user error 1 and system error 5.
 bool SendScsiRow(int* handle, const ScsiRow& row, u8* data, u32 data_len, u32 timeout, int* user_err,
                  int* sys_err);
 

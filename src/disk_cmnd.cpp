@@ -180,7 +180,7 @@ void DiskCmnd::NoteResidual(const u8* data, u32 n, u32 resid)
     }
     const u32 offset = static_cast<u32>(at - start);
     const u32 asked = std::min(n, exec_window.len - offset);
-    // A residual beyond the request (a driver's negative count) leaves nothing trusted.
+    // A residual beyond the request leaves nothing trusted.
     const u32 sent = resid < asked ? asked - resid : 0;
     exec_window.received = std::min(exec_window.received, offset + sent);
 }

@@ -45,23 +45,40 @@ const u32 kDriverSense = 8;
 
 const u8 kStatusCheckCondition = 0x02;
 
-// Statuses by which the drive declines to run the command at all.
-const u8 not_run_statuses[] = {
-    0x08,   // BUSY
-    0x18,   // RESERVATION CONFLICT
-    0x28,   // TASK SET FULL
-    0x30,   // ACA ACTIVE
-    0x40,   // TASK ABORTED
+// The statuses of a command the drive completed. CHECK CONDITION is judged by its sense;
+// any other status (BUSY, COMMAND TERMINATED, TASK ABORTED, a reserved value) means the
+// command did not complete.
+const u8 completed_statuses[] = {
+    0x00,   // GOOD
+    0x04,   // CONDITION MET
+    0x10,   // INTERMEDIATE
+    0x14,   // INTERMEDIATE-CONDITION MET
 };
 
-bool IsNotRunStatus(u8 status)
+bool IsCompletedStatus(u8 status)
 {
-    for (u8 s : not_run_statuses) {
+    for (u8 s : completed_statuses) {
         if (s == status) {
             return true;
         }
     }
     return false;
+}
+
+// Whether the byte holding the sense key of a CHECK CONDITION's sense data arrived: the
+// response code must name a format, and the key's byte must be among the bytes written.
+bool SenseKeyArrived(const ScsiRequest* req)
+{
+    const u32 size = req->sense_len & 0xFF;
+    const u32 written = req->sense_written < size ? req->sense_written : size;
+    if (req->sense == nullptr || written == 0) {
+        return false;
+    }
+    const u8 code = req->sense[0] & 0x7F;
+    if (code > 0x71) {
+        return written > 1;
+    }
+    return code >= 0x70 && written > 2;
 }
 
 // Sense key to user error; first matching row wins, ASC/ASCQ -1 match anything.
@@ -195,7 +212,8 @@ bool SendScsiCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, i
 
     CmdRespLog::GetInstance()->AddRecord(LOG_SCSI_SENSE, req->sense, hdr.mx_sb_len, *err.user, *err.sys);
 
-    req->resid = static_cast<u32>(hdr.resid);
+    // A negative residual is an overrun the driver reports: nothing of the transfer is missing.
+    req->resid = hdr.resid > 0 ? static_cast<u32>(hdr.resid) : 0;
     req->status = hdr.status;
 
     if (hdr.host_status != 0) {
@@ -220,10 +238,8 @@ bool SendScsiCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, i
     // The driver never reports more than the buffer holds.
     req->sense_written = hdr.sb_len_wr < hdr.mx_sb_len ? hdr.sb_len_wr : hdr.mx_sb_len;
 
-    if (IsNotRunStatus(req->status)) {
-        *err.user = USER_ERR_OS_API;
-        *err.sys = kSysErrIo;
-        return false;
+    if (req->status != kStatusCheckCondition && !IsCompletedStatus(req->status)) {
+        return FailIncomplete(err.user, err.sys);
     }
 
     SenseResult sense(req);
@@ -232,6 +248,14 @@ bool SendScsiCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, i
         return false;
     }
     return true;
+}
+
+bool FailIncomplete(int* user_err, int* sys_err)
+{
+    ErrOut err(user_err, sys_err);
+    *err.user = USER_ERR_OS_API;
+    *err.sys = kSysErrIo;
+    return false;
 }
 
 // ---- MegaRAID pass-through ----
@@ -581,6 +605,11 @@ SenseResult::SenseResult(const ScsiRequest* req) : user_err(0), response_code(0)
 {
     ReadSenseFields(req, this);
     MapToUserErr();
+    // A CHECK CONDITION reports a failure whose reason is in the sense key; without a key
+    // that arrived the reason is unknown, and the command never a success.
+    if (req != nullptr && req->status == kStatusCheckCondition && !SenseKeyArrived(req)) {
+        user_err = USER_ERR_SENSE_UNKNOWN;
+    }
 }
 
 void ReadSenseFields(const ScsiRequest* req, SenseResult* result)

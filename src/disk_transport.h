@@ -30,7 +30,7 @@ struct ScsiRequest {
     u32 timeout;         // seconds; 0 means 60
     u32 sense_written;   // result: sense bytes the driver wrote
     u8 status;           // result: SCSI status byte (2 = CHECK CONDITION)
-    u32 resid;           // result: residual count
+    u32 resid;           // result: residual count (a negative one reported by the driver counts as 0)
 };
 
 // The seven current ATA registers; on return features holds error and command holds status.
@@ -63,7 +63,9 @@ struct SenseResult {
     u8 asc;
     u8 ascq;
 
-    // All fields zero, then ReadSenseFields, then MapToUserErr.
+    // All fields zero, then ReadSenseFields, then MapToUserErr; a CHECK CONDITION whose
+    // sense key did not arrive (no sense written, a response code below 70h) maps to
+    // USER_ERR_SENSE_UNKNOWN.
     explicit SenseResult(const ScsiRequest* req);
     // Sense key (and ASC/ASCQ) to user_err.
     void MapToUserErr();
@@ -79,9 +81,16 @@ bool CloseDisk(int* handle, int* user_err, int* sys_err);
 bool CloseDiskQuiet(int* handle);
 
 // One request on the open node (or the MegaRAID route when raid_kind is RAID_MEGARAID;
-// context is passed on to it unread). On success user_err and sys_err are left as the
-// caller set them.
+// context is passed on to it unread). Succeeds for GOOD, CONDITION MET and the two
+// INTERMEDIATE statuses, and for CHECK CONDITION whose sense maps to no error; any other
+// status fails with user error 1 and system error 5. On success user_err and sys_err are
+// left as the caller set them.
 bool SendScsiCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, int* sys_err);
+
+// The failure of a request whose answer did not arrive whole or complete (a short transfer,
+// a status that is no completion): user error 1 and system error 5 (EIO), as the driver's own
+// I/O errors; returns false.
+bool FailIncomplete(int* user_err, int* sys_err);
 
 // ---- MegaRAID pass-through ----
 

@@ -186,7 +186,13 @@ int FormatOnNode(int fd, int block_len)
     if (block_len != current) {
         memset(mode + 4, 0, 4);
         PutBe24(mode + 9, static_cast<u32>(block_len));
-        if (modeSelect6(fd, mode, total) == SENSE_CAT_BAD_OPCODE) {
+        const int selected = modeSelect6(fd, mode, total);
+        // A MODE SELECT that never reached the drive leaves its block length unknown: nothing
+        // is formatted. A drive that answered goes on as its answer says.
+        if (selected < 0) {
+            return selected;
+        }
+        if (selected == SENSE_CAT_BAD_OPCODE) {
             printf("The disk don't support this Block Length!It will be formatted with default Block size %d..\n",
                    current);
         }

@@ -270,9 +270,31 @@ INSTANTIATE_TEST_SUITE_P(
                                  "The disk don't support this Block Length!It will be formatted with default Block "
                                  "size 512..\nformat err:2,f:formatUnit,l:589"},
                       SelectCase{"  sense-fixed 05 26 00", "SENSE = 0x05,ASC = 0x26,ASCQ = 0x00,FRU = 0x00\n"
-                                                           "format err:2,f:formatUnit,l:589"},
-                      SelectCase{"  errno EIO", "errno=5\nformat err:2,f:formatUnit,l:589"}),
+                                                           "format err:2,f:formatUnit,l:589"}),
     CaseIndexName());
+
+class FormatModeSelectNotDelivered : public FormatUnitE2e, public ::testing::WithParamInterface<SelectCase> {};
+
+// A MODE SELECT that never reached the drive leaves its block length unknown: no FORMAT UNIT.
+TEST_P(FormatModeSelectNotDelivered, NothingFormatted)
+{
+    const SelectCase& c = GetParam();
+    RunResult r = RunFormat("520", std::string("answer scsi 15\n") + c.answer + "\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, c.out);
+    std::vector<std::string> trace = ProcedureTrace();
+    ASSERT_EQ(trace.size(), 4u);
+    EXPECT_EQ(trace[2].compare(0, 26, "sgio /dev/sdf cdb=15110000"), 0) << trace[2];
+    EXPECT_EQ(trace[3], kClose);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FormatModeSelectNotDelivered,
+                         ::testing::Values(SelectCase{"  errno EIO", "errno=5\nformat err:ffffffff,f:formatUnit,l:589"},
+                                           SelectCase{"  host-status 07",
+                                                      "errno=5\nformat err:ffffffff,f:formatUnit,l:589"},
+                                           SelectCase{"  driver-status 06",
+                                                      "errno=6e\nformat err:ffffffff,f:formatUnit,l:589"}),
+                         CaseIndexName());
 
 TEST_F(FormatUnitE2e, FormatUnitNotGoodEndsWithItsStatusAndNoProgress)
 {

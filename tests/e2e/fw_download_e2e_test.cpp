@@ -307,6 +307,10 @@ const OtherCase other_cases[] = {
     {"K6410 aborts it", "/dev/sdc", {"transfer_aborted.txt"}, true,
      "  Download microcode fw.bin to Disk /dev/sdc failed, User Err Code [00000012h:Sense key : ABORTED COMMAND], "
      "System Err Code [00000000h]\n"},
+    // Half of what was sent is no download.
+    {"K6410 takes half of it", "/dev/sdc", {"transfer_short.txt"}, true,
+     "  Download microcode fw.bin to Disk /dev/sdc failed, User Err Code [00000001h:OS API Error], "
+     "System Err Code [00000005h]\n"},
 };
 
 class OtherSataDownload : public FwDownloadE2e, public ::testing::WithParamInterface<OtherCase> {};
@@ -346,6 +350,12 @@ const ScsiCase scsi_cases[] = {
     {"loader refused", {"-u", "loader"}, {"write_buffer_refused.txt"}, "3B 25 00 00 00 00 00 04 00 00",
      "  Download R5 Loader img.bin to Disk /dev/sdb failed, User Err Code [0000000Bh:Sense key : BAD FIELD], "
      "System Err Code [00000000h]\n"},
+    {"firmware taken in part", {"-u"}, {"write_buffer_short.txt"}, "3B 05 00 00 00 00 00 04 00 00",
+     "  Download microcode img.bin to Disk /dev/sdb failed, User Err Code [00000001h:OS API Error], "
+     "System Err Code [00000005h]\n"},
+    {"loader taken in part", {"-u", "loader"}, {"write_buffer_short.txt"}, "3B 25 00 00 00 00 00 04 00 00",
+     "  Download R5 Loader img.bin to Disk /dev/sdb failed, User Err Code [00000001h:OS API Error], "
+     "System Err Code [00000005h]\n"},
 };
 
 class SasDownload : public FwDownloadE2e, public ::testing::WithParamInterface<ScsiCase> {};

@@ -148,6 +148,10 @@ const std::string kAborted =
     "    Query data length failed, User Err Code [00000012h:Sense key : ABORTED COMMAND], System Err Code "
     "[00000000h]\n";
 
+const std::string kNoRegisters =
+    "    Query data length failed, User Err Code [00000007h:SatPassThroughIoctl has no check condition], System Err "
+    "Code [00000000h]\n";
+
 struct HpaRefusalCase {
     const char* what;
     const char* answer;  // refused with kRefused
@@ -163,6 +167,12 @@ const HpaRefusalCase hpa_refusal_cases[] = {
      kAsk + kAskAddress + kAskVolatile + kAborted, {kReadNative}},
     {"the set fails: no address, no success line", "answer ata F9\n", "1\n4096\n1\n",
      kAsk + kAskAddress + kAskVolatile + kAborted, {kReadNative, "85 06 2C 00 00 00 01 00 00 00 10 00 00 40 F9 00"}},
+    // A translator that answers GOOD without the ATA Status Return: the drive's registers (here
+    // its refusal) never come back, so there is no native address to show or to set below.
+    {"the native read returns no registers: no address", "answer ata F8\n  status-return none\n", "0\n",
+     kAsk + kNoRegisters, {kReadNative}},
+    {"the native read returns no registers: no set", "answer ata F8\n  status-return none\n", "1\n0\n1\n",
+     kAsk + kAskAddress + kAskVolatile + kNoRegisters, {kReadNative}},
 };
 
 class HpaRefusal : public VendorTools, public ::testing::WithParamInterface<HpaRefusalCase> {};

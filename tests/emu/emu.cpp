@@ -326,7 +326,7 @@ int IoctlSgIo(Drive* drive, const std::string& node, void* arg)
             memcpy(h->dxferp, r.data.data(), returned);
         }
     }
-    h->resid = static_cast<int>(r.resid >= 0 ? r.resid : static_cast<long>(IsDirIn(dir) ? h->dxfer_len - returned : 0));
+    h->resid = static_cast<int>(r.has_resid ? r.resid : static_cast<long>(IsDirIn(dir) ? h->dxfer_len - returned : 0));
     h->duration = 0;
     h->info = (h->status != 0 || h->host_status != 0 || h->driver_status != 0) ? SG_INFO_CHECK : SG_INFO_OK;
     Record(e);

@@ -101,6 +101,7 @@ void ApplyScsiOutcome(const Answer& a, Reply* r)
     if (a.has_driver_status) {
         r->driver_status = a.driver_status;
     }
+    r->has_resid = a.has_resid;
     r->resid = a.resid;
     r->sense_written = a.sense_written;
 }
@@ -265,6 +266,9 @@ bool SatBuiltin(Drive* d, const Request& q, Reply* r)
             ApplyScsiOutcome(*o.answer, r);
             return true;
         }
+        // A residual alone leaves the outcome to SAT.
+        r->has_resid = o.answer->has_resid;
+        r->resid = o.answer->resid;
         if (o.answer->no_status_return) {
             return true;
         }
@@ -349,23 +353,38 @@ bool AptBuiltin(Drive* d, const Request& q, Reply* r)
         if (o.answer != nullptr) {
             r->via = o.answer->where;
             r->kill = o.answer->kill;
-            if (p[3] == 0x07 && !o.failed) {
+            const bool data_in = p[3] == 0x07;
+            if (data_in && !o.failed) {
                 d->apt.data = AnswerData(*o.answer, in.r, REG_COUNT, len);
                 d->apt.has_data = true;
             }
             if (o.answer->DecidesScsi()) {
                 ApplyScsiOutcome(*o.answer, r);
             }
+            // The residual of the command's data phase: the data read, or this write of a
+            // data-out or non-data command.
+            if (data_in) {
+                d->apt.has_resid = o.answer->has_resid;
+                d->apt.resid = o.answer->resid;
+            } else if (o.answer->has_resid) {
+                r->has_resid = true;
+                r->resid = o.answer->resid;
+            }
+            if (o.answer->status_block >= 0) {
+                d->apt.status_len = static_cast<size_t>(o.answer->status_block);
+            }
         }
         return true;
     }
     if (!write && id == 0x07) {
         r->data.assign(d->apt.data.begin(), d->apt.data.begin() + std::min<size_t>(d->apt.data.size(), q.len));
+        r->has_resid = d->apt.has_resid;
+        r->resid = d->apt.resid;
         return true;
     }
     if (!write && id == 0x06) {
         Bytes s = AptStatusBlock(d->apt.result);
-        s.resize(std::min<size_t>(s.size(), q.len));
+        s.resize(std::min<size_t>(std::min<size_t>(s.size(), d->apt.status_len), q.len));
         r->data = s;
         return true;
     }

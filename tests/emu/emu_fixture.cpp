@@ -408,13 +408,16 @@ bool AttrSenseWritten(Ctx& c, Answer& a, const std::vector<std::string>& args)
     return true;
 }
 
+// A count the driver reports: "-" in front for a negative one (an overrun).
 bool AttrResid(Ctx& c, Answer& a, const std::vector<std::string>& args)
 {
+    const bool negative = !args[1].empty() && args[1][0] == '-';
     u64 n = 0;
-    if (!ParseNumber(args[1], &n) || n > 0x7FFFFFFF) {
+    if (!ParseNumber(negative ? args[1].substr(1) : args[1], &n) || n > (negative ? 0x80000000ull : 0x7FFFFFFFull)) {
         return Fail(c, "bad residual: " + args[1]);
     }
-    a.resid = static_cast<long>(n);
+    a.has_resid = true;
+    a.resid = negative ? -static_cast<long>(n) : static_cast<long>(n);
     return true;
 }
 
@@ -450,6 +453,16 @@ bool AttrStatusReturn(Ctx& c, Answer& a, const std::vector<std::string>& args)
     } else {
         return Fail(c, "status-return is none or descriptor");
     }
+    return true;
+}
+
+bool AttrStatusBlock(Ctx& c, Answer& a, const std::vector<std::string>& args)
+{
+    u64 n = 0;
+    if (!ParseNumber(args[1], &n) || n > 24) {
+        return Fail(c, "bad status block length: " + args[1]);
+    }
+    a.status_block = static_cast<long>(n);
     return true;
 }
 
@@ -520,6 +533,7 @@ const AttrRow answer_attrs[] = {
     {"errno", 1, 1, AttrErrno, false},
     {"regs", 1, 0, AttrRegs, true},
     {"status-return", 1, 1, AttrStatusReturn, true},
+    {"status-block", 1, 1, AttrStatusBlock, true},
     {"times", 1, 1, AttrTimes, false},
     {"kill", 0, 0, AttrKill, false},
     {"offset-from", 1, 3, AttrOffsetFrom, false},

@@ -76,10 +76,12 @@ struct Answer {
     u8 driver_status = 0;
     int sys_errno = 0;                // the ioctl itself fails
     long sense_written = -1;          // -1: what was copied
-    long resid = -1;                  // -1: transfer length minus the data returned
+    bool has_resid = false;           // else: transfer length minus the data returned
+    long resid = 0;                   // may be negative (an overrun the driver reports)
     bool reg_set[REG_COUNT] = {};
     u8 reg_val[REG_COUNT] = {};       // returned ATA registers (REG_FEA = error, REG_CMD = status)
     bool no_status_return = false;    // SAT: GOOD without the ATA Status Return descriptor
+    long status_block = -1;           // tunnel: bytes the status block read moves (-1: all 24)
     long times = -1;                  // -1: unlimited
     long used = 0;
     bool kill = false;                // the program is killed while this answer's request is out
@@ -100,6 +102,9 @@ struct AptState {
     bool has_data = false;
     Bytes data;
     AtaRegs result;
+    bool has_resid = false;           // the command's answer names the data read's residual
+    long resid = 0;
+    size_t status_len = 24;           // bytes of the status block its read moves
 };
 
 // A "sas-format" drive's block length and running format (emu_format.cpp).
@@ -137,7 +142,8 @@ struct Reply {
     u8 host_status = 0;
     int driver_status = -1;           // -1: DRIVER_SENSE when sense was written, else 0
     Bytes data;                       // to the host; cut to the transfer length
-    long resid = -1;
+    bool has_resid = false;           // else: transfer length minus the data returned
+    long resid = 0;
     long sense_written = -1;
     std::string via = "default";
     bool kill = false;                // from the answer that served the request

@@ -3,6 +3,7 @@
 // how often they open the node, what they put into the caller's buffer, and their errors.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -360,11 +361,13 @@ struct StatusCase {
 
 const StatusCase status_cases[] = {
     {"SAT: error register set", "sat", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
-     "answer ata EC\n  regs err=04 status=50\n", USER_ERR_ATA_STATUS, 0x0450, 1},
+     "answer ata EC\n  size 512\n  regs err=04 status=50\n", USER_ERR_ATA_STATUS, 0x0450, 1},
     {"SAT: status 58h", "sat", ExecAtaCommand, TYPE_SMART_ENABLE, 0, "answer ata B0 fea=D8\n  regs status=58\n",
      USER_ERR_ATA_STATUS, 0x0058, 1},
-    {"tunnel: ERR with an error code", "apt", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
-     "answer ata EC\n  regs err=04 status=51\n", USER_ERR_ATA_STATUS, 0x0451, 1},
+    {"tunnel: ERR with an error code", "apt", ExecAtaCommand, TYPE_SMART_ENABLE, 0,
+     "answer ata B0 fea=D8\n  regs err=04 status=51\n", USER_ERR_ATA_STATUS, 0x0451, 1},
+    {"tunnel: an error code after whole data", "apt", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
+     "answer ata EC\n  size 512\n  regs err=04 status=50\n", USER_ERR_ATA_STATUS, 0x0450, 1},
     {"tunnel: DF", "apt", ExecAtaCommand, TYPE_SMART_DISABLE, 0, "answer ata B0 fea=D9\n  regs status=70\n",
      USER_ERR_ATA_STATUS, 0x0070, 1},
     {"SAT: ERR under CK_COND is the route's sense error, not 8", "sat", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
@@ -381,11 +384,11 @@ const StatusCase status_cases[] = {
     {"tunnel: register read", "apt", ExecRegisterAccess, TYPE_8AH_READ_REGISTER, 512,
      "answer ata 8A fea=00\n  regs err=10 status=51 lba0=99\n", USER_ERR_ATA_STATUS, 0x1051, 1},
     {"SAT: the second sector of a vendor read", "sat", ExecAtaVendorRead, TYPE_89H_SYSTEM_INDEX_TABLE, 1536,
-     "answer ata 89 fea=81 lba=1\n  regs err=40 status=50\n", USER_ERR_ATA_STATUS, 0x4050, 2},
+     "answer ata 89 fea=81 lba=1\n  size 512\n  regs err=40 status=50\n", USER_ERR_ATA_STATUS, 0x4050, 2},
     {"tunnel: the first log page of a SMART log read", "apt", ExecSmartReadLog, TYPE_SMART_HOST_VENDOR_SPECIFIC,
-     2048, "answer ata B0 fea=D5 lba0=90\n  regs err=04 status=51\n", USER_ERR_ATA_STATUS, 0x0451, 2},
+     2048, "answer ata B0 fea=D5 lba0=90\n  size 512\n  regs err=04 status=50\n", USER_ERR_ATA_STATUS, 0x0450, 2},
     {"SAT: the second page of the pending list", "sat", ExecSmartPendList, TYPE_SMART_PEND_LIST, 1536,
-     "answer ata B0 fea=D5 lba0=B0 cnt=2\n  regs err=04 status=50\n", USER_ERR_ATA_STATUS, 0x0450, 3},
+     "answer ata B0 fea=D5 lba0=B0 cnt=2\n  size 512\n  regs err=04 status=50\n", USER_ERR_ATA_STATUS, 0x0450, 3},
     {"tunnel: the first chunk of a wear-level table", "apt", ExecWriteWearLevelTableAta,
      TYPE_8CH_WRITE_WEAR_LEVEL_TABLE, 1024, "answer ata 8C fea=F7\n  regs err=04 status=51\n",
      USER_ERR_ATA_STATUS, 0x0451, 1},
@@ -393,11 +396,15 @@ const StatusCase status_cases[] = {
      "answer ata 8C fea=F6\n  regs err=80 status=50\n", USER_ERR_ATA_STATUS, 0x8050, 1},
 };
 
-class ReturnedStatus : public AtaExec, public ::testing::WithParamInterface<StatusCase> {};
+class ReturnedStatus : public AtaExec, public ::testing::WithParamInterface<StatusCase> {
+protected:
+    void ExpectFailure(const StatusCase& c);
+};
 
-TEST_P(ReturnedStatus, FailsWithErrorTimes256PlusStatus)
+TEST_P(ReturnedStatus, FailsWithErrorTimes256PlusStatus) { ExpectFailure(GetParam()); }
+
+void ReturnedStatus::ExpectFailure(const StatusCase& c)
 {
-    const StatusCase& c = GetParam();
     const Route route = std::string(c.kind) == "sat" ? kRoutes[0] : kRoutes[1];
     LoadDrive(route, c.answer);
     Bytes init = Fill(c.len, 0xEE);
@@ -415,6 +422,42 @@ TEST_P(ReturnedStatus, FailsWithErrorTimes256PlusStatus)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReturnedStatus, ::testing::ValuesIn(status_cases), CaseIndexName());
+
+// Answers that did not arrive: data short of whole sectors, and values read from registers
+// the drive never sent back.
+const StatusCase not_arrived_cases[] = {
+    {"SAT: IDENTIFY short of its sector", "sat", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
+     "answer ata EC\n  size 100\n", USER_ERR_OS_API, EIO, 1},
+    {"tunnel: IDENTIFY without data", "apt", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512, "answer ata EC\n",
+     USER_ERR_OS_API, EIO, 1},
+    // The data phase's failure is the one reported, as for any failed data phase of the tunnel.
+    {"tunnel: an IDENTIFY that fails and brings no data", "apt", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
+     "answer ata EC\n  regs err=04 status=51\n", USER_ERR_OS_API, EIO, 1},
+    {"SAT: a maximum address read without returned registers", "sat", ExecMaxAddress,
+     TYPE_READ_NATIVE_MAX_ADDRESS, 9, "answer ata F8\n  status-return none\n", USER_ERR_SAT_NO_CHECK_CONDITION,
+     kSysBefore, 1},
+    {"SAT: a 48-bit maximum address read without returned registers", "sat", ExecMaxAddress,
+     TYPE_READ_NATIVE_MAX_ADDRESS_EXT, 9, "answer ata 27\n  status-return none\n",
+     USER_ERR_SAT_NO_CHECK_CONDITION, kSysBefore, 1},
+    {"SAT: a register read without returned registers", "sat", ExecRegisterAccess, TYPE_8AH_READ_REGISTER, 512,
+     "answer ata 8A fea=00\n  status-return none\n", USER_ERR_SAT_NO_CHECK_CONDITION, kSysBefore, 1},
+    {"SAT: a maximum address read returned in fixed format, which is not read", "sat", ExecMaxAddress,
+     TYPE_READ_NATIVE_MAX_ADDRESS, 9, "answer ata F8\n  sense-fixed 1 00 1D\n", USER_ERR_SAT_NO_CHECK_CONDITION,
+     kSysBefore, 1},
+    {"tunnel: a maximum address read whose status block stops short", "apt", ExecMaxAddress,
+     TYPE_READ_NATIVE_MAX_ADDRESS, 9, "answer ata F8\n  status-block 12\n", USER_ERR_OS_API, EIO, 1},
+    {"SAT: a wear-level sector not taken whole: nothing after it", "sat", ExecWriteWearLevelTableAta,
+     TYPE_8CH_WRITE_WEAR_LEVEL_TABLE, 1536, "answer ata 8C fea=F7\n  resid 512\n", USER_ERR_OS_API, EIO, 1},
+    {"tunnel: the second wear-level sector not taken whole", "apt", ExecWriteWearLevelTableAta,
+     TYPE_8CH_WRITE_WEAR_LEVEL_TABLE, 1536, "answer ata 8C fea=F7 lba0=01\n  resid 4\n", USER_ERR_OS_API, EIO,
+     2},
+};
+
+class AnswerNotArrived : public ReturnedStatus {};
+
+TEST_P(AnswerNotArrived, FailsWithoutTakingIt) { ExpectFailure(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Cases, AnswerNotArrived, ::testing::ValuesIn(not_arrived_cases), CaseIndexName());
 
 // ---- Vendor reads: length queries and the per-sector reads ----
 
@@ -530,7 +573,7 @@ const LogCase log_cases[] = {
     {"a failed directory read ends the read", TYPE_SMART_HOST_VENDOR_SPECIFIC, 2048,
      kFailedDirectory, false, USER_ERR_ATA_STATUS, {kDir}, 512, Bytes(), 1},
     {"the first failed page ends the read; earlier pages stay", TYPE_SMART_HOST_VENDOR_SPECIFIC, 2048,
-     "answer ata B0 fea=D5 lba0=93\n  regs err=04 status=50\n", false, USER_ERR_ATA_STATUS,
+     "answer ata B0 fea=D5 lba0=93\n  size 1024\n  regs err=04 status=50\n", false, USER_ERR_ATA_STATUS,
      {kDir, "D5 01 90 4F C2 40 B0", "D5 02 93 4F C2 40 B0"}, 0x90909090, Bytes(), 2},
 };
 

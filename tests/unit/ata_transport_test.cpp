@@ -188,12 +188,12 @@ const SatRegsCase sat_regs_cases[] = {
      "00 12 34 56 78 E0 50 / 09 21 31 41 51"},
     {"the route does not judge: error and status come back as they are", "regs err=04 status=50", false,
      "04 01 02 03 04 40 50 / 09 0A 0B 0C 0D"},
-    {"no ATA Status Return descriptor: error 00h, status 50h, the rest as sent",
+    {"GOOD without sense: error 00h, status 50h, the rest as sent",
      "status-return none\n  regs lba0=99 err=04", false, "00 01 02 03 04 40 50 / 09 0A 0B 0C 0D"},
-    {"a descriptor shorter than the standard one is not read",
-     "sense 72 01 00 1D 00 00 00 04 09 02 00 04", false, "00 01 02 03 04 40 50 / 09 0A 0B 0C 0D"},
-    {"a descriptor cut by the sense bytes written is not read",
-     "sense 72 01 00 1D 00 00 00 0E 09 0C 00 04 00 12 00 34 00 56 00 78 E0 51\n  sense-written 20", false,
+    {"a RECOVERED ERROR that announces no registers: error 00h, status 50h, the rest as sent",
+     "sense-fixed 1 17 01", false, "00 01 02 03 04 40 50 / 09 0A 0B 0C 0D"},
+    // The fixed-format return keeps the registers in fields that are not read.
+    {"the fixed-format return: error 00h, status 50h, the rest as sent", "sense-fixed 1 00 1D", false,
      "00 01 02 03 04 40 50 / 09 0A 0B 0C 0D"},
     {"a descriptor after another one is found",
      "sense 72 01 00 1D 00 00 00 12 02 02 00 00 09 0C 00 00 00 66 00 34 00 56 00 78 E0 50", false,
@@ -219,6 +219,7 @@ struct SatFailCase {
     const char* answer;
     int user_err;
     int sys_err;
+    int dir = SCSI_DIR_IN;  // of 512 bytes
 };
 
 const SatFailCase sat_fail_cases[] = {
@@ -226,6 +227,23 @@ const SatFailCase sat_fail_cases[] = {
      USER_ERR_SENSE_ABORTED_COMMAND, kSysBefore},
     {"a drive that refuses the pass-through", "sense-fixed 5 20 00", USER_ERR_SENSE_BAD_OPCODE, kSysBefore},
     {"the SG_IO call fails", "errno EIO", USER_ERR_OS_API, EIO},
+    // Announced registers (00h/1Dh) that did not arrive whole: the status is unknown.
+    {"a descriptor shorter than the standard one",
+     "size 512\n  sense 72 01 00 1D 00 00 00 04 09 02 00 04", USER_ERR_OS_API, EIO},
+    {"a descriptor cut by the sense bytes written",
+     "size 512\n  sense 72 01 00 1D 00 00 00 0E 09 0C 00 04 00 12 00 34 00 56 00 78 E0 51\n  sense-written 20",
+     USER_ERR_OS_API, EIO},
+    {"a descriptor holding status 63h cut by the additional sense length",
+     "size 512\n  sense 72 01 00 1D 00 00 00 0D 09 0C 00 00 00 01 00 00 00 00 00 00 40 63", USER_ERR_OS_API, EIO},
+    {"no descriptor at all", "size 512\n  sense-desc 1 00 1D", USER_ERR_OS_API, EIO},
+    {"NO SENSE announcing the registers without a descriptor", "size 512\n  sense 72 00 00 1D 00 00 00 00",
+     USER_ERR_OS_API, EIO},
+    // ATA moves whole sectors: a short data phase is no answer.
+    {"IDENTIFY without data: the residual is the request", "size 0", USER_ERR_OS_API, EIO},
+    {"one byte short", "size 511", USER_ERR_OS_API, EIO},
+    {"a residual the drive reports over whole data", "size 512\n  resid 512", USER_ERR_OS_API, EIO},
+    {"a data-out the drive did not take whole", "resid 4", USER_ERR_OS_API, EIO, SCSI_DIR_OUT},
+    {"a GOOD answer without sense and short data", "size 100\n  status-return none", USER_ERR_OS_API, EIO},
 };
 
 class SatFail : public AtaRoute, public ::testing::WithParamInterface<SatFailCase> {};
@@ -235,7 +253,7 @@ TEST_P(SatFail, FailsWithTheTransportErrorAndLeavesTheRegisters)
     const SatFailCase& c = GetParam();
     Load(std::string("drive /dev/sdt sat\nanswer ata EC\n  ") + c.answer + "\n");
     const Regs in = MakeRegs("00 01 00 00 00 40 EC");
-    Outcome o = Run(SendAtaCmndSat, in, false, SCSI_DIR_IN, 512);
+    Outcome o = Run(SendAtaCmndSat, in, false, c.dir, 512, Bytes(512, 0x3C));
     EXPECT_FALSE(o.ok) << c.what;
     EXPECT_EQ(o.user_err, c.user_err) << c.what;
     EXPECT_EQ(o.sys_err, c.sys_err) << c.what;
@@ -243,6 +261,14 @@ TEST_P(SatFail, FailsWithTheTransportErrorAndLeavesTheRegisters)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SatFail, ::testing::ValuesIn(sat_fail_cases), CaseIndexName());
+
+TEST_F(AtaRoute, SatNegativeResidualIsAWholeTransfer)
+{
+    Load("drive /dev/sdt sat\nanswer ata EC\n  fill 0 512 5A\n  resid -8\n");
+    Outcome o = Run(SendAtaCmndSat, MakeRegs("00 01 00 00 00 40 EC"), false, SCSI_DIR_IN, 512);
+    EXPECT_TRUE(o.ok) << "user_err " << o.user_err;
+    EXPECT_EQ(o.data, Bytes(512, 0x5A));
+}
 
 // ---- Both working routes refuse a direction they do not know; the native route sends nothing ----
 
@@ -398,6 +424,8 @@ const AptRegsCase apt_regs_cases[] = {
      "00 12 34 56 78 E0 50 / 61 21 31 41 51"},
     {"the route does not judge: a rejected command comes back as a successful call", "regs err=04 status=51",
      false, "04 01 02 03 04 40 51 / 09 0A 0B 0C 0D"},
+    {"a status block that arrived up to its status byte counts", "regs cnt=12 err=04 status=51\n  status-block 20",
+     false, "04 12 02 03 04 40 51 / 09 0A 0B 0C 0D"},
 };
 
 class AptRegs : public AtaRoute, public ::testing::WithParamInterface<AptRegsCase> {};
@@ -425,10 +453,13 @@ struct AptFailCase {
 // A status block the tunnel's own answer would not give: count 66h, LBA 332211h, device E0h.
 #define APT_STATUS_66 "data 00 00 00 00 00 00 00 66 E0 33 22 11 00 00 00 00 00 00 00 50 00 00 00 00\n"
 
+// The data a failed packet write leaves the data read to bring.
+#define APT_DATA_512 "answer scsi 3C mode=1 id=7\n  size 512\n"
+
 const AptFailCase apt_fail_cases[] = {
     {"packet write fails: the data and status reads still run, the status is taken", SCSI_DIR_IN,
-     "answer scsi 3B mode=1 id=6\n  sense-fixed 5 24 00\nanswer scsi 3C mode=1 id=6\n  " APT_STATUS_66, 3,
-     USER_ERR_SENSE_BAD_FIELD, "00 66 11 22 33 E0 50 / 00 00 00 00 00"},
+     "answer scsi 3B mode=1 id=6\n  sense-fixed 5 24 00\n" APT_DATA_512 "answer scsi 3C mode=1 id=6\n  " APT_STATUS_66,
+     3, USER_ERR_SENSE_BAD_FIELD, "00 66 11 22 33 E0 50 / 00 00 00 00 00"},
     {"data read fails: the status is still read, not parsed", SCSI_DIR_IN,
      "answer scsi 3C mode=1 id=7\n  sense-fixed 3 11 00\n", 3, USER_ERR_SENSE_MEDIUM_HARDWARE, nullptr},
     {"status read fails after a good data read: what it brought is taken", SCSI_DIR_IN,
@@ -441,6 +472,21 @@ const AptFailCase apt_fail_cases[] = {
      "answer scsi 3B mode=1 id=6\n  sense-fixed 5 26 00\n", 2, USER_ERR_SENSE_BAD_PARAM, nullptr},
     {"non-data packet write fails", SCSI_DIR_NONE, "answer scsi 3B mode=1 id=6\n  sense-fixed B 00 00\n", 2,
      USER_ERR_SENSE_ABORTED_COMMAND, nullptr},
+    // What a buffer command did not move counts as a failed request.
+    {"status block cut before its error and status bytes: what came is taken, the call fails", SCSI_DIR_IN,
+     "answer ata EC\n  size 512\n  regs cnt=66\n  status-block 18\n", 3, USER_ERR_OS_API,
+     "00 66 00 00 00 40 00 / 00 00 00 00 00"},
+    {"no status block at all", SCSI_DIR_NONE, "answer ata EC\n  status-block 0\n", 2, USER_ERR_OS_API,
+     "00 00 00 00 00 00 00 / 00 00 00 00 00"},
+    {"data read short of a sector: the status is not parsed", SCSI_DIR_IN, "answer ata EC\n  size 256\n", 3,
+     USER_ERR_OS_API, nullptr},
+    {"data read without data", SCSI_DIR_IN, "answer ata EC\n  regs cnt=66\n", 3, USER_ERR_OS_API, nullptr},
+    {"data-out write the drive did not take whole", SCSI_DIR_OUT, "answer ata EC\n  resid 4\n", 2,
+     USER_ERR_OS_API, nullptr},
+    {"non-data packet write cut short", SCSI_DIR_NONE, "answer ata EC\n  resid 1\n", 2, USER_ERR_OS_API, nullptr},
+    {"data-in packet write cut short: the exchange still runs to its end", SCSI_DIR_IN,
+     "answer scsi 3B mode=1 id=6\n  resid 2\n" APT_DATA_512, 3, USER_ERR_OS_API,
+     "00 00 00 00 00 00 00 / 00 00 00 00 00"},
 };
 
 class AptFail : public AtaRoute, public ::testing::WithParamInterface<AptFailCase> {};
@@ -448,7 +494,7 @@ class AptFail : public AtaRoute, public ::testing::WithParamInterface<AptFailCas
 TEST_P(AptFail, FailsAfterRunningTheExchangeToItsEnd)
 {
     const AptFailCase& c = GetParam();
-    Load(std::string("drive /dev/sdt apt\nanswer ata EC\n  regs cnt=77\n") + c.answers);
+    Load(std::string("drive /dev/sdt apt\nanswer ata EC\n  size 512\n  regs cnt=77\n") + c.answers);
     const Regs in = MakeRegs("00 01 00 00 00 40 EC");
     Outcome o = Run(SendAtaCmndApt, in, false, c.dir, 512);
     EXPECT_FALSE(o.ok) << c.what;
@@ -458,6 +504,54 @@ TEST_P(AptFail, FailsAfterRunningTheExchangeToItsEnd)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AptFail, ::testing::ValuesIn(apt_fail_cases), CaseIndexName());
+
+// ---- Whether the drive's registers came back ----
+
+struct ReturnedCase {
+    const char* what;
+    const char* kind;
+    AtaRouteFun route;
+    const char* answer;  // attribute lines of the drive's answer
+    bool ok;
+    bool returned;
+};
+
+const ReturnedCase returned_cases[] = {
+    {"SAT: the ATA Status Return descriptor", "sat", SendAtaCmndSat, "regs lba0=12", true, true},
+    {"SAT: a translator that answers GOOD without sense", "sat", SendAtaCmndSat, "status-return none", true, false},
+    {"SAT: a RECOVERED ERROR that announces nothing", "sat", SendAtaCmndSat, "sense-fixed 1 17 01", true, false},
+    {"SAT: the fixed-format return, whose registers are not read", "sat", SendAtaCmndSat, "sense-fixed 1 00 1D",
+     true, false},
+    {"SAT: the command fails", "sat", SendAtaCmndSat, "regs status=51 err=04", false, false},
+    {"tunnel: the status block", "apt", SendAtaCmndApt, "regs lba0=12", true, true},
+    {"tunnel: a rejected command still brings its registers", "apt", SendAtaCmndApt, "regs status=51 err=04", true,
+     true},
+    {"tunnel: the status block did not arrive", "apt", SendAtaCmndApt, "status-block 18", false, false},
+    {"native route", "sat", SendAtaCmndNative, "regs lba0=12", false, false},
+};
+
+class RegistersReturned : public AtaRoute, public ::testing::WithParamInterface<ReturnedCase> {};
+
+TEST_P(RegistersReturned, TellsWhetherTheDriveSentThem)
+{
+    const ReturnedCase& c = GetParam();
+    // A call that brought registers back first, so a stale answer shows.
+    Load(std::string("drive /dev/sdu sat\nanswer ata EC\n  regs lba0=34\ndrive /dev/sdt ") + c.kind +
+         "\nanswer ata EC\n  " + c.answer + "\n");
+    int handle = 0;
+    int ue = 0, se = 0;
+    ASSERT_TRUE(OpenDisk(&handle, "/dev/sdu", &ue, &se));
+    Regs first = MakeRegs("00 01 00 00 00 40 EC");
+    ASSERT_TRUE(SendAtaCmndSat(&handle, &first.tf, &first.hob, false, nullptr, 0, SCSI_DIR_NONE, nullptr, &ue, &se));
+    ASSERT_TRUE(AtaRegistersReturned());
+    CloseDiskQuiet(&handle);
+
+    Outcome o = Run(c.route, MakeRegs("00 01 00 00 00 40 EC"), false, SCSI_DIR_NONE, 0);
+    EXPECT_EQ(o.ok, c.ok) << c.what << " user_err " << o.user_err;
+    EXPECT_EQ(AtaRegistersReturned(), c.returned) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RegistersReturned, ::testing::ValuesIn(returned_cases), CaseIndexName());
 
 TEST_F(AtaRoute, TunnelRefusesADataOutThatTheLengthFieldsCannotHold)
 {
@@ -536,8 +630,9 @@ const TunnelLogCase tunnel_log_cases[] = {
     {"data-in", "", SCSI_DIR_IN, true,
      "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", true},
     {"data-out", "", SCSI_DIR_OUT, true, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", false},
-    {"packet write fails: the status block is still logged", "answer scsi 3B mode=1 id=6\n  sense-fixed 5 24 00\n",
-     SCSI_DIR_IN, false, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", false},
+    {"packet write fails: the status block is still logged",
+     "answer scsi 3B mode=1 id=6\n  sense-fixed 5 24 00\nanswer scsi 3C mode=1 id=7\n  size 512\n", SCSI_DIR_IN,
+     false, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", false},
     {"status read fails: the status block is still logged", "answer scsi 3C mode=1 id=6\n  sense-fixed 6 29 00\n",
      SCSI_DIR_IN, false, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", false},
     {"data read fails: no Read APT", "answer scsi 3C mode=1 id=7\n  sense-fixed 3 11 00\n", SCSI_DIR_IN, false,

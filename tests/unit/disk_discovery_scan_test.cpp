@@ -563,7 +563,12 @@ INSTANTIATE_TEST_SUITE_P(
         DriveCase{"/dev/sdq", false, 0, "", "", "", 0, 0, 0, {}, {}},
         // a K4410 firmware shorter than the prefix becomes empty
         DriveCase{"/dev/sdh", true, LINK_ATA_BY_SCSI, "QUMA-K4410TN0032", "K4410TN0032A1300009", "", 62533296,
-                  32, VER_K4410, {0x12, 0x85}, {0x85}}),
+                  32, VER_K4410, {0x12, 0x85}, {0x85}},
+        // an IDENTIFY without data identifies nothing: the INQUIRY record with READ CAPACITY's count
+        DriveCase{"/dev/sdi", true, LINK_SCSI, "QUMA-K6410TN0200", "INQ-SERIAL-0003", "0102", 195371568, 100,
+                  VER_K6410, {0x12, 0x85, 0x3B}, {0x12, 0x25}},
+        DriveCase{"/dev/sdj", true, LINK_SCSI, "QUMA-K4410TR0050", "INQ-SERIAL-0004", "1", 97696368, 50,
+                  VER_K4410, {0x12, 0x85, 0x3B}, {0x12, 0x25}}),
     CaseIndexName());
 
 // The SAS drive's model presets the SAS flash geometry.
@@ -576,7 +581,7 @@ TEST_F(EmulatedDrive, GeometryPresetForTheClassifiedModel)
     EXPECT_EQ(disk_geometry.ce, 4u);
 }
 
-// A scan over the fixture's drives keeps the five that classify, in probe order.
+// A scan over the fixture's drives keeps the seven that classify, in probe order.
 TEST_F(EmulatedDrive, ScanFindsTheClassifiedDrives)
 {
     DiskList::GetInstance()->Scan();
@@ -586,7 +591,8 @@ TEST_F(EmulatedDrive, ScanFindsTheClassifiedDrives)
     for (const DiskInfo& d : list) {
         names.push_back(d.device_name);
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"/dev/sdc", "/dev/sdd", "/dev/sde", "/dev/sdf", "/dev/sdh"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"/dev/sdc", "/dev/sdd", "/dev/sde", "/dev/sdf", "/dev/sdh",
+                                               "/dev/sdi", "/dev/sdj"}));
     EXPECT_EQ(zvemu::OpenDescriptors(), 0);
 }
 

@@ -351,6 +351,10 @@ INSTANTIATE_TEST_SUITE_P(
         SenseCase{"sense-fixed 5 24 00\nsense-written 8", false, USER_ERR_SENSE_BAD_PARAM, 0x70, 5, 0, 0},
         SenseCase{"sense-fixed 5 24 00\nsense-written 13", false, USER_ERR_SENSE_BAD_PARAM, 0x70, 5, 0, 0},
         SenseCase{"sense-fixed 5 24 00\nsense-written 14", false, USER_ERR_SENSE_BAD_FIELD, 0x70, 5, 0x24, 0},
+        // The key's byte must be among the bytes written: a CHECK CONDITION without it is no success.
+        SenseCase{"sense-fixed 0 00 00\nsense-written 2", false, USER_ERR_SENSE_UNKNOWN, 0x70, 0, 0, 0},
+        SenseCase{"sense-fixed 1 00 00\nsense-written 3", true, 0, 0x70, 1, 0, 0},
+        SenseCase{"sense 72 01 00 1D\nsense-written 1", false, USER_ERR_SENSE_UNKNOWN, 0x72, 1, 0, 0x1D},
         // Descriptor format.
         SenseCase{"sense-desc 2 04 01", false, USER_ERR_SENSE_BECOMING_READY, 0x72, 2, 0x04, 0x01},
         SenseCase{"sense-desc 2 3A 00", false, USER_ERR_SENSE_NO_MEDIUM, 0x72, 2, 0x3A, 0},
@@ -360,15 +364,39 @@ INSTANTIATE_TEST_SUITE_P(
         SenseCase{"sense-desc E 00 00", false, USER_ERR_SENSE_UNKNOWN, 0x72, 0x0E, 0, 0},
         SenseCase{"sense 73 06 29 00 00 00 00 00", false, USER_ERR_SENSE_TRY_AGAIN, 0x73, 6, 0x29, 0},
         SenseCase{"sense F2 05 24 00 00 00 00 00", false, USER_ERR_SENSE_BAD_FIELD, 0x72, 5, 0x24, 0},
-        // Response codes below 70h carry nothing that fails the command.
-        SenseCase{"sense 00 00 05 00 00 00 00 0A 00 00 00 00 24 00", true, 0, 0x00, 0, 0, 0},
-        SenseCase{"sense 6F 00 05 00 00 00 00 0A 00 00 00 00 24 00", true, 0, 0x6F, 0, 0, 0},
+        // A response code below 70h names no sense format: the reason of the failure is unknown.
+        SenseCase{"sense 00 00 05 00 00 00 00 0A 00 00 00 00 24 00", false, USER_ERR_SENSE_UNKNOWN, 0x00, 0, 0, 0},
+        SenseCase{"sense 6F 00 05 00 00 00 00 0A 00 00 00 00 24 00", false, USER_ERR_SENSE_UNKNOWN, 0x6F, 0, 0, 0},
+        SenseCase{"sense 80 00 00 00 00 00 00 0A 00 00 00 00 00 00", false, USER_ERR_SENSE_UNKNOWN, 0x00, 0, 0, 0},
         // Driver status 8 makes a zero status byte CHECK CONDITION.
         SenseCase{"sense-fixed 5 20 00\nstatus 00\ndriver-status 08", false, USER_ERR_SENSE_BAD_OPCODE, 0x70, 5,
                   0x20, 0},
         SenseCase{"sense-fixed 6 29 00\nstatus 00\ndriver-status 28", false, USER_ERR_SENSE_TRY_AGAIN, 0x70, 6,
                   0x29, 0}),
     CaseIndexName());
+
+// ---- Residual ----
+
+struct ResidCase {
+    const char* attrs;   // the answer of a 512-byte data-in, after its 8 data bytes
+    u32 resid;
+};
+
+class TransportResid : public Transport, public ::testing::WithParamInterface<ResidCase> {};
+
+TEST_P(TransportResid, ANegativeResidualIsNoShortfall)
+{
+    Load(std::string("drive /dev/sdt sas\nanswer scsi 12\n  data 00 00 06 12 1F 00 00 02\n") + GetParam().attrs +
+         "\n");
+    Sent s = Send("/dev/sdt", Hex("12 00 00 02 00 00"), SCSI_DIR_IN, 512);
+    EXPECT_TRUE(s.ok);
+    EXPECT_EQ(s.req.resid, GetParam().resid);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TransportResid,
+                         ::testing::Values(ResidCase{"", 504}, ResidCase{"resid 7", 7}, ResidCase{"resid 0", 0},
+                                           ResidCase{"resid -4", 0}, ResidCase{"resid -2147483648", 0}),
+                         CaseIndexName());
 
 TEST_F(Transport, SenseOfAnotherStatusIsNotRead)
 {
@@ -443,6 +471,14 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"status 28", false, USER_ERR_OS_API, 5, 0x28, 0},
         OutcomeCase{"status 30", false, USER_ERR_OS_API, 5, 0x30, 0},
         OutcomeCase{"status 40", false, USER_ERR_OS_API, 5, 0x40, 0},
+        // COMMAND TERMINATED and reserved values are no completion either.
+        OutcomeCase{"status 22", false, USER_ERR_OS_API, 5, 0x22, 0},
+        OutcomeCase{"status 01", false, USER_ERR_OS_API, 5, 0x01, 0},
+        OutcomeCase{"status 06", false, USER_ERR_OS_API, 5, 0x06, 0},
+        OutcomeCase{"status 0C", false, USER_ERR_OS_API, 5, 0x0C, 0},
+        OutcomeCase{"status FF", false, USER_ERR_OS_API, 5, 0xFF, 0},
+        // CHECK CONDITION without any sense written: the reason is unknown, never a success.
+        OutcomeCase{"status 02", false, USER_ERR_SENSE_UNKNOWN, kSysBefore, 0x02, 0},
         // Host status: no connection, bus busy and time-out are time-outs; the rest I/O errors.
         OutcomeCase{"host-status 01", false, USER_ERR_OS_API, 110, 0, 0},
         OutcomeCase{"host-status 02", false, USER_ERR_OS_API, 110, 0, 0},
@@ -455,7 +491,7 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"driver-status 01", false, USER_ERR_OS_API, 5, 0, 0},
         OutcomeCase{"driver-status 04\nsense-fixed 6 29 00", false, USER_ERR_OS_API, 5, 2, 0},
         OutcomeCase{"driver-status 10", true, kUserBefore, kSysBefore, 0, 0},
-        OutcomeCase{"driver-status 08", true, kUserBefore, kSysBefore, 2, 0},
+        OutcomeCase{"driver-status 08", false, USER_ERR_SENSE_UNKNOWN, kSysBefore, 2, 0},
         // The SG_IO call itself fails.
         OutcomeCase{"errno EIO", false, USER_ERR_OS_API, EIO, 0, 0},
         OutcomeCase{"errno ENOMEM", false, USER_ERR_OS_API, ENOMEM, 0, 0},

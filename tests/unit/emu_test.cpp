@@ -227,6 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FixtureErrorCase{"regs status=51\n", "inline:3: regs is for ata answers"},
                       FixtureErrorCase{"le 0 2 70000\n", "inline:3: bad value: 70000"},
                       FixtureErrorCase{"errno EWHAT\n", "inline:3: bad errno"},
+                      FixtureErrorCase{"resid -x\n", "inline:3: bad residual: -x"},
+                      FixtureErrorCase{"answer ata EC\nstatus-block 25\n", "inline:4: bad status block length: 25"},
                       FixtureErrorCase{"file no/such.bin\n", "inline:3: cannot read ./no/such.bin"},
                       FixtureErrorCase{"include no/such.txt\n", "cannot read fixture ./no/such.txt"},
                       FixtureErrorCase{"\n\ndrive /dev/sdn sat\nanswer ata EC\nregs bad=1\n",
@@ -434,6 +436,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OutcomeCase{"driver-status 06\n", 0, 0, 0, 6, 0, 508},
                       OutcomeCase{"sense-fixed 2 04 01\ndriver-status 00\n", 0, 2, 0, 0, 18, 508},
                       OutcomeCase{"resid 7\n", 0, 0, 0, 0, 0, 7},
+                      OutcomeCase{"resid -4\n", 0, 0, 0, 0, 0, -4},
                       OutcomeCase{"errno EIO\n", EIO, 0, 0, 0, 0, 0},
                       OutcomeCase{"errno 12\n", ENOMEM, 0, 0, 0, 0, 0}),
     CaseIndexName());
@@ -546,6 +549,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "72 01 00 1D 00 00 00 0E 09 0C 00 00 00 01 00 00 00 00 00 00 40 50", 512},
         // Registers select the answer (SMART READ LOG by log address).
         SatCase{kReadLog, "85 08 0E 00 D5 00 01 00 01 00 4F 00 C2 00 B0 00", 0, "", 1},
+        // A residual alone leaves the outcome to SAT and cuts the data.
+        SatCase{"answer ata EC\n  size 512\n  resid 12\n", "85 08 2E 00 00 00 01 00 00 00 00 00 00 40 EC 00", 2,
+                "72 01 00 1D 00 00 00 0E 09 0C 00 00 00 01 00 00 00 00 00 00 40 50", 500},
         // The answer's own SCSI outcome replaces the SAT one.
         SatCase{"answer ata EC\n  sense-fixed B 47 00\n", "85 08 2E 00 00 00 01 00 00 00 00 00 00 40 EC 00", 2,
                 "70 00 0B 00 00 00 00 0A 00 00 00 00 47 00 00 00 00 00", 0}),
@@ -600,6 +606,34 @@ TEST_F(Emu, TunnelKeepsThePacketAndAnswersDataAndStatus)
     r = SgIo(fd, Hex("3C 02 06 00 00 00 00 00 18 00"), SG_DXFER_FROM_DEV, 24);
     EXPECT_EQ(r.h.status, 2);
     EXPECT_EQ(r.sense[12], 0x24);
+}
+
+TEST_F(Emu, TunnelResidualAndStatusBlockBelongToTheCommand)
+{
+    Load("drive /dev/sdu apt\n"
+         "answer ata EC\n  size 512\n  resid 8\n  status-block 18\n"
+         "answer ata 8C\n  resid 4\n"
+         "answer ata E7\n");
+    int fd = Open("/dev/sdu");
+    const Bytes wb = Hex("3B 01 06 00 00 00 00 00 1C 00");
+    const Bytes status = Hex("3C 01 06 00 00 00 00 00 18 00");
+    // Data-in: the residual is the data read's, the status block stops after 18 bytes.
+    SgIo(fd, wb, SG_DXFER_TO_DEV, 28, AptPacket(0x07, 512, 0, 1, 0xEC));
+    SgResult r = SgIo(fd, Hex("3C 01 07 00 00 00 00 02 00 00"), SG_DXFER_FROM_DEV, 512);
+    EXPECT_EQ(r.h.resid, 8);
+    r = SgIo(fd, status, SG_DXFER_FROM_DEV, 24);
+    EXPECT_EQ(r.h.resid, 6);
+    EXPECT_EQ(r.data.size(), 18u);
+    // Data-out: the residual is the write's.
+    Bytes out = AptPacket(0x06, 512, 0xF7, 1, 0x8C);
+    out.resize(540, 0);
+    r = SgIo(fd, Hex("3B 01 06 00 00 00 00 02 1C 00"), SG_DXFER_TO_DEV, 540, out);
+    EXPECT_EQ(r.h.resid, 4);
+    EXPECT_EQ(SgIo(fd, status, SG_DXFER_FROM_DEV, 24).data.size(), 24u);
+    // The next command brings its own whole status block.
+    r = SgIo(fd, wb, SG_DXFER_TO_DEV, 28, AptPacket(0x00, 0, 0, 0, 0xE7));
+    EXPECT_EQ(r.h.resid, 0);
+    EXPECT_EQ(SgIo(fd, status, SG_DXFER_FROM_DEV, 24).data.size(), 24u);
 }
 
 TEST_F(Emu, ScsiAnswerOverridesTunnelPhase)

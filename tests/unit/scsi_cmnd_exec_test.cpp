@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <ostream>
@@ -790,6 +791,49 @@ TEST_F(ScsiExec, FailedWearLevelChunkEndsTheWrite)
     EXPECT_EQ(trace.back().op, "close");
 }
 
+// A write the drive did not take whole failed, and nothing is sent after it.
+struct ShortWriteCase {
+    const char* what;
+    CmndExecFun exec;
+    int type;
+    const char* answers;
+    u32 len;
+    size_t requests;
+};
+
+void PrintTo(const ShortWriteCase& c, std::ostream* os) { *os << c.what; }
+
+const ShortWriteCase short_write_cases[] = {
+    {"first wear-level chunk", ExecWriteWearLevelTableScsi, TYPE_C1H_WRITE_WEAR_LEVEL_TABLE,
+     "answer scsi C1 fn=0A\nanswer scsi C1 fn=0A b2-3=0000\n resid 24\n", 3000, 1},
+    {"second wear-level chunk", ExecWriteWearLevelTableScsi, TYPE_C1H_WRITE_WEAR_LEVEL_TABLE,
+     "answer scsi C1 fn=0A\nanswer scsi C1 fn=0A b2-3=0001\n resid 1\n", 3000, 2},
+    {"time stamp", ExecSetTimestamp, TYPE_A4H_SET_TIME_STAMP, "answer scsi A4 sa=0F\n resid 12\n", 12, 1},
+};
+
+class ShortWrite : public ScsiExec, public ::testing::WithParamInterface<ShortWriteCase> {};
+
+TEST_P(ShortWrite, FailsAndEndsTheTransfer)
+{
+    const ShortWriteCase& c = GetParam();
+    Drive(c.answers);
+    std::vector<u8> buf(c.len, 0x5A);
+    EXPECT_FALSE(Run(c.exec, c.type, buf.data(), c.len));
+    EXPECT_EQ(user_err_, USER_ERR_OS_API);
+    EXPECT_EQ(sys_err_, EIO);
+    EXPECT_EQ(Requests().size(), c.requests);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ShortWrite, ::testing::ValuesIn(short_write_cases), CaseIndexName());
+
+TEST_F(ScsiExec, WearLevelWriteWithANegativeResidualIsWhole)
+{
+    Drive("answer scsi C1 fn=0A\n resid -8\n");
+    std::vector<u8> buf(1500, 0x5A);
+    EXPECT_TRUE(Run(ExecWriteWearLevelTableScsi, TYPE_C1H_WRITE_WEAR_LEVEL_TABLE, buf.data(), 1500)) << user_err_;
+    EXPECT_EQ(Requests().size(), 2u);
+}
+
 TEST_F(ScsiExec, FailedLengthRowKeepsTheTableBase)
 {
     Drive("answer scsi C0 fn=02 sel=03\n sense-fixed 2 04 00\n");
@@ -883,8 +927,10 @@ const ReceivedCase received_cases[] = {
     // the vendor log reads count the same way
     {"vendor log cut short", "sas", "answer scsi 4D page=30\n  data 30 00 00 10\n  size 20\n",
      TYPE_4DH_READNVSRAM_LOG, 0x1000, 20},
-    // ATA answers arrive whole, whatever the pass-through reports
-    {"ATA through SAT", "sat", "answer ata EC\n  size 100\n", TYPE_IDENTIFY_DEVICE, 512, 512},
+    // an overrun the driver reports loses nothing
+    {"negative residual", "sas", "answer scsi 25\n  size 8\n  resid -4\n", TYPE_25H_READ_CAPACITY, 8, 8},
+    // ATA answers are whole sectors (a short one fails the command)
+    {"ATA through SAT", "sat", "answer ata EC\n  size 512\n", TYPE_IDENTIFY_DEVICE, 512, 512},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReceivedLen, ::testing::ValuesIn(received_cases), CaseIndexName());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <ostream>
@@ -594,6 +595,13 @@ const WriteBufferFailCase write_buffer_fail_cases[] = {
     {"the download itself fails", "answer scsi A4 sa=0F\nanswer scsi 3B\n sense-fixed 4 44 00\n",
      TYPE_3BH_DOWNLOAD_R5_LOADER, false, 4096, USER_ERR_SENSE_MEDIUM_HARDWARE,
      {kTimestampCdb, "3B250000000000100000"}},
+    // A write the drive did not take whole failed.
+    {"the clock setting comes back short: no data", "answer scsi A4 sa=0F\n resid 6\nanswer scsi 3B\n",
+     TYPE_3BH_DOWNLOAD_MICROCODE, false, 4096, USER_ERR_OS_API, {kTimestampCdb}},
+    {"half the image taken", "answer scsi A4 sa=0F\nanswer scsi 3B\n resid 2048\n", TYPE_3BH_DOWNLOAD_MICROCODE,
+     false, 4096, USER_ERR_OS_API, {kTimestampCdb, "3B050000000000100000"}},
+    {"one byte of the loader not taken", "answer scsi A4 sa=0F\nanswer scsi 3B\n resid 1\n",
+     TYPE_3BH_DOWNLOAD_R5_LOADER, false, 4096, USER_ERR_OS_API, {kTimestampCdb, "3B250000000000100000"}},
     {"an image past the 24-bit fields", "answer scsi A4 sa=0F\nanswer scsi 3B\n", TYPE_3BH_DOWNLOAD_MICROCODE, false,
      0x1000000, USER_ERR_ILLEGAL_PARAM, {}},
     {"no buffer", "answer scsi A4 sa=0F\nanswer scsi 3B\n", TYPE_3BH_DOWNLOAD_MICROCODE, true, 512,
@@ -613,6 +621,9 @@ TEST_P(WriteBufferDownloadFails, StopsAtTheFailingStep)
     std::vector<u8> buf(c.len + 1, 0x11);
     EXPECT_FALSE(Run(ExecWriteBufferDownload, c.type, c.null_buf ? nullptr : buf.data(), c.len));
     EXPECT_EQ(user_err_, c.user_err);
+    if (c.user_err == USER_ERR_OS_API) {
+        EXPECT_EQ(sys_err_, EIO) << "a short write fails as the transport does";
+    }
     std::vector<std::string> got;
     for (const TraceEntry& e : Requests()) {
         got.push_back(CdbText(e));
@@ -800,6 +811,13 @@ const MicrocodeFailCase microcode_fail_cases[] = {
     {"tunnel: the packet write fails", "apt", LINK_ATA_BY_FC, false,
      "answer ata 92\nanswer scsi 3B mode=1 id=6\n sense-fixed 4 44 00\n", 4096, USER_ERR_SENSE_MEDIUM_HARDWARE,
      kSysBefore, 1},
+    // A data-out the drive did not take whole failed: nothing follows it.
+    {"SAT: half the first command taken", "sat", LINK_ATA_BY_SCSI, false, "answer ata 92\n resid 65024\n", k300K,
+     USER_ERR_OS_API, EIO, 1},
+    {"SAT retry: the first command short, the rest not sent", "sat", LINK_ATA_BY_SCSI, true,
+     "answer ata 92\nanswer ata 92 lba1=00\n resid 512\n", k300K, USER_ERR_OS_API, EIO, 1},
+    {"tunnel: the first sector short, the second not sent", "apt", LINK_ATA_BY_FC, false,
+     "answer ata 92\n resid 4\n", 4096, USER_ERR_OS_API, EIO, 1},
 };
 
 class MicrocodeDownloadFails : public VendorExec, public ::testing::WithParamInterface<MicrocodeFailCase> {};
