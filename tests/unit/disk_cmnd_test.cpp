@@ -1,13 +1,16 @@
 // Registry dispatch: length paths, executor calls, the type-37 route and the start-up self-check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "case_names.h"
 #include "disk_cmnd.h"
+#include "scsi_cmnd_exec.h"
 #include "test_init.h"
 
 namespace {
@@ -347,6 +350,114 @@ TEST(CmndRegistryDeathTest, BothLengthFunctionsFail)
             DiskCmnd::Check();
         },
         CheckFailure("!( (__null != it->second.fun_len) && (__null != it->second.fun_len_param))"));
+}
+
+// Writable copies of the program's tables, spoilt by one case each and checked as a whole.
+struct SpoiltTables {
+    std::vector<DiskSptItem> spt{disk_spt_list, disk_spt_list + TYPE_BUTT};
+    std::vector<CmndTemplate> templates{cmnd_template_list, cmnd_template_list + TYPE_BUTT};
+    std::vector<CmndFuncRow> funcs{cmnd_func_list, cmnd_func_list + TYPE_BUTT};
+    std::vector<CmndExecTypes> exec_types{scsi_exec_types, scsi_exec_types + kScsiExecTypeLists};
+
+    CmndTables View() const
+    {
+        return CmndTables{spt.data(), templates.data(), funcs.data(), exec_types.data(), exec_types.size()};
+    }
+    CmndExecTypes& ListOf(CmndExecFun exec)
+    {
+        for (CmndExecTypes& list : exec_types) {
+            if (list.exec == exec) {
+                return list;
+            }
+        }
+        ADD_FAILURE() << "no list for the executor";
+        return exec_types[0];
+    }
+};
+
+bool ProgramLogSenseList(int type)
+{
+    for (const CmndExecTypes& list : scsi_exec_types) {
+        if (list.exec == ExecLogSense) {
+            return list.lists(type);
+        }
+    }
+    return false;
+}
+
+// A page that the catalogue runs with the LOG SENSE executor but its list forgot.
+bool LogSenseListWithoutTemperature(int type)
+{
+    return type != TYPE_4DH_TEMPERATURE && ProgramLogSenseList(type);
+}
+
+// A vendor log, which the catalogue runs with another executor.
+bool LogSenseListWithVendorLog(int type)
+{
+    return type == TYPE_4DH_READNVSRAM_LOG || ProgramLogSenseList(type);
+}
+
+struct SpoiltTableCase {
+    const char* what;
+    void (*spoil)(SpoiltTables* t);
+    const char* assertion;
+};
+
+void PrintTo(const SpoiltTableCase& c, std::ostream* os) { *os << c.what; }
+
+class CatalogueTablesDeathTest : public ::testing::TestWithParam<SpoiltTableCase> {};
+
+TEST_P(CatalogueTablesDeathTest, AbortsWithItsAssertion)
+{
+    const SpoiltTableCase& c = GetParam();
+    SpoiltTables tables;
+    c.spoil(&tables);
+    EXPECT_DEATH(DiskCmnd::CheckTables(tables.View()),
+                 Literal(std::string("static void DiskCmnd::CheckTables(const CmndTables&): Assertion `") +
+                         c.assertion + "' failed."));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spoilt, CatalogueTablesDeathTest,
+    ::testing::Values(
+        SpoiltTableCase{"name rows swapped",
+                        [](SpoiltTables* t) { std::swap(t->spt[TYPE_SMART_ENABLE], t->spt[TYPE_SMART_DISABLE]); },
+                        "i == (size_t)(tables.spt[i].type)"},
+        SpoiltTableCase{"template row placed after the next",
+                        [](SpoiltTables* t) {
+                            std::swap(t->templates[TYPE_4DH_TEMPERATURE], t->templates[TYPE_4DH_SELF_TEST_RESULTS]);
+                        },
+                        "i == (size_t)(tables.templates[i].type)"},
+        SpoiltTableCase{"function row placed after the next",
+                        [](SpoiltTables* t) {
+                            std::swap(t->funcs[TYPE_C0H_GET_DISK_FLAG], t->funcs[TYPE_C1H_SET_DISK_FLAG]);
+                        },
+                        "i == (size_t)(tables.funcs[i].type)"},
+        SpoiltTableCase{"last template row left out",
+                        [](SpoiltTables* t) { t->templates.back() = CmndTemplate{}; },
+                        "i == (size_t)(tables.templates[i].type)"},
+        SpoiltTableCase{"log sense type missing from its list",
+                        [](SpoiltTables* t) { t->ListOf(ExecLogSense).lists = LogSenseListWithoutTemperature; },
+                        "!registered || listed"},
+        SpoiltTableCase{"new log sense type without its list row",
+                        [](SpoiltTables* t) { t->funcs[TYPE_4DH_READRAIDFLASH_LOG1].fun = ExecLogSense; },
+                        "!registered || listed"},
+        SpoiltTableCase{"list holds a type run by another executor",
+                        [](SpoiltTables* t) { t->ListOf(ExecLogSense).lists = LogSenseListWithVendorLog; },
+                        "!listed || registered"},
+        SpoiltTableCase{"listed type sends another opcode",
+                        [](SpoiltTables* t) { t->templates[TYPE_5AH_MODE_SENSE_SAVED].regs[0] = 0x1A; },
+                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]"}),
+    CaseIndexName());
+
+TEST(CatalogueTables, ProgramTablesPass)
+{
+    SpoiltTables tables;
+    DiskCmnd::CheckTables(tables.View());
+    // The lists the check passed are the executors' own.
+    EXPECT_EQ(tables.ListOf(ExecLogSense).opcode, 0x4D);
+    EXPECT_TRUE(tables.ListOf(ExecLogSense).lists(TYPE_4DH_TEMPERATURE));
+    EXPECT_FALSE(tables.ListOf(ExecLogSense).lists(TYPE_4DH_READNVSRAM_LOG));
 }
 
 } // namespace
