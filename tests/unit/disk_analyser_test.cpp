@@ -2,7 +2,10 @@
 
 #include "case_names.h"
 
+#include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ata_log_decoder.h"
 #include "disk_analyser.h"
@@ -220,5 +223,59 @@ TEST(CheckPasses, AfterInit)
     DiskAnalyser::Check();
     SUCCEED();
 }
+
+// Copies of the parse map's rows, spoilt by one case each: a row out of place, a type twice
+// (the map would keep only the first callback) or a type no command could ask for.
+struct ParseRowsCase {
+    const char* what;
+    void (*spoil)(std::vector<ParseMapRow>* rows);
+    const char* assertion;
+};
+
+void PrintTo(const ParseRowsCase& c, std::ostream* os) { *os << c.what; }
+
+size_t RowOf(const std::vector<ParseMapRow>& rows, u32 type)
+{
+    for (size_t i = 0; i < rows.size(); i++) {
+        if (rows[i].type == type) {
+            return i;
+        }
+    }
+    ADD_FAILURE() << "type " << type << " has no row";
+    return 0;
+}
+
+class ParseRowsDeath : public ::testing::TestWithParam<ParseRowsCase> {};
+
+TEST_P(ParseRowsDeath, AbortsWithItsAssertion)
+{
+    const ParseRowsCase& c = GetParam();
+    std::vector<ParseMapRow> rows(parse_map_rows, parse_map_rows + kParseMapRows);
+    c.spoil(&rows);
+    EXPECT_DEATH(DiskAnalyser::CheckParseRows(rows.data(), rows.size()),
+                 std::string("static void DiskAnalyser::CheckParseRows\\(const ParseMapRow\\*, size_t\\): "
+                             "Assertion `") +
+                     c.assertion + "' failed");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spoilt, ParseRowsDeath,
+    ::testing::Values(
+        ParseRowsCase{"temperature row after the self test row",
+                      [](std::vector<ParseMapRow>* rows) {
+                          std::swap((*rows)[RowOf(*rows, TYPE_4DH_TEMPERATURE)],
+                                    (*rows)[RowOf(*rows, TYPE_4DH_SELF_TEST_RESULTS)]);
+                      },
+                      "i == 0 \\|\\| rows\\[i - 1\\]\\.type < rows\\[i\\]\\.type"},
+        ParseRowsCase{"mode sense row twice",
+                      [](std::vector<ParseMapRow>* rows) {
+                          const size_t i = RowOf(*rows, TYPE_5AH_MODE_SENSE_CHANGEABLE);
+                          (*rows)[i] = (*rows)[i - 1];
+                      },
+                      "i == 0 \\|\\| rows\\[i - 1\\]\\.type < rows\\[i\\]\\.type"},
+        ParseRowsCase{"last row outside the catalogue",
+                      [](std::vector<ParseMapRow>* rows) { rows->back().type = TYPE_BUTT; },
+                      "\\(size_t\\)\\(rows\\[i\\]\\.type\\) < \\(size_t\\)\\(TYPE_BUTT\\)"}),
+    CaseIndexName());
 
 } // namespace
