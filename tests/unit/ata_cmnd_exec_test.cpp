@@ -77,8 +77,6 @@ protected:
     void SetUp() override
     {
         EnsureErrTable();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
         output_flags.save_log = 0;
         raid_kind = RAID_BUTT;
         zvemu::Reset();
@@ -87,8 +85,6 @@ protected:
     {
         EXPECT_EQ(zvemu::OpenDescriptors(), 0);
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
     }
 
     // The vendor drive on one route, with extra answers that override its own.
@@ -122,8 +118,7 @@ protected:
     }
 
     DiskInfo disk_;
-    u8 saved_save_log_ = 1;
-    u32 saved_raid_kind_ = RAID_BUTT;
+    SettingsGuard settings_;
 };
 
 // The seven current registers of each command sent.

@@ -71,8 +71,6 @@ protected:
     void SetUp() override
     {
         EnsureErrTable();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
         output_flags.save_log = 0;
         raid_kind = RAID_BUTT;
         zvemu::Reset();
@@ -81,8 +79,6 @@ protected:
     {
         EXPECT_EQ(zvemu::OpenDescriptors(), 0);
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
     }
 
     void Load(const std::string& text)
@@ -108,8 +104,7 @@ protected:
         return o;
     }
 
-    u8 saved_save_log_ = 1;
-    u32 saved_raid_kind_ = RAID_BUTT;
+    SettingsGuard settings_;
 };
 
 // ---- SAT: the ATA PASS-THROUGH(16) CDB ----

@@ -42,25 +42,11 @@ protected:
     {
         EnsureErrTable();
         DiskCmnd::Init();
-        saved_flags_ = output_flags;
-        saved_disk_ = cur_disk;
-        saved_menu_ = cur_menu;
-        saved_dev_ = dev_name;
         output_flags = OutputFlags();
         cur_disk = DiskInfo();
     }
-    void TearDown() override
-    {
-        output_flags = saved_flags_;
-        cur_disk = saved_disk_;
-        cur_menu = saved_menu_;
-        dev_name = saved_dev_;
-    }
 
-    OutputFlags saved_flags_;
-    DiskInfo saved_disk_;
-    const MenuItem* saved_menu_ = nullptr;
-    char* saved_dev_ = nullptr;
+    SettingsGuard settings_;
 };
 
 // ---- The menu tables -------------------------------------------------------------------------

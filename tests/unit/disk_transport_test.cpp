@@ -51,8 +51,6 @@ protected:
     void SetUp() override
     {
         EnsureErrTable();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
         // These cases read the trace, not the log file; the log is checked in its own processes.
         output_flags.save_log = 0;
         raid_kind = RAID_BUTT;
@@ -61,8 +59,6 @@ protected:
     void TearDown() override
     {
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
     }
 
     void Load(const std::string& text)
@@ -107,8 +103,7 @@ protected:
         return Send("/dev/sdt", Hex("00 00 00 00 00 00"), SCSI_DIR_NONE, 0);
     }
 
-    u8 saved_save_log_ = 1;
-    u32 saved_raid_kind_ = RAID_BUTT;
+    SettingsGuard settings_;
 };
 
 // ---- Node open and close ----

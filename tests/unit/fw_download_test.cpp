@@ -344,8 +344,6 @@ protected:
     {
         FwFiles::SetUp();
         EnsureCmndRegistry();
-        saved_save_log_ = output_flags.save_log;
-        saved_retry_ = fw_download_retry;
         output_flags.save_log = 0;
         zvemu::Reset();
         std::string error;
@@ -361,8 +359,6 @@ protected:
 
     void TearDown() override
     {
-        output_flags.save_log = saved_save_log_;
-        fw_download_retry = saved_retry_;
         fw_file_name = nullptr;
         dev_name = nullptr;
         freeDataBuf();
@@ -381,8 +377,7 @@ protected:
 
     std::string node_;
     std::string file_;
-    u8 saved_save_log_ = 0;
-    bool saved_retry_ = false;
+    SettingsGuard settings_;
 };
 
 // Whatever the outcome, the file name is cleared and the image buffer released.

@@ -142,9 +142,6 @@ protected:
     void SetUp() override
     {
         EnsureErrTable();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
-        saved_target_ = raid_target_id;
         output_flags.save_log = 0;
         raid_kind = RAID_MEGARAID;
         raid_target_id = 5;
@@ -155,9 +152,6 @@ protected:
     void TearDown() override
     {
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
-        raid_target_id = saved_target_;
         megaraid_host = 0;
         megaraid_host_unread = true;
     }
@@ -224,9 +218,7 @@ protected:
         return out;
     }
 
-    u8 saved_save_log_ = 1;
-    u32 saved_raid_kind_ = RAID_BUTT;
-    u32 saved_target_ = 0;
+    SettingsGuard settings_;
 };
 
 // ---- The MFI frame of a SCSI command ----

@@ -646,7 +646,6 @@ protected:
         ASSERT_TRUE(zvemu::LoadFixture(DataPath("one_key/sata_one_key.txt"), &err)) << err;
         ASSERT_NE(getcwd(old_cwd_, sizeof(old_cwd_)), nullptr);
         ASSERT_EQ(chdir(dir_.c_str()), 0);
-        saved_flags_ = output_flags;
         output_flags.save_log = 0;
         cur_disk = DiskInfo();
         ASSERT_TRUE(classifyDevice("/dev/sda", &cur_disk));
@@ -658,7 +657,6 @@ protected:
     {
         dev_name = nullptr;
         cur_disk = DiskInfo();
-        output_flags = saved_flags_;
         zvemu::Reset();
         EXPECT_EQ(chdir(old_cwd_), 0);
         OneKeyParse::TearDown();
@@ -673,7 +671,7 @@ protected:
 
     char old_cwd_[4096];
     char dev_[16] = "/dev/sda";
-    OutputFlags saved_flags_;
+    SettingsGuard settings_;
 };
 
 TEST_F(OneKeyRoundTrip, ParserGetsBackWhatTheDriveAnswered)

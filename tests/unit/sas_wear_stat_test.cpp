@@ -24,6 +24,7 @@
 #include "disk_discovery.h"
 #include "sas_wear_stat.h"
 #include "settings.h"
+#include "test_init.h"
 
 namespace {
 
@@ -132,8 +133,6 @@ class WearStatTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        saved_geometry_ = disk_geometry;
-        saved_model_code_ = disk_model_code;
         ASSERT_NE(getcwd(old_cwd_, sizeof(old_cwd_)), nullptr);
         char tmpl[] = "/tmp/zv_wear_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -142,8 +141,6 @@ protected:
     }
     void TearDown() override
     {
-        disk_geometry = saved_geometry_;
-        disk_model_code = saved_model_code_;
         EXPECT_EQ(chdir(old_cwd_), 0);
         const std::string cmd = "rm -rf '" + dir_ + "'";
         EXPECT_EQ(system(cmd.c_str()), 0);
@@ -185,8 +182,7 @@ protected:
     }
 
 private:
-    DiskGeometry saved_geometry_;
-    u32 saved_model_code_ = 0;
+    SettingsGuard settings_;
     char old_cwd_[4096];
     std::string dir_;
 };

@@ -14,6 +14,7 @@
 #include "disk_info.h"
 #include "front_state.h"
 #include "sata_block_table.h"
+#include "test_init.h"
 
 namespace {
 
@@ -74,19 +75,14 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// Keeps the shared flash structure, status and variant flag as the test found them.
+// Clears the shared status and variant flag for a test and sets its flash structure; the test
+// leaves all three as it found them.
 class SharedState {
 public:
-    SharedState() : structure_(disk_structure), status_(disk_status), variant_(disk_variant_flag)
+    SharedState()
     {
         memset(&disk_status, 0, sizeof(disk_status));
         disk_variant_flag = 0;
-    }
-    ~SharedState()
-    {
-        disk_structure = structure_;
-        disk_status = status_;
-        disk_variant_flag = variant_;
     }
     void Set(u32 channel, u32 layer)
     {
@@ -95,9 +91,7 @@ public:
     }
 
 private:
-    DiskStructure structure_;
-    DiskStatus status_;
-    u32 variant_;
+    SettingsGuard settings_;
 };
 
 // ---- blank block rings ----------------------------------------------------------------

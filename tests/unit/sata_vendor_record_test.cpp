@@ -13,6 +13,7 @@
 #include "disk_discovery.h"
 #include "front_state.h"
 #include "sata_vendor_record.h"
+#include "test_init.h"
 
 namespace {
 
@@ -359,21 +360,6 @@ INSTANTIATE_TEST_SUITE_P(SataVendorRecord, SectorRecord,
                                            SectorCase{true, false, 600, false}, SectorCase{true, true, 512, false}),
                          CaseIndexName());
 
-// Keeps the process-wide status and structure as the test found them.
-class SharedRecordGuard {
-public:
-    SharedRecordGuard() : status_(disk_status), structure_(disk_structure) {}
-    ~SharedRecordGuard()
-    {
-        disk_status = status_;
-        disk_structure = structure_;
-    }
-
-private:
-    DiskStatus status_;
-    DiskStructure structure_;
-};
-
 std::vector<u8> StatusAnswer(size_t len)
 {
     std::vector<u8> b(len, 0x99);
@@ -385,7 +371,7 @@ std::vector<u8> StatusAnswer(size_t len)
 
 TEST(SataDiskStatus, StoresAndPrintsTheFirst17Bytes)
 {
-    SharedRecordGuard guard;
+    SettingsGuard guard;
     std::memset(&disk_status, 0, sizeof(disk_status));
     const std::vector<u8> data = StatusAnswer(512);
     std::string out = kEarlier;
@@ -418,7 +404,7 @@ TEST(SataDiskStatus, StoresAndPrintsTheFirst17Bytes)
 
 TEST(SataDiskStatus, ShortAnswerStoresNothing)
 {
-    SharedRecordGuard guard;
+    SettingsGuard guard;
     std::memset(&disk_status, 0x5C, sizeof(disk_status));
     const DiskStatus before = disk_status;
     const std::vector<u8> data = StatusAnswer(512);
@@ -431,7 +417,7 @@ TEST(SataDiskStatus, ShortAnswerStoresNothing)
 
 TEST(SataDiskStructure, FiveWordsNothingStored)
 {
-    SharedRecordGuard guard;
+    SettingsGuard guard;
     disk_structure = DiskStructure{1, 2, 3, 4, 5};
     std::vector<u8> data(512, 0);
     PutLe(data, 0, 8, 4);

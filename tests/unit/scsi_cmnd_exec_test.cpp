@@ -62,10 +62,6 @@ protected:
     {
         EnsureErrTable();
         EnsureCmndRegistry();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
-        saved_table_base_ = vendor_table_base;
-        saved_nvram_base_ = nvram_read_base;
         // The requests are read from the emulator's trace; the log has tests of its own.
         output_flags.save_log = 0;
         raid_kind = RAID_BUTT;
@@ -77,10 +73,6 @@ protected:
     void TearDown() override
     {
         EXPECT_EQ(zvemu::OpenDescriptors(), 0) << "every open node is closed again";
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
-        vendor_table_base = saved_table_base_;
-        nvram_read_base = saved_nvram_base_;
         zvemu::Reset();
     }
 
@@ -113,10 +105,7 @@ protected:
     int sys_err_ = kSysBefore;
 
 private:
-    u8 saved_save_log_ = 0;
-    u32 saved_raid_kind_ = 0;
-    u32 saved_table_base_ = 0;
-    u32 saved_nvram_base_ = 0;
+    SettingsGuard settings_;
 };
 
 // ---------------------------------------------------------------------------------------

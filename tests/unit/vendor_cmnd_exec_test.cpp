@@ -69,11 +69,6 @@ protected:
     {
         EnsureErrTable();
         EnsureCmndRegistry();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
-        saved_part_ = flash_log_part;
-        saved_retry_ = fw_download_retry;
-        saved_geometry_ = disk_geometry;
         output_flags.save_log = 0;
         raid_kind = RAID_BUTT;
         flash_log_part = 0;
@@ -87,11 +82,6 @@ protected:
     void TearDown() override
     {
         EXPECT_EQ(zvemu::OpenDescriptors(), 0) << "every open node is closed again";
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
-        flash_log_part = saved_part_;
-        fw_download_retry = saved_retry_;
-        disk_geometry = saved_geometry_;
         zvemu::Reset();
     }
 
@@ -122,11 +112,7 @@ protected:
     int sys_err_ = kSysBefore;
 
 private:
-    u8 saved_save_log_ = 0;
-    u32 saved_raid_kind_ = 0;
-    u32 saved_part_ = 0;
-    bool saved_retry_ = false;
-    DiskGeometry saved_geometry_{};
+    SettingsGuard settings_;
 };
 
 // "[C0h] Disk Basic info" answering the seven words.

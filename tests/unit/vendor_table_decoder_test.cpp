@@ -34,16 +34,9 @@ void PutLe(std::vector<u8>& b, size_t off, u64 v, unsigned width)
     }
 }
 
-// Keeps the shared geometry and layout selector as the test found them.
+// Sets the shared geometry for a test, which finds it and the layout selector as it left them.
 class GeometryGuard {
 public:
-    GeometryGuard() : geometry_(disk_geometry), model_code_(disk_model_code) {}
-    ~GeometryGuard()
-    {
-        disk_geometry = geometry_;
-        disk_model_code = model_code_;
-    }
-
     void Set(u32 channel, u32 ce, u32 block, u32 page_num)
     {
         disk_geometry.channel = channel;
@@ -53,8 +46,7 @@ public:
     }
 
 private:
-    DiskGeometry geometry_;
-    u32 model_code_;
+    SettingsGuard settings_;
 };
 
 // ---- I/O counters -------------------------------------------------------------------

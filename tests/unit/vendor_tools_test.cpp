@@ -237,9 +237,7 @@ protected:
     {
         EnsureErrTable();
         EnsureCmndRegistry();
-        saved_save_log_ = output_flags.save_log;
         output_flags.save_log = 0;
-        saved_geometry_ = disk_geometry;
         char tmpl[] = "/tmp/zv_tools_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
@@ -253,8 +251,6 @@ protected:
     {
         EXPECT_EQ(zvemu::OpenDescriptors(), 0);
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        disk_geometry = saved_geometry_;
         dev_name = nullptr;
         fw_file_name = nullptr;
         freeDataBuf();
@@ -298,8 +294,7 @@ protected:
 
     std::string dir_;
     std::string node_;
-    u8 saved_save_log_ = 1;
-    DiskGeometry saved_geometry_{};
+    SettingsGuard settings_;
 };
 
 std::vector<std::string> SentRegs()
