@@ -24,7 +24,7 @@ TEST_P(EntryBadShape, MessageThenUsageAndStatus0)
     EXPECT_FALSE(Exists("SSDlog"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, EntryBadShape, ::testing::Values("-abc", "--a", "x", "-", "/dev/sda"), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Shapes, EntryBadShape, ::testing::Values("-abc", "--a", "x", "-", "/dev/sda"), CaseName());
 
 TEST_F(Entry, DevicePathMustBeginWithDevS)
 {
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"-f", "fw.bin", "MegaCli64", "-a0", "/dev/sdq"},
                       std::vector<std::string>{"-s", "bogus", "MegaCli", "/dev/sdq"},
                       std::vector<std::string>{"-V", "x", "-SAM", "/dev/sdq"}),
-    CaseIndexName());
+    CaseName());
 
 // A file name and no command: the drive is classified, nothing runs, and the log of the
 // classification is flushed into the fresh "SSDlog".

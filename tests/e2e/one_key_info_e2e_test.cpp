@@ -15,6 +15,7 @@
 #include <cstring>
 #include <iterator>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -233,6 +234,11 @@ struct PlacementCase {
     std::string out;           // the whole screen output
 };
 
+void PrintTo(const PlacementCase& c, std::ostream* os)
+{
+    *os << ArgsText(c.args) << (c.stale_files ? " over old files" : "");
+}
+
 class OneKeyPlacement : public OneKeyE2e, public ::testing::WithParamInterface<PlacementCase> {};
 
 TEST_P(OneKeyPlacement, TwelveReadsIntoOneMaskedFile)
@@ -278,7 +284,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{{"-a", "multilog", "-b", "mine.bin", "/dev/sda"}, true, "mine.bin",
                       "    please be patient as this process may take a moment\n"
                       "    all information has been saved to mine.bin\n"}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(OneKeyE2e, SasDriveIsRefusedBeforeAnyFileOrCommand)
 {
@@ -302,6 +308,11 @@ struct ReadFailCase {
     Item item;                      // what the file holds for it
     std::vector<size_t> dropped;    // indexes into GoodRequests() that are not sent
 };
+
+void PrintTo(const ReadFailCase& c, std::ostream* os)
+{
+    *os << "row " << c.row << " " << c.item.name << (c.item.query_len != 0 ? " read fails" : " length query fails");
+}
 
 class OneKeyReadFails : public OneKeyE2e, public ::testing::WithParamInterface<ReadFailCase> {};
 
@@ -351,7 +362,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadFailCase{"drive /dev/sda\nanswer ata EC\n  regs status=51 err=04\n"
                      "answer ata EC\n  file " ZV_TEST_DATA_DIR "/one_key/identify.bin\n  times 1\n",
                      0, {0, 1, 0, kAtaErr, kAborted, 512, "identify", {}}, {}}),
-    CaseIndexName());
+    CaseName());
 
 // ---------------------------------------------------------------- file errors
 
@@ -400,6 +411,6 @@ TEST_P(OneKeySpecialFile, IsRefusedBeforeAnyRead)
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, OneKeySpecialFile, ::testing::Values("x.bin", "x.bin_tmp"), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Names, OneKeySpecialFile, ::testing::Values("x.bin", "x.bin_tmp"), CaseName());
 
 } // namespace

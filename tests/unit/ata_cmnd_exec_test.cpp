@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -161,6 +162,8 @@ struct RowCase {
     u8 first_byte;  // of the answer, for data-in rows
 };
 
+void PrintTo(const RowCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
+
 const RowCase row_cases[] = {
     {TYPE_IDENTIFY_DEVICE, "00 01 00 00 00 40 EC", 1, 512, 0x00},
     {TYPE_SMART_RETURN_STATUS, "DA 00 00 4F C2 40 B0", 0, 0, 0},
@@ -196,7 +199,7 @@ TEST_P(AtaCommandRow, SendsTheRowOnEachRoute)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AtaCommandRow, ::testing::ValuesIn(row_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AtaCommandRow, ::testing::ValuesIn(row_cases), CaseName());
 
 TEST_F(AtaExec, IdentifyFillsTheBufferWithTheDriveAnswer)
 {
@@ -220,6 +223,8 @@ struct LinkCase {
     int user_err;
     const char* first_cdb;  // "" when nothing is sent
 };
+
+void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.what; }
 
 const LinkCase link_cases[] = {
     {"SAT", "sat", LINK_ATA_BY_SCSI, true, USER_ERR_UNSUPPORTED, "85 08 2E 00 00 00 01 00 00 00 00 00 00 40 EC 00"},
@@ -248,7 +253,7 @@ TEST_P(LinkRoute, PicksTheRouteOfTheLinkType)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LinkRoute, ::testing::ValuesIn(link_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, LinkRoute, ::testing::ValuesIn(link_cases), CaseName());
 
 // Every executor, with arguments it accepts, on a SAS drive.
 struct AnyExecCase {
@@ -257,6 +262,8 @@ struct AnyExecCase {
     int type;
     u32 len;
 };
+
+void PrintTo(const AnyExecCase& c, std::ostream* os) { *os << c.what; }
 
 const AnyExecCase any_exec_cases[] = {
     {"ExecAtaCommand", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512},
@@ -285,7 +292,7 @@ TEST_P(ScsiDrive, EveryAtaExecutorAnswersUnsupported)
     EXPECT_TRUE(zvemu::Requests().empty()) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ScsiDrive, ::testing::ValuesIn(any_exec_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ScsiDrive, ::testing::ValuesIn(any_exec_cases), CaseName());
 
 // ---- Argument guards: user error 4 before the node is opened ----
 
@@ -296,6 +303,8 @@ struct GuardCase {
     u32 len;
     bool null_buf;
 };
+
+void PrintTo(const GuardCase& c, std::ostream* os) { *os << c.what; }
 
 const GuardCase guard_cases[] = {
     {"vendor read, null buffer", ExecAtaVendorRead, TYPE_89H_SYSTEM_INDEX_TABLE, 512, true},
@@ -337,7 +346,7 @@ TEST_P(Guard, RefusesBeforeOpeningTheNode)
     EXPECT_TRUE(zvemu::Trace().empty()) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Guard, ::testing::ValuesIn(guard_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, Guard, ::testing::ValuesIn(guard_cases), CaseName());
 
 // ---- User error 8 from the returned registers ----
 
@@ -352,6 +361,8 @@ struct StatusCase {
     int sys_err;
     size_t commands;     // ATA commands sent before the executor stopped
 };
+
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.what; }
 
 const StatusCase status_cases[] = {
     {"SAT: error register set", "sat", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
@@ -409,7 +420,7 @@ TEST_P(ReturnedStatus, FailsWithErrorTimes256PlusStatus)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ReturnedStatus, ::testing::ValuesIn(status_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ReturnedStatus, ::testing::ValuesIn(status_cases), CaseName());
 
 // ---- Vendor reads: length queries and the per-sector reads ----
 
@@ -418,6 +429,8 @@ struct VendorLenCase {
     const char* regs;
     u32 length;
 };
+
+void PrintTo(const VendorLenCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 const VendorLenCase vendor_len_cases[] = {
     {TYPE_89H_DEVICE_VENDOR_LOG, "00 01 00 00 00 40 89", 1536},
@@ -440,7 +453,7 @@ TEST_P(VendorLength, AsksWithoutBit7AndReturnsSectorsTimes512)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLength, ::testing::ValuesIn(vendor_len_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLength, ::testing::ValuesIn(vendor_len_cases), CaseName());
 
 TEST_F(AtaExec, VendorLengthThatWouldWrapIsRefused)
 {
@@ -501,6 +514,8 @@ struct LogCase {
     int opens;
 };
 
+void PrintTo(const LogCase& c, std::ostream* os) { *os << c.what; }
+
 const LogCase log_cases[] = {
     {"length of logs 90h-9Fh: the directory's 1 + 2 + 1 sectors", TYPE_SMART_HOST_VENDOR_SPECIFIC + CMND_LEN_QUERY,
      512, "", true, USER_ERR_UNSUPPORTED, {kDir}, 2048, Bytes(), 1},
@@ -552,7 +567,7 @@ TEST_P(SmartLog, ReadsTheLogsTheDirectoryNames)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SmartLog, ::testing::ValuesIn(log_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, SmartLog, ::testing::ValuesIn(log_cases), CaseName());
 
 const LogCase pend_cases[] = {
     {"length: logs B0h-B7h, 3 + 1 + 1 sectors", TYPE_SMART_PEND_LIST + CMND_LEN_QUERY, 512, "", true,
@@ -587,7 +602,7 @@ TEST_P(PendList, ReadsLogB0hPageByPage)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PendList, ::testing::ValuesIn(pend_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, PendList, ::testing::ValuesIn(pend_cases), CaseName());
 
 TEST_F(AtaExec, SmartLogLengthQueryWithoutBufferStillAnswers)
 {
@@ -604,6 +619,8 @@ struct SwitchCase {
     Bytes values;  // buf[0], buf[1]
     const char* regs;
 };
+
+void PrintTo(const SwitchCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 const SwitchCase switch_cases[] = {
     {TYPE_8BH_DYNAMIC_OPTMIZE, {0x03, 0x07}, "17 03 07 00 00 40 8B"},
@@ -626,7 +643,7 @@ TEST_P(Switch, SendsTheCallersValuesWithoutData)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Switch, ::testing::ValuesIn(switch_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, Switch, ::testing::ValuesIn(switch_cases), CaseName());
 
 struct MaxCase {
     const char* what;
@@ -636,6 +653,8 @@ struct MaxCase {
     const char* sent_hob;  // previous registers, for 48-bit commands ("" otherwise)
     Bytes after;           // the MaxAddressRegs after
 };
+
+void PrintTo(const MaxCase& c, std::ostream* os) { *os << c.what; }
 
 const MaxCase max_cases[] = {
     {"SET, volatile: count 1, the address in its registers", TYPE_SET_MAX_ADDRESS,
@@ -669,7 +688,7 @@ TEST_P(MaxAddress, PacksTheNineByteBlock)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MaxAddress, ::testing::ValuesIn(max_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MaxAddress, ::testing::ValuesIn(max_cases), CaseName());
 
 TEST_F(AtaExec, SetMaxOn28BitSatCarriesTheHighBytesUnflagged)
 {
@@ -684,6 +703,8 @@ struct WearCase {
     u32 len;
     std::vector<std::string> sent;
 };
+
+void PrintTo(const WearCase& c, std::ostream* os) { *os << c.len << " bytes"; }
 
 const WearCase wear_cases[] = {
     {512, {"F7 01 00 00 80 40 8C"}},
@@ -714,7 +735,7 @@ TEST_P(WearLevel, WritesSectorBySectorAndMarksTheLast)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WearLevel, ::testing::ValuesIn(wear_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, WearLevel, ::testing::ValuesIn(wear_cases), CaseName());
 
 // ---- Register access ----
 
@@ -728,6 +749,8 @@ struct RegisterCase {
     int dir;
     u32 value_after;
 };
+
+void PrintTo(const RegisterCase& c, std::ostream* os) { *os << c.what; }
 
 const RegisterCase register_cases[] = {
     {"read 2 bytes: address in LBA, device and the count's high nibble; value cut to 16 bits",
@@ -773,7 +796,7 @@ TEST_P(RegisterAccess, PacksTheAddressAndCompletesReads)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RegisterAccess, ::testing::ValuesIn(register_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, RegisterAccess, ::testing::ValuesIn(register_cases), CaseName());
 
 // ---- Write Current Time ----
 

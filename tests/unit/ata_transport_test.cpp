@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,6 +121,8 @@ struct SatCdbCase {
     const char* trace_dir;
 };
 
+void PrintTo(const SatCdbCase& c, std::ostream* os) { *os << c.what; }
+
 const SatCdbCase sat_cdb_cases[] = {
     {"28-bit data-in: SMART READ DATA", "D0 01 00 4F C2 40 B0", "", false, SCSI_DIR_IN, 512,
      "85 08 2E 00 D0 00 01 00 00 00 4F 00 C2 40 B0 00", "in"},
@@ -162,7 +165,7 @@ TEST_P(SatCdb, SendsTheExactPassThroughRequest)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SatCdb, ::testing::ValuesIn(sat_cdb_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, SatCdb, ::testing::ValuesIn(sat_cdb_cases), CaseName());
 
 // ---- SAT: the returned registers ----
 
@@ -172,6 +175,8 @@ struct SatRegsCase {
     bool ext48;
     const char* expected;  // returned registers, "current / previous"
 };
+
+void PrintTo(const SatRegsCase& c, std::ostream* os) { *os << c.what; }
 
 // Sent: 00 01 02 03 04 40 EC with previous 09 0A 0B 0C 0D.
 const SatRegsCase sat_regs_cases[] = {
@@ -207,7 +212,7 @@ TEST_P(SatRegs, ReturnsTheRegistersOfTheStatusReturnDescriptor)
     EXPECT_EQ(Text(o.regs), c.expected) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SatRegs, ::testing::ValuesIn(sat_regs_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, SatRegs, ::testing::ValuesIn(sat_regs_cases), CaseName());
 
 struct SatFailCase {
     const char* what;
@@ -215,6 +220,8 @@ struct SatFailCase {
     int user_err;
     int sys_err;
 };
+
+void PrintTo(const SatFailCase& c, std::ostream* os) { *os << c.what; }
 
 const SatFailCase sat_fail_cases[] = {
     {"an ATA error under CK_COND is reported by its sense key", "regs status=51 err=04",
@@ -237,7 +244,7 @@ TEST_P(SatFail, FailsWithTheTransportErrorAndLeavesTheRegisters)
     EXPECT_EQ(Text(o.regs), Text(in)) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SatFail, ::testing::ValuesIn(sat_fail_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, SatFail, ::testing::ValuesIn(sat_fail_cases), CaseName());
 
 // ---- Both working routes refuse a direction they do not know; the native route sends nothing ----
 
@@ -248,6 +255,8 @@ struct RefusedCase {
     int dir;
     int user_err;  // -1: left as the caller set it
 };
+
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.what; }
 
 const RefusedCase refused_cases[] = {
     {"SAT, direction 3", "sat", SendAtaCmndSat, 3, -1},
@@ -277,7 +286,7 @@ TEST_P(Refused, FailsWithoutSendingAnything)
     EXPECT_TRUE(zvemu::Requests().empty()) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Refused, ::testing::ValuesIn(refused_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, Refused, ::testing::ValuesIn(refused_cases), CaseName());
 
 // ---- The tunnel: packet, data and status ----
 
@@ -297,6 +306,8 @@ struct AptCase {
     u32 len;
     std::vector<Request> expected;
 };
+
+void PrintTo(const AptCase& c, std::ostream* os) { *os << c.what; }
 
 const std::string kSmartReadPacket = "75 30 00 07 00 00 02 00 00 D0 00 01 40 C2 4F 00 00 00 00 00 00 00 00 B0 00 00 00 00";
 
@@ -375,7 +386,7 @@ TEST_P(AptSequence, SendsTheTunnelRequests)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AptSequence, ::testing::ValuesIn(apt_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AptSequence, ::testing::ValuesIn(apt_cases), CaseName());
 
 struct AptRegsCase {
     const char* what;
@@ -383,6 +394,8 @@ struct AptRegsCase {
     bool ext48;
     const char* expected;
 };
+
+void PrintTo(const AptRegsCase& c, std::ostream* os) { *os << c.what; }
 
 // Sent: 00 01 02 03 04 40 EC with previous 09 0A 0B 0C 0D.
 const AptRegsCase apt_regs_cases[] = {
@@ -406,7 +419,7 @@ TEST_P(AptRegs, ReturnsTheRegistersOfTheStatusBlock)
     EXPECT_EQ(Text(o.regs), c.expected) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AptRegs, ::testing::ValuesIn(apt_regs_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AptRegs, ::testing::ValuesIn(apt_regs_cases), CaseName());
 
 struct AptFailCase {
     const char* what;
@@ -416,6 +429,8 @@ struct AptFailCase {
     int user_err;
     const char* regs;      // returned registers, "current / previous"; null: left as sent
 };
+
+void PrintTo(const AptFailCase& c, std::ostream* os) { *os << c.what; }
 
 // A status block the tunnel's own answer would not give: count 66h, LBA 332211h, device E0h.
 #define APT_STATUS_66 "data 00 00 00 00 00 00 00 66 E0 33 22 11 00 00 00 00 00 00 00 50 00 00 00 00\n"
@@ -452,7 +467,7 @@ TEST_P(AptFail, FailsAfterRunningTheExchangeToItsEnd)
     EXPECT_EQ(Text(o.regs), c.regs != nullptr ? std::string(c.regs) : Text(in)) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AptFail, ::testing::ValuesIn(apt_fail_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AptFail, ::testing::ValuesIn(apt_fail_cases), CaseName());
 
 TEST_F(AtaRoute, TunnelRefusesADataOutThatTheLengthFieldsCannotHold)
 {
@@ -526,6 +541,8 @@ struct TunnelLogCase {
     const char* names;     // the log's block names, in order
     bool blocks;           // also check the "Write APT" and "Read APT" blocks byte for byte
 };
+
+void PrintTo(const TunnelLogCase& c, std::ostream* os) { *os << c.what; }
 
 const TunnelLogCase tunnel_log_cases[] = {
     {"data-in", "", SCSI_DIR_IN, true,
@@ -611,7 +628,7 @@ TEST_P(TunnelLog, WriteAptThenTheBufferCommandsThenReadAptAfterAGoodDataPhase)
     EXPECT_EXIT(exit(TunnelLogRunInFreshDir(GetParam())), ::testing::ExitedWithCode(0), "") << GetParam().what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TunnelLog, ::testing::ValuesIn(tunnel_log_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, TunnelLog, ::testing::ValuesIn(tunnel_log_cases), CaseName());
 
 // ---- Plain sector I/O (on a regular file: no drive node is needed) ----
 

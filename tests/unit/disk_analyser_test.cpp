@@ -139,6 +139,11 @@ struct AnalyseCase {
     int user_err;
 };
 
+void PrintTo(const AnalyseCase& c, std::ostream* os)
+{
+    *os << CmndTypeText(static_cast<int>(c.type)) << " len " << c.len;
+}
+
 class AnalyseResult : public ::testing::TestWithParam<AnalyseCase> {
 protected:
     void SetUp() override { DiskAnalyser::Init(); }
@@ -162,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                       AnalyseCase{142, 512, false, USER_ERR_UNSUPPORTED},  // outside the catalogue
                       AnalyseCase{4, 512, false, USER_ERR_PARSE_FAILED},   // callback refuses the length
                       AnalyseCase{4, 0, false, USER_ERR_PARSE_FAILED}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(ParseMap, AnalyseToleratesNullErrorPointer)
 {
@@ -182,9 +187,12 @@ TEST(ParseIndentRule, ClampsAtTwentyBlanks)
 
 // A name table of the wrong shape must stop the program before any argument is read.
 struct CheckFailCase {
+    const char* what;
     void (*corrupt)();
     const char* assertion;
 };
+
+void PrintTo(const CheckFailCase& c, std::ostream* os) { *os << c.what; }
 
 class CheckDeath : public ::testing::TestWithParam<CheckFailCase> {};
 
@@ -204,18 +212,20 @@ TEST_P(CheckDeath, AbortsWithItsAssertion)
 INSTANTIATE_TEST_SUITE_P(
     Shapes, CheckDeath,
     ::testing::Values(
-        CheckFailCase{[] { vec_smart_attr_name.pop_back(); },
+        CheckFailCase{"a family's table missing", [] { vec_smart_attr_name.pop_back(); },
                       "\\(\\(unsigned int\\)\\(VER_UNKNOWN\\) \\+ 1\\) == "
                       "\\(\\(unsigned int\\)vec_smart_attr_name\\.size\\(\\)\\)"},
-        CheckFailCase{[] { vec_smart_attr_name.emplace_back(256, "Unknown"); },
+        CheckFailCase{"a table too many", [] { vec_smart_attr_name.emplace_back(256, "Unknown"); },
                       "\\(\\(unsigned int\\)\\(VER_UNKNOWN\\) \\+ 1\\) == "
                       "\\(\\(unsigned int\\)vec_smart_attr_name\\.size\\(\\)\\)"},
-        CheckFailCase{[] { vec_smart_attr_name[3].resize(255); }, "256 == vec_smart_attr_name\\[i\\]\\.size\\(\\)"},
-        CheckFailCase{[] { vec_smart_attr_name[0].push_back("Unknown"); },
+        CheckFailCase{"a table one name short", [] { vec_smart_attr_name[3].resize(255); },
                       "256 == vec_smart_attr_name\\[i\\]\\.size\\(\\)"},
-        CheckFailCase{[] { map_parse_fun[static_cast<CMND_TYPE>(142)] = nullptr; },
+        CheckFailCase{"a table one name long", [] { vec_smart_attr_name[0].push_back("Unknown"); },
+                      "256 == vec_smart_attr_name\\[i\\]\\.size\\(\\)"},
+        CheckFailCase{"a parser for a type outside the catalogue",
+                      [] { map_parse_fun[static_cast<CMND_TYPE>(142)] = nullptr; },
                       "\\(size_t\\)\\(entry\\.first\\) < \\(size_t\\)\\(TYPE_BUTT\\)"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(CheckPasses, AfterInit)
 {
@@ -276,6 +286,6 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRowsCase{"last row outside the catalogue",
                       [](std::vector<ParseMapRow>* rows) { rows->back().type = TYPE_BUTT; },
                       "\\(size_t\\)\\(rows\\[i\\]\\.type\\) < \\(size_t\\)\\(TYPE_BUTT\\)"}),
-    CaseIndexName());
+    CaseName());
 
 } // namespace

@@ -121,11 +121,11 @@ TEST_P(TypeWithoutFunctions, IsRegisteredEmpty)
 
 const int no_function_types[] = {41, 42, 46, 93, 99, 101, 103, 115, 116, 134, 139, 140};
 
-INSTANTIATE_TEST_SUITE_P(Empty, UnsupportedType, ::testing::ValuesIn(no_function_types), CaseIndexName());
-INSTANTIATE_TEST_SUITE_P(Empty, TypeWithoutFunctions, ::testing::ValuesIn(no_function_types), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Empty, UnsupportedType, ::testing::ValuesIn(no_function_types), CaseName());
+INSTANTIATE_TEST_SUITE_P(Empty, TypeWithoutFunctions, ::testing::ValuesIn(no_function_types), CaseName());
 INSTANTIATE_TEST_SUITE_P(OutsideCatalogue, UnsupportedType,
                          ::testing::Values(static_cast<int>(TYPE_BUTT), -1, 512, 37 + 512, INT_MIN, INT_MAX),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(CmndRegistry, OutsideCatalogueIsNotRegistered)
 {
@@ -151,7 +151,7 @@ TEST_P(ExecutorWithoutLength, LengthAnswers6)
     EXPECT_EQ(len, 0xDEADBEEF);
 }
 
-INSTANTIATE_TEST_SUITE_P(Downloads, ExecutorWithoutLength, ::testing::Values(37, 44, 67, 92, 124), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Downloads, ExecutorWithoutLength, ::testing::Values(37, 44, 67, 92, 124), CaseName());
 
 TEST(CmndRegistry, FixedLengthsOfTheEdgeTypes)
 {
@@ -182,6 +182,12 @@ struct LenQueryCase {
     int sys_err;
     u32 want_len;
 };
+
+void PrintTo(const LenQueryCase& c, std::ostream* os)
+{
+    *os << (c.result ? "succeeds" : "fails") << (c.writes ? " storing " : " storing nothing") << std::hex
+        << (c.writes ? c.word : 0);
+}
 
 class LenQuery : public RegistryFake, public ::testing::WithParamInterface<LenQueryCase> {};
 
@@ -217,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, LenQuery,
                                            LenQueryCase{false, true, 77, 11, 5, 77},
                                            LenQueryCase{false, false, 0, 1, 2, 0},
                                            LenQueryCase{true, true, 0xFFFFFFFF, 0, 0, 0xFFFFFFFF}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(RegistryFake, ExecutePassesTheCallThroughUnchanged)
 {
@@ -255,6 +261,11 @@ struct DownloadRouteCase {
     int want_fake;  // 0: nothing runs
     int want_type;
 };
+
+void PrintTo(const DownloadRouteCase& c, std::ostream* os)
+{
+    *os << CmndTypeText(c.type) << " on link " << c.link_type;
+}
 
 class DownloadRoute : public RegistryFake, public ::testing::WithParamInterface<DownloadRouteCase> {};
 
@@ -297,7 +308,7 @@ INSTANTIATE_TEST_SUITE_P(Links, DownloadRoute,
                                            // Only type 37 is rerouted.
                                            DownloadRouteCase{67, LINK_ATA_BY_SCSI, 2, 67},
                                            DownloadRouteCase{67, LINK_SCSI, 2, 67}),
-                         CaseIndexName());
+                         CaseName());
 
 // A regex that matches the text literally.
 std::string Literal(const std::string& text)
@@ -448,7 +459,7 @@ INSTANTIATE_TEST_SUITE_P(
         SpoiltTableCase{"listed type sends another opcode",
                         [](SpoiltTables* t) { t->templates[TYPE_5AH_MODE_SENSE_SAVED].regs[0] = 0x1A; },
                         "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(CatalogueTables, ProgramTablesPass)
 {

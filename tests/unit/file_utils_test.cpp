@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                         return ok;
                     },
                     24}),
-    CaseIndexName());
+    CaseName());
 
 // ---- whole-file writes: what stays at the path after a failure ----
 
@@ -168,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                            return d.Path("sub");
                        },
                        16, 23, true}),
-    CaseIndexName());
+    CaseName());
 
 // ---- file helpers: success paths ----
 
@@ -454,7 +454,10 @@ struct StripCase {
     std::string kept;
 };
 
-void PrintTo(const StripCase& c, std::ostream* os) { *os << c.in.size() << "-byte line"; }
+void PrintTo(const StripCase& c, std::ostream* os)
+{
+    *os << (c.in.size() <= 16 ? SpeltOut(c.in) : std::to_string(c.in.size()) + "-byte line");
+}
 
 class Strip : public ::testing::TestWithParam<StripCase> {};
 
@@ -485,7 +488,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, Strip,
                                            StripCase{"1 2\n", 2, "12"}, StripCase{" \tq \r\n", 3, "\tq\r"},
                                            StripCase{"abc", 3, "abc"}, StripCase{"", 0, ""},
                                            StripCase{LongLine(), 3000, std::string(3000, 'x')}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(Strip, NullBufferIsAnError) { EXPECT_EQ(StripBlank(nullptr, 4), -1); }
 
@@ -562,7 +565,7 @@ INSTANTIATE_TEST_SUITE_P(
         HexCase{0x10000, 8, 2, 1, {" 000000h : 00 01 02 03 04 05 06 07 ", "...", " 00FFF8h : F8 F9 FA FB FC FD FE FF "}},
         HexCase{0x1000001, 16, 1, 0, {"00000000h : 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ", "...",
                                       "01000000h : 00 "}}),
-    CaseIndexName());
+    CaseName());
 
 TEST(HexDump, RefusesBadArgumentsAndLeavesTheOutput)
 {

@@ -158,7 +158,7 @@ TEST_P(MakeNewFwFile, WritesThePartByteForByte)
     EXPECT_TRUE(Read("fw.rom") == image);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MakeNewFwFile, ::testing::ValuesIn(frame_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MakeNewFwFile, ::testing::ValuesIn(frame_cases), CaseName());
 
 TEST_F(FwFiles, FrameFillCountsByTheSecondPart)
 {
@@ -219,7 +219,7 @@ TEST_P(MakeNewFwFileRefused, LeavesTheOutputAlone)
     EXPECT_EQ(Read("kept.new"), "old contents");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MakeNewFwFileRefused, ::testing::ValuesIn(refusal_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MakeNewFwFileRefused, ::testing::ValuesIn(refusal_cases), CaseName());
 
 TEST_F(FwFiles, FilesThatCannotBeOpened)
 {
@@ -296,7 +296,7 @@ TEST_P(ShellWord, ReachesTheUtilityUnchanged)
     EXPECT_EQ(got, c.word);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ShellWord, ::testing::ValuesIn(word_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ShellWord, ::testing::ValuesIn(word_cases), CaseName());
 
 struct CommandCase {
     const char* what;
@@ -332,7 +332,7 @@ TEST_P(UtilityCommand, Text)
     EXPECT_EQ(cmd, c.found ? std::string(c.cmd) : std::string("untouched"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, UtilityCommand, ::testing::ValuesIn(command_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, UtilityCommand, ::testing::ValuesIn(command_cases), CaseName());
 
 // ---------------------------------------------------------------- the download workflows
 

@@ -153,7 +153,7 @@ TEST_P(ClassifyHostile, RefusesOrFillsABoundedRecord)
     c.Run(GetParam().kind, GetParam().answers);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ClassifyHostile, ::testing::ValuesIn(ClassifyCases()), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ClassifyHostile, ::testing::ValuesIn(ClassifyCases()), CaseName());
 
 std::string HexBytes(Rng& rng, u32 n)
 {

@@ -238,7 +238,7 @@ TEST_P(ExecOnHostileDrive, EveryTypeStaysInsideItsBuffersAndReportsItsFailures)
     run.RunFamily(d.kind->family, rng);
 }
 
-INSTANTIATE_TEST_SUITE_P(Hostile, ExecOnHostileDrive, ::testing::ValuesIn(HostileDrives()), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Hostile, ExecOnHostileDrive, ::testing::ValuesIn(HostileDrives()), CaseName());
 
 // ---- Random answers ----
 

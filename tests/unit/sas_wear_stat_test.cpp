@@ -227,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // newer types 12 to 15 have no name of their own
                       InfoCase{0x00600000, true, 0, 12, 0, true, "Unknown   "},
                       InfoCase{0x007FFFFF, true, 0x7FFFF, 15, 0, true, "Unknown   "}),
-    CaseIndexName());
+    CaseName());
 
 // ---- statistics -------------------------------------------------------------------------
 
@@ -326,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(Rule, CountedBlocks,
                                            SkipCase{32, 17, 0, 0}, SkipCase{16, 2, 1, 16},
                                            SkipCase{10, 1, 2, 25}, SkipCase{10, 4, 7, 25},
                                            SkipCase{8, 1, 1, 16}, SkipCase{20, 1, 1, 16}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(WearStatTest, NewerLayoutWithTenChannels)
 {
@@ -474,7 +474,9 @@ struct RefuseCase {
 
 void PrintTo(const RefuseCase& c, std::ostream* os)
 {
-    *os << c.geometry.channel << "x" << c.geometry.ce << "x" << c.geometry.block << " P " << c.geometry.page_num;
+    *os << c.geometry.channel << "x" << c.geometry.ce << "x" << c.geometry.block << " P " << c.geometry.page_num
+        << " model " << c.geometry.model_code << (c.null_table ? " null table" : "") << " length "
+        << (c.len != 0 ? std::to_string(c.len) : "needed " + std::to_string(c.len_delta));
 }
 
 class WearRefused : public WearStatTest, public ::testing::WithParamInterface<std::tuple<Consumer, RefuseCase>> {};
@@ -515,7 +517,7 @@ const RefuseCase kRefuseCases[] = {
 INSTANTIATE_TEST_SUITE_P(Tables, WearRefused,
                          ::testing::Combine(::testing::Values(kStatistics, kWitTable, kBlockTable),
                                             ::testing::ValuesIn(kRefuseCases)),
-                         CaseIndexName());
+                         CaseName());
 
 struct DumpCase {
     Consumer consumer;
@@ -583,7 +585,7 @@ TEST_P(DumpNotWritten, LinkReplacedTargetKept)
 
 INSTANTIATE_TEST_SUITE_P(Files, DumpNotWritten,
                          ::testing::Values(DumpCase{kWitTable, kWitTableFile}, DumpCase{kBlockTable, kBlockTableFile}),
-                         CaseIndexName());
+                         CaseName());
 
 enum NodeKind { kFifo, kSocket, kEmptyDirectory };
 
@@ -638,6 +640,6 @@ INSTANTIATE_TEST_SUITE_P(Files, DumpOverNode,
                          ::testing::Combine(::testing::Values(DumpCase{kWitTable, kWitTableFile},
                                                               DumpCase{kBlockTable, kBlockTableFile}),
                                             ::testing::Values(kFifo, kSocket, kEmptyDirectory)),
-                         CaseIndexName());
+                         CaseName());
 
 }  // namespace

@@ -264,7 +264,7 @@ const FlowCase flow_cases[] = {
      {}},
 };
 
-void PrintTo(const FlowCase& c, std::ostream* os) { *os << "type " << c.type; }
+void PrintTo(const FlowCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 class ScsiExecFlow : public ScsiExec, public ::testing::WithParamInterface<FlowCase> {};
 
@@ -343,7 +343,7 @@ TEST_P(ScsiExecFlow, LengthThenRunSendsTheseRequests)
     EXPECT_EQ(buf[c.want_len], static_cast<u8>(c.want_len * 7 + 1)) << "nothing lands past the length";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ScsiExecFlow, ::testing::ValuesIn(flow_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ScsiExecFlow, ::testing::ValuesIn(flow_cases), CaseName());
 
 TEST_F(ScsiExec, VendorTableQuerySetsTheBaseAndAnswersTheLength)
 {
@@ -375,7 +375,7 @@ struct LengthRowCase {
     u32 length;
 };
 
-void PrintTo(const LengthRowCase& c, std::ostream* os) { *os << "type " << c.type; }
+void PrintTo(const LengthRowCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 const LengthRowCase length_row_cases[] = {
     // The row before the table.
@@ -405,7 +405,7 @@ TEST_P(VendorLengthRow, AsksTheTablesOwnRow)
     EXPECT_EQ(LenWord(scratch.data()), c.length);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLengthRow, ::testing::ValuesIn(length_row_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLengthRow, ::testing::ValuesIn(length_row_cases), CaseName());
 
 // A failed header read still answers the length it makes of what arrived (here nothing:
 // the header's own part), so the caller's scratch never keeps a stale word.
@@ -417,7 +417,7 @@ struct FailedQueryCase {
     u32 want;
 };
 
-void PrintTo(const FailedQueryCase& c, std::ostream* os) { *os << "type " << c.type; }
+void PrintTo(const FailedQueryCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 const FailedQueryCase failed_query_cases[] = {
     {ExecModeSense, TYPE_5AH_MODE_SENSE_CHANGEABLE, "answer scsi 5A\n sense-fixed 5 24 00\n",
@@ -443,7 +443,7 @@ TEST_P(FailedLengthQuery, StillWritesItsLength)
     EXPECT_EQ(Requests().size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FailedLengthQuery, ::testing::ValuesIn(failed_query_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, FailedLengthQuery, ::testing::ValuesIn(failed_query_cases), CaseName());
 
 TEST_F(ScsiExec, SetTimestampSendsTheHostTimeInMilliseconds)
 {
@@ -519,7 +519,7 @@ struct GuardCase {
     int type;
 };
 
-void PrintTo(const GuardCase& c, std::ostream* os) { *os << "type " << c.type; }
+void PrintTo(const GuardCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 // Every executor that needs a buffer, for its run and (where it has one) its length query.
 const GuardCase buffer_guard_cases[] = {
@@ -556,7 +556,7 @@ TEST_P(BufferGuard, NullBufferOrZeroLengthIsRefusedBeforeOpening)
     EXPECT_EQ(buf, std::vector<u8>(512, 0x5A));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BufferGuard, ::testing::ValuesIn(buffer_guard_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, BufferGuard, ::testing::ValuesIn(buffer_guard_cases), CaseName());
 
 TEST_F(ScsiExec, VpdAndGenericCommandRunWithoutBuffer)
 {
@@ -611,7 +611,7 @@ TEST_P(ForeignType, IsUnsupportedAndSendsNothing)
     ExpectUntouched();
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ForeignType, ::testing::ValuesIn(foreign_type_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ForeignType, ::testing::ValuesIn(foreign_type_cases), CaseName());
 
 TEST_F(ScsiExec, WearLevelWriteRefusesAnotherType)
 {
@@ -658,7 +658,7 @@ TEST_P(ShortBuffer, UnderFourBytesIsRefused)
     ExpectUntouched();
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ShortBuffer, ::testing::ValuesIn(short_query_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ShortBuffer, ::testing::ValuesIn(short_query_cases), CaseName());
 
 // A header announcing more than the allocation length field can ask for is answered with
 // that field's maximum, not with a sum that wrapped to a few bytes.
@@ -678,7 +678,7 @@ const HeaderCase header_cases[] = {
     {ExecReadDefectData, TYPE_37H_GROWN_DEFECT_DATA, "answer scsi B7\n data 00 08 00 00 FF FF FF FC\n", 0xFFFFFFFF},
 };
 
-void PrintTo(const HeaderCase& c, std::ostream* os) { *os << "type " << c.type; }
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << CmndTypeText(c.type) << " " << c.answer; }
 
 class HeaderLength : public ScsiExec, public ::testing::WithParamInterface<HeaderCase> {};
 
@@ -691,7 +691,7 @@ TEST_P(HeaderLength, IsCutToTheAllocationField)
     EXPECT_EQ(LenWord(scratch.data()), c.want);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, HeaderLength, ::testing::ValuesIn(header_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, HeaderLength, ::testing::ValuesIn(header_cases), CaseName());
 
 TEST_F(ScsiExec, ReadLongerThanTheAllocationFieldIsRefused)
 {
@@ -819,7 +819,7 @@ TEST_P(OpenFailure, ReportsTheOpenErrorAndSendsNothing)
     EXPECT_TRUE(Requests().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, OpenFailure, ::testing::ValuesIn(open_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, OpenFailure, ::testing::ValuesIn(open_cases), CaseName());
 
 // ---------------------------------------------------------------------------------------
 // How much of the buffer the drive filled, as the registry reports it after a run.
@@ -876,6 +876,6 @@ const ReceivedCase received_cases[] = {
     {"ATA through SAT", "sat", "answer ata EC\n  size 100\n", TYPE_IDENTIFY_DEVICE, 512, 512},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, ReceivedLen, ::testing::ValuesIn(received_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ReceivedLen, ::testing::ValuesIn(received_cases), CaseName());
 
 } // namespace

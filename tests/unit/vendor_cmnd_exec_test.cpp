@@ -195,7 +195,7 @@ TEST_P(VendorLogLength, ReadsTheGeometryAndSizesTheLog)
     EXPECT_EQ(sent[0].len, 28u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLogLength, ::testing::ValuesIn(length_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLogLength, ::testing::ValuesIn(length_cases), CaseName());
 
 struct LengthFailCase {
     const char* what;
@@ -246,7 +246,7 @@ TEST_P(VendorLogLengthFails, NoLengthAndTheErrorOfTheStep)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLogLengthFails, ::testing::ValuesIn(length_fail_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLogLengthFails, ::testing::ValuesIn(length_fail_cases), CaseName());
 
 TEST_F(VendorExec, LengthQueryRefusesAScratchWithoutRoom)
 {
@@ -357,7 +357,7 @@ TEST_P(VendorLogChunks, OffsetsLengthsAndWhereTheDataLands)
     EXPECT_EQ(buf[c.len], kSentinel) << "nothing lands past the length";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLogChunks, ::testing::ValuesIn(chunk_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLogChunks, ::testing::ValuesIn(chunk_cases), CaseName());
 
 // The node is opened once around all chunks of a read.
 TEST_F(VendorExec, ChunksShareOneOpenNode)
@@ -409,7 +409,7 @@ TEST_P(CurrentLogRead, OneCommandWithTheWholeLength)
     EXPECT_EQ(buf[c.len], kSentinel);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CurrentLogRead, ::testing::ValuesIn(whole_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, CurrentLogRead, ::testing::ValuesIn(whole_cases), CaseName());
 
 // ---------------------------------------------------------------------------------------
 // Failures and refusals of the log reads.
@@ -470,7 +470,7 @@ TEST_P(VendorLogRefusal, NothingOpened)
     EXPECT_EQ(std::count(buf.begin(), buf.end(), kSentinel), static_cast<long>(buf.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLogRefusal, ::testing::ValuesIn(refusal_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLogRefusal, ::testing::ValuesIn(refusal_cases), CaseName());
 
 // The length query and the read together on a drive of neither family that reports 256
 // pages per block: the length is made of 128, but the geometry keeps 256, so the parts
@@ -556,7 +556,7 @@ TEST_P(WriteBufferDownload, ClockThenTheImageInOneCommand)
     EXPECT_TRUE(std::equal(buf.begin(), buf.end(), image.begin())) << "the caller's buffer is not changed";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WriteBufferDownload, ::testing::ValuesIn(write_buffer_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, WriteBufferDownload, ::testing::ValuesIn(write_buffer_cases), CaseName());
 
 struct WriteBufferFailCase {
     const char* what;
@@ -606,7 +606,7 @@ TEST_P(WriteBufferDownloadFails, StopsAtTheFailingStep)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WriteBufferDownloadFails, ::testing::ValuesIn(write_buffer_fail_cases),
-                         CaseIndexName());
+                         CaseName());
 
 // ---------------------------------------------------------------------------------------
 // DOWNLOAD MICROCODE over the ATA routes.
@@ -736,7 +736,7 @@ TEST_P(MicrocodeDownload, CommandsOffsetsAndData)
     EXPECT_EQ(ops.substr(ops.size() - 6), " close");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeDownload, ::testing::ValuesIn(microcode_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeDownload, ::testing::ValuesIn(microcode_cases), CaseName());
 
 // The retry layout seen byte by byte: header copy with word 11 = 448, zeros, then the
 // second part's own header untouched.
@@ -802,7 +802,7 @@ TEST_P(MicrocodeDownloadFails, TheFirstFailureEndsIt)
     EXPECT_EQ(ops.substr(ops.size() - 6), " close");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeDownloadFails, ::testing::ValuesIn(microcode_fail_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeDownloadFails, ::testing::ValuesIn(microcode_fail_cases), CaseName());
 
 struct MicrocodeRefusalCase {
     const char* what;
@@ -861,7 +861,7 @@ TEST_P(MicrocodeRefusal, NothingOpenedAndTheImageUnchanged)
     EXPECT_TRUE(std::equal(image.begin(), image.end(), buf.begin()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeRefusal, ::testing::ValuesIn(microcode_refusal_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeRefusal, ::testing::ValuesIn(microcode_refusal_cases), CaseName());
 
 // The native link has no route: the node is opened and closed, nothing is sent.
 TEST_F(VendorExec, NativeLinkSendsNothing)

@@ -65,7 +65,7 @@ TEST_P(AddressPacking, PacksAndReadsBack)
     EXPECT_EQ(taskfileToLba(regs.data()), c.read_back);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AddressPacking, ::testing::ValuesIn(pack_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AddressPacking, ::testing::ValuesIn(pack_cases), CaseName());
 
 struct ReadCase {
     const char* what;
@@ -88,7 +88,7 @@ TEST_P(AddressReading, UsesTheFlagOfByte7)
     EXPECT_EQ(taskfileToLba(GetParam().regs.data()), GetParam().lba);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AddressReading, ::testing::ValuesIn(read_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AddressReading, ::testing::ValuesIn(read_cases), CaseName());
 
 // ---------------------------------------------------------------- tables
 
@@ -183,7 +183,7 @@ TEST_P(MagnifyFiguresTest, SinglePrecisionRootAndSum)
     EXPECT_EQ(f.disk_write_pages, c.disk_write_pages);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MagnifyFiguresTest, ::testing::ValuesIn(magnify_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MagnifyFiguresTest, ::testing::ValuesIn(magnify_cases), CaseName());
 
 TEST(MagnifyFigures, NoWrittenPageHasNoCoefficient)
 {
@@ -358,7 +358,7 @@ TEST_P(Switches, AskThenSend)
     EXPECT_EQ(data_buf, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Switches, ::testing::ValuesIn(switch_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, Switches, ::testing::ValuesIn(switch_cases), CaseName());
 
 TEST_F(ToolOnDrive, SwitchWithoutDeviceLetsTheOperatorChooseOne)
 {
@@ -427,7 +427,7 @@ TEST_P(ToolEnd, FreesTheResponseBuffer)
     EXPECT_EQ(data_len, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ToolEnd, ::testing::ValuesIn(end_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ToolEnd, ::testing::ValuesIn(end_cases), CaseName());
 
 // ---- wear-level table
 
@@ -563,6 +563,6 @@ TEST_P(WearLevelRefusal, ReportsAndSendsNoTable)
     EXPECT_EQ(data_buf, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WearLevelRefusal, ::testing::ValuesIn(wear_refusals), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, WearLevelRefusal, ::testing::ValuesIn(wear_refusals), CaseName());
 
 } // namespace
