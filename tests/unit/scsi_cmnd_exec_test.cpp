@@ -14,6 +14,7 @@
 #include "case_names.h"
 #include "disk_cmnd.h"
 #include "emu_api.h"
+#include "exec_drive.h"
 #include "msg_processor.h"
 #include "scsi_cmnd_exec.h"
 #include "settings.h"
@@ -25,8 +26,8 @@ using zvemu::Bytes;
 using zvemu::Hex;
 using zvemu::TraceEntry;
 
-const char* const kNode = "/dev/sdt";
-const int kSysBefore = 0x1234;
+using execdrive::kNode;
+using execdrive::kSysBefore;
 const int Q = CMND_LEN_QUERY;
 
 // What one request must look like: the CDB, the direction and the transfer length.
@@ -56,56 +57,12 @@ u32 LenWord(const u8* buf)
     return v;
 }
 
-class ScsiExec : public ::testing::Test {
+// The executors' drive, a SAS drive unless a case loads another kind.
+class ScsiExec : public execdrive::ExecDriveTest {
 protected:
-    void SetUp() override
-    {
-        EnsureErrTable();
-        EnsureCmndRegistry();
-        // The requests are read from the emulator's trace; the log has tests of its own.
-        output_flags.save_log = 0;
-        raid_kind = RAID_BUTT;
-        zvemu::Reset();
-        disk_.device_name = kNode;
-        disk_.link_type = LINK_SCSI;
-    }
-
-    void TearDown() override
-    {
-        EXPECT_EQ(zvemu::OpenDescriptors(), 0) << "every open node is closed again";
-        zvemu::Reset();
-    }
-
+    using ExecDriveTest::Drive;
     // A SAS drive with the given answer lines.
-    void Drive(const std::string& answers)
-    {
-        std::string error;
-        ASSERT_TRUE(zvemu::LoadFixtureText(std::string("drive ") + kNode + " sas\n" + answers, ".", &error))
-            << error;
-    }
-
-    bool Run(CmndExecFun exec, int type, u8* buf, u32 len)
-    {
-        user_err_ = USER_ERR_NO_ERROR;
-        sys_err_ = kSysBefore;
-        return exec(type, &disk_, buf, len, &user_err_, &sys_err_);
-    }
-
-    static std::vector<TraceEntry> Requests() { return zvemu::Requests(kNode); }
-
-    // The trace holds no event at all: the node was not even opened.
-    static void ExpectUntouched()
-    {
-        std::vector<TraceEntry> trace = zvemu::Trace();
-        EXPECT_TRUE(trace.empty()) << (trace.empty() ? "" : zvemu::FormatTraceLine(trace[0]));
-    }
-
-    DiskInfo disk_;
-    int user_err_ = USER_ERR_NO_ERROR;
-    int sys_err_ = kSysBefore;
-
-private:
-    SettingsGuard settings_;
+    void Drive(const std::string& answers) { Drive("sas", answers); }
 };
 
 // ---------------------------------------------------------------------------------------

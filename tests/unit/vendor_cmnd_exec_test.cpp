@@ -16,6 +16,7 @@
 #include "case_names.h"
 #include "disk_cmnd.h"
 #include "emu_api.h"
+#include "exec_drive.h"
 #include "msg_processor.h"
 #include "settings.h"
 #include "test_init.h"
@@ -28,8 +29,8 @@ using zvemu::Bytes;
 using zvemu::Hex;
 using zvemu::TraceEntry;
 
-const char* const kNode = "/dev/sdt";
-const int kSysBefore = 0x1234;
+using execdrive::kNode;
+using execdrive::kSysBefore;
 const int Q = CMND_LEN_QUERY;
 const u32 kChunk = 8192;
 const u8 kSentinel = 0xEE;
@@ -63,56 +64,17 @@ u32 LenWord(const u8* buf)
     return v;
 }
 
-class VendorExec : public ::testing::Test {
+// The executors' drive, its model of neither SATA family, the flash-log part and the download
+// retry cleared.
+class VendorExec : public execdrive::ExecDriveTest {
 protected:
     void SetUp() override
     {
-        EnsureErrTable();
-        EnsureCmndRegistry();
-        output_flags.save_log = 0;
-        raid_kind = RAID_BUTT;
+        ExecDriveTest::SetUp();
         flash_log_part = 0;
         fw_download_retry = false;
-        zvemu::Reset();
-        disk_.device_name = kNode;
-        disk_.link_type = LINK_SCSI;
         disk_.model = kOtherModel;
     }
-
-    void TearDown() override
-    {
-        EXPECT_EQ(zvemu::OpenDescriptors(), 0) << "every open node is closed again";
-        zvemu::Reset();
-    }
-
-    void Drive(const std::string& kind, const std::string& answers)
-    {
-        std::string error;
-        ASSERT_TRUE(zvemu::LoadFixtureText(std::string("drive ") + kNode + " " + kind + "\n" + answers, ".", &error))
-            << error;
-    }
-
-    bool Run(CmndExecFun exec, int type, u8* buf, u32 len)
-    {
-        user_err_ = USER_ERR_NO_ERROR;
-        sys_err_ = kSysBefore;
-        return exec(type, &disk_, buf, len, &user_err_, &sys_err_);
-    }
-
-    static std::vector<TraceEntry> Requests() { return zvemu::Requests(kNode); }
-
-    static void ExpectUntouched()
-    {
-        std::vector<TraceEntry> trace = zvemu::Trace();
-        EXPECT_TRUE(trace.empty()) << (trace.empty() ? "" : zvemu::FormatTraceLine(trace[0]));
-    }
-
-    DiskInfo disk_;
-    int user_err_ = USER_ERR_NO_ERROR;
-    int sys_err_ = kSysBefore;
-
-private:
-    SettingsGuard settings_;
 };
 
 // "[C0h] Disk Basic info" answering the seven words.
