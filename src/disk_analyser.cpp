@@ -17,86 +17,77 @@
 std::map<CMND_TYPE, ParseFun> map_parse_fun;
 std::vector<std::vector<std::string>> vec_smart_attr_name;
 
-namespace {
-
-struct ParseMapRow {
-    u32 type;
-    ParseFun fun;
-};
-
 // In type order; a null callback registers a type whose answer is not decoded.
-const ParseMapRow parse_map_rows[] = {
-    {0, ParseIdentifyDevice},               // IDENTIFY DEVICE
-    {1, nullptr},                           // SMART RETURN STATUS
-    {2, nullptr},                           // SMART ENABLE
-    {3, nullptr},                           // SMART DISABLE
-    {4, ParseAtaSmartValueThres},           // SMART VALUE-THRES
-    {5, ParseAtaSmartValueThres},           // SMART threshold
-    {6, ParseAtaLogDirectory},              // SMART log directory
-    {7, ParseAtaSummaryErrorLog},           // SMART Summary error log
-    {8, ParseAtaComprehensiveErrorLog},     // SMART Comprehensive err log
-    {9, nullptr},                           // SMART Extend compre err log
-    {10, ParseAtaDeviceStatistics},         // SMART Device statistics
-    {11, ParseAtaSelfTestLog},              // SMART self-test log
-    {12, nullptr},                          // SMART Extend self-test log
-    {13, ParseAtaSelectiveSelfTestLog},     // SMART Selective self-test log
-    {14, nullptr},                          // SMART Write Stream error log
-    {15, nullptr},                          // SMART Read Stream error log
-    {16, nullptr},                          // SMART Host vendor specific
-    {18, ParseSmartPendList},               // SMART Pend List
-    {21, ParseDeviceVendorLog},             // [89h] Device vendor log
-    {43, nullptr},                          // [8Ch] Write Current Time
-    {60, ParseInquiry},                     // [12h] INQUIRY
-    {61, ParseInquiryExtended},             // [12h] INQUIRY Extended
-    {62, ParseInquiryScsiPorts},            // [12h] INQUIRY SCSI Ports
-    {63, ParseInquiryDeviceId},             // [12h] INQUIRY Device
-    {64, ParseInquiryPagePolicy},           // [12h] INQUIRY Page Policy
-    {65, ParseInquiryBlockDevice},          // [12h] INQUIRY Block device
-    {66, ParseReadCapacity},                // [25h] Read Capacity
-    {67, nullptr},                          // [3Bh] Download Microcode
-    {68, ParseSupportedLogPages},           // [4Dh] Supported Log Pages
-    {69, ParseWriteErrorCounterLog},        // [4Dh] Write Error Counter PC0
-    {70, ParseWriteErrorCounterLog},        // [4Dh] Write Error Counter
-    {71, ParseReadErrorCounterLog},         // [4Dh] Read Error Counter PC0
-    {72, ParseReadErrorCounterLog},         // [4Dh] Read Error Counter
-    {73, ParseVerifyErrorCounterLog},       // [4Dh] Verify Error Counter PC0
-    {74, ParseVerifyErrorCounterLog},       // [4Dh] Verify Error Counter
-    {75, ParseNonMediumErrorLog},           // [4Dh] Non-Medium Error PC0
-    {76, ParseNonMediumErrorLog},           // [4Dh] Non-Medium Error
-    {77, ParseTemperatureLog},              // [4Dh] Temperature
-    {78, ParseSelfTestResultsLog},          // [4Dh] Self-Test Results
-    {79, ParseProtocolSpecificPortLog},     // [4Dh] Protocol Specific Port log page
-    {80, ParseInformationalExceptionsLog},  // [4Dh] Informational Exceptions
-    {81, ParseSmartTemperatureLog},         // [4Dh] SMART Temperature
-    {82, ParseScsiSmartThreshold},          // [4Dh] SMART Threshold
-    {83, ParseScsiSmartValue},              // [4Dh] SMART Value
-    {86, ParseReadCurrentLog},              // [4Dh] ReadCurrent LOG
-    {89, ParseSetTimeStamp},                // [A4h] Set Time Stamp
-    {120, ParseModeSense},                  // [5Ah] Mode Sense(Current)
-    {121, ParseModeSense},                  // [5Ah] Mode Sense(Changeable)
-    {122, ParseModeSense},                  // [5Ah] Mode Sense(Default)
-    {123, ParseModeSense},                  // [5Ah] Mode Sense(Saved)
-    {124, nullptr},                         // [3Bh] Download R5 Loader
-    {125, nullptr},                         // [C1h] Clean SMART
-    {126, ParseDiskWwn},                    // [C0h] Inquire Disk WWN
-    {127, ParseDiskSn},                     // [C0h] Inquire Disk SN
-    {128, nullptr},                         // [C0h] Set Disk WWN
-    {129, nullptr},                         // [C0h] Set Disk SN
-    {130, ParseDiskModel},                  // [C0h] Inquire Disk Model
-    {131, nullptr},                         // [C0h] Set Disk Model
-    {132, nullptr},                         // [C1h] Start Capacitance Status
-    {133, ParseCapacitanceResult},          // [C0h] Get Capacitance Result
-    {134, nullptr},                         // [C0h] Get Bad Page Info
-    {135, ParseBadPage},                    // [C0h] Get Bad Page
-    {136, ParseDiskFlag},                   // [C0h] Get Disk Flag
-    {137, nullptr},                         // [C1h] Set Disk Flag
-    {138, ParseDiskSpeed},                  // [C0h] Get Disk Speed
-    {139, nullptr},                         // [4Dh] ReadRaidFlash LOG1
-    {140, nullptr},                         // [4Dh] ReadRaidFlash LOG2
-    {141, ParseIoInfo},                     // [C0h] Disk IO info
+const ParseMapRow parse_map_rows[kParseMapRows] = {
+    {TYPE_IDENTIFY_DEVICE, ParseIdentifyDevice},
+    {TYPE_SMART_RETURN_STATUS, nullptr},
+    {TYPE_SMART_ENABLE, nullptr},
+    {TYPE_SMART_DISABLE, nullptr},
+    {TYPE_SMART_VALUE_THRES, ParseAtaSmartValueThres},
+    {TYPE_SMART_THRESHOLD, ParseAtaSmartValueThres},
+    {TYPE_SMART_LOG_DIRECTORY, ParseAtaLogDirectory},
+    {TYPE_SMART_SUMMARY_ERROR_LOG, ParseAtaSummaryErrorLog},
+    {TYPE_SMART_COMPREHENSIVE_ERR_LOG, ParseAtaComprehensiveErrorLog},
+    {TYPE_SMART_EXTEND_COMPRE_ERR_LOG, nullptr},
+    {TYPE_SMART_DEVICE_STATISTICS, ParseAtaDeviceStatistics},
+    {TYPE_SMART_SELF_TEST_LOG, ParseAtaSelfTestLog},
+    {TYPE_SMART_EXTEND_SELF_TEST_LOG, nullptr},
+    {TYPE_SMART_SELECTIVE_SELF_TEST_LOG, ParseAtaSelectiveSelfTestLog},
+    {TYPE_SMART_WRITE_STREAM_ERROR_LOG, nullptr},
+    {TYPE_SMART_READ_STREAM_ERROR_LOG, nullptr},
+    {TYPE_SMART_HOST_VENDOR_SPECIFIC, nullptr},
+    {TYPE_SMART_PEND_LIST, ParseSmartPendList},
+    {TYPE_89H_DEVICE_VENDOR_LOG, ParseDeviceVendorLog},
+    {TYPE_8CH_WRITE_CURRENT_TIME, nullptr},
+    {TYPE_12H_INQUIRY, ParseInquiry},
+    {TYPE_12H_INQUIRY_EXTENDED, ParseInquiryExtended},
+    {TYPE_12H_INQUIRY_SCSI_PORTS, ParseInquiryScsiPorts},
+    {TYPE_12H_INQUIRY_DEVICE, ParseInquiryDeviceId},
+    {TYPE_12H_INQUIRY_PAGE_POLICY, ParseInquiryPagePolicy},
+    {TYPE_12H_INQUIRY_BLOCK_DEVICE, ParseInquiryBlockDevice},
+    {TYPE_25H_READ_CAPACITY, ParseReadCapacity},
+    {TYPE_3BH_DOWNLOAD_MICROCODE, nullptr},
+    {TYPE_4DH_SUPPORTED_LOG_PAGES, ParseSupportedLogPages},
+    {TYPE_4DH_WRITE_ERROR_COUNTER_PC0, ParseWriteErrorCounterLog},
+    {TYPE_4DH_WRITE_ERROR_COUNTER, ParseWriteErrorCounterLog},
+    {TYPE_4DH_READ_ERROR_COUNTER_PC0, ParseReadErrorCounterLog},
+    {TYPE_4DH_READ_ERROR_COUNTER, ParseReadErrorCounterLog},
+    {TYPE_4DH_VERIFY_ERROR_COUNTER_PC0, ParseVerifyErrorCounterLog},
+    {TYPE_4DH_VERIFY_ERROR_COUNTER, ParseVerifyErrorCounterLog},
+    {TYPE_4DH_NON_MEDIUM_ERROR_PC0, ParseNonMediumErrorLog},
+    {TYPE_4DH_NON_MEDIUM_ERROR, ParseNonMediumErrorLog},
+    {TYPE_4DH_TEMPERATURE, ParseTemperatureLog},
+    {TYPE_4DH_SELF_TEST_RESULTS, ParseSelfTestResultsLog},
+    {TYPE_4DH_PROTOCOL_SPECIFIC_PORT_LOG_PAGE, ParseProtocolSpecificPortLog},
+    {TYPE_4DH_INFORMATIONAL_EXCEPTIONS, ParseInformationalExceptionsLog},
+    {TYPE_4DH_SMART_TEMPERATURE, ParseSmartTemperatureLog},
+    {TYPE_4DH_SMART_THRESHOLD, ParseScsiSmartThreshold},
+    {TYPE_4DH_SMART_VALUE, ParseScsiSmartValue},
+    {TYPE_4DH_READCURRENT_LOG, ParseReadCurrentLog},
+    {TYPE_A4H_SET_TIME_STAMP, ParseSetTimeStamp},
+    {TYPE_5AH_MODE_SENSE_CURRENT, ParseModeSense},
+    {TYPE_5AH_MODE_SENSE_CHANGEABLE, ParseModeSense},
+    {TYPE_5AH_MODE_SENSE_DEFAULT, ParseModeSense},
+    {TYPE_5AH_MODE_SENSE_SAVED, ParseModeSense},
+    {TYPE_3BH_DOWNLOAD_R5_LOADER, nullptr},
+    {TYPE_C1H_CLEAN_SMART, nullptr},
+    {TYPE_C0H_INQUIRE_DISK_WWN, ParseDiskWwn},
+    {TYPE_C0H_INQUIRE_DISK_SN, ParseDiskSn},
+    {TYPE_C0H_SET_DISK_WWN, nullptr},
+    {TYPE_C0H_SET_DISK_SN, nullptr},
+    {TYPE_C0H_INQUIRE_DISK_MODEL, ParseDiskModel},
+    {TYPE_C0H_SET_DISK_MODEL, nullptr},
+    {TYPE_C1H_START_CAPACITANCE_STATUS, nullptr},
+    {TYPE_C0H_GET_CAPACITANCE_RESULT, ParseCapacitanceResult},
+    {TYPE_C0H_GET_BAD_PAGE_INFO, nullptr},
+    {TYPE_C0H_GET_BAD_PAGE, ParseBadPage},
+    {TYPE_C0H_GET_DISK_FLAG, ParseDiskFlag},
+    {TYPE_C1H_SET_DISK_FLAG, nullptr},
+    {TYPE_C0H_GET_DISK_SPEED, ParseDiskSpeed},
+    {TYPE_4DH_READRAIDFLASH_LOG1, nullptr},
+    {TYPE_4DH_READRAIDFLASH_LOG2, nullptr},
+    {TYPE_C0H_DISK_IO_INFO, ParseIoInfo},
 };
-
-} // namespace
 
 void DiskAnalyser::Init()
 {
@@ -125,6 +116,16 @@ void DiskAnalyser::Check()
     ZV_CHECK(((unsigned int)(VER_UNKNOWN) + 1) == ((unsigned int)vec_smart_attr_name.size()));
     for (size_t i = 0; i < vec_smart_attr_name.size(); i++) {
         ZV_CHECK(256 == vec_smart_attr_name[i].size());
+    }
+    CheckParseRows(parse_map_rows, kParseMapRows);
+}
+
+void DiskAnalyser::CheckParseRows(const ParseMapRow* rows, size_t count)
+{
+    for (size_t i = 0; i < count; i++) {
+        ZV_CHECK((size_t)(rows[i].type) < (size_t)(TYPE_BUTT));
+        // Out of order or twice: the map would keep only the first of two rows for one type.
+        ZV_CHECK(i == 0 || rows[i - 1].type < rows[i].type);
     }
 }
 

@@ -3,6 +3,7 @@
 #ifndef ZV_DISK_ANALYSER_H
 #define ZV_DISK_ANALYSER_H
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +18,15 @@
 // vendor-log types.
 typedef bool (*ParseFun)(std::string& out, const u8* data, u32 len, u32 indent, void* ctx);
 
+// A row of the parse map: the type and its callback (null: the answer is not decoded).
+struct ParseMapRow {
+    u32 type;
+    ParseFun fun;
+};
+// The rows DiskAnalyser::InitParseMap enters, in type order.
+const size_t kParseMapRows = 68;
+extern const ParseMapRow parse_map_rows[kParseMapRows];
+
 // Filled once by DiskAnalyser::Init, constant afterwards. A null callback and a
 // missing entry mean the same: the type's answer is not decoded.
 extern std::map<CMND_TYPE, ParseFun> map_parse_fun;
@@ -29,6 +39,8 @@ public:
     static void InitParseMap();
     static void InitSmartAttrName();
     static void Check();
+    // Each row's type is in the catalogue and above the type of the row before it; aborts otherwise.
+    static void CheckParseRows(const ParseMapRow* rows, size_t count);
     // user_err: 6 when the type has no callback (out untouched), 5 when the
     // callback refuses the answer, 0 on success.
     static bool Analyse(std::string& out, CMND_TYPE type, const u8* data, u32 len, int* user_err, u32 indent,

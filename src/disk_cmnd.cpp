@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <iterator>
 
 #include "cmd_resp_log.h"
 #include "disk_info.h"
 #include "drive_changes.h"
 #include "msg_processor.h"
+#include "scsi_cmnd_exec.h"
 
 // Expands NULL before the condition is printed, so the message shows what the compiler saw.
 #define ZV_CHECK_EXPANDED(cond) ZV_CHECK(cond)
@@ -93,7 +95,8 @@ u32 LenDiskFlag() { return 8; }
 void DiskCmnd::Init()
 {
     for (int type = 0; type < TYPE_BUTT; type++) {
-        map_list.insert(std::make_pair(type, cmnd_func_list[type]));
+        const CmndFuncRow& row = cmnd_func_list[type];
+        map_list.insert(std::make_pair(type, DiskCmndFunc{row.fun_len, row.fun_len_param, row.fun}));
     }
     Check();
 }
@@ -106,6 +109,27 @@ void DiskCmnd::Check()
         std::map<int, DiskCmndFunc>::const_iterator it = map_list.find((int)i);
         ZV_CHECK(it != map_list.end());
         ZV_CHECK_EXPANDED(!( (NULL != it->second.fun_len) && (NULL != it->second.fun_len_param)));
+    }
+    CheckTables(CmndTables{disk_spt_list, cmnd_template_list, cmnd_func_list, scsi_exec_types,
+                           std::size(scsi_exec_types)});
+}
+
+void DiskCmnd::CheckTables(const CmndTables& tables)
+{
+    for (size_t i = 0; i < (size_t)TYPE_BUTT; i++) {
+        ZV_CHECK(i == (size_t)(tables.spt[i].type));
+        ZV_CHECK(i == (size_t)(tables.templates[i].type));
+        ZV_CHECK(i == (size_t)(tables.funcs[i].type));
+    }
+    for (size_t n = 0; n < tables.exec_type_count; n++) {
+        const CmndExecTypes& list = tables.exec_types[n];
+        for (size_t i = 0; i < (size_t)TYPE_BUTT; i++) {
+            const bool registered = tables.funcs[i].fun == list.exec;
+            const bool listed = list.lists((int)i);
+            ZV_CHECK(!registered || listed);
+            ZV_CHECK(!listed || registered);
+            ZV_CHECK(!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 #ifndef ZV_DISK_CMND_H
 #define ZV_DISK_CMND_H
 
+#include <cstddef>
 #include <map>
 
 #include "common.h"
@@ -172,13 +173,14 @@ struct DiskSptItem {
 
 // The command a type sends before its executor patches the per-call fields.
 struct CmndTemplate {
+    u32 type;     // equal to the row index
     u8 regs[16];  // ATA: features, count, LBA 7:0, 15:8, 23:16, device, command, 0, previous registers;
                   // SCSI: the CDB, zero-padded
     u32 ext48;    // 1 for a 48-bit ATA command
     u32 dir;      // CmndDataDir
     u32 xfer;     // ATA: sectors per command; SCSI: bytes per chunk << 8 | CDB length
 };
-static_assert(sizeof(CmndTemplate) == 28, "CmndTemplate is 16 register bytes and three words");
+static_assert(sizeof(CmndTemplate::regs) == 16, "the register bytes are a task file or a CDB of up to 16 bytes");
 
 constexpr u32 ScsiXfer(u32 chunk_bytes, u32 cdb_len) { return (chunk_bytes << 8) | cdb_len; }
 
@@ -193,10 +195,37 @@ struct DiskCmndFunc {
     CmndExecFun fun;             // the executor
 };
 
+// A row of cmnd_func_list: the type and the functions DiskCmnd::Init registers for it.
+struct CmndFuncRow {
+    u32 type;  // equal to the row index
+    CmndLenFun fun_len;
+    CmndExecFun fun_len_param;
+    CmndExecFun fun;
+};
+
+// The types one executor runs, by its own list, and the opcode every one of their templates sends.
+// The start-up check holds the list against the catalogue, so a type that the catalogue hands
+// the executor but the list lacks stops the program instead of answering "unsupported" later.
+struct CmndExecTypes {
+    CmndExecFun exec;
+    int opcode;              // first register byte of each listed type's template; kAnyOpcode: they differ
+    bool (*lists)(int type);  // the executor's own test of the types it accepts
+};
+const int kAnyOpcode = -1;
+
+// The catalogue's tables, each indexed by type, and the executors' lists checked against them.
+struct CmndTables {
+    const DiskSptItem* spt;
+    const CmndTemplate* templates;
+    const CmndFuncRow* funcs;
+    const CmndExecTypes* exec_types;
+    size_t exec_type_count;
+};
+
 extern const DiskSptItem disk_spt_list[TYPE_BUTT];
 extern const CmndTemplate cmnd_template_list[TYPE_BUTT];
 // The entries DiskCmnd::Init registers, indexed by type; everything else reads map_list.
-extern const DiskCmndFunc cmnd_func_list[TYPE_BUTT];
+extern const CmndFuncRow cmnd_func_list[TYPE_BUTT];
 
 // Every type, empty entries included, once DiskCmnd::Init has run.
 extern std::map<int, DiskCmndFunc> map_list;
@@ -239,6 +268,10 @@ public:
     // Registers every type in map_list, then Check; aborts on a registry that does not match the catalogue.
     static void Init();
     static void Check();
+    // Row i of every table is type i, and each executor list holds exactly the types whose row
+    // names that executor, with the opcode it expects; aborts otherwise. Check runs it over the
+    // program's tables.
+    static void CheckTables(const CmndTables& tables);
 
     // Data length of a type: fixed (nothing sent, errors 0) or asked from the drive.
     // Types without either give false with user error 6.

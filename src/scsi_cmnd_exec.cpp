@@ -285,6 +285,18 @@ const int scsi_command_types[] = {
 const u32 kTimestampParamLen = 12;
 const u32 kTimestampOffset = 4;
 
+// The executors' lists as the start-up check reads them.
+bool ListsModeSense(int type) { return IsOneOf(type, mode_sense_types); }
+bool ListsDefectData(int type) { return IsOneOf(type, defect_data_types); }
+bool ListsLogSense(int type) { return IsOneOf(type, log_sense_types); }
+bool ListsInquiryVpd(int type) { return IsOneOf(type, inquiry_vpd_types); }
+bool ListsVendorTable(int type) { return FindVendorTable(type) != nullptr; }
+bool ListsVendorData(int type) { return IsOneOf(type, vendor_data_types); }
+bool ListsReadBuffer(int type) { return IsOneOf(type, read_buffer_types); }
+bool ListsScsiCommand(int type) { return IsOneOf(type, scsi_command_types); }
+bool ListsWearLevelWrite(int type) { return type == TYPE_C1H_WRITE_WEAR_LEVEL_TABLE; }
+bool ListsTimestamp(int type) { return type == TYPE_A4H_SET_TIME_STAMP; }
+
 // A chunked read of one of types that names no drive address of its own.
 template <size_t N>
 bool ExecUnaddressedRead(const int (&types)[N], ChunkPatch patch, int type, DiskInfo* disk, u8* buf, u32 len,
@@ -388,7 +400,7 @@ bool ExecScsiCommand(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, 
 bool ExecWriteWearLevelTableScsi(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
 {
     *user_err = USER_ERR_UNSUPPORTED;
-    if (buf == nullptr || len == 0 || type != TYPE_C1H_WRITE_WEAR_LEVEL_TABLE) {
+    if (buf == nullptr || len == 0 || !ListsWearLevelWrite(type)) {
         return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     ScsiRow row = LoadScsiRow(type);
@@ -415,7 +427,7 @@ bool ExecSetTimestamp(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err,
     if (buf == nullptr || len < kTimestampParamLen) {
         return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
-    if (type != TYPE_A4H_SET_TIME_STAMP) {
+    if (!ListsTimestamp(type)) {
         return false;
     }
     const u64 ms = static_cast<u64>(time(nullptr)) * 1000;
@@ -433,3 +445,17 @@ bool ExecSetTimestamp(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err,
     const bool ok = SendScsiRow(&handle, row, buf, kTimestampParamLen, kScsiExecTimeout, user_err, sys_err);
     return CloseChecked(&handle, ok, user_err, sys_err);
 }
+
+// {executor, opcode of its types' templates, its list}
+const CmndExecTypes scsi_exec_types[kScsiExecTypeLists] = {
+    {ExecModeSense, 0x5A, ListsModeSense},
+    {ExecReadDefectData, 0xB7, ListsDefectData},
+    {ExecVendorTableRead, 0xC0, ListsVendorTable},
+    {ExecVendorDataRead, 0xC0, ListsVendorData},
+    {ExecReadBuffer, 0x3C, ListsReadBuffer},
+    {ExecLogSense, 0x4D, ListsLogSense},
+    {ExecInquiryVpd, 0x12, ListsInquiryVpd},
+    {ExecScsiCommand, kAnyOpcode, ListsScsiCommand},
+    {ExecWriteWearLevelTableScsi, 0xC1, ListsWearLevelWrite},
+    {ExecSetTimestamp, 0xA4, ListsTimestamp},
+};

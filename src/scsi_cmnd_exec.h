@@ -4,7 +4,10 @@
 #ifndef ZV_SCSI_CMND_EXEC_H
 #define ZV_SCSI_CMND_EXEC_H
 
+#include <cstddef>
+
 #include "common.h"
+#include "disk_cmnd.h"
 #include "disk_info.h"
 
 // Drive address of the vendor table whose length row was read last; the table read starts there.
@@ -14,6 +17,10 @@ extern u32 nvram_read_base;
 
 // Seconds every request of these executors may take.
 const u32 kScsiExecTimeout = 10;
+
+// Every executor below with the types it runs, checked against the catalogue at start-up.
+const size_t kScsiExecTypeLists = 10;
+extern const CmndExecTypes scsi_exec_types[kScsiExecTypeLists];
 
 // Types 120-123: one MODE SENSE(10); answers the length query.
 bool ExecModeSense(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);

@@ -324,8 +324,9 @@ bool ParseNonMediumErrorLog(std::string& out, const u8* data, u32 len, u32 inden
 
 namespace {
 
-// GB2312 degree Celsius sign.
-const char kDegree[] = "\xA1" "\xE6";
+// GB2312 degree Celsius sign; a literal, so that the labels below are spelt with it too.
+#define ZV_DEGREE_SIGN "\xA1" "\xE6"
+const char kDegree[] = ZV_DEGREE_SIGN;
 
 // The header fields of a log parameter, as the self-test block and the generic
 // parameter printer show them (33 characters, then ": ").
@@ -388,10 +389,10 @@ const char* const temperature_labels[] = {
 // The four temperature labels carry the degree sign; on a GB2312 terminal it is one
 // double-width character and the colons line up with the three time labels.
 const char* const smart_temperature_labels[] = {
-    "Current Temperature   (" "\xA1" "\xE6" ")                     : ",
-    "Reference Temperature (" "\xA1" "\xE6" ")                     : ",
-    "Maximum Temperature   (" "\xA1" "\xE6" ")                     : ",
-    "Minimum Temperature   (" "\xA1" "\xE6" ")                     : ",
+    "Current Temperature   (" ZV_DEGREE_SIGN ")                     : ",
+    "Reference Temperature (" ZV_DEGREE_SIGN ")                     : ",
+    "Maximum Temperature   (" ZV_DEGREE_SIGN ")                     : ",
+    "Minimum Temperature   (" ZV_DEGREE_SIGN ")                     : ",
     "Power-On Minutes when Max Temperature Occurred : ",
     "Total Time Spent Over Reference Temperature   : ",
     "Power-On Minutes when Min Temperature Occurred   : ",

@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"select", "sata_select.out", {kDirectory, kDirectory, ReadLog("09", "01")}},
         // one page per command, the count naming the page; the full first page runs on
         LogCase{"pend", "sata_pend.out", {kDirectory, kDirectory, ReadLog("B0", "01"), ReadLog("B0", "02")}}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(AtaLogE2e, RawAndTextFiles)
 {

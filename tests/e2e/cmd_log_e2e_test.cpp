@@ -123,7 +123,7 @@ TEST_P(KilledRun, LogHoldsEveryCommandSent)
     EXPECT_EQ(LoggedCdbs(Log()), sent);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, KilledRun, ::testing::ValuesIn(killed_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, KilledRun, ::testing::ValuesIn(killed_cases), CaseName());
 
 // FORMAT UNIT goes out beside the log; what the run sent before it is on file when it starts.
 TEST_F(CmdLogE2e, KilledFormatLeavesTheLogOfWhatCameBefore)

@@ -1,6 +1,7 @@
 // The binary classifies the node named on the command line before anything else runs.
 #include "e2e_util.h"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct NodeCase {
     // opcodes of the node's requests, in order
     std::vector<unsigned> opcodes;
 };
+
+void PrintTo(const NodeCase& c, std::ostream* os) { *os << c.node; }
 
 class CmdLineClassify : public E2eTest, public ::testing::WithParamInterface<NodeCase> {};
 
@@ -50,6 +53,6 @@ INSTANTIATE_TEST_SUITE_P(
         NodeCase{"/dev/sdf", true, {0x12, 0x25}},
         NodeCase{"/dev/sdg", false, {0x12}},
         NodeCase{"/dev/sdq", false, {}}),
-    CaseIndexName());
+    CaseName());
 
 } // namespace

@@ -26,7 +26,7 @@ TEST_P(EntryBadShape, MessageThenUsageAndStatus0)
     EXPECT_FALSE(Exists("SSDlog"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, EntryBadShape, ::testing::Values("-abc", "--a", "x", "-", "/dev/sda"), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Shapes, EntryBadShape, ::testing::Values("-abc", "--a", "x", "-", "/dev/sda"), CaseName());
 
 TEST_F(Entry, DevicePathMustBeginWithDevS)
 {
@@ -139,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StartUpCase{"multilog with earlier results", {"-t", "multilog", "/dev/sda"}, true, true, "."},
                       StartUpCase{"multilog with nothing else in it", {"-t", "multilog", "/dev/sda"}, false, false,
                                   "."}),
-    CaseIndexName());
+    CaseName());
 
 // "SSDlog" as a link to a directory elsewhere: the link goes (as the shell's removal did) and
 // a directory of its own takes its place; nothing in the other directory is touched.
@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"-f", "fw.bin", "MegaCli64", "-a0", "/dev/sdq"},
                       std::vector<std::string>{"-s", "bogus", "MegaCli", "/dev/sdq"},
                       std::vector<std::string>{"-V", "x", "-SAM", "/dev/sdq"}),
-    CaseIndexName());
+    CaseName());
 
 // A file name and no command: the drive is classified, nothing runs, and the log of the
 // classification is flushed into the fresh "SSDlog".

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,8 @@ struct BlockLenCase {
     const char* pattern_len_hex;
 };
 
+void PrintTo(const BlockLenCase& c, std::ostream* os) { *os << "drive " << c.drive_len << " to " << c.value; }
+
 class FormatBlockLen : public FormatUnitE2e, public ::testing::WithParamInterface<BlockLenCase> {};
 
 TEST_P(FormatBlockLen, SendsSenseSelectFormatAndOneTestUnitReady)
@@ -124,12 +127,14 @@ INSTANTIATE_TEST_SUITE_P(
         BlockLenCase{"512", "512", nullptr, 512, "0200"},
         BlockLenCase{"520", "512", "000000080000000000000200010AC008000000000800FFFF", 512, "0200"},
         BlockLenCase{"520", "520", nullptr, 520, "0208"}),
-    CaseIndexName());
+    CaseName());
 
 struct ProgressCase {
     const char* answer;   // the TEST UNIT READY answer
     const char* out;
 };
+
+void PrintTo(const ProgressCase& c, std::ostream* os) { *os << (*c.answer == '\0' ? "no sense" : c.answer); }
 
 class FormatProgress : public FormatUnitE2e, public ::testing::WithParamInterface<ProgressCase> {};
 
@@ -171,13 +176,15 @@ INSTANTIATE_TEST_SUITE_P(
                      "SENSE = 0x06,ASC = 0x29,ASCQ = 0x00,FRU = 0x00\nNo valid data!Format progress indication is  0%\n"},
         // A request that was not carried out shows no progress.
         ProgressCase{"  errno EIO", "errno=5\n"}, ProgressCase{"  host-status 03", "errno=6e\n"}),
-    CaseIndexName());
+    CaseName());
 
 struct ModeSenseCase {
     std::string answer;       // the MODE SENSE(6) answer
     std::string out;
     std::vector<int> sent;    // opcodes the procedure sent, in order
 };
+
+void PrintTo(const ModeSenseCase& c, std::ostream* os) { *os << c.answer; }
 
 class FormatModeSense : public FormatUnitE2e, public ::testing::WithParamInterface<ModeSenseCase> {};
 
@@ -231,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
         ModeSenseCase{"  data 13 00 10 04 00000200 " + kPage,
                       "Mode parameter data is not usable,mode data length=19,bd_len=4\n"
                       "format err:ffffffea,f:formatUnit,l:589", {0x1A}}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(FormatUnitE2e, ModeDataWithoutPageSelectsHeaderAndDescriptorOnly)
 {
@@ -246,6 +253,8 @@ struct SelectCase {
     const char* answer;   // the MODE SELECT(6) answer
     const char* out;
 };
+
+void PrintTo(const SelectCase& c, std::ostream* os) { *os << c.answer; }
 
 class FormatModeSelectRefused : public FormatUnitE2e, public ::testing::WithParamInterface<SelectCase> {};
 
@@ -271,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "size 512..\nformat err:2,f:formatUnit,l:589"},
                       SelectCase{"  sense-fixed 05 26 00", "SENSE = 0x05,ASC = 0x26,ASCQ = 0x00,FRU = 0x00\n"
                                                            "format err:2,f:formatUnit,l:589"}),
-    CaseIndexName());
+    CaseName());
 
 class FormatModeSelectNotDelivered : public FormatUnitE2e, public ::testing::WithParamInterface<SelectCase> {};
 
@@ -294,7 +303,7 @@ INSTANTIATE_TEST_SUITE_P(Table, FormatModeSelectNotDelivered,
                                                       "errno=5\nformat err:ffffffff,f:formatUnit,l:589"},
                                            SelectCase{"  driver-status 06",
                                                       "errno=6e\nformat err:ffffffff,f:formatUnit,l:589"}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(FormatUnitE2e, FormatUnitNotGoodEndsWithItsStatusAndNoProgress)
 {

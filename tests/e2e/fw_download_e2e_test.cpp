@@ -266,7 +266,7 @@ TEST_P(K4410Download, JudgedByTheDriveStatus)
     EXPECT_TRUE(SameBytes(ReadFile("fw.bin"), Text(image)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, K4410Download, ::testing::ValuesIn(sata_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, K4410Download, ::testing::ValuesIn(sata_cases), CaseName());
 
 // Over the tunnel the first attempt sends the first part, the retry the second part behind
 // a rebuilt header, both one sector per command.
@@ -327,7 +327,7 @@ TEST_P(OtherSataDownload, FirstTransferDecides)
     ExpectCommands(DownloadCommands(AfterClassification(c.node)), {kSatFirst}, image);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, OtherSataDownload, ::testing::ValuesIn(other_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, OtherSataDownload, ::testing::ValuesIn(other_cases), CaseName());
 
 struct ScsiCase {
     const char* what;
@@ -379,7 +379,7 @@ TEST_P(SasDownload, WriteBufferBehindTheClock)
     EXPECT_TRUE(SameBytes(Text(sent[1].data), Text(image)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SasDownload, ::testing::ValuesIn(scsi_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, SasDownload, ::testing::ValuesIn(scsi_cases), CaseName());
 
 struct RefusedCase {
     const char* what;
@@ -424,7 +424,7 @@ TEST_P(RefusedFile, NothingSent)
     EXPECT_EQ(AfterClassification(c.args.back()).size(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RefusedFile, ::testing::ValuesIn(refused_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, RefusedFile, ::testing::ValuesIn(refused_cases), CaseName());
 
 // ---------------------------------------------------------------- the menu row
 
@@ -587,7 +587,7 @@ TEST_P(RaidFwUpgrade, RewritesRunsJudgesAndCleansUp)
     EXPECT_TRUE(SameBytes(ReadFile("fw.rom"), Text(image)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RaidFwUpgrade, ::testing::ValuesIn(raid_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, RaidFwUpgrade, ::testing::ValuesIn(raid_cases), CaseName());
 
 // A file named "upgrade_out" that this run did not write is the operator's and stays.
 TEST_F(RaidE2e, SamPathKeepsAnUpgradeOutItDidNotWrite)
@@ -639,7 +639,7 @@ TEST_P(RaidFwUpgradeRefused, NothingRun)
     EXPECT_FALSE(Exists("upgrade_out"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RaidFwUpgradeRefused, ::testing::ValuesIn(raid_refusals), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, RaidFwUpgradeRefused, ::testing::ValuesIn(raid_refusals), CaseName());
 
 // ---------------------------------------------------------------- Raid_UpFirware
 
@@ -684,7 +684,7 @@ TEST_P(RaidUpFirware, PadsToWholeSectorsAndRunsTheUtility)
     EXPECT_TRUE(SameBytes(ReadFile("fw.rom"), Text(image)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RaidUpFirware, ::testing::ValuesIn(pad_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, RaidUpFirware, ::testing::ValuesIn(pad_cases), CaseName());
 
 // Only the image's own name is replaced, not an argument that merely begins with it.
 TEST_F(RaidE2e, UpFirwareReplacesOnlyTheImageName)
@@ -749,12 +749,10 @@ const InputFileWay input_file_ways[] = {
      kImgNotOpened},
 };
 
-using InputFileCase = std::tuple<InputFileWay, Plant>;
+void PrintTo(const InputFileWay& w, std::ostream* os) { *os << w.what; }
+void PrintTo(Plant p, std::ostream* os) { *os << "as " << PlantName(p); }
 
-void PrintTo(const InputFileCase& c, std::ostream* os)
-{
-    *os << std::get<0>(c).what << " as " << PlantName(std::get<1>(c));
-}
+using InputFileCase = std::tuple<InputFileWay, Plant>;
 
 class InputFileNotRegular : public RaidE2e, public ::testing::WithParamInterface<InputFileCase> {};
 
@@ -797,6 +795,6 @@ TEST_P(InputFileNotRegular, RefusedAndNothingSent)
 INSTANTIATE_TEST_SUITE_P(Cases, InputFileNotRegular,
                          ::testing::Combine(::testing::ValuesIn(input_file_ways),
                                             ::testing::Values(Plant::kFifo, Plant::kLinkToZero, Plant::kDirectory)),
-                         CaseIndexName());
+                         CaseName());
 
 } // namespace

@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"querycap", "answer scsi C0 fn=0B\n  le 0 4 3\n", kCapCdb,
                    "    Current data's parse is unsupported or length is illegal\n"},
         AnswerCase{"time", "", "A4 0F 00 00 00 00 00 00 00 0C 00 00", "\n    Set Time Stamp OK!\n "}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(InquiryE2e, MenuRowShowsTheStandardInquiryText)
 {

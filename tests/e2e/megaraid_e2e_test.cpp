@@ -5,6 +5,7 @@
 #include "case_names.h"
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -152,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
         SameCase{"a vendor answer of a SAS drive over the legacy driver", kLegacyController,
                  {"-o", "getsn", "-r", "megaraid", "3", "/dev/sdc"}, kSasDemo, {"-o", "getsn", "/dev/sdb"}, "mimd",
                  3}),
-    CaseIndexName());
+    CaseName());
 
 // ---- The target id on the command line ----
 
@@ -160,6 +161,8 @@ struct TargetCase {
     std::vector<std::string> args;
     int target;
 };
+
+void PrintTo(const TargetCase& c, std::ostream* os) { *os << ArgsText(c.args); }
 
 class MegaRaidTargetId : public MegaRaidE2e, public ::testing::WithParamInterface<TargetCase> {};
 
@@ -185,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // the second-to-last argument is read as atoi reads it
                       TargetCase{{"-I", "-r", "megaraid", "-b", "id.bin", "/dev/sdc"}, 0},
                       TargetCase{{"-r", "megaraid", "-I", "012abc", "/dev/sdc"}, 12}),
-    CaseIndexName());
+    CaseName());
 
 // ---- A drive the controller cannot reach ----
 
@@ -244,6 +247,6 @@ INSTANTIATE_TEST_SUITE_P(
                         "get m_hba failed!Error = -1\n" + kOpenFailed,
                         {"open /dev/sdc flags=802", "close /dev/sdc", "open /dev/sdc flags=802",
                          "ioctl /dev/sdc req=5382 errno=22", "close /dev/sdc"}}),
-    CaseIndexName());
+    CaseName());
 
 } // namespace

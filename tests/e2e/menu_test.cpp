@@ -4,6 +4,7 @@
 #include "case_names.h"
 
 #include <ctime>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,8 @@ struct QuitCase {
     unsigned prompts;
 };
 
+void PrintTo(const QuitCase& c, std::ostream* os) { *os << SpeltOut(c.input); }
+
 class MenuQuitAtSelection : public Menu_, public ::testing::WithParamInterface<QuitCase> {};
 
 TEST_P(MenuQuitAtSelection, EndsWithStatus0)
@@ -99,7 +102,7 @@ TEST_P(MenuQuitAtSelection, EndsWithStatus0)
 INSTANTIATE_TEST_SUITE_P(Answers, MenuQuitAtSelection,
                          ::testing::Values(QuitCase{"0\n", 1}, QuitCase{"q\n", 1}, QuitCase{"Q\n", 1},
                                            QuitCase{" 0 \n", 1}, QuitCase{"", 2}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(Menu_, BadIndexRepeatsSelectionPrompt)
 {

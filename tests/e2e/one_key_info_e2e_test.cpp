@@ -17,6 +17,7 @@
 #include <cstring>
 #include <iterator>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -239,6 +240,11 @@ struct PlacementCase {
     std::string out;           // the whole screen output
 };
 
+void PrintTo(const PlacementCase& c, std::ostream* os)
+{
+    *os << ArgsText(c.args) << (c.stale_files ? " over old files" : "");
+}
+
 class OneKeyPlacement : public OneKeyE2e, public ::testing::WithParamInterface<PlacementCase> {};
 
 TEST_P(OneKeyPlacement, TwelveReadsIntoOneMaskedFile)
@@ -284,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{{"-a", "multilog", "-b", "mine.bin", "/dev/sda"}, true, "mine.bin",
                       "    please be patient as this process may take a moment\n"
                       "    all information has been saved to mine.bin\n"}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(OneKeyE2e, SasDriveIsRefusedBeforeAnyFileOrCommand)
 {
@@ -308,6 +314,11 @@ struct ReadFailCase {
     Item item;                      // what the file holds for it
     std::vector<size_t> dropped;    // indexes into GoodRequests() that are not sent
 };
+
+void PrintTo(const ReadFailCase& c, std::ostream* os)
+{
+    *os << "row " << c.row << " " << c.item.name << (c.item.query_len != 0 ? " read fails" : " length query fails");
+}
 
 class OneKeyReadFails : public OneKeyE2e, public ::testing::WithParamInterface<ReadFailCase> {};
 
@@ -357,7 +368,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadFailCase{"drive /dev/sda\nanswer ata EC\n  regs status=51 err=04\n"
                      "answer ata EC\n  file " ZV_TEST_DATA_DIR "/one_key/identify.bin\n  times 1\n",
                      0, {0, 1, 0, kAtaErr, kAborted, 512, "identify", {}}, {}}),
-    CaseIndexName());
+    CaseName());
 
 // The log directory gives the vendor logs B1h-B7h the most sectors a count holds: the
 // pending list's length is that of B0h, the one log it reads, so the item holds the list.
@@ -467,7 +478,7 @@ INSTANTIATE_TEST_SUITE_P(Names, OneKeySpecialFile,
                                            SpecialFileCase{"x.bin", "a symbolic link", MakeLink},
                                            SpecialFileCase{"x.bin_tmp", "a symbolic link", MakeLink},
                                            SpecialFileCase{"x.bin", "a directory", MakeFullDir}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---------------------------------------------------------------- runs after and during a collection
 
@@ -565,6 +576,6 @@ INSTANTIATE_TEST_SUITE_P(
                       KillCase{"named, before the rename", "rename@1=KILL"},
                       KillCase{"no nameless files: while the items are written", "tmpfile@1+=EOPNOTSUPP,fflush@3=KILL"},
                       KillCase{"no nameless files: before the rename", "tmpfile@1+=EOPNOTSUPP,rename@1=KILL"}),
-    CaseIndexName());
+    CaseName());
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "case_names.h"
 
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,7 +51,7 @@ TEST_P(OptionsHelp, UsageWithDeviceToo)
     EXPECT_EQ(r.out, UsageText());
 }
 
-INSTANTIATE_TEST_SUITE_P(Spellings, OptionsHelp, ::testing::Values("-h", "-H", "--help", "--usage"), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Spellings, OptionsHelp, ::testing::Values("-h", "-H", "--help", "--usage"), CaseName());
 
 class OptionsVersion : public E2eTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -62,13 +63,15 @@ TEST_P(OptionsVersion, VersionScreenByteForByte)
 }
 
 INSTANTIATE_TEST_SUITE_P(Spellings, OptionsVersion,
-                         ::testing::Values("-V", "-v", "--version", "--copyright", "--license"), CaseIndexName());
+                         ::testing::Values("-V", "-v", "--version", "--copyright", "--license"), CaseName());
 
 struct RefuseCase {
     std::vector<std::string> args;
     const char* msg;
     const char* err;  // getopt's own diagnostic on standard error, or null for none
 };
+
+void PrintTo(const RefuseCase& c, std::ostream* os) { *os << ArgsText(c.args); }
 
 class OptionsRefuse : public E2eTest, public ::testing::WithParamInterface<RefuseCase> {};
 
@@ -131,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefuseCase{{"-z", "/dev/sdq"}, kUnsupportedMsg, "invalid option -- 'z'"},
         RefuseCase{{"-p", "all.bin", "/dev/sdq"}, kUnsupportedMsg, "invalid option -- 'p'"},
         RefuseCase{{"--clean=1", "/dev/sdq"}, kUnsupportedMsg, "option '--clean' doesn't allow an argument"}),
-    CaseIndexName());
+    CaseName());
 
 // A single argument that the loop does not act on needs a device: the usage text, status 1.
 class OptionsSingle : public E2eTest, public ::testing::WithParamInterface<const char*> {};
@@ -145,7 +148,7 @@ TEST_P(OptionsSingle, UsageStatus1)
 
 INSTANTIATE_TEST_SUITE_P(Options, OptionsSingle,
                          ::testing::Values("-a", "-i", "-I", "--all", "--clean", "--datagradation", "--"),
-                         CaseIndexName());
+                         CaseName());
 
 // Accepted options go on to the device, which no emulated drive answers here.
 class OptionsAccepted : public E2eTest, public ::testing::WithParamInterface<std::vector<std::string>> {};
@@ -168,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"-f", "520", "/dev/sdq"},
                       std::vector<std::string>{"-g", "1", "-x", "out.txt", "/dev/sdq"},
                       std::vector<std::string>{"-s", "value", "-s", "nothing", "/dev/sdq"}),
-    CaseIndexName());
+    CaseName());
 
 // No option at all: the device is classified first, then the message and the usage
 // text; the run returns before the log is flushed.

@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
         TraceCase{{"-L", "temperature"}, SAS, Scsi("4D 00 0D")},
         TraceCase{{"-L", "selftest"}, SAS, Scsi("4D 00 10")},
         TraceCase{{"-L", "protocol"}, SAS, Scsi("4D 00 18")}),
-    CaseIndexName());
+    CaseName());
 
 // The vendor logs are sized from the flash geometry, which the plain demo SAS drive does not
 // answer; these rows run on the demo drive with the geometry and the log pages added.
@@ -247,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
         // the device vendor log 21 runs as the current log 86 on a SAS drive
         VendorLogTraceCase{{"-t", "log"}, "4D 00 33 01 80 00 00 00 00 00", "4D 00 33 01 80 00 00 00 00 00", 1},
         VendorLogTraceCase{{"-t", "multilog"}, "4D 00 33 01 80 00 00 00 00 00", "4D 00 33 01 80 00 00 00 00 00", 1}),
-    CaseIndexName());
+    CaseName());
 
 class OptionsOnDrive : public OptionsTraceBase {};
 

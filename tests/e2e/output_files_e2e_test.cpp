@@ -179,7 +179,7 @@ TEST_P(OwnNameInTheWay, IsRefusedAndLeftAsItIs)
 INSTANTIATE_TEST_SUITE_P(Names, OwnNameInTheWay,
                          ::testing::Combine(::testing::ValuesIn(own_name_cases),
                                             ::testing::Values(InTheWay::kLink, InTheWay::kFifo)),
-                         CaseIndexName());
+                         CaseName());
 
 // ---------------------------------------------------------------- saves that fail
 
@@ -253,7 +253,7 @@ TEST_P(SaveFails, KeepsTheEarlierFileWhole)
     EXPECT_FALSE(Exists("MegaCli64.args"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Causes, SaveFails, ::testing::ValuesIn(save_fail_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Causes, SaveFails, ::testing::ValuesIn(save_fail_cases), CaseName());
 
 // ---------------------------------------------------------------- saves without the nameless file
 
@@ -284,6 +284,6 @@ TEST_P(SaveFallback, WritesTheSameFiles)
 
 INSTANTIATE_TEST_SUITE_P(Systems, SaveFallback,
                          ::testing::Values("tmpfile@1+=EOPNOTSUPP", "linkat@1+=EPERM"),
-                         CaseIndexName());
+                         CaseName());
 
 } // namespace

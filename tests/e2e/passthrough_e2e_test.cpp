@@ -5,6 +5,7 @@
 #include "e2e_util.h"
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,8 @@ struct GuidedCase {
     std::vector<std::string> sent;
 };
 
+void PrintTo(const GuidedCase& c, std::ostream* os) { *os << c.input; }
+
 class GuidedTool : public PassThroughE2e, public ::testing::WithParamInterface<GuidedCase> {};
 
 TEST_P(GuidedTool, AsksComposesAndSends)
@@ -171,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         GuidedCase{"6\n12\n", kLen + CdbPrompts(0, 1) + CdbPrompts(1, 1), {}},
         GuidedCase{"6\n12\n0\n0\n0\n24\n0\n", kLen + CdbPrompts(0, 5) + kDir + kDir, {}},
         GuidedCase{"6\n12\n0\n0\n0\n24\n0\n1\n", kLen + CdbPrompts(0, 5) + kDir + kDataLen + kDataLen, {}}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(PassThroughE2e, EndOfInputAtTheFileQuestionEndsTheProcessUnsent)
 {
@@ -295,6 +298,8 @@ struct HexCase {
     std::vector<std::string> sent;
 };
 
+void PrintTo(const HexCase& c, std::ostream* os) { *os << SpeltOut(c.input); }
+
 class HexToolCases : public HexTool, public ::testing::WithParamInterface<HexCase> {};
 
 TEST_P(HexToolCases, ComposesSendsAndShows)
@@ -340,7 +345,7 @@ INSTANTIATE_TEST_SUITE_P(
         HexCase{"000000000000\n0\n0\n", kCdb + kIn + kOut + kSuccess + kNoSense, {Sgio("000000000000", "none", 0)}},
         // A refused command shows no data.
         HexCase{"E00000000000\n8\n", kCdb + kIn + kBadOpcode, {Sgio("E00000000000", "in", 8)}}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(HexTool, EndOfInputAtTheCdbLineEndsTheProcess)
 {

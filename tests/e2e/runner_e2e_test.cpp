@@ -232,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HeaderCase{"", ""}, HeaderCase{"lo:127.0.0.1:up,loopback eth0:10.9.9.9", ""},
                       HeaderCase{"eth1:172.16.0.9:up eth0:10.0.0.1:up",
                                  "    IP Address : 172.16.0.9\n    IP Address : 10.0.0.1\n"}),
-    CaseIndexName());
+    CaseName());
 
 // ---------------------------------------------------------------- the K6410 family
 
@@ -302,7 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "    Query data length failed, User Err Code [00000012h:Sense key : ABORTED COMMAND], "
                     "System Err Code [00000000h]\n",
                     {Hex("85 08 2E 00 00 00 01 00 00 00 00 00 00 40 89 00")}}),
-    CaseIndexName());
+    CaseName());
 
 // ---------------------------------------------------------------- output files
 
@@ -388,7 +388,7 @@ INSTANTIATE_TEST_SUITE_P(
         VendorLogCase{{"-t", "log", "-b", std::string(4090, 'x'), "/dev/sda"},
                       "    Original binary data can't be saved: the file name under SSDlog/ is too long\n",
                       nullptr}),
-    CaseIndexName());
+    CaseName());
 
 // ---------------------------------------------------------------- commands by link type
 
@@ -453,7 +453,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "/dev/sdb",
                     {Hex("C0 06 00 1C 00 00 00 00 00 00"), Hex("4D 00 33 01 80 00 00 00 00 00")},
                     nullptr}),
-    CaseIndexName());
+    CaseName());
 
 // The current vendor log that type 21 becomes on SAS lands whole in its raw file, under
 // "SSDlog/" like the log it stands for.
@@ -544,6 +544,6 @@ INSTANTIATE_TEST_SUITE_P(
                      Chars("QUMA-K6470BN0800", 16), "    New Model set successfully!\n"},
         SetValueCase{"setflag", "12345678", Hex("C1 0D 03 00 08 00 00 00 00 00"), Chars("12345678", 8),
                      "    New Flag set successfully!\n"}),
-    CaseIndexName());
+    CaseName());
 
 } // namespace

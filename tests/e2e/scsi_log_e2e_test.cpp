@@ -109,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
         // no fixed length: the page length asked first, then the page
         OptionCase{{"-o", "smarttem"}, {{"32", "smart_temperature.hex"}}, "smart_temperature_4.out",
                    {LogSense(0x32, 4), LogSense(0x32, 20)}}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(ScsiLogE2e, RawAndTextFiles)
 {
@@ -134,6 +134,9 @@ void PrintTo(const RefusedCase& c, std::ostream* os)
 {
     for (const std::string& a : c.args) {
         *os << a << " ";
+    }
+    for (const PageAnswer& p : c.pages) {
+        *os << "page " << p.page << " from " << p.fixture << " ";
     }
 }
 
@@ -163,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{{"-o", "smarttem"}, {}, {LogSense(0x32, 4), LogSense(0x32, 12)}},
         // a SMART Temperature page of a header only
         RefusedCase{{"-o", "smarttem"}, {{"32", "header_only.hex"}}, {LogSense(0x32, 4), LogSense(0x32, 4)}}),
-    CaseIndexName());
+    CaseName());
 
 const std::string kStars = "*************************";
 
@@ -180,7 +183,7 @@ struct MenuCase {
     std::vector<Bytes> sent;
 };
 
-void PrintTo(const MenuCase& c, std::ostream* os) { *os << c.keys; }
+void PrintTo(const MenuCase& c, std::ostream* os) { *os << c.keys << " " << c.golden; }
 
 class ScsiLogMenu : public ScsiLogE2e, public ::testing::WithParamInterface<MenuCase> {};
 
@@ -219,6 +222,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, ScsiLogMenu,
                              // row 2 "[4Dh] SMART Temperature"
                              MenuCase{"5\n2", 4, {{"32", "smart_temperature.hex"}}, "smart_temperature_4.out",
                                       {LogSense(0x32, 4), LogSense(0x32, 20)}}),
-                         CaseIndexName());
+                         CaseName());
 
 } // namespace

@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ModeSenseRows,
                                            RowCase{"2", 0x7F, "subpages.hex", "subpages.out"},
                                            RowCase{"3", 0xBF, "walk.hex", "walk.out"},
                                            RowCase{"4", 0xFF, "truncated.hex", "truncated.out"}),
-                         CaseIndexName());
+                         CaseName());
 
 struct PageWalkCase {
     const char* fixture;  // the current values' answer
@@ -144,7 +144,7 @@ TEST_P(ModeSensePageWalk, EveryPageTheDriveSentAndNoOther)
 INSTANTIATE_TEST_SUITE_P(Pages, ModeSensePageWalk,
                          ::testing::Values(PageWalkCase{"power_ie.hex", "power_ie.out"},
                                            PageWalkCase{"short_pages.hex", "short_pages.out"}),
-                         CaseIndexName());
+                         CaseName());
 
 // The saved text file holds what the screen shows.
 TEST_F(ModeSenseE2e, SavedTextIsTheShownText)

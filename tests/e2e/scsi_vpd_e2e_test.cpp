@@ -54,7 +54,10 @@ struct RowCase {
     std::string shown;              // what follows the row's prompt, up to the next menu
 };
 
-void PrintTo(const RowCase& c, std::ostream* os) { *os << "row " << c.row << (c.filled_pages ? " filled" : " demo"); }
+void PrintTo(const RowCase& c, std::ostream* os)
+{
+    *os << "row " << c.row << (c.filled_pages ? " filled" : " demo") << " " << c.overrides;
+}
 
 class VpdRows : public VpdE2e, public ::testing::WithParamInterface<RowCase> {};
 
@@ -181,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "\n"
                 "    SCSI Ports Identification:\n"
                 "        PORT[A]         RELATIVE TARGET PORT: A\n"}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(VpdE2e, RowWithBothFilesOnSavesTheAnswerAndItsText)
 {

@@ -128,6 +128,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "  put 16 08 12 14 00 FF FF 00 00 FF FF FF FF 80 14 00 00 00 00 00 00\n",
                   "scsi_mode/demo_caching.out",
                   {ModeSense(16), ModeSense(64)}}),
-    CaseIndexName());
+    CaseName());
 
 } // namespace

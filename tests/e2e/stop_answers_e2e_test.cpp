@@ -132,6 +132,6 @@ TEST_P(StopAnswers, NothingIsSent)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, StopAnswers, ::testing::ValuesIn(stop_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, StopAnswers, ::testing::ValuesIn(stop_cases), CaseName());
 
 } // namespace

@@ -108,7 +108,7 @@ TEST_P(TransportOutcome, FailureLineOrTheAnswer)
     EXPECT_EQ(r.out, c.golden != nullptr ? "\n" + TestDataFile(c.golden) : c.out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TransportOutcome, ::testing::ValuesIn(outcome_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, TransportOutcome, ::testing::ValuesIn(outcome_cases), CaseName());
 
 // An IDENTIFY DEVICE that brings no data is no identification: the drive is taken by its
 // INQUIRY and READ CAPACITY answers, never shown with an empty model and no capacity.
@@ -145,6 +145,6 @@ TEST_P(IdentifyArrival, BasicInformation)
     EXPECT_EQ(r.out, c.out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, IdentifyArrival, ::testing::ValuesIn(identify_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, IdentifyArrival, ::testing::ValuesIn(identify_cases), CaseName());
 
 } // namespace

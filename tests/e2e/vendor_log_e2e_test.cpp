@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         // a name table of bytes that hold no pair renames nothing
         SataCase{{"-t", "log", "/dev/sda"}, "sata_log.bin", "sata_sorted_decoded.out"},
         SataCase{{"-t", "log", "/dev/sda"}, "sas_log.bin", "sata_sorted_decoded.out"}),
-    CaseIndexName());
+    CaseName());
 
 // -x drops the sort and the screen text; the text file holds the header and the table.
 TEST_F(VendorLogE2e, SataTextAndRawFiles)
@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Never ends and holds no line end.
         NotAFileCase{"link to /dev/zero", [](const std::string& p) { return symlink("/dev/zero", p.c_str()); }},
         NotAFileCase{"directory", [](const std::string& p) { return mkdir(p.c_str(), 0755); }}),
-    CaseIndexName());
+    CaseName());
 
 // ---------------------------------------------------------------- SAS, type 86
 
@@ -227,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SasCase{{"-t", "log", "-g", "1", "/dev/sdb"}, "/dev/sdb", "sas_sorted_raw.out"},
                       SasCase{{"-t", "log", "/dev/sdc"}, "/dev/sdc", "sas_sorted_decoded.out"},
                       SasCase{{"-o", "log3", "-g", "1", "/dev/sdc"}, "/dev/sdc", "sas_sorted_decoded.out"}),
-    CaseIndexName());
+    CaseName());
 
 // The current log's transfer ends 10 bytes into its fourth record: the three whole
 // records are shown, nothing of the fourth.

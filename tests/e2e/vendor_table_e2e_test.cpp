@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, VendorTableOption,
                                            OptionCase{"getflag", true, kFlag, kFlagCdb},
                                            OptionCase{"getflag", false, kDemoFlag, kFlagCdb},
                                            OptionCase{"getIoInfo", true, kIoInfo, kIoCdb}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(VendorTableE2e, TextFileHoldsTheCounters)
 {
@@ -118,6 +118,6 @@ TEST_P(VendorTableMenu, RowShowsTheText)
 INSTANTIATE_TEST_SUITE_P(Rows, VendorTableMenu,
                          ::testing::Values(MenuCase{"12", kFlag, kFlagCdb}, MenuCase{"14", kSpeed, kSpeedCdb},
                                            MenuCase{"15", kIoInfo, kIoCdb}),
-                         CaseIndexName());
+                         CaseName());
 
 }  // namespace

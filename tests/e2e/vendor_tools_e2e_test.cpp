@@ -140,7 +140,7 @@ TEST_P(Hpa, ScreenAndCommands)
     EXPECT_EQ(Cdbs(Sent(c.node)), HexCdbs(c.cdbs));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Hpa, ::testing::ValuesIn(hpa_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, Hpa, ::testing::ValuesIn(hpa_cases), CaseName());
 
 // A drive command that fails ends the tool after its line: nothing else is sent or printed.
 const char kRefused[] = "  regs status=51 err=04\n";
@@ -187,7 +187,7 @@ TEST_P(HpaRefusal, EndsAfterTheFailure)
     EXPECT_EQ(Cdbs(Sent("/dev/sda")), HexCdbs(c.cdbs));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, HpaRefusal, ::testing::ValuesIn(hpa_refusal_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, HpaRefusal, ::testing::ValuesIn(hpa_refusal_cases), CaseName());
 
 // ---------------------------------------------------------------- -U magnify
 
@@ -234,7 +234,7 @@ TEST_P(Magnify, ScreenAndCommands)
     EXPECT_EQ(Cdbs(Sent("/dev/sda")), HexCdbs(c.cdbs));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Magnify, ::testing::ValuesIn(magnify_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, Magnify, ::testing::ValuesIn(magnify_cases), CaseName());
 
 // ---------------------------------------------------------------- menu rows
 
@@ -303,7 +303,7 @@ TEST_P(MenuTool, RunsBetweenTwoShowingsOfTheUtilityMenu)
     EXPECT_EQ(Cdbs(Sent("/dev/sda")), HexCdbs(c.cdbs));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MenuTool, ::testing::ValuesIn(menu_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MenuTool, ::testing::ValuesIn(menu_cases), CaseName());
 
 // The block of a register write: width 2, the value, save to disk, the address, then zeros.
 Bytes RegisterBlock(std::uint32_t value, std::uint32_t save, std::uint32_t address)
@@ -389,6 +389,6 @@ TEST_P(EyeChartRefusal, EndsAfterTheFailure)
     EXPECT_EQ(Cdbs(Sent("/dev/sda")), HexCdbs(c.cdbs));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, EyeChartRefusal, ::testing::ValuesIn(eye_refusal_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, EyeChartRefusal, ::testing::ValuesIn(eye_refusal_cases), CaseName());
 
 } // namespace

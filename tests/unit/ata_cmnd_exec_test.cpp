@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -78,8 +79,6 @@ protected:
     void SetUp() override
     {
         EnsureErrTable();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
         output_flags.save_log = 0;
         raid_kind = RAID_BUTT;
         zvemu::Reset();
@@ -88,8 +87,6 @@ protected:
     {
         EXPECT_EQ(zvemu::OpenDescriptors(), 0);
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
     }
 
     // The vendor drive on one route, with extra answers that override its own.
@@ -123,8 +120,7 @@ protected:
     }
 
     DiskInfo disk_;
-    u8 saved_save_log_ = 1;
-    u32 saved_raid_kind_ = RAID_BUTT;
+    SettingsGuard settings_;
 };
 
 // The seven current registers of each command sent.
@@ -167,6 +163,8 @@ struct RowCase {
     u8 first_byte;  // of the answer, for data-in rows
 };
 
+void PrintTo(const RowCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
+
 const RowCase row_cases[] = {
     {TYPE_IDENTIFY_DEVICE, "00 01 00 00 00 40 EC", 1, 512, 0x00},
     {TYPE_SMART_RETURN_STATUS, "DA 00 00 4F C2 40 B0", 0, 0, 0},
@@ -202,7 +200,7 @@ TEST_P(AtaCommandRow, SendsTheRowOnEachRoute)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AtaCommandRow, ::testing::ValuesIn(row_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AtaCommandRow, ::testing::ValuesIn(row_cases), CaseName());
 
 TEST_F(AtaExec, IdentifyFillsTheBufferWithTheDriveAnswer)
 {
@@ -226,6 +224,8 @@ struct LinkCase {
     int user_err;
     const char* first_cdb;  // "" when nothing is sent
 };
+
+void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.what; }
 
 const LinkCase link_cases[] = {
     {"SAT", "sat", LINK_ATA_BY_SCSI, true, USER_ERR_UNSUPPORTED, "85 08 2E 00 00 00 01 00 00 00 00 00 00 40 EC 00"},
@@ -254,7 +254,7 @@ TEST_P(LinkRoute, PicksTheRouteOfTheLinkType)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LinkRoute, ::testing::ValuesIn(link_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, LinkRoute, ::testing::ValuesIn(link_cases), CaseName());
 
 // Every executor, with arguments it accepts, on a SAS drive.
 struct AnyExecCase {
@@ -263,6 +263,8 @@ struct AnyExecCase {
     int type;
     u32 len;
 };
+
+void PrintTo(const AnyExecCase& c, std::ostream* os) { *os << c.what; }
 
 const AnyExecCase any_exec_cases[] = {
     {"ExecAtaCommand", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512},
@@ -291,7 +293,7 @@ TEST_P(ScsiDrive, EveryAtaExecutorAnswersUnsupported)
     EXPECT_TRUE(zvemu::Requests().empty()) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ScsiDrive, ::testing::ValuesIn(any_exec_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ScsiDrive, ::testing::ValuesIn(any_exec_cases), CaseName());
 
 // ---- Argument guards: user error 4 before the node is opened ----
 
@@ -302,6 +304,8 @@ struct GuardCase {
     u32 len;
     bool null_buf;
 };
+
+void PrintTo(const GuardCase& c, std::ostream* os) { *os << c.what; }
 
 const GuardCase guard_cases[] = {
     {"vendor read, null buffer", ExecAtaVendorRead, TYPE_89H_SYSTEM_INDEX_TABLE, 512, true},
@@ -343,7 +347,7 @@ TEST_P(Guard, RefusesBeforeOpeningTheNode)
     EXPECT_TRUE(zvemu::Trace().empty()) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Guard, ::testing::ValuesIn(guard_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, Guard, ::testing::ValuesIn(guard_cases), CaseName());
 
 // ---- User error 8 from the returned registers ----
 
@@ -358,6 +362,8 @@ struct StatusCase {
     int sys_err;
     size_t commands;     // ATA commands sent before the executor stopped
 };
+
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.what; }
 
 const StatusCase status_cases[] = {
     {"SAT: error register set", "sat", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
@@ -421,7 +427,7 @@ void ReturnedStatus::ExpectFailure(const StatusCase& c)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ReturnedStatus, ::testing::ValuesIn(status_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ReturnedStatus, ::testing::ValuesIn(status_cases), CaseName());
 
 // Answers that did not arrive: data short of whole sectors, and values read from registers
 // the drive never sent back.
@@ -457,7 +463,7 @@ class AnswerNotArrived : public ReturnedStatus {};
 
 TEST_P(AnswerNotArrived, FailsWithoutTakingIt) { ExpectFailure(GetParam()); }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AnswerNotArrived, ::testing::ValuesIn(not_arrived_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AnswerNotArrived, ::testing::ValuesIn(not_arrived_cases), CaseName());
 
 // ---- Vendor reads: length queries and the per-sector reads ----
 
@@ -466,6 +472,8 @@ struct VendorLenCase {
     const char* regs;
     u32 length;
 };
+
+void PrintTo(const VendorLenCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 const VendorLenCase vendor_len_cases[] = {
     {TYPE_89H_DEVICE_VENDOR_LOG, "00 01 00 00 00 40 89", 1536},
@@ -488,7 +496,7 @@ TEST_P(VendorLength, AsksWithoutBit7AndReturnsSectorsTimes512)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLength, ::testing::ValuesIn(vendor_len_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLength, ::testing::ValuesIn(vendor_len_cases), CaseName());
 
 TEST_F(AtaExec, VendorLengthThatWouldWrapIsRefused)
 {
@@ -549,6 +557,8 @@ struct LogCase {
     int opens;
 };
 
+void PrintTo(const LogCase& c, std::ostream* os) { *os << c.what; }
+
 const LogCase log_cases[] = {
     {"length of logs 90h-9Fh: the directory's 1 + 2 + 1 sectors", TYPE_SMART_HOST_VENDOR_SPECIFIC + CMND_LEN_QUERY,
      512, "", true, USER_ERR_UNSUPPORTED, {kDir}, 2048, Bytes(), 1},
@@ -600,7 +610,7 @@ TEST_P(SmartLog, ReadsTheLogsTheDirectoryNames)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SmartLog, ::testing::ValuesIn(log_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, SmartLog, ::testing::ValuesIn(log_cases), CaseName());
 
 const LogCase pend_cases[] = {
     {"length: log B0h's 3 sectors; the 1 + 1 of B1h and B2h are not read, so not counted",
@@ -639,7 +649,7 @@ TEST_P(PendList, ReadsLogB0hPageByPage)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PendList, ::testing::ValuesIn(pend_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, PendList, ::testing::ValuesIn(pend_cases), CaseName());
 
 TEST_F(AtaExec, SmartLogLengthQueryWithoutBufferStillAnswers)
 {
@@ -656,6 +666,8 @@ struct SwitchCase {
     Bytes values;  // buf[0], buf[1]
     const char* regs;
 };
+
+void PrintTo(const SwitchCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 const SwitchCase switch_cases[] = {
     {TYPE_8BH_DYNAMIC_OPTMIZE, {0x03, 0x07}, "17 03 07 00 00 40 8B"},
@@ -678,7 +690,7 @@ TEST_P(Switch, SendsTheCallersValuesWithoutData)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Switch, ::testing::ValuesIn(switch_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, Switch, ::testing::ValuesIn(switch_cases), CaseName());
 
 struct MaxCase {
     const char* what;
@@ -688,6 +700,8 @@ struct MaxCase {
     const char* sent_hob;  // previous registers, for 48-bit commands ("" otherwise)
     Bytes after;           // the MaxAddressRegs after
 };
+
+void PrintTo(const MaxCase& c, std::ostream* os) { *os << c.what; }
 
 const MaxCase max_cases[] = {
     {"SET, volatile: count 1, the address in its registers", TYPE_SET_MAX_ADDRESS,
@@ -721,7 +735,7 @@ TEST_P(MaxAddress, PacksTheNineByteBlock)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MaxAddress, ::testing::ValuesIn(max_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MaxAddress, ::testing::ValuesIn(max_cases), CaseName());
 
 TEST_F(AtaExec, SetMaxOn28BitSatCarriesTheHighBytesUnflagged)
 {
@@ -736,6 +750,8 @@ struct WearCase {
     u32 len;
     std::vector<std::string> sent;
 };
+
+void PrintTo(const WearCase& c, std::ostream* os) { *os << c.len << " bytes"; }
 
 const WearCase wear_cases[] = {
     {512, {"F7 01 00 00 80 40 8C"}},
@@ -766,7 +782,7 @@ TEST_P(WearLevel, WritesSectorBySectorAndMarksTheLast)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WearLevel, ::testing::ValuesIn(wear_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, WearLevel, ::testing::ValuesIn(wear_cases), CaseName());
 
 // ---- Register access ----
 
@@ -780,6 +796,8 @@ struct RegisterCase {
     int dir;
     u32 value_after;
 };
+
+void PrintTo(const RegisterCase& c, std::ostream* os) { *os << c.what; }
 
 const RegisterCase register_cases[] = {
     {"read 2 bytes: address in LBA, device and the count's high nibble; value cut to 16 bits",
@@ -825,7 +843,7 @@ TEST_P(RegisterAccess, PacksTheAddressAndCompletesReads)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RegisterAccess, ::testing::ValuesIn(register_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, RegisterAccess, ::testing::ValuesIn(register_cases), CaseName());
 
 // ---- Write Current Time ----
 

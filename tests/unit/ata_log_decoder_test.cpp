@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -166,6 +167,14 @@ struct GoldenCase {
     size_t lines;
 };
 
+void PrintTo(const GoldenCase& c, std::ostream* os)
+{
+    *os << ParserText(c.parse);
+    for (const char* golden : c.goldens) {
+        *os << " " << golden;
+    }
+}
+
 Bytes OneDirectory() { return DirectoryPage(); }
 Bytes OneErrorPage() { return ErrorPageA(); }
 Bytes TwoErrorPages() { return Join({ErrorPageA(), ErrorPageB()}); }
@@ -218,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                       GoldenCase{ParseAtaSelectiveSelfTestLog, OneSelectivePage, {"selective_a.txt"}, "", 18},
                       GoldenCase{ParseAtaSelectiveSelfTestLog, TwoSelectivePages,
                                  {"selective_b.txt", "selective_a.txt"}, "", 36}),
-    CaseIndexName());
+    CaseName());
 
 // The page printers give the same text as the callbacks, a page at a time.
 TEST(AtaLogPages, PagePrintersMatchTheCallbacks)
@@ -353,6 +362,8 @@ struct OfflineCase {
     const char* active;
 };
 
+void PrintTo(const OfflineCase& c, std::ostream* os) { *os << "flags " << std::hex << unsigned(c.flags) << "h"; }
+
 class AtaSelectiveOffline : public ::testing::TestWithParam<OfflineCase> {};
 
 // Byte 502: bit 1 scan after the test, bit 3 pending, bit 4 active; no other bit counts.
@@ -374,7 +385,7 @@ INSTANTIATE_TEST_SUITE_P(Bits, AtaSelectiveOffline,
                          ::testing::Values(OfflineCase{0x00, "No", "No", "No"}, OfflineCase{0x02, "Yes", "No", "No"},
                                            OfflineCase{0x08, "No", "Yes", "No"}, OfflineCase{0x10, "No", "No", "Yes"},
                                            OfflineCase{0xE5, "No", "No", "No"}, OfflineCase{0xFF, "Yes", "Yes", "Yes"}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---------------------------------------------------------------- pend list
 
@@ -389,6 +400,11 @@ struct PendCase {
     u8 rest;  // the bytes after the records
     std::string expected;
 };
+
+void PrintTo(const PendCase& c, std::ostream* os)
+{
+    *os << c.records.size() << " records then " << std::hex << unsigned(c.rest) << "h";
+}
 
 class AtaPendList : public ::testing::TestWithParam<PendCase> {};
 
@@ -431,7 +447,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "   0000FF00h  00000002h\n"
                  "   FFFF0000h  00000003h\n"
                  "   00FFFF00h  FFFFFFFFh\n"}),
-    CaseIndexName());
+    CaseName());
 
 // A list that fills its first page runs on into the next one; without any end marker
 // every record of the answer is shown.
@@ -479,14 +495,21 @@ TEST(AtaPendListLoad, AppendsRecordsInHostOrder)
 
 typedef bool (*LoadPagesFun)(std::vector<AtaLogPage>&, const u8*, u32);
 
-class AtaLogPageLoader : public ::testing::TestWithParam<LoadPagesFun> {};
+struct LoaderCase {
+    const char* what;
+    LoadPagesFun load;
+};
+
+void PrintTo(const LoaderCase& c, std::ostream* os) { *os << c.what; }
+
+class AtaLogPageLoader : public ::testing::TestWithParam<LoaderCase> {};
 
 TEST_P(AtaLogPageLoader, AppendsWholePagesInOrder)
 {
     Bytes data = Join({ErrorPageA(), ErrorPageB(), SelfTestPageB()});
     std::vector<AtaLogPage> pages(1);
     memset(pages[0].bytes, 0x77, sizeof(pages[0].bytes));
-    ASSERT_TRUE(GetParam()(pages, data.data(), u32(data.size())));
+    ASSERT_TRUE(GetParam().load(pages, data.data(), u32(data.size())));
     ASSERT_EQ(pages.size(), 4u);
     EXPECT_EQ(pages[0].bytes[0], 0x77);
     EXPECT_EQ(Bytes(pages[1].bytes, pages[1].bytes + 512), ErrorPageA());
@@ -494,16 +517,18 @@ TEST_P(AtaLogPageLoader, AppendsWholePagesInOrder)
     EXPECT_EQ(Bytes(pages[3].bytes, pages[3].bytes + 512), SelfTestPageB());
 
     for (u32 len : {0u, 1u, 500u, 511u, 513u, 1000u}) {
-        EXPECT_FALSE(GetParam()(pages, data.data(), len)) << len;
+        EXPECT_FALSE(GetParam().load(pages, data.data(), len)) << len;
     }
-    EXPECT_FALSE(GetParam()(pages, nullptr, 512));
+    EXPECT_FALSE(GetParam().load(pages, nullptr, 512));
     EXPECT_EQ(pages.size(), 4u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Loaders, AtaLogPageLoader,
-                         ::testing::Values(LoadAtaErrorLogPages, LoadAtaDeviceStatisticsPages, LoadAtaSelfTestPages,
-                                           LoadAtaSelectiveSelfTestPages),
-                         CaseIndexName());
+                         ::testing::Values(LoaderCase{"LoadAtaErrorLogPages", LoadAtaErrorLogPages},
+                                           LoaderCase{"LoadAtaDeviceStatisticsPages", LoadAtaDeviceStatisticsPages},
+                                           LoaderCase{"LoadAtaSelfTestPages", LoadAtaSelfTestPages},
+                                           LoaderCase{"LoadAtaSelectiveSelfTestPages", LoadAtaSelectiveSelfTestPages}),
+                         CaseName());
 
 // The printers take the pages from the vector, not from a buffer of their own.
 TEST(AtaLogPagePrinters, PrintWhatTheyAreGiven)
@@ -539,6 +564,8 @@ struct RefusalCase {
     std::vector<u32> refused;
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << ParserText(c.parse); }
+
 class AtaLogRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
 // A null answer or a length outside the rule returns false and leaves `out` as it was
@@ -568,7 +595,7 @@ INSTANTIATE_TEST_SUITE_P(Callbacks, AtaLogRefusal,
                                            RefusalCase{ParseAtaSelfTestLog, kWholePages},
                                            RefusalCase{ParseAtaSelectiveSelfTestLog, kWholePages},
                                            RefusalCase{ParseSmartPendList, kWholePages}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---------------------------------------------------------------- through the parse map
 
@@ -578,6 +605,8 @@ struct AnalyseCase {
     const char* golden;
     const char* separator;
 };
+
+void PrintTo(const AnalyseCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 Bytes StatisticsPage()
 {
@@ -639,6 +668,6 @@ INSTANTIATE_TEST_SUITE_P(
                       AnalyseCase{TYPE_SMART_SELF_TEST_LOG, OneSelfTestPage, "self_test_a.txt", ""},
                       AnalyseCase{TYPE_SMART_SELECTIVE_SELF_TEST_LOG, OneSelectivePage, "selective_a.txt", ""},
                       AnalyseCase{TYPE_SMART_PEND_LIST, PendPage, nullptr, ""}),
-    CaseIndexName());
+    CaseName());
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -71,8 +72,6 @@ protected:
     void SetUp() override
     {
         EnsureErrTable();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
         output_flags.save_log = 0;
         raid_kind = RAID_BUTT;
         zvemu::Reset();
@@ -81,8 +80,6 @@ protected:
     {
         EXPECT_EQ(zvemu::OpenDescriptors(), 0);
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
     }
 
     void Load(const std::string& text)
@@ -108,8 +105,7 @@ protected:
         return o;
     }
 
-    u8 saved_save_log_ = 1;
-    u32 saved_raid_kind_ = RAID_BUTT;
+    SettingsGuard settings_;
 };
 
 // ---- SAT: the ATA PASS-THROUGH(16) CDB ----
@@ -124,6 +120,8 @@ struct SatCdbCase {
     const char* cdb;
     const char* trace_dir;
 };
+
+void PrintTo(const SatCdbCase& c, std::ostream* os) { *os << c.what; }
 
 const SatCdbCase sat_cdb_cases[] = {
     {"28-bit data-in: SMART READ DATA", "D0 01 00 4F C2 40 B0", "", false, SCSI_DIR_IN, 512,
@@ -167,7 +165,7 @@ TEST_P(SatCdb, SendsTheExactPassThroughRequest)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SatCdb, ::testing::ValuesIn(sat_cdb_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, SatCdb, ::testing::ValuesIn(sat_cdb_cases), CaseName());
 
 // ---- SAT: the returned registers ----
 
@@ -177,6 +175,8 @@ struct SatRegsCase {
     bool ext48;
     const char* expected;  // returned registers, "current / previous"
 };
+
+void PrintTo(const SatRegsCase& c, std::ostream* os) { *os << c.what; }
 
 // Sent: 00 01 02 03 04 40 EC with previous 09 0A 0B 0C 0D.
 const SatRegsCase sat_regs_cases[] = {
@@ -212,7 +212,7 @@ TEST_P(SatRegs, ReturnsTheRegistersOfTheStatusReturnDescriptor)
     EXPECT_EQ(Text(o.regs), c.expected) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SatRegs, ::testing::ValuesIn(sat_regs_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, SatRegs, ::testing::ValuesIn(sat_regs_cases), CaseName());
 
 struct SatFailCase {
     const char* what;
@@ -221,6 +221,8 @@ struct SatFailCase {
     int sys_err;
     int dir = SCSI_DIR_IN;  // of 512 bytes
 };
+
+void PrintTo(const SatFailCase& c, std::ostream* os) { *os << c.what; }
 
 const SatFailCase sat_fail_cases[] = {
     {"an ATA error under CK_COND is reported by its sense key", "regs status=51 err=04",
@@ -260,7 +262,7 @@ TEST_P(SatFail, FailsWithTheTransportErrorAndLeavesTheRegisters)
     EXPECT_EQ(Text(o.regs), Text(in)) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SatFail, ::testing::ValuesIn(sat_fail_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, SatFail, ::testing::ValuesIn(sat_fail_cases), CaseName());
 
 TEST_F(AtaRoute, SatNegativeResidualIsAWholeTransfer)
 {
@@ -279,6 +281,8 @@ struct RefusedCase {
     int dir;
     int user_err;  // -1: left as the caller set it
 };
+
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.what; }
 
 const RefusedCase refused_cases[] = {
     {"SAT, direction 3", "sat", SendAtaCmndSat, 3, -1},
@@ -308,7 +312,7 @@ TEST_P(Refused, FailsWithoutSendingAnything)
     EXPECT_TRUE(zvemu::Requests().empty()) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Refused, ::testing::ValuesIn(refused_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, Refused, ::testing::ValuesIn(refused_cases), CaseName());
 
 // ---- The tunnel: packet, data and status ----
 
@@ -328,6 +332,8 @@ struct AptCase {
     u32 len;
     std::vector<Request> expected;
 };
+
+void PrintTo(const AptCase& c, std::ostream* os) { *os << c.what; }
 
 const std::string kSmartReadPacket = "75 30 00 07 00 00 02 00 00 D0 00 01 40 C2 4F 00 00 00 00 00 00 00 00 B0 00 00 00 00";
 
@@ -406,7 +412,7 @@ TEST_P(AptSequence, SendsTheTunnelRequests)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AptSequence, ::testing::ValuesIn(apt_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AptSequence, ::testing::ValuesIn(apt_cases), CaseName());
 
 struct AptRegsCase {
     const char* what;
@@ -414,6 +420,8 @@ struct AptRegsCase {
     bool ext48;
     const char* expected;
 };
+
+void PrintTo(const AptRegsCase& c, std::ostream* os) { *os << c.what; }
 
 // Sent: 00 01 02 03 04 40 EC with previous 09 0A 0B 0C 0D.
 const AptRegsCase apt_regs_cases[] = {
@@ -439,7 +447,7 @@ TEST_P(AptRegs, ReturnsTheRegistersOfTheStatusBlock)
     EXPECT_EQ(Text(o.regs), c.expected) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AptRegs, ::testing::ValuesIn(apt_regs_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AptRegs, ::testing::ValuesIn(apt_regs_cases), CaseName());
 
 struct AptFailCase {
     const char* what;
@@ -449,6 +457,8 @@ struct AptFailCase {
     int user_err;
     const char* regs;      // returned registers, "current / previous"; null: left as sent
 };
+
+void PrintTo(const AptFailCase& c, std::ostream* os) { *os << c.what; }
 
 // A status block the tunnel's own answer would not give: count 66h, LBA 332211h, device E0h.
 #define APT_STATUS_66 "data 00 00 00 00 00 00 00 66 E0 33 22 11 00 00 00 00 00 00 00 50 00 00 00 00\n"
@@ -503,7 +513,7 @@ TEST_P(AptFail, FailsAfterRunningTheExchangeToItsEnd)
     EXPECT_EQ(Text(o.regs), c.regs != nullptr ? std::string(c.regs) : Text(in)) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AptFail, ::testing::ValuesIn(apt_fail_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AptFail, ::testing::ValuesIn(apt_fail_cases), CaseName());
 
 // ---- Whether the drive's registers came back ----
 
@@ -515,6 +525,8 @@ struct ReturnedCase {
     bool ok;
     bool returned;
 };
+
+void PrintTo(const ReturnedCase& c, std::ostream* os) { *os << c.what; }
 
 const ReturnedCase returned_cases[] = {
     {"SAT: the ATA Status Return descriptor", "sat", SendAtaCmndSat, "regs lba0=12", true, true},
@@ -551,7 +563,7 @@ TEST_P(RegistersReturned, TellsWhetherTheDriveSentThem)
     EXPECT_EQ(AtaRegistersReturned(), c.returned) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RegistersReturned, ::testing::ValuesIn(returned_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, RegistersReturned, ::testing::ValuesIn(returned_cases), CaseName());
 
 TEST_F(AtaRoute, TunnelRefusesADataOutThatTheLengthFieldsCannotHold)
 {
@@ -625,6 +637,8 @@ struct TunnelLogCase {
     const char* names;     // the log's block names, in order
     bool blocks;           // also check the "Write APT" and "Read APT" blocks byte for byte
 };
+
+void PrintTo(const TunnelLogCase& c, std::ostream* os) { *os << c.what; }
 
 const TunnelLogCase tunnel_log_cases[] = {
     {"data-in", "", SCSI_DIR_IN, true,
@@ -711,7 +725,7 @@ TEST_P(TunnelLog, WriteAptThenTheBufferCommandsThenReadAptAfterAGoodDataPhase)
     EXPECT_EXIT(exit(TunnelLogRunInFreshDir(GetParam())), ::testing::ExitedWithCode(0), "") << GetParam().what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TunnelLog, ::testing::ValuesIn(tunnel_log_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, TunnelLog, ::testing::ValuesIn(tunnel_log_cases), CaseName());
 
 // ---- Plain sector I/O (on a regular file: no drive node is needed) ----
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,25 +43,11 @@ protected:
     {
         EnsureErrTable();
         DiskCmnd::Init();
-        saved_flags_ = output_flags;
-        saved_disk_ = cur_disk;
-        saved_menu_ = cur_menu;
-        saved_dev_ = dev_name;
         output_flags = OutputFlags();
         cur_disk = DiskInfo();
     }
-    void TearDown() override
-    {
-        output_flags = saved_flags_;
-        cur_disk = saved_disk_;
-        cur_menu = saved_menu_;
-        dev_name = saved_dev_;
-    }
 
-    OutputFlags saved_flags_;
-    DiskInfo saved_disk_;
-    const MenuItem* saved_menu_ = nullptr;
-    char* saved_dev_ = nullptr;
+    SettingsGuard settings_;
 };
 
 // ---- The menu tables -------------------------------------------------------------------------
@@ -154,6 +141,11 @@ struct SupportCase {
     bool shown;
 };
 
+void PrintTo(const SupportCase& c, std::ostream* os)
+{
+    *os << (*c.model != '\0' ? c.model : "no model") << " " << CmndTypeText(static_cast<int>(c.type));
+}
+
 class MenuSupport : public MenuTest, public ::testing::WithParamInterface<SupportCase> {};
 
 TEST_P(MenuSupport, FollowsTheFamilyMask)
@@ -181,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
         // no command type: always shown; beyond the catalogue: never
         SupportCase{"QUMA-P37RV-0064", TYPE_BUTT, true}, SupportCase{"", TYPE_BUTT, true},
         SupportCase{"", TYPE_BUTT + 1, false}),
-    CaseIndexName());
+    CaseName());
 
 // ---- Display ---------------------------------------------------------------------------------
 
@@ -315,6 +307,8 @@ struct SelectCase {
     int choice;
 };
 
+void PrintTo(const SelectCase& c, std::ostream* os) { *os << SpeltOut(c.input) << " of " << c.count << " rows"; }
+
 class MenuSelect : public MenuTest, public ::testing::WithParamInterface<SelectCase> {};
 
 TEST_P(MenuSelect, ReadsOneLine)
@@ -344,7 +338,7 @@ INSTANTIATE_TEST_SUITE_P(
         SelectCase{"+1\n", 7, MENU_INVALID}, SelectCase{"0x3\n", 7, MENU_INVALID},
         SelectCase{"4294967297\n", 7, MENU_INVALID}, SelectCase{"99999999999999999999999\n", 7, MENU_INVALID},
         SelectCase{"5", 7, 4}, SelectCase{"\n3\n", 7, MENU_INVALID}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(MenuTest, OverlongLineIsOneInvalidAnswer)
 {

@@ -3,6 +3,7 @@
 #include "case_names.h"
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -265,6 +266,8 @@ struct SelectCase {
     const char* format_arg;
 };
 
+void PrintTo(const SelectCase& c, std::ostream* os) { *os << ArgsText(c.args); }
+
 class OptionSelect : public OptionLoop, public ::testing::WithParamInterface<SelectCase> {};
 
 TEST_P(OptionSelect, LeavesItsChoice)
@@ -324,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Toggles and file names alone select nothing.
         SelectCase{{"-g", "x", kDev}, TYPE_BUTT, nullptr, nullptr, nullptr},
         SelectCase{{"--datagradation", kDev}, TYPE_BUTT, nullptr, nullptr, nullptr}),
-    CaseIndexName());
+    CaseName());
 
 // The flash-log part belongs to the -o value that asked for it: a later option that
 // selects another type must not leave the vendor-log read cut to one part.
@@ -485,6 +488,8 @@ struct RefuseCase {
     const char* msg;
 };
 
+void PrintTo(const RefuseCase& c, std::ostream* os) { *os << ArgsText(c.args); }
+
 class OptionRefuse : public OptionLoop, public ::testing::WithParamInterface<RefuseCase> {};
 
 TEST_P(OptionRefuse, MessageThenUsageAndSettingsUntouched)
@@ -563,7 +568,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefuseCase{{"-e", kDev}, kUnsupportedMsg}, RefuseCase{{"-c"}, kUnsupportedMsg},
         RefuseCase{{"-s"}, kUnsupportedMsg}, RefuseCase{{"--clean=x", kDev}, kUnsupportedMsg},
         RefuseCase{{"--bogus", kDev}, kUnsupportedMsg}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(OptionLoop, NoOptionsLeavesNothingRead)
 {
@@ -582,6 +587,11 @@ struct AdaptCase {
     u32 link;
     u32 runs;
 };
+
+void PrintTo(const AdaptCase& c, std::ostream* os)
+{
+    *os << CmndTypeText(static_cast<int>(c.type)) << " on link " << c.link;
+}
 
 class LinkAdaptation : public ::testing::TestWithParam<AdaptCase> {};
 
@@ -612,6 +622,6 @@ INSTANTIATE_TEST_SUITE_P(
         AdaptCase{4, LINK_SCSI, 4}, AdaptCase{45, LINK_SCSI, 45}, AdaptCase{85, LINK_ATA_BY_SCSI, 85},
         AdaptCase{87, LINK_ATA, 87}, AdaptCase{TYPE_BUTT, LINK_SCSI, TYPE_BUTT},
         AdaptCase{TYPE_BUTT, LINK_ATA_BY_SCSI, TYPE_BUTT}),
-    CaseIndexName());
+    CaseName());
 
 } // namespace

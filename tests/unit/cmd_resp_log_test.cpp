@@ -316,7 +316,7 @@ TEST_P(CmdRespLogPlace, FileGoesIntoSsdLogWhenItExists)
 
 INSTANTIATE_TEST_SUITE_P(Dirs, CmdRespLogPlace,
                          ::testing::Values(PlaceCase{false, kLog, kSsdLog}, PlaceCase{true, kSsdLog, kLog}),
-                         CaseIndexName());
+                         CaseName());
 
 struct SizeCase {
     long initial;         // size of the log before the first use
@@ -349,7 +349,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, CmdRespLogSize,
                                            SizeCase{0x100000 - 142, 0x100000 - 142, true},
                                            SizeCase{0x100000 - 141, 0x100000 - 141, false},
                                            SizeCase{1000, 1000, true}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(CmdRespLogTest, SizeReopenPicksUpANewSsdLog)
 {
@@ -456,7 +456,7 @@ TEST_P(CmdRespLogOpenFail, WarnsAndRunsWithoutALog)
 
 INSTANTIATE_TEST_SUITE_P(Paths, CmdRespLogOpenFail,
                          ::testing::Values(OpenFailCase{false, kLog}, OpenFailCase{true, kSsdLog}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(CmdRespLogTest, FailedSizeReopenClosesTheLogSilently)
 {

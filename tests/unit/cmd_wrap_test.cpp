@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ostream>
 
 #include "cmd_wrap.h"
 #include "settings.h"
@@ -21,6 +22,8 @@ struct ShapeCase {
     bool ok;
 };
 
+void PrintTo(const ShapeCase& c, std::ostream* os) { *os << SpeltOut(c.arg); }
+
 class FirstArgShape : public ::testing::TestWithParam<ShapeCase> {};
 
 TEST_P(FirstArgShape, Rule) { EXPECT_EQ(IsFirstArgShapeValid(GetParam().arg), GetParam().ok) << GetParam().arg; }
@@ -30,7 +33,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, FirstArgShape,
                                            ShapeCase{"--ab", true}, ShapeCase{"--a", false},
                                            ShapeCase{"-abc", false}, ShapeCase{"-", false},
                                            ShapeCase{"h", false}, ShapeCase{"ab", false}, ShapeCase{"", false},
-                                           ShapeCase{"/dev/sda", false}), CaseIndexName());
+                                           ShapeCase{"/dev/sda", false}), CaseName());
 
 // Runs a check with RLIMIT_NOFILE set to start, then puts back what the process had.
 class OpenFileLimit : public ::testing::Test {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include <unistd.h>
@@ -35,6 +36,12 @@ struct Num32Case {
     u32 out;        // checked when rc is 1
     size_t prompts; // prompts printed by the function itself
 };
+
+void PrintTo(const Num32Case& c, std::ostream* os)
+{
+    *os << SpeltOut(c.input) << (c.repeat ? " asked again" : " asked once") << " base " << c.base << " max "
+        << c.max << (c.strip ? "" : " blanks kept");
+}
 
 class InputNumber32Cases : public ::testing::TestWithParam<Num32Case> {};
 
@@ -83,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Num32Case{"6\n5\n", true, 10, 5, true, 1, 5, 1},
                       // A last line without its line end still counts.
                       Num32Case{"4", true, 10, 5, true, 1, 4, 0}),
-    CaseIndexName());
+    CaseName());
 
 // What an answer means beyond its number: a stop (the end of input, a lone q) must never be
 // taken for a typed 0, and a line holding a NUL is no answer at all.
@@ -132,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"NUL line asked once", std::string("1\0\n", 3), false, -1, 0, false, 0},
                       StopCase{"NUL line then the end of input", std::string("\0\n", 2), true, 1, 0, true, 2},
                       StopCase{"lone q behind a NUL", std::string("q\0\n7\n", 5), true, 1, 7, false, 1}),
-    CaseIndexName());
+    CaseName());
 
 struct NulLineCase {
     const char* name;
@@ -176,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // A long line's dropped rest is not looked into; what was kept has no NUL.
                       NulLineCase{"NUL past the buffer", std::string("0123456789abcdefg\0h\n7\n", 23),
                                   "0123456789abcde", false, true, "7"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(InputNumber64, FullRangeOverflowAndNoQ)
 {
@@ -271,6 +278,8 @@ struct LineCase {
     const char* next;   // what the following read returns
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) { *os << SpeltOut(c.input) << " into " << c.size; }
+
 class ReadConsoleLineOrExitCases : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(ReadConsoleLineOrExitCases, CutsTrailingBlanksAndDropsTheRestOfALongLine)
@@ -298,7 +307,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // Longer than the buffer: the rest of the line never becomes an answer.
                       LineCase{"0123456789abcdef\n", 8, 7, "0123456", "next"},
                       LineCase{"0123456\n", 8, 7, "0123456", "next"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(ReadConsoleLineOrExit, LastLineWithoutLineEnd)
 {

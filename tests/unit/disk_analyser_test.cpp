@@ -2,7 +2,10 @@
 
 #include "case_names.h"
 
+#include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ata_log_decoder.h"
 #include "disk_analyser.h"
@@ -136,6 +139,11 @@ struct AnalyseCase {
     int user_err;
 };
 
+void PrintTo(const AnalyseCase& c, std::ostream* os)
+{
+    *os << CmndTypeText(static_cast<int>(c.type)) << " len " << c.len;
+}
+
 class AnalyseResult : public ::testing::TestWithParam<AnalyseCase> {
 protected:
     void SetUp() override { DiskAnalyser::Init(); }
@@ -159,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                       AnalyseCase{142, 512, false, USER_ERR_UNSUPPORTED},  // outside the catalogue
                       AnalyseCase{4, 512, false, USER_ERR_PARSE_FAILED},   // callback refuses the length
                       AnalyseCase{4, 0, false, USER_ERR_PARSE_FAILED}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(ParseMap, AnalyseToleratesNullErrorPointer)
 {
@@ -179,9 +187,12 @@ TEST(ParseIndentRule, ClampsAtTwentyBlanks)
 
 // A name table of the wrong shape must stop the program before any argument is read.
 struct CheckFailCase {
+    const char* what;
     void (*corrupt)();
     const char* assertion;
 };
+
+void PrintTo(const CheckFailCase& c, std::ostream* os) { *os << c.what; }
 
 class CheckDeath : public ::testing::TestWithParam<CheckFailCase> {};
 
@@ -201,18 +212,20 @@ TEST_P(CheckDeath, AbortsWithItsAssertion)
 INSTANTIATE_TEST_SUITE_P(
     Shapes, CheckDeath,
     ::testing::Values(
-        CheckFailCase{[] { vec_smart_attr_name.pop_back(); },
+        CheckFailCase{"a family's table missing", [] { vec_smart_attr_name.pop_back(); },
                       "\\(\\(unsigned int\\)\\(VER_UNKNOWN\\) \\+ 1\\) == "
                       "\\(\\(unsigned int\\)vec_smart_attr_name\\.size\\(\\)\\)"},
-        CheckFailCase{[] { vec_smart_attr_name.emplace_back(256, "Unknown"); },
+        CheckFailCase{"a table too many", [] { vec_smart_attr_name.emplace_back(256, "Unknown"); },
                       "\\(\\(unsigned int\\)\\(VER_UNKNOWN\\) \\+ 1\\) == "
                       "\\(\\(unsigned int\\)vec_smart_attr_name\\.size\\(\\)\\)"},
-        CheckFailCase{[] { vec_smart_attr_name[3].resize(255); }, "256 == vec_smart_attr_name\\[i\\]\\.size\\(\\)"},
-        CheckFailCase{[] { vec_smart_attr_name[0].push_back("Unknown"); },
+        CheckFailCase{"a table one name short", [] { vec_smart_attr_name[3].resize(255); },
                       "256 == vec_smart_attr_name\\[i\\]\\.size\\(\\)"},
-        CheckFailCase{[] { map_parse_fun[static_cast<CMND_TYPE>(142)] = nullptr; },
+        CheckFailCase{"a table one name long", [] { vec_smart_attr_name[0].push_back("Unknown"); },
+                      "256 == vec_smart_attr_name\\[i\\]\\.size\\(\\)"},
+        CheckFailCase{"a parser for a type outside the catalogue",
+                      [] { map_parse_fun[static_cast<CMND_TYPE>(142)] = nullptr; },
                       "\\(size_t\\)\\(entry\\.first\\) < \\(size_t\\)\\(TYPE_BUTT\\)"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(CheckPasses, AfterInit)
 {
@@ -220,5 +233,59 @@ TEST(CheckPasses, AfterInit)
     DiskAnalyser::Check();
     SUCCEED();
 }
+
+// Copies of the parse map's rows, spoilt by one case each: a row out of place, a type twice
+// (the map would keep only the first callback) or a type no command could ask for.
+struct ParseRowsCase {
+    const char* what;
+    void (*spoil)(std::vector<ParseMapRow>* rows);
+    const char* assertion;
+};
+
+void PrintTo(const ParseRowsCase& c, std::ostream* os) { *os << c.what; }
+
+size_t RowOf(const std::vector<ParseMapRow>& rows, u32 type)
+{
+    for (size_t i = 0; i < rows.size(); i++) {
+        if (rows[i].type == type) {
+            return i;
+        }
+    }
+    ADD_FAILURE() << "type " << type << " has no row";
+    return 0;
+}
+
+class ParseRowsDeath : public ::testing::TestWithParam<ParseRowsCase> {};
+
+TEST_P(ParseRowsDeath, AbortsWithItsAssertion)
+{
+    const ParseRowsCase& c = GetParam();
+    std::vector<ParseMapRow> rows(parse_map_rows, parse_map_rows + kParseMapRows);
+    c.spoil(&rows);
+    EXPECT_DEATH(DiskAnalyser::CheckParseRows(rows.data(), rows.size()),
+                 std::string("static void DiskAnalyser::CheckParseRows\\(const ParseMapRow\\*, size_t\\): "
+                             "Assertion `") +
+                     c.assertion + "' failed");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spoilt, ParseRowsDeath,
+    ::testing::Values(
+        ParseRowsCase{"temperature row after the self test row",
+                      [](std::vector<ParseMapRow>* rows) {
+                          std::swap((*rows)[RowOf(*rows, TYPE_4DH_TEMPERATURE)],
+                                    (*rows)[RowOf(*rows, TYPE_4DH_SELF_TEST_RESULTS)]);
+                      },
+                      "i == 0 \\|\\| rows\\[i - 1\\]\\.type < rows\\[i\\]\\.type"},
+        ParseRowsCase{"mode sense row twice",
+                      [](std::vector<ParseMapRow>* rows) {
+                          const size_t i = RowOf(*rows, TYPE_5AH_MODE_SENSE_CHANGEABLE);
+                          (*rows)[i] = (*rows)[i - 1];
+                      },
+                      "i == 0 \\|\\| rows\\[i - 1\\]\\.type < rows\\[i\\]\\.type"},
+        ParseRowsCase{"last row outside the catalogue",
+                      [](std::vector<ParseMapRow>* rows) { rows->back().type = TYPE_BUTT; },
+                      "\\(size_t\\)\\(rows\\[i\\]\\.type\\) < \\(size_t\\)\\(TYPE_BUTT\\)"}),
+    CaseName());
 
 } // namespace

@@ -10,7 +10,7 @@
 #include "test_init.h"
 
 // Case descriptions by type, not by the bytes of the row.
-void PrintTo(const ExpectedCmndRow& row, std::ostream* os) { *os << "type " << row.type; }
+void PrintTo(const ExpectedCmndRow& row, std::ostream* os) { *os << CmndTypeText(row.type); }
 
 namespace {
 
@@ -102,7 +102,7 @@ TEST_P(CmndRow, DataLength)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTypes, CmndRow, ::testing::ValuesIn(expected_cmnd_rows), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(AllTypes, CmndRow, ::testing::ValuesIn(expected_cmnd_rows), CaseName());
 
 TEST(CmndFixedLen, EveryLengthFunction)
 {

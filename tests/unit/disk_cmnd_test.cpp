@@ -1,13 +1,16 @@
 // Registry dispatch: length paths, executor calls, the type-37 route and the start-up self-check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "case_names.h"
 #include "disk_cmnd.h"
+#include "scsi_cmnd_exec.h"
 #include "test_init.h"
 
 namespace {
@@ -118,11 +121,11 @@ TEST_P(TypeWithoutFunctions, IsRegisteredEmpty)
 
 const int no_function_types[] = {41, 42, 46, 93, 99, 101, 103, 115, 116, 134, 139, 140};
 
-INSTANTIATE_TEST_SUITE_P(Empty, UnsupportedType, ::testing::ValuesIn(no_function_types), CaseIndexName());
-INSTANTIATE_TEST_SUITE_P(Empty, TypeWithoutFunctions, ::testing::ValuesIn(no_function_types), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Empty, UnsupportedType, ::testing::ValuesIn(no_function_types), CaseName());
+INSTANTIATE_TEST_SUITE_P(Empty, TypeWithoutFunctions, ::testing::ValuesIn(no_function_types), CaseName());
 INSTANTIATE_TEST_SUITE_P(OutsideCatalogue, UnsupportedType,
                          ::testing::Values(static_cast<int>(TYPE_BUTT), -1, 512, 37 + 512, INT_MIN, INT_MAX),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(CmndRegistry, OutsideCatalogueIsNotRegistered)
 {
@@ -148,7 +151,7 @@ TEST_P(ExecutorWithoutLength, LengthAnswers6)
     EXPECT_EQ(len, 0xDEADBEEF);
 }
 
-INSTANTIATE_TEST_SUITE_P(Downloads, ExecutorWithoutLength, ::testing::Values(37, 44, 67, 92, 124), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Downloads, ExecutorWithoutLength, ::testing::Values(37, 44, 67, 92, 124), CaseName());
 
 TEST(CmndRegistry, FixedLengthsOfTheEdgeTypes)
 {
@@ -179,6 +182,12 @@ struct LenQueryCase {
     int sys_err;
     u32 want_len;
 };
+
+void PrintTo(const LenQueryCase& c, std::ostream* os)
+{
+    *os << (c.result ? "succeeds" : "fails") << (c.writes ? " storing " : " storing nothing") << std::hex
+        << (c.writes ? c.word : 0);
+}
 
 class LenQuery : public RegistryFake, public ::testing::WithParamInterface<LenQueryCase> {};
 
@@ -214,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, LenQuery,
                                            LenQueryCase{false, true, 77, 11, 5, 77},
                                            LenQueryCase{false, false, 0, 1, 2, 0},
                                            LenQueryCase{true, true, 0xFFFFFFFF, 0, 0, 0xFFFFFFFF}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(RegistryFake, ExecutePassesTheCallThroughUnchanged)
 {
@@ -252,6 +261,11 @@ struct DownloadRouteCase {
     int want_fake;  // 0: nothing runs
     int want_type;
 };
+
+void PrintTo(const DownloadRouteCase& c, std::ostream* os)
+{
+    *os << CmndTypeText(c.type) << " on link " << c.link_type;
+}
 
 class DownloadRoute : public RegistryFake, public ::testing::WithParamInterface<DownloadRouteCase> {};
 
@@ -294,7 +308,7 @@ INSTANTIATE_TEST_SUITE_P(Links, DownloadRoute,
                                            // Only type 37 is rerouted.
                                            DownloadRouteCase{67, LINK_ATA_BY_SCSI, 2, 67},
                                            DownloadRouteCase{67, LINK_SCSI, 2, 67}),
-                         CaseIndexName());
+                         CaseName());
 
 // A regex that matches the text literally.
 std::string Literal(const std::string& text)
@@ -347,6 +361,114 @@ TEST(CmndRegistryDeathTest, BothLengthFunctionsFail)
             DiskCmnd::Check();
         },
         CheckFailure("!( (__null != it->second.fun_len) && (__null != it->second.fun_len_param))"));
+}
+
+// Writable copies of the program's tables, spoilt by one case each and checked as a whole.
+struct SpoiltTables {
+    std::vector<DiskSptItem> spt{disk_spt_list, disk_spt_list + TYPE_BUTT};
+    std::vector<CmndTemplate> templates{cmnd_template_list, cmnd_template_list + TYPE_BUTT};
+    std::vector<CmndFuncRow> funcs{cmnd_func_list, cmnd_func_list + TYPE_BUTT};
+    std::vector<CmndExecTypes> exec_types{scsi_exec_types, scsi_exec_types + kScsiExecTypeLists};
+
+    CmndTables View() const
+    {
+        return CmndTables{spt.data(), templates.data(), funcs.data(), exec_types.data(), exec_types.size()};
+    }
+    CmndExecTypes& ListOf(CmndExecFun exec)
+    {
+        for (CmndExecTypes& list : exec_types) {
+            if (list.exec == exec) {
+                return list;
+            }
+        }
+        ADD_FAILURE() << "no list for the executor";
+        return exec_types[0];
+    }
+};
+
+bool ProgramLogSenseList(int type)
+{
+    for (const CmndExecTypes& list : scsi_exec_types) {
+        if (list.exec == ExecLogSense) {
+            return list.lists(type);
+        }
+    }
+    return false;
+}
+
+// A page that the catalogue runs with the LOG SENSE executor but its list forgot.
+bool LogSenseListWithoutTemperature(int type)
+{
+    return type != TYPE_4DH_TEMPERATURE && ProgramLogSenseList(type);
+}
+
+// A vendor log, which the catalogue runs with another executor.
+bool LogSenseListWithVendorLog(int type)
+{
+    return type == TYPE_4DH_READNVSRAM_LOG || ProgramLogSenseList(type);
+}
+
+struct SpoiltTableCase {
+    const char* what;
+    void (*spoil)(SpoiltTables* t);
+    const char* assertion;
+};
+
+void PrintTo(const SpoiltTableCase& c, std::ostream* os) { *os << c.what; }
+
+class CatalogueTablesDeathTest : public ::testing::TestWithParam<SpoiltTableCase> {};
+
+TEST_P(CatalogueTablesDeathTest, AbortsWithItsAssertion)
+{
+    const SpoiltTableCase& c = GetParam();
+    SpoiltTables tables;
+    c.spoil(&tables);
+    EXPECT_DEATH(DiskCmnd::CheckTables(tables.View()),
+                 Literal(std::string("static void DiskCmnd::CheckTables(const CmndTables&): Assertion `") +
+                         c.assertion + "' failed."));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spoilt, CatalogueTablesDeathTest,
+    ::testing::Values(
+        SpoiltTableCase{"name rows swapped",
+                        [](SpoiltTables* t) { std::swap(t->spt[TYPE_SMART_ENABLE], t->spt[TYPE_SMART_DISABLE]); },
+                        "i == (size_t)(tables.spt[i].type)"},
+        SpoiltTableCase{"template row placed after the next",
+                        [](SpoiltTables* t) {
+                            std::swap(t->templates[TYPE_4DH_TEMPERATURE], t->templates[TYPE_4DH_SELF_TEST_RESULTS]);
+                        },
+                        "i == (size_t)(tables.templates[i].type)"},
+        SpoiltTableCase{"function row placed after the next",
+                        [](SpoiltTables* t) {
+                            std::swap(t->funcs[TYPE_C0H_GET_DISK_FLAG], t->funcs[TYPE_C1H_SET_DISK_FLAG]);
+                        },
+                        "i == (size_t)(tables.funcs[i].type)"},
+        SpoiltTableCase{"last template row left out",
+                        [](SpoiltTables* t) { t->templates.back() = CmndTemplate{}; },
+                        "i == (size_t)(tables.templates[i].type)"},
+        SpoiltTableCase{"log sense type missing from its list",
+                        [](SpoiltTables* t) { t->ListOf(ExecLogSense).lists = LogSenseListWithoutTemperature; },
+                        "!registered || listed"},
+        SpoiltTableCase{"new log sense type without its list row",
+                        [](SpoiltTables* t) { t->funcs[TYPE_4DH_READRAIDFLASH_LOG1].fun = ExecLogSense; },
+                        "!registered || listed"},
+        SpoiltTableCase{"list holds a type run by another executor",
+                        [](SpoiltTables* t) { t->ListOf(ExecLogSense).lists = LogSenseListWithVendorLog; },
+                        "!listed || registered"},
+        SpoiltTableCase{"listed type sends another opcode",
+                        [](SpoiltTables* t) { t->templates[TYPE_5AH_MODE_SENSE_SAVED].regs[0] = 0x1A; },
+                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]"}),
+    CaseName());
+
+TEST(CatalogueTables, ProgramTablesPass)
+{
+    SpoiltTables tables;
+    DiskCmnd::CheckTables(tables.View());
+    // The lists the check passed are the executors' own.
+    EXPECT_EQ(tables.ListOf(ExecLogSense).opcode, 0x4D);
+    EXPECT_TRUE(tables.ListOf(ExecLogSense).lists(TYPE_4DH_TEMPERATURE));
+    EXPECT_FALSE(tables.ListOf(ExecLogSense).lists(TYPE_4DH_READNVSRAM_LOG));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ struct ProbeNameCase {
     const char* primary;
     const char* fallback;
 };
+
+void PrintTo(const ProbeNameCase& c, std::ostream* os) { *os << "probe " << c.probe; }
 
 class ProbeNames : public ::testing::TestWithParam<ProbeNameCase> {};
 
@@ -62,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ProbeNameCase{4096, "/dev/sdfao", "/dev/sd-0b"},
                       ProbeNameCase{18277, "/dev/sdzzz", "/dev/sd-1893e"},
                       ProbeNameCase{18278, "", "/dev/sd-1894e"}, ProbeNameCase{65535, "", "/dev/sd-4095p"}),
-    CaseIndexName());
+    CaseName());
 
 // Every primary name is distinct and made of one to three lower-case letters.
 TEST(ProbeNamesAll, PrimaryNamesDistinct)
@@ -253,7 +256,8 @@ struct TunnelCase {
 
 void PrintTo(const TunnelCase& c, std::ostream* os)
 {
-    *os << '"' << c.inquiry_model << "\" / " << (c.identify_model ? c.identify_model : "(fails)");
+    *os << "inquiry " << (*c.inquiry_model != '\0' ? c.inquiry_model : "empty") << " identify "
+        << (c.identify_model == nullptr ? "fails" : *c.identify_model != '\0' ? c.identify_model : "empty");
 }
 
 class TunnelClassify : public Classify, public ::testing::WithParamInterface<TunnelCase> {};
@@ -297,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
         TunnelCase{"", "", LINK_SCSI, "", "INQSERIAL", 97696368},
         // the tunnel refuses: a SCSI drive
         TunnelCase{"QUMA-K6410TR0050", nullptr, LINK_SCSI, "QUMA-K6410TR0050", "INQSERIAL", 97696368}),
-    CaseIndexName());
+    CaseName());
 
 // On the "ATA" path the second INQUIRY and READ CAPACITY must both answer.
 struct AtaFailCase {
@@ -305,6 +309,12 @@ struct AtaFailCase {
     bool second_inquiry_fails;
     bool capacity_fails;
 };
+
+void PrintTo(const AtaFailCase& c, std::ostream* os)
+{
+    *os << "tunnel identify " << (c.tunnel_identify_ok ? "answers" : "fails")
+        << (c.second_inquiry_fails ? ", inquiry fails" : "") << (c.capacity_fails ? ", capacity fails" : "");
+}
 
 class AtaPathFails : public Classify, public ::testing::WithParamInterface<AtaFailCase> {};
 
@@ -328,7 +338,7 @@ TEST_P(AtaPathFails, RecordUnchanged)
 INSTANTIATE_TEST_SUITE_P(Cases, AtaPathFails,
                          ::testing::Values(AtaFailCase{true, true, false}, AtaFailCase{true, false, true},
                                            AtaFailCase{false, true, false}, AtaFailCase{false, false, true}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(Classify, SasDrive)
 {
@@ -372,6 +382,8 @@ struct VendorCase {
     bool ata;
 };
 
+void PrintTo(const VendorCase& c, std::ostream* os) { *os << "vendor " << SpeltOut(c.vendor); }
+
 class VendorTest : public Classify, public ::testing::WithParamInterface<VendorCase> {};
 
 TEST_P(VendorTest, FirstThreeBytes)
@@ -389,7 +401,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, VendorTest,
                          ::testing::Values(VendorCase{"ATA     ", true}, VendorCase{"ATAX", true},
                                            VendorCase{"ata     ", false}, VendorCase{" ATA", false},
                                            VendorCase{"AT      ", false}, VendorCase{"SEAGATE ", false}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(Classify, FailingInquiryLeavesRecord)
 {
@@ -433,6 +445,8 @@ struct FirmwareCutCase {
     const char* kept;
 };
 
+void PrintTo(const FirmwareCutCase& c, std::ostream* os) { *os << c.model << " firmware " << SpeltOut(c.firmware); }
+
 class FirmwareCut : public Classify, public ::testing::WithParamInterface<FirmwareCutCase> {};
 
 TEST_P(FirmwareCut, OnlyForK4410)
@@ -459,7 +473,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // other families keep the whole revision
                       FirmwareCutCase{"QUMA-K6410TR0050", "ABC12345", "ABC12345"},
                       FirmwareCutCase{"QUMA-P37RV-0064", "AB", "AB"}),
-    CaseIndexName());
+    CaseName());
 
 // A SAS drive of the K4410 family gets the cut on its four-character INQUIRY revision.
 TEST_F(Classify, FirmwareCutOnInquiryRevision)
@@ -569,7 +583,7 @@ INSTANTIATE_TEST_SUITE_P(
                   VER_K6410, {0x12, 0x85, 0x3B}, {0x12, 0x25}},
         DriveCase{"/dev/sdj", true, LINK_SCSI, "QUMA-K4410TR0050", "INQ-SERIAL-0004", "1", 97696368, 50,
                   VER_K4410, {0x12, 0x85, 0x3B}, {0x12, 0x25}}),
-    CaseIndexName());
+    CaseName());
 
 // The SAS drive's model presets the SAS flash geometry.
 TEST_F(EmulatedDrive, GeometryPresetForTheClassifiedModel)

@@ -2,6 +2,7 @@
 
 #include "case_names.h"
 
+#include <ostream>
 #include <string>
 
 #include "disk_discovery.h"
@@ -36,6 +37,8 @@ struct GeometryCase {
     u32 block;
     u32 page_num;
 };
+
+void PrintTo(const GeometryCase& c, std::ostream* os) { *os << (c.model.empty() ? "no model" : c.model); }
 
 class GeometryPreset : public ::testing::TestWithParam<GeometryCase> {};
 
@@ -76,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                       GeometryCase{"QUMA-K4410TR0050", false, 0, 16, kMark + 1, 8296, kMark + 3},
                       GeometryCase{"QUMA-K6470BN020", false, 0, 16, kMark + 1, 8296, kMark + 3},
                       GeometryCase{"", false, 0, 16, kMark + 1, 8296, kMark + 3}),
-    CaseIndexName());
+    CaseName());
 
 TEST(GeometryPresetNull, TreatedAsUnknownModel)
 {
@@ -96,6 +99,11 @@ struct GeometryAltCase {
     u32 block;
     u32 page_num;
 };
+
+void PrintTo(const GeometryAltCase& c, std::ostream* os)
+{
+    *os << (c.model.empty() ? "no model" : c.model) << " mode " << c.mode;
+}
 
 class GeometryAltPreset : public ::testing::TestWithParam<GeometryAltCase> {};
 
@@ -132,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
                       GeometryAltCase{"QUMA-K647YBN0600", 3, 10, 4, 8192, 256},
                       // unknown: base values, CE kept
                       GeometryAltCase{"QUMA-K4410TR0050", 1, 16, kMark + 1, 8296, 64}),
-    CaseIndexName());
+    CaseName());
 
 // ----------------------------------------------------------- structure presets
 
@@ -148,6 +156,8 @@ struct StructureCase {
     u32 layer;
     u32 variant_flag;
 };
+
+void PrintTo(const StructureCase& c, std::ostream* os) { *os << (c.model.empty() ? "no model" : c.model); }
 
 void ExpectStructure(const StructureCase& c)
 {
@@ -191,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StructureCase{"QUMA-K6470BN0200", kMark, kMark + 1, 7},
                       StructureCase{"QUMA-K4410T50", kMark, kMark + 1, 7},
                       StructureCase{"", kMark, kMark + 1, 7}),
-    CaseIndexName());
+    CaseName());
 
 struct StructureExCase {
     std::string model;
@@ -201,6 +211,11 @@ struct StructureExCase {
     u32 layer;
     u32 variant_flag;
 };
+
+void PrintTo(const StructureExCase& c, std::ostream* os)
+{
+    *os << (c.model.empty() ? "no model" : c.model) << " kind " << c.kind << " size " << c.size;
+}
 
 class StructureExPreset : public ::testing::TestWithParam<StructureExCase> {};
 
@@ -226,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // other kinds do nothing
                       StructureExCase{"QUMA-K4410TR0050", 3, 32, kMark, kMark + 1, 7},
                       StructureExCase{"QUMA-K4410TN0032", 0xFFFFFFFF, 32, kMark, kMark + 1, 7}),
-    CaseIndexName());
+    CaseName());
 
 TEST(StructurePresetNull, ChangesNothing)
 {

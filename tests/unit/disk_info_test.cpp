@@ -3,6 +3,7 @@
 #include "case_names.h"
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ struct CapacityCase {
     u64 lba_count;
     u32 capacity_gb;
 };
+
+void PrintTo(const CapacityCase& c, std::ostream* os) { *os << "last lba " << c.last_lba; }
 
 class Capacity : public ::testing::TestWithParam<CapacityCase> {};
 
@@ -35,7 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CapacityCase{97696367, 97696368, 50}, CapacityCase{97696366, 97696367, 49},
                       // one block (a failed READ CAPACITY) must not wrap to 2562473157 GB
                       CapacityCase{0, 1, 0}, CapacityCase{21167, 21168, 0},
-                      CapacityCase{0xFFFFFFFF, 0x100000000ull, 2198}), CaseIndexName());
+                      CapacityCase{0xFFFFFFFF, 0x100000000ull, 2198}), CaseName());
 
 TEST(CapacityRefusal, ShortOrNullDataLeavesRecord)
 {
@@ -56,6 +59,8 @@ struct FamilyCase {
     u32 family;
 };
 
+void PrintTo(const FamilyCase& c, std::ostream* os) { *os << (*c.model != '\0' ? c.model : "no model"); }
+
 class Family : public ::testing::TestWithParam<FamilyCase> {};
 
 TEST_P(Family, ByPrefix)
@@ -74,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FamilyCase{"QUMA-K4410TN0032", VER_K4410}, FamilyCase{"QUMA-K4410TR", VER_UNKNOWN},
                       FamilyCase{"QUMA-G2T7", VER_G2T7}, FamilyCase{"QUMA-G2T7-0400", VER_G2T7},
                       FamilyCase{"QUMA-K6410TN0200", VER_K6410}, FamilyCase{"quma-k4410tr0050", VER_UNKNOWN},
-                      FamilyCase{"", VER_UNKNOWN}, FamilyCase{"QUMA-K4410TX0050", VER_UNKNOWN}), CaseIndexName());
+                      FamilyCase{"", VER_UNKNOWN}, FamilyCase{"QUMA-K4410TX0050", VER_UNKNOWN}), CaseName());
 
 // The four prefix lists, in match order, as the family tests and the family choice use them.
 TEST(FamilyLists, EveryPrefixInOrder)
@@ -195,6 +200,8 @@ struct TrimCase {
     std::string out;
 };
 
+void PrintTo(const TrimCase& c, std::ostream* os) { *os << SpeltOut(c.in); }
+
 class Trim : public ::testing::TestWithParam<TrimCase> {};
 
 TEST_P(Trim, OnlyBlanksAtBothEnds)
@@ -211,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // tabs and zero bytes are not blanks
                       TrimCase{"\tab\t", "\tab\t"}, TrimCase{std::string(" a\0 ", 4), std::string("a\0", 2)},
                       TrimCase{std::string("\0 x", 3), std::string("\0 x", 3)}),
-    CaseIndexName());
+    CaseName());
 
 // ---------------------------------------------------------- IDENTIFY filling
 
@@ -223,6 +230,12 @@ struct BlockCountCase {
     u64 lba_count;
     u32 capacity_gb;
 };
+
+void PrintTo(const BlockCountCase& c, std::ostream* os)
+{
+    *os << (c.bit48 ? "48-bit" : "28-bit") << " lba28 " << c.lba28 << " lba48 " << c.lba48 << " word 83 "
+        << std::hex << unsigned(c.other_word83_bits) << "h";
+}
 
 class IdentifyBlockCount : public ::testing::TestWithParam<BlockCountCase> {};
 
@@ -254,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(
         // below the IDEMA offset the capacity is 0, not a wrapped value
         BlockCountCase{false, 0, 5, 0x00, 0, 0}, BlockCountCase{false, 21167, 0, 0x00, 21167, 0},
         BlockCountCase{true, 0, 21168, 0x00, 21168, 0}),
-    CaseIndexName());
+    CaseName());
 
 TEST(IdentifyFill, TextsAreSwappedAndTrimmed)
 {
@@ -315,6 +328,8 @@ struct FamilyFillCase {
     u32 smart_ver;
 };
 
+void PrintTo(const FamilyFillCase& c, std::ostream* os) { *os << (c.model.empty() ? "no model" : c.model); }
+
 class FamilyFromIdentify : public ::testing::TestWithParam<FamilyFillCase> {};
 
 TEST_P(FamilyFromIdentify, ByPrefixOfTrimmedModel)
@@ -341,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // a prefix inside, not at the start
                       FamilyFillCase{"X QUMA-K4410TR0050", VER_UNKNOWN},
                       FamilyFillCase{"quma-g2t7", VER_UNKNOWN}, FamilyFillCase{"", VER_UNKNOWN}),
-    CaseIndexName());
+    CaseName());
 
 // ---------------------------------------------------- P37RV FPGA and HW texts
 
@@ -353,6 +368,11 @@ struct VersionCase {
     const char* fpga;
     const char* hw;
 };
+
+void PrintTo(const VersionCase& c, std::ostream* os)
+{
+    *os << c.model << std::hex << " " << unsigned(c.b258) << " " << unsigned(c.b259) << " " << unsigned(c.b260);
+}
 
 class P37rvVersions : public ::testing::TestWithParam<VersionCase> {};
 
@@ -385,7 +405,7 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{"QUMA-K4410TR0050", 0x03, 0x05, 7, "", ""},
                       VersionCase{"QUMA-G2T7", 0x03, 0x05, 2, "", ""},
                       VersionCase{"UNKNOWN MODEL", 0x03, 0x05, 2, "", ""}),
-    CaseIndexName());
+    CaseName());
 
 TEST(P37rvVersionsKeep, OtherFamilyKeepsEarlierTexts)
 {
@@ -444,6 +464,8 @@ struct ShortInquiryCase {
     const char* serial;
 };
 
+void PrintTo(const ShortInquiryCase& c, std::ostream* os) { *os << c.len << " bytes"; }
+
 class ShortInquiry : public ::testing::TestWithParam<ShortInquiryCase> {};
 
 TEST_P(ShortInquiry, ReadsOnlyTheAnswer)
@@ -474,7 +496,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ShortInquiryCase{55, "QUMA-K4410TR0050", "R123", "SERIAL-0123456789XY"},
                       ShortInquiryCase{56, "QUMA-K4410TR0050", "R123", "SERIAL-0123456789XYZ"},
                       ShortInquiryCase{96, "QUMA-K4410TR0050", "R123", "SERIAL-0123456789XYZ"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(InquiryFill, RefusesNullAndEmptyLeavingRecord)
 {

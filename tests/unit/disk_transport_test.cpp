@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,8 +52,6 @@ protected:
     void SetUp() override
     {
         EnsureErrTable();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
         // These cases read the trace, not the log file; the log is checked in its own processes.
         output_flags.save_log = 0;
         raid_kind = RAID_BUTT;
@@ -61,8 +60,6 @@ protected:
     void TearDown() override
     {
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
     }
 
     void Load(const std::string& text)
@@ -107,8 +104,7 @@ protected:
         return Send("/dev/sdt", Hex("00 00 00 00 00 00"), SCSI_DIR_NONE, 0);
     }
 
-    u8 saved_save_log_ = 1;
-    u32 saved_raid_kind_ = RAID_BUTT;
+    SettingsGuard settings_;
 };
 
 // ---- Node open and close ----
@@ -151,6 +147,11 @@ struct OpenFailCase {
     bool reaches_open;
 };
 
+void PrintTo(const OpenFailCase& c, std::ostream* os)
+{
+    *os << (c.path != nullptr ? c.path : "no path") << " handle " << c.handle;
+}
+
 class TransportOpenFail : public Transport, public ::testing::WithParamInterface<OpenFailCase> {};
 
 TEST_P(TransportOpenFail, ReportsAndQuietFormFails)
@@ -173,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TransportOpenFail,
                                            OpenFailCase{0, "/dev/sdc", USER_ERR_OS_API, EBUSY, true},
                                            OpenFailCase{-1, "/dev/sdc", USER_ERR_ILLEGAL_PARAM, kSysBefore, false},
                                            OpenFailCase{0, nullptr, USER_ERR_ILLEGAL_PARAM, kSysBefore, false}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(Transport, CloseDiskFailures)
 {
@@ -233,6 +234,8 @@ struct TimeoutCase {
     u32 ms;
 };
 
+void PrintTo(const TimeoutCase& c, std::ostream* os) { *os << c.seconds << " s"; }
+
 class TransportTimeout : public Transport, public ::testing::WithParamInterface<TimeoutCase> {};
 
 TEST_P(TransportTimeout, SecondsBecomeMilliseconds)
@@ -249,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TransportTimeout,
                          ::testing::Values(TimeoutCase{0, 60000}, TimeoutCase{10, 10000}, TimeoutCase{30, 30000},
                                            TimeoutCase{60, 60000}, TimeoutCase{4294967, 4294967000u},
                                            TimeoutCase{4294968, UINT_MAX}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(Transport, DirectionThreeSendsNothing)
 {
@@ -300,6 +303,8 @@ struct SenseCase {
     int asc;
     int ascq;
 };
+
+void PrintTo(const SenseCase& c, std::ostream* os) { *os << c.attrs; }
 
 class TransportSense : public Transport, public ::testing::WithParamInterface<SenseCase> {};
 
@@ -373,7 +378,7 @@ INSTANTIATE_TEST_SUITE_P(
                   0x20, 0},
         SenseCase{"sense-fixed 6 29 00\nstatus 00\ndriver-status 28", false, USER_ERR_SENSE_TRY_AGAIN, 0x70, 6,
                   0x29, 0}),
-    CaseIndexName());
+    CaseName());
 
 // ---- Residual ----
 
@@ -381,6 +386,8 @@ struct ResidCase {
     const char* attrs;   // the answer of a 512-byte data-in, after its 8 data bytes
     u32 resid;
 };
+
+void PrintTo(const ResidCase& c, std::ostream* os) { *os << (c.attrs[0] != '\0' ? c.attrs : "no resid") << " gives " << c.resid; }
 
 class TransportResid : public Transport, public ::testing::WithParamInterface<ResidCase> {};
 
@@ -396,7 +403,7 @@ TEST_P(TransportResid, ANegativeResidualIsNoShortfall)
 INSTANTIATE_TEST_SUITE_P(Cases, TransportResid,
                          ::testing::Values(ResidCase{"", 504}, ResidCase{"resid 7", 7}, ResidCase{"resid 0", 0},
                                            ResidCase{"resid -4", 0}, ResidCase{"resid -2147483648", 0}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(Transport, SenseOfAnotherStatusIsNotRead)
 {
@@ -442,6 +449,8 @@ struct OutcomeCase {
     int status;          // the request's status afterwards
     u32 sense_written;
 };
+
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << (*c.attrs != '\0' ? c.attrs : "plain answer"); }
 
 class TransportOutcome : public Transport, public ::testing::WithParamInterface<OutcomeCase> {};
 
@@ -497,7 +506,7 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"errno ENOMEM", false, USER_ERR_OS_API, ENOMEM, 0, 0},
         OutcomeCase{"errno EINVAL", false, USER_ERR_OS_API, EINVAL, 0, 0},
         OutcomeCase{"sense-fixed 5 24 00", false, USER_ERR_SENSE_BAD_FIELD, kSysBefore, 2, 18}),
-    CaseIndexName());
+    CaseName());
 
 // ---- Sense descriptors ----
 
@@ -519,6 +528,12 @@ struct DescCase {
     int type;
     int offset;   // of the descriptor found, -1 for none
 };
+
+void PrintTo(const DescCase& c, std::ostream* os)
+{
+    *os << "sense " << std::hex << unsigned(c.sense[0]) << " additional " << unsigned(c.sense[7]) << std::dec
+        << " len " << c.len << " type " << c.type;
+}
 
 class SenseDescriptor : public ::testing::TestWithParam<DescCase> {};
 
@@ -549,7 +564,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SenseDescriptor,
                                            // The smaller of byte 7 and len - 8 is covered.
                                            DescCase{DescSense(0x72, 0xFF), 34, 9, 20},
                                            DescCase{DescSense(0x72, 0xFF), 30, 9, -1}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(SenseDescriptorNull, NullSenseFindsNothing) { EXPECT_EQ(FindSenseDescriptor(nullptr, 32, 9), nullptr); }
 
@@ -560,6 +575,11 @@ struct AtaStatusCase {
     u8 error;
     bool good;
 };
+
+void PrintTo(const AtaStatusCase& c, std::ostream* os)
+{
+    *os << std::hex << "status " << unsigned(c.status) << " error " << unsigned(c.error);
+}
 
 class AtaStatus : public ::testing::TestWithParam<AtaStatusCase> {};
 
@@ -580,7 +600,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, AtaStatus,
                                            AtaStatusCase{0x50, 0x80, false}, AtaStatusCase{0x40, 0x00, true},
                                            AtaStatusCase{0x00, 0x00, true}, AtaStatusCase{0x59, 0x00, false},
                                            AtaStatusCase{0xD0, 0x00, true}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(AtaStatusNull, NullRegistersAreNotGood) { EXPECT_FALSE(IsAtaStatusGood(nullptr)); }
 

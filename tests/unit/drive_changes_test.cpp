@@ -68,7 +68,7 @@ TEST_P(DriveChangeList, RowNamesItsCatalogueType)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, DriveChangeList, ::testing::Range<size_t>(0, kDriveChangeRows), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Rows, DriveChangeList, ::testing::Range<size_t>(0, kDriveChangeRows), CaseName());
 
 // Whatever the catalogue sends to a drive changes it.
 TEST(DriveChanges, EveryDataOutTypeIsListed)

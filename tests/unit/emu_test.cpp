@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <ostream>
 #include <scsi/sg.h>
 #include <stdio.h>
 #include <sys/ioctl.h>
@@ -126,7 +127,7 @@ TEST_P(EmuRefusedPath, EveryOpenFormFailsWithEnoent)
 INSTANTIATE_TEST_SUITE_P(Paths, EmuRefusedPath,
                          ::testing::Values("/dev/sda", "/dev/sdzzz", "/dev/sd-4095p", "/dev/sg0",
                                            "/dev/megaraid_sas_ioctl_node", "/dev/megadev0", "/dev/sr0"),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(Emu, UnclaimedPathsAndIoctlsPassThrough)
 {
@@ -196,6 +197,8 @@ struct FixtureErrorCase {
     const char* message;   // expected inside the error
 };
 
+void PrintTo(const FixtureErrorCase& c, std::ostream* os) { *os << c.text; }
+
 class EmuFixtureError : public Emu, public ::testing::WithParamInterface<FixtureErrorCase> {};
 
 TEST_P(EmuFixtureError, ReportsLineAndKeepsNothing)
@@ -233,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FixtureErrorCase{"include no/such.txt\n", "cannot read fixture ./no/such.txt"},
                       FixtureErrorCase{"\n\ndrive /dev/sdn sat\nanswer ata EC\nregs bad=1\n",
                                        "inline:7: bad register: bad=1"}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(Emu, AnswerOutsideDriveIsAnError)
 {
@@ -301,6 +304,8 @@ struct SelectCase {
     int asc;          // ASC of the refusal
 };
 
+void PrintTo(const SelectCase& c, std::ostream* os) { *os << c.cdb; }
+
 class EmuSelect : public Emu, public ::testing::WithParamInterface<SelectCase> {};
 
 TEST_P(EmuSelect, MostSpecificThenLatestAnswerWins)
@@ -348,7 +353,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SelectCase{"C0 02 03 00 2F 00 00 00 00 00", 0x07, 0},
                       SelectCase{"B7 08 00 00 00 00 00 00 00 10 00 00", 0x09, 0},
                       SelectCase{"B7 10 00 00 00 00 00 00 00 10 00 00", -1, 0x24}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(Emu, TimesRetiresAnAnswer)
 {
@@ -399,6 +404,8 @@ struct OutcomeCase {
     int resid;
 };
 
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << (*c.attrs != '\0' ? c.attrs : "plain answer"); }
+
 class EmuOutcome : public Emu, public ::testing::WithParamInterface<OutcomeCase> {};
 
 TEST_P(EmuOutcome, ReachesTheHeader)
@@ -439,7 +446,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OutcomeCase{"resid -4\n", 0, 0, 0, 0, 0, -4},
                       OutcomeCase{"errno EIO\n", EIO, 0, 0, 0, 0, 0},
                       OutcomeCase{"errno 12\n", ENOMEM, 0, 0, 0, 0, 0}),
-    CaseIndexName());
+    CaseName());
 
 struct HeaderCase {
     char interface_id;
@@ -450,6 +457,12 @@ struct HeaderCase {
     bool null_data;
     int err;
 };
+
+void PrintTo(const HeaderCase& c, std::ostream* os)
+{
+    *os << "id " << c.interface_id << " cdb " << c.cmd_len << (c.null_cdb ? " null" : "") << " dir " << c.dir
+        << " len " << c.len << (c.null_data ? " null data" : "");
+}
 
 class EmuHeader : public Emu, public ::testing::WithParamInterface<HeaderCase> {};
 
@@ -492,9 +505,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, EmuHeader,
                                            HeaderCase{'S', 6, false, -7, 16, false, EINVAL},
                                            HeaderCase{'S', 6, false, SG_DXFER_FROM_DEV, 16, true, EFAULT},
                                            HeaderCase{'S', 6, false, SG_DXFER_TO_DEV, 16, false, 0}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---- SAT ----
+
+// A fixture's answers, or what an empty one means.
+std::string Answers(const char* answers) { return *answers != '\0' ? answers : "no answer"; }
 
 struct SatCase {
     const char* answers;   // ata answers of the drive
@@ -503,6 +519,8 @@ struct SatCase {
     const char* sense;     // expected sense bytes (hex), empty for none
     int data_len;          // data-in bytes returned
 };
+
+void PrintTo(const SatCase& c, std::ostream* os) { *os << c.cdb << " to " << Answers(c.answers); }
 
 class EmuSat : public Emu, public ::testing::WithParamInterface<SatCase> {};
 
@@ -555,7 +573,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The answer's own SCSI outcome replaces the SAT one.
         SatCase{"answer ata EC\n  sense-fixed B 47 00\n", "85 08 2E 00 00 00 01 00 00 00 00 00 00 40 EC 00", 2,
                 "70 00 0B 00 00 00 00 0A 00 00 00 00 47 00 00 00 00 00", 0}),
-    CaseIndexName());
+    CaseName());
 
 // ---- Tunnel ----
 

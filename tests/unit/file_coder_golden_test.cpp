@@ -106,6 +106,6 @@ TEST_P(StoredContainer, DecompressorGivesTheInputBack)
     EXPECT_EQ(fd.GetOutSize(), in.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(FileCoder, StoredContainer, ::testing::ValuesIn(kStoredCases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(FileCoder, StoredContainer, ::testing::ValuesIn(kStoredCases), CaseName());
 
 } // namespace

@@ -111,7 +111,7 @@ TEST_P(GoldenStream, CompressesToTheHandDerivedBits)
     EXPECT_EQ(back.out, in);
 }
 
-INSTANTIATE_TEST_SUITE_P(FileCompressor, GoldenStream, ::testing::ValuesIn(kGoldenCases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(FileCompressor, GoldenStream, ::testing::ValuesIn(kGoldenCases), CaseName());
 
 TEST(FileCompressorGolden, EmptyInputIsTheEightByteHeader)
 {
@@ -260,7 +260,7 @@ TEST_P(LongCode, CountsAreScaledUntilNoCodeExceedsSixteenBits)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FileCompressor, LongCode, ::testing::ValuesIn(kLongCodeCases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(FileCompressor, LongCode, ::testing::ValuesIn(kLongCodeCases), CaseName());
 
 // The construction done the plain way, as a model: for each new node a scan of all active
 // nodes for the two smallest counts, the lower index first among equals; leaves deeper
@@ -408,7 +408,7 @@ TEST_P(CodeModel, BuildGivesTheModelsCodesCountsAndNotices)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FileCompressor, CodeModel, ::testing::ValuesIn(kModelCases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(FileCompressor, CodeModel, ::testing::ValuesIn(kModelCases), CaseName());
 
 TEST(FileCompressorCode, DecoderSideBuildsQuietly)
 {
@@ -491,7 +491,7 @@ TEST_P(RebuildSchedule, HalvingBuildCodesFirstThenHalvesCounts)
 INSTANTIATE_TEST_SUITE_P(FileCompressor, RebuildSchedule,
                          ::testing::Values(ScheduleCase{kLitLenSymbols, kLitLenRebuildPeriod},
                                            ScheduleCase{kDistSymbols, kDistRebuildPeriod}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---- levels ----
 
@@ -585,7 +585,7 @@ TEST_P(RoundTrip, DecodesToTheInput)
     EXPECT_TRUE(d.out == in);
 }
 
-INSTANTIATE_TEST_SUITE_P(FileCompressor, RoundTrip, ::testing::ValuesIn(kRoundTripCases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(FileCompressor, RoundTrip, ::testing::ValuesIn(kRoundTripCases), CaseName());
 
 TEST(FileCompressorRoundTrip, EveryLevelFileToFile)
 {
@@ -839,7 +839,7 @@ TEST_P(CompressResult, ByCause)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FileCompressor, CompressResult, ::testing::ValuesIn(kResultCases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(FileCompressor, CompressResult, ::testing::ValuesIn(kResultCases), CaseName());
 
 TEST(FileCompressorResult, EachFailedAllocationGivesFiveAndAnEmptyOutput)
 {

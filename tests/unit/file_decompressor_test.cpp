@@ -105,7 +105,7 @@ TEST_P(HandStream, DecodesInMemoryAndFromFile)
     EXPECT_EQ(d.GetOutSize(), c.expected.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(FileDecompressor, HandStream, ::testing::ValuesIn(kStreamCases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(FileDecompressor, HandStream, ::testing::ValuesIn(kStreamCases), CaseName());
 
 // ---- hostile input ----
 
@@ -192,7 +192,7 @@ TEST_P(HostileStream, FailsCleanlyFromFileLeavingAnEmptyOutput)
     EXPECT_EQ(d.GetOutSize(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(FileDecompressor, HostileStream, ::testing::ValuesIn(kHostileCases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(FileDecompressor, HostileStream, ::testing::ValuesIn(kHostileCases), CaseName());
 
 // Damaged copies of a real container: every outcome is 0 with exactly the stated size, or 1.
 TEST(FileDecompressorHostile, DamagedContainersNeverOverrun)
@@ -342,7 +342,7 @@ TEST_P(DecompressResult, ByCause)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FileDecompressor, DecompressResult, ::testing::ValuesIn(kResultCases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(FileDecompressor, DecompressResult, ::testing::ValuesIn(kResultCases), CaseName());
 
 TEST(FileDecompressorResult, EachFailedAllocationGivesFiveAndAnEmptyOutput)
 {

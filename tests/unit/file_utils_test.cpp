@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
                         return ok;
                     },
                     23}),
-    CaseIndexName());
+    CaseName());
 
 // A link to a regular file is read through; only what it leads to must be a regular file.
 TEST(RegularFileReaders, LinkToARegularFileIsRead)
@@ -270,7 +270,7 @@ INSTANTIATE_TEST_SUITE_P(
                          ASSERT_EQ(mkdir(d.Path("out").c_str(), 0755), 0);
                      },
                      -1, 23}),
-    CaseIndexName());
+    CaseName());
 
 // A save replaces the old file whole and keeps its permissions; a second name of the old
 // file (a hard link) keeps the old bytes rather than being written through.
@@ -351,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(
         InPlaceCase{"a FIFO that no one reads", "at",
                     [](const TempDir& d, const TempDir&) { ASSERT_EQ(mkfifo(d.Path("log").c_str(), 0600), 0); },
                     false, {"log|fifo"}}),
-    CaseIndexName());
+    CaseName());
 
 // ---- the capture file and the temporary files of unfinished saves ----
 
@@ -700,7 +700,10 @@ struct StripCase {
     std::string kept;
 };
 
-void PrintTo(const StripCase& c, std::ostream* os) { *os << c.in.size() << "-byte line"; }
+void PrintTo(const StripCase& c, std::ostream* os)
+{
+    *os << (c.in.size() <= 16 ? SpeltOut(c.in) : std::to_string(c.in.size()) + "-byte line");
+}
 
 class Strip : public ::testing::TestWithParam<StripCase> {};
 
@@ -731,7 +734,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, Strip,
                                            StripCase{"1 2\n", 2, "12"}, StripCase{" \tq \r\n", 3, "\tq\r"},
                                            StripCase{"abc", 3, "abc"}, StripCase{"", 0, ""},
                                            StripCase{LongLine(), 3000, std::string(3000, 'x')}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(Strip, NullBufferIsAnError) { EXPECT_EQ(StripBlank(nullptr, 4), -1); }
 
@@ -808,7 +811,7 @@ INSTANTIATE_TEST_SUITE_P(
         HexCase{0x10000, 8, 2, 1, {" 000000h : 00 01 02 03 04 05 06 07 ", "...", " 00FFF8h : F8 F9 FA FB FC FD FE FF "}},
         HexCase{0x1000001, 16, 1, 0, {"00000000h : 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ", "...",
                                       "01000000h : 00 "}}),
-    CaseIndexName());
+    CaseName());
 
 TEST(HexDump, RefusesBadArgumentsAndLeavesTheOutput)
 {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ struct CategoryCase {
     int category;
 };
 
+void PrintTo(const CategoryCase& c, std::ostream* os)
+{
+    *os << std::hex << "key " << unsigned(c.key) << " asc " << unsigned(c.asc) << " ascq " << unsigned(c.ascq);
+}
+
 class SenseCategoryTable : public ::testing::TestWithParam<CategoryCase> {};
 
 TEST_P(SenseCategoryTable, MapsKeyAndCodes)
@@ -49,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CategoryCase{0x04, 0x00, 0x00, 0}, CategoryCase{0x0B, 0x00, 0x00, 0},
                       // The codes count only under their sense key.
                       CategoryCase{0x03, 0x3A, 0x00, 0}, CategoryCase{0x06, 0x20, 0x00, 8}),
-    CaseIndexName());
+    CaseName());
 
 struct SummaryCase {
     u8 status;
@@ -58,6 +64,11 @@ struct SummaryCase {
     SenseSummary expected;
     const char* printed;
 };
+
+void PrintTo(const SummaryCase& c, std::ostream* os)
+{
+    *os << "status " << std::hex << unsigned(c.status) << std::dec << "h, " << c.written << " bytes of " << c.sense;
+}
 
 class SenseSummaryTable : public ::testing::TestWithParam<SummaryCase> {};
 
@@ -110,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A FRU descriptor cut off by the count written is not read.
         SummaryCase{0x02, 11, "73 05 26 00 00 00 00 08 03 02 00 5A", {0x73, 0x05, 0x26, 0x00, 0},
                     "SENSE = 0x05,ASC = 0x26,ASCQ = 0x00,FRU = 0x00\n"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(SenseSummary, NoHeaderOrBufferLeavesZeros)
 {
@@ -174,6 +185,8 @@ struct SelectCase {
     const char* sent;       // the data as sent
 };
 
+void PrintTo(const SelectCase& c, std::ostream* os) { *os << c.mode; }
+
 class ModeSelectList : public FormatRequests, public ::testing::WithParamInterface<SelectCase> {};
 
 TEST_P(ModeSelectList, ListLengthCoversHeaderDescriptorsAndFirstPage)
@@ -208,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
         SelectCase{"17 00 00 08 00000000 00000208 81", kFormatRefused, nullptr, nullptr},
         SelectCase{"17 00 00 08 00000000 00000208 810BC008000000000800FFFF", kFormatRefused, nullptr, nullptr},
         SelectCase{"03 00 00", kFormatRefused, nullptr, nullptr}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(FormatRequests, ModeSelectOfMoreThanItsByteRefused)
 {
@@ -238,6 +251,11 @@ struct ListCase {
     int status;
 };
 
+void PrintTo(const ListCase& c, std::ostream* os)
+{
+    *os << "list of " << c.list.size() << " bytes, flags " << std::hex << unsigned(c.list[1]) << "h";
+}
+
 class FormatListChecked : public FormatRequests, public ::testing::WithParamInterface<ListCase> {};
 
 // The drive model refuses the lists a drive refuses, and the status comes back as it is.
@@ -261,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(Table, FormatListChecked,
                                            ListCase{FormatList(0xBA, 512, 524, 4), 2},
                                            // Option bits without FOV.
                                            ListCase{FormatList(0x3A, 512, 520), 2}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(FormatRequests, FormatListMissingIsRefusedUnsent)
 {
@@ -278,6 +296,8 @@ struct ProgressCase {
     u32 progress;   // kUnset when it must stay untouched
     const char* printed;
 };
+
+void PrintTo(const ProgressCase& c, std::ostream* os) { *os << c.answer; }
 
 const u32 kUnset = 0xDEADBEEF;
 
@@ -320,7 +340,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProgressCase{"", 0, kUnset, ""}, ProgressCase{"  status 08", 8, kUnset, ""},
         ProgressCase{"  driver-status 01", -1, kUnset, "errno=5\n"},
         ProgressCase{"  errno EBUSY", -1, kUnset, "errno=10\n"}),
-    CaseIndexName());
+    CaseName());
 
 class FormatEntry : public FormatRequests {
 protected:

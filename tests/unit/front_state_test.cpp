@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "front_state.h"
+#include "test_init.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ TEST(DiskStatusRecord, SeventeenBytesAsTheDriveSendsThem)
     for (u32 i = 0; i < sizeof(answer); i++) {
         answer[i] = u8(i + 1);
     }
-    DiskStatus saved = disk_status;
+    SettingsGuard guard;
     memcpy(&disk_status, answer, sizeof(DiskStatus));
     EXPECT_EQ(disk_status.ce64, 1);
     EXPECT_EQ(disk_status.trim_return_value, 10);
@@ -54,7 +55,6 @@ TEST(DiskStatusRecord, SeventeenBytesAsTheDriveSendsThem)
     EXPECT_EQ(disk_status.cap_check_frequency, 0x0F0E);
     EXPECT_EQ(disk_status.gpio_flag, 16);
     EXPECT_EQ(disk_status.flag_8gb, 17);
-    disk_status = saved;
 }
 
 } // namespace

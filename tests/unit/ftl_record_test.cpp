@@ -8,10 +8,12 @@
 #include "case_names.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -100,10 +102,13 @@ size_t BlockOrdinal(u32 layer, u32 ch, u32 block)
 // ---- record fields ------------------------------------------------------------------
 
 struct FieldCase {
+    const char* what;
     unsigned size;
     Field field;
     u64 (*read)(const u8*);
 };
+
+void PrintTo(const FieldCase& c, std::ostream* os) { *os << c.what; }
 
 class RecordField : public ::testing::TestWithParam<FieldCase> {};
 
@@ -125,33 +130,48 @@ TEST_P(RecordField, ReadsExactlyItsBits)
 INSTANTIATE_TEST_SUITE_P(
     Fields, RecordField,
     ::testing::Values(
-        FieldCase{16, kFlagLow, [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).ValidPageFlagLow(); }},
-        FieldCase{16, kPageCnt, [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).ValidPageCnt(); }},
-        FieldCase{16, kErrType, [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).ErrType(); }},
-        FieldCase{16, kDecNum, [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).DecNum(); }},
-        FieldCase{16, kInitBad, [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).InitBadFlag(); }},
-        FieldCase{16, kSysBlock, [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).SysBlockFlag(); }},
-        FieldCase{16, kFlagHigh, [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).ValidPageFlagHigh(); }},
-        FieldCase{16, kFreeFlag, [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).FreeBlockFlag(); }},
-        FieldCase{16, kEraseCnt, [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).EraseCnt(); }},
-        FieldCase{8, kEven, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Even().value; }},
-        FieldCase{8, kOdd, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Odd().value; }},
+        FieldCase{"BlockInfoItem ValidPageFlagLow", 16, kFlagLow,
+                  [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).ValidPageFlagLow(); }},
+        FieldCase{"BlockInfoItem ValidPageCnt", 16, kPageCnt,
+                  [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).ValidPageCnt(); }},
+        FieldCase{"BlockInfoItem ErrType", 16, kErrType,
+                  [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).ErrType(); }},
+        FieldCase{"BlockInfoItem DecNum", 16, kDecNum,
+                  [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).DecNum(); }},
+        FieldCase{"BlockInfoItem InitBadFlag", 16, kInitBad,
+                  [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).InitBadFlag(); }},
+        FieldCase{"BlockInfoItem SysBlockFlag", 16, kSysBlock,
+                  [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).SysBlockFlag(); }},
+        FieldCase{"BlockInfoItem ValidPageFlagHigh", 16, kFlagHigh,
+                  [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).ValidPageFlagHigh(); }},
+        FieldCase{"BlockInfoItem FreeBlockFlag", 16, kFreeFlag,
+                  [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).FreeBlockFlag(); }},
+        FieldCase{"BlockInfoItem EraseCnt", 16, kEraseCnt,
+                  [](const u8* p) -> u64 { return Rec<BlockInfoItem>(p).EraseCnt(); }},
+        FieldCase{"L2pEntry Even", 8, kEven, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Even().value; }},
+        FieldCase{"L2pEntry Odd", 8, kOdd, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Odd().value; }},
         // the Pbn fields, seen through both halves of a map entry
-        FieldCase{8, {0, 6}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Even().Page(); }},
-        FieldCase{8, {6, 13}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Even().Block(); }},
-        FieldCase{8, {19, 4}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Even().Channel(); }},
-        FieldCase{8, {23, 3}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Even().Layer(); }},
-        FieldCase{8, {26, 6}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Odd().Page(); }},
-        FieldCase{8, {32, 13}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Odd().Block(); }},
-        FieldCase{8, {45, 4}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Odd().Channel(); }},
-        FieldCase{8, {49, 3}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Odd().Layer(); }},
-        FieldCase{8, kHead, [](const u8* p) -> u64 { return Rec<ChainHeadTail>(p).Head(); }},
-        FieldCase{8, kTail, [](const u8* p) -> u64 { return Rec<ChainHeadTail>(p).Tail(); }},
-        FieldCase{8, kFront, [](const u8* p) -> u64 { return Rec<ChainLink>(p).FrontPtr(); }},
-        FieldCase{8, kNext, [](const u8* p) -> u64 { return Rec<ChainLink>(p).NextBlock(); }},
-        FieldCase{16, kEraseBase, [](const u8* p) -> u64 { return Rec<EraseBaseStatus>(p).EraseBase(); }},
-        FieldCase{8, kCurBlank, [](const u8* p) -> u64 { return Rec<CurBlankEntry>(p).CurBlankBlock(); }}),
-    CaseIndexName());
+        FieldCase{"L2pEntry Even Page", 8, {0, 6}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Even().Page(); }},
+        FieldCase{"L2pEntry Even Block", 8, {6, 13},
+                  [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Even().Block(); }},
+        FieldCase{"L2pEntry Even Channel", 8, {19, 4},
+                  [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Even().Channel(); }},
+        FieldCase{"L2pEntry Even Layer", 8, {23, 3},
+                  [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Even().Layer(); }},
+        FieldCase{"L2pEntry Odd Page", 8, {26, 6}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Odd().Page(); }},
+        FieldCase{"L2pEntry Odd Block", 8, {32, 13}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Odd().Block(); }},
+        FieldCase{"L2pEntry Odd Channel", 8, {45, 4},
+                  [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Odd().Channel(); }},
+        FieldCase{"L2pEntry Odd Layer", 8, {49, 3}, [](const u8* p) -> u64 { return Rec<L2pEntry>(p).Odd().Layer(); }},
+        FieldCase{"ChainHeadTail Head", 8, kHead, [](const u8* p) -> u64 { return Rec<ChainHeadTail>(p).Head(); }},
+        FieldCase{"ChainHeadTail Tail", 8, kTail, [](const u8* p) -> u64 { return Rec<ChainHeadTail>(p).Tail(); }},
+        FieldCase{"ChainLink FrontPtr", 8, kFront, [](const u8* p) -> u64 { return Rec<ChainLink>(p).FrontPtr(); }},
+        FieldCase{"ChainLink NextBlock", 8, kNext, [](const u8* p) -> u64 { return Rec<ChainLink>(p).NextBlock(); }},
+        FieldCase{"EraseBaseStatus EraseBase", 16, kEraseBase,
+                  [](const u8* p) -> u64 { return Rec<EraseBaseStatus>(p).EraseBase(); }},
+        FieldCase{"CurBlankEntry CurBlankBlock", 8, kCurBlank,
+                  [](const u8* p) -> u64 { return Rec<CurBlankEntry>(p).CurBlankBlock(); }}),
+    CaseName());
 
 // ---- chain status bits --------------------------------------------------------------
 
@@ -175,6 +195,11 @@ struct StatusCase {
     u32 index;
     unsigned bit;
 };
+
+void PrintTo(const StatusCase& c, std::ostream* os)
+{
+    *os << (c.kind == kBlank ? "blank" : c.kind == kData ? "data" : "block info") << " chain " << c.index;
+}
 
 class ChainStatusBit : public ::testing::TestWithParam<StatusCase> {};
 
@@ -207,14 +232,17 @@ INSTANTIATE_TEST_SUITE_P(Bits, ChainStatusBit,
                                            StatusCase{kInfo, 0, 96}, StatusCase{kInfo, 15, 111},
                                            StatusCase{kInfo, 16, 64}, StatusCase{kInfo, 47, 95},
                                            StatusCase{kInfo, 48, 32}, StatusCase{kInfo, 64, 48}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---- throwing accessors -------------------------------------------------------------
 
 struct ThrowCase {
+    const char* call_text;
     std::function<void()> call;
     const char* what;
 };
+
+void PrintTo(const ThrowCase& c, std::ostream* os) { *os << c.call_text; }
 
 class RecordThrows : public ::testing::TestWithParam<ThrowCase> {};
 
@@ -233,17 +261,22 @@ const EraseBaseStatus kAllOnesStatus = Rec<EraseBaseStatus>(std::vector<u8>(16, 
 
 INSTANTIATE_TEST_SUITE_P(
     Limits, RecordThrows,
-    ::testing::Values(ThrowCase{[] { kAllOnesInfo.IsPageValid(64); },
+    ::testing::Values(ThrowCase{"kAllOnesInfo.IsPageValid(64)", [] { kAllOnesInfo.IsPageValid(64); },
                                 "Block Info Table's page number is greater than 64"},
-                      ThrowCase{[] { kAllOnesInfo.IsPageValid(0xFFFFFFFF); },
+                      ThrowCase{"kAllOnesInfo.IsPageValid(0xFFFFFFFF)", [] { kAllOnesInfo.IsPageValid(0xFFFFFFFF); },
                                 "Block Info Table's page number is greater than 64"},
-                      ThrowCase{[] { kAllOnesStatus.BlankChainStatus(8); }, "Blank Erase Chain Index Overflow"},
-                      ThrowCase{[] { kAllOnesStatus.DataChainStatus(8); }, "Data Erase Chain Index Overflow"},
-                      ThrowCase{[] { kAllOnesStatus.DataChainStatus(0x80000000); }, "Data Erase Chain Index Overflow"},
-                      ThrowCase{[] { kAllOnesStatus.BlockInfoChainStatus(65); }, "Block Info Chain Index Overflow"},
-                      ThrowCase{[] { kAllOnesStatus.BlockInfoChainStatus(0xFFFFFFFF); },
+                      ThrowCase{"kAllOnesStatus.BlankChainStatus(8)",
+                                [] { kAllOnesStatus.BlankChainStatus(8); }, "Blank Erase Chain Index Overflow"},
+                      ThrowCase{"kAllOnesStatus.DataChainStatus(8)",
+                                [] { kAllOnesStatus.DataChainStatus(8); }, "Data Erase Chain Index Overflow"},
+                      ThrowCase{"kAllOnesStatus.DataChainStatus(0x80000000)",
+                                [] { kAllOnesStatus.DataChainStatus(0x80000000); }, "Data Erase Chain Index Overflow"},
+                      ThrowCase{"kAllOnesStatus.BlockInfoChainStatus(65)",
+                                [] { kAllOnesStatus.BlockInfoChainStatus(65); }, "Block Info Chain Index Overflow"},
+                      ThrowCase{"kAllOnesStatus.BlockInfoChainStatus(0xFFFFFFFF)",
+                                [] { kAllOnesStatus.BlockInfoChainStatus(0xFFFFFFFF); },
                                 "Block Info Chain Index Overflow"}),
-    CaseIndexName());
+    CaseName());
 
 // ---- block info rules ---------------------------------------------------------------
 
@@ -251,6 +284,8 @@ struct PageCase {
     u32 page;
     unsigned bit;
 };
+
+void PrintTo(const PageCase& c, std::ostream* os) { *os << "page " << c.page; }
 
 class PageValid : public ::testing::TestWithParam<PageCase> {};
 
@@ -270,13 +305,15 @@ TEST_P(PageValid, ReadsItsFlagBit)
 
 INSTANTIATE_TEST_SUITE_P(Pages, PageValid,
                          ::testing::Values(PageCase{0, 0}, PageCase{31, 31}, PageCase{32, 64}, PageCase{63, 95}),
-                         CaseIndexName());
+                         CaseName());
 
 struct LevelCase {
     u32 erase_cnt;
     u32 base;
     u32 level;
 };
+
+void PrintTo(const LevelCase& c, std::ostream* os) { *os << "erase count " << c.erase_cnt << " base " << c.base; }
 
 class EraseLevel : public ::testing::TestWithParam<LevelCase> {};
 
@@ -295,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(Levels, EraseLevel,
                                            LevelCase{6 * 1024 + 1023, 0, 6}, LevelCase{8 * 1024, 0, 7},
                                            LevelCase{0x1FFFFF, 2040, 7}, LevelCase{0x1FFFFF, 2047, 0},
                                            LevelCase{0, 0xFFFFFFFF, 1}),
-                         CaseIndexName());
+                         CaseName());
 
 struct SelfCheckCase {
     u32 flag_low;
@@ -304,6 +341,12 @@ struct SelfCheckCase {
     u32 calced;
     bool ok;
 };
+
+void PrintTo(const SelfCheckCase& c, std::ostream* os)
+{
+    *os << std::hex << "flags " << c.flag_high << "h " << c.flag_low << "h" << std::dec << " count " << c.count
+        << " calculated " << c.calced;
+}
 
 class BlockInfoSelfCheck : public ::testing::TestWithParam<SelfCheckCase> {};
 
@@ -326,7 +369,7 @@ INSTANTIATE_TEST_SUITE_P(Counts, BlockInfoSelfCheck,
                                            SelfCheckCase{0x0000000F, 0x80000000, 4, 5, false},
                                            SelfCheckCase{0xFFFFFFFF, 0xFFFFFFFF, 64, 64, true},
                                            SelfCheckCase{0xFFFFFFFF, 0, 64, 32, false}),
-                         CaseIndexName());
+                         CaseName());
 
 struct KindCase {
     Field field;
@@ -335,6 +378,12 @@ struct KindCase {
     bool is_free;
     bool is_data;
 };
+
+void PrintTo(const KindCase& c, std::ostream* os)
+{
+    *os << "bits " << c.field.first << " to " << c.field.first + c.field.width - 1 << " = " << c.value
+        << (c.free_flag ? " free" : "");
+}
 
 class BlockKind : public ::testing::TestWithParam<KindCase> {};
 
@@ -364,7 +413,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, BlockKind,
                                            KindCase{kSysBlock, 1, true, false, false},
                                            // bits 50 to 53 are not interpreted
                                            KindCase{{50, 4}, 0xF, true, true, false}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---- small record rules -------------------------------------------------------------
 
@@ -453,6 +502,11 @@ struct LineCase {
     const char* want;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os)
+{
+    *os << std::hex << "even " << c.even << "h odd " << c.odd << "h fill " << unsigned(c.info_fill) << "h";
+}
+
 class L2pBlockInfoLine : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(L2pBlockInfoLine, Golden)
@@ -492,7 +546,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "L2P PBN(Even), layer=0, ch=00, block=0000, page=00; L2P PBN(Odd), layer=0, ch=00, block=0000, "
                  "page=00; Block Info Item, Valid Page Flag=0000000000000000h, Valid Page Cnt=00, Err Type=00h, "
                  "Dec Num=0h, Init Bad Flag=0, Sys Block Flag=0, Free Block Flag=0, Erase Cnt=000000h"}),
-    CaseIndexName());
+    CaseName());
 
 // ---- host layout --------------------------------------------------------------------
 
@@ -507,6 +561,11 @@ struct LayoutCase {
     u32 bit_field;
     const char* what;  // nullptr: accepted
 };
+
+void PrintTo(const LayoutCase& c, std::ostream* os)
+{
+    *os << std::hex << "order " << c.byte_order << "h bits " << c.bit_field << "h";
+}
 
 class LayoutWords : public ::testing::TestWithParam<LayoutCase> {};
 
@@ -531,7 +590,7 @@ INSTANTIATE_TEST_SUITE_P(Words, LayoutWords,
                                            // fields allocated from the top: 1 in bit 31, 1D2h below it, ...
                                            LayoutCase{0x12345678, 0xBA5FFE18, "Bit Field Not Match"},
                                            LayoutCase{0x78563412, 0, "Little Endian not match"}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---- block info table check ---------------------------------------------------------
 
@@ -547,6 +606,8 @@ struct BlockInfoCheckCase {
     u32 max_errors;
     std::string want;
 };
+
+void PrintTo(const BlockInfoCheckCase& c, std::ostream* os) { *os << "at most " << c.max_errors << " errors"; }
 
 class BlockInfoTableCheck : public ::testing::TestWithParam<BlockInfoCheckCase> {};
 
@@ -576,7 +637,7 @@ INSTANTIATE_TEST_SUITE_P(Limits, BlockInfoTableCheck,
                                            BlockInfoCheckCase{2, std::string(kSelfCheckFirst) + kSelfCheckLast},
                                            BlockInfoCheckCase{1, kSelfCheckFirst},
                                            BlockInfoCheckCase{0, kSelfCheckFirst}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(BlockInfoTableCheck, ConsistentTablePasses)
 {
@@ -735,10 +796,13 @@ TEST(FtlChainCheck, RefusesShortOrMissingTables)
 }
 
 struct ChainCase {
+    const char* what;
     std::function<void(ChainTables&)> setup;
     u32 max_errors;
     std::string want;  // empty: the check passes
 };
+
+void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.what << " at most " << c.max_errors; }
 
 class FtlChainReports : public ::testing::TestWithParam<ChainCase> {};
 
@@ -836,7 +900,7 @@ const char kOneBlockFront[] =
 INSTANTIATE_TEST_SUITE_P(
     Chains, FtlChainReports,
     ::testing::Values(
-        ChainCase{WrongKindsAndPositions, 100,
+        ChainCase{"wrong kinds and positions", WrongKindsAndPositions, 100,
                   "Blank Erase Chain, Layer[0] Ch[1] Index[0], Block[7], Not Free Block\n"
                   "Blank Erase Chain, Layer[0] Ch[1] Index[0], Block[7] NextBlk[8] NextFrontPtr[6], Next Block's "
                   "Front Ptr Not Match Cur Block\n"
@@ -847,7 +911,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "Data Erase Chain, Layer[0] Ch[1] Index[7], Block[100], Not Data Block\n"
                   "Block Info Chain, Layer[0] Ch[1] Index[20], Block[200] PageCnt[21], PageCnt != Index\n"
                   "Block Info Chain, Layer[0] Ch[1] Index[20], Block[201], Not Data Block\n"},
-        ChainCase{StatusMismatches, 100,
+        ChainCase{"status mismatches", StatusMismatches, 100,
                   "Blank Erase Chain, Layer[1] Ch[3] Index[2], Status[1] HeadPtr[0] TailPtr[9], HeadTailPtr not "
                   "match Status\n"
                   "Data Erase Chain, Layer[1] Ch[3] Index[0], Status[0] HeadPtr[5] TailPtr[6], HeadTailPtr not "
@@ -857,21 +921,22 @@ INSTANTIATE_TEST_SUITE_P(
                   "Blank Erase Chain, Layer[1] Ch[4] Index[0], Status[0] HeadPtr[1] TailPtr[1], HeadTailPtr not "
                   "match Status\n"},
         // a one-block chain whose next pointer is 0: block 0 must point back
-        ChainCase{[](ChainTables& t) { OneBlockChain(t, 0); }, 100, kOneBlockFront},
-        ChainCase{[](ChainTables& t) { OneBlockChain(t, 7); }, 100, ""},
-        ChainCase{LoopingChain, 100,
+        ChainCase{"one block chain of block 0", [](ChainTables& t) { OneBlockChain(t, 0); }, 100, kOneBlockFront},
+        ChainCase{"one block chain of block 7", [](ChainTables& t) { OneBlockChain(t, 7); }, 100, ""},
+        ChainCase{"looping chain", LoopingChain, 100,
                   "Data Erase Chain, Layer[2] Ch[5] Index[3], HeadPtr[10] TailPtr[30], TailPtr Not Reached In 8192 "
                   "Blocks\n"},
-        ChainCase{FourMismatches, 0, Mismatch(0)}, ChainCase{FourMismatches, 1, Mismatch(0) + Mismatch(1)},
-        ChainCase{FourMismatches, 2, Mismatch(0) + Mismatch(1) + Mismatch(2)},
-        ChainCase{FourMismatches, 3, Mismatch(0) + Mismatch(1) + Mismatch(2) + Mismatch(3)},
-        ChainCase{FourMismatches, 100, Mismatch(0) + Mismatch(1) + Mismatch(2) + Mismatch(3)},
+        ChainCase{"four mismatches", FourMismatches, 0, Mismatch(0)},
+        ChainCase{"four mismatches", FourMismatches, 1, Mismatch(0) + Mismatch(1)},
+        ChainCase{"four mismatches", FourMismatches, 2, Mismatch(0) + Mismatch(1) + Mismatch(2)},
+        ChainCase{"four mismatches", FourMismatches, 3, Mismatch(0) + Mismatch(1) + Mismatch(2) + Mismatch(3)},
+        ChainCase{"four mismatches", FourMismatches, 100, Mismatch(0) + Mismatch(1) + Mismatch(2) + Mismatch(3)},
         // the limit also cuts a walk short
-        ChainCase{WrongKindsAndPositions, 1,
+        ChainCase{"wrong kinds and positions", WrongKindsAndPositions, 1,
                   "Blank Erase Chain, Layer[0] Ch[1] Index[0], Block[7], Not Free Block\n"
                   "Blank Erase Chain, Layer[0] Ch[1] Index[0], Block[7] NextBlk[8] NextFrontPtr[6], Next Block's "
                   "Front Ptr Not Match Cur Block\n"}),
-    CaseIndexName());
+    CaseName());
 
 // ---- map check ----------------------------------------------------------------------
 
@@ -917,10 +982,13 @@ private:
 };
 
 struct MapCase {
+    const char* what;
     std::function<void(MapTables&)> setup;
     u32 max_errors;
     std::string want;
 };
+
+void PrintTo(const MapCase& c, std::ostream* os) { *os << c.what << " at most " << c.max_errors; }
 
 class L2pTableReports : public ::testing::TestWithParam<MapCase> {};
 
@@ -982,30 +1050,30 @@ void CurrentBlankBlocks(MapTables& t)
 INSTANTIATE_TEST_SUITE_P(
     Maps, L2pTableReports,
     ::testing::Values(
-        MapCase{SharedPages, 4,
+        MapCase{"shared pages", SharedPages, 4,
                 std::string(kSharedCount) +
                     "L2P(Odd)  Occupied, L2P Pos:00000000  Layer:06  Ch:13  Block:4100 Page:05\n"
                     "L2P(Even) Occupied, L2P Pos:00000008  Layer:06  Ch:13  Block:4100 Page:05\n"
                     "Invalid Even Page, Pos[00000010h]\n"},
         // the limit counts every kind of report
-        MapCase{SharedPages, 2,
+        MapCase{"shared pages", SharedPages, 2,
                 std::string(kSharedCount) +
                     "L2P(Odd)  Occupied, L2P Pos:00000000  Layer:06  Ch:13  Block:4100 Page:05\n"},
-        MapCase{SharedPages, 1, kSharedCount}, MapCase{SharedPages, 0, kSharedCount},
-        MapCase{UnflaggedPages, 5,
+        MapCase{"shared pages", SharedPages, 1, kSharedCount}, MapCase{"shared pages", SharedPages, 0, kSharedCount},
+        MapCase{"unflagged pages", UnflaggedPages, 5,
                 "Valid Page Count L2P:00000003h != BLK_INFO:00000002h\n"
                 "Valid Page Flag(Even) Error, L2P Pos:00000000h  Layer:01  Ch:02  Block:0004 Page:05\n"
                 "Valid Page Flag(Odd)  Error, L2P Pos:00000000h  Layer:01  Ch:02  Block:0005 Page:00\n"
                 "Valid Page Flag(Even) Error, L2P Pos:00000008h  Layer:01  Ch:02  Block:0006 Page:00\n"
                 "Invalid Odd Page, Pos[00000008h]\n"},
         // this report carries no line break of its own
-        MapCase{CurrentBlankBlocks, 2,
+        MapCase{"current blank blocks", CurrentBlankBlocks, 2,
                 "Cur Blank Block [Layer:02  Ch:03  Block:0017] not marked Free Block In Block Info Table"
                 "Invalid Even Page, Pos[00000008h]\n"},
         // the limit ends the check already among the current blank blocks
-        MapCase{CurrentBlankBlocks, 1,
+        MapCase{"current blank blocks", CurrentBlankBlocks, 1,
                 "Cur Blank Block [Layer:02  Ch:03  Block:0017] not marked Free Block In Block Info Table"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(L2pTableCheck, RefusesOtherLengths)
 {
@@ -1093,6 +1161,15 @@ std::vector<u8> PendBytes(u32 len, const std::vector<u8>& head)
     return b;
 }
 
+// The first four bytes of a list as its first little-endian word.
+std::string HexWord(const std::vector<u8>& data)
+{
+    char text[16];
+    const unsigned word = data[0] | data[1] << 8 | data[2] << 16 | static_cast<unsigned>(data[3]) << 24;
+    snprintf(text, sizeof(text), "%08Xh", word);
+    return text;
+}
+
 struct PendCase {
     std::vector<u8> data;
     bool null_data;
@@ -1100,6 +1177,13 @@ struct PendCase {
     bool ok;
     std::vector<u32> after;
 };
+
+void PrintTo(const PendCase& c, std::ostream* os)
+{
+    *os << (c.null_data ? "null " : "") << c.data.size() << " bytes"
+        << (c.data.size() >= 4 ? " from " + HexWord(c.data) : std::string()) << " onto " << c.before.size()
+        << " entries";
+}
 
 class PendLbaList : public ::testing::TestWithParam<PendCase> {};
 
@@ -1153,7 +1237,7 @@ INSTANTIATE_TEST_SUITE_P(
         PendCase{PendBytes(512, {0xFF, 0xFF, 0xFF, 0xFF, 0x12}), false, {}, true, {}},
         // no end mark: every word of the buffer
         PendCase{CountingWords(256), false, {}, true, CountingLbas(256)}),
-    CaseIndexName());
+    CaseName());
 
 TEST(PendListTable, ReplacesTheTextWithTheList)
 {

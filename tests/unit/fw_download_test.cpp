@@ -158,7 +158,7 @@ TEST_P(MakeNewFwFile, WritesThePartByteForByte)
     EXPECT_TRUE(Read("fw.rom") == image);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MakeNewFwFile, ::testing::ValuesIn(frame_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MakeNewFwFile, ::testing::ValuesIn(frame_cases), CaseName());
 
 TEST_F(FwFiles, FrameFillCountsByTheSecondPart)
 {
@@ -219,7 +219,7 @@ TEST_P(MakeNewFwFileRefused, LeavesTheOutputAlone)
     EXPECT_EQ(Read("kept.new"), "old contents");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MakeNewFwFileRefused, ::testing::ValuesIn(refusal_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MakeNewFwFileRefused, ::testing::ValuesIn(refusal_cases), CaseName());
 
 TEST_F(FwFiles, FilesThatCannotBeOpened)
 {
@@ -296,7 +296,7 @@ TEST_P(ShellWord, ReachesTheUtilityUnchanged)
     EXPECT_EQ(got, c.word);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ShellWord, ::testing::ValuesIn(word_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ShellWord, ::testing::ValuesIn(word_cases), CaseName());
 
 struct CommandCase {
     const char* what;
@@ -332,7 +332,7 @@ TEST_P(UtilityCommand, Text)
     EXPECT_EQ(cmd, c.found ? std::string(c.cmd) : std::string("untouched"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, UtilityCommand, ::testing::ValuesIn(command_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, UtilityCommand, ::testing::ValuesIn(command_cases), CaseName());
 
 // ---------------------------------------------------------------- the download workflows
 
@@ -344,8 +344,6 @@ protected:
     {
         FwFiles::SetUp();
         EnsureCmndRegistry();
-        saved_save_log_ = output_flags.save_log;
-        saved_retry_ = fw_download_retry;
         output_flags.save_log = 0;
         zvemu::Reset();
         std::string error;
@@ -361,8 +359,6 @@ protected:
 
     void TearDown() override
     {
-        output_flags.save_log = saved_save_log_;
-        fw_download_retry = saved_retry_;
         fw_file_name = nullptr;
         dev_name = nullptr;
         freeDataBuf();
@@ -381,8 +377,7 @@ protected:
 
     std::string node_;
     std::string file_;
-    u8 saved_save_log_ = 0;
-    bool saved_retry_ = false;
+    SettingsGuard settings_;
 };
 
 // Whatever the outcome, the file name is cleared and the image buffer released.

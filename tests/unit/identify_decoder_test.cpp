@@ -3,6 +3,7 @@
 #include "case_names.h"
 
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -111,6 +112,8 @@ struct GoldenCase {
     size_t lines;
 };
 
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.file << " indent " << c.indent; }
+
 class IdentifyGolden : public ::testing::TestWithParam<GoldenCase> {};
 
 TEST_P(IdentifyGolden, WholeTextReplacesOut)
@@ -140,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, IdentifyGolden,
                                            GoldenCase{ModesFixture, 20, "modes.txt", 105},
                                            GoldenCase{ModesFixture, 25, "modes.txt", 105},
                                            GoldenCase{ModesFixture, 1000, "modes.txt", 105}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(IdentifyRefusal, WrongLengthOrNullLeavesText)
 {
@@ -169,6 +172,15 @@ struct LineCase {
     std::string firmware;
     std::vector<LineWant> want;
 };
+
+void PrintTo(const LineCase& c, std::ostream* os)
+{
+    *os << std::hex;
+    for (const auto& word : c.words) {
+        *os << "word " << std::dec << word.first << " = " << std::hex << word.second << "h ";
+    }
+    *os << c.model << " " << c.firmware;
+}
 
 class IdentifyLines : public ::testing::TestWithParam<LineCase> {};
 
@@ -295,6 +307,6 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{{{60, 0xFFFF}, {61, 0x0FFF}, {83, 0x0400}, {100, 0x0005}, {102, 0x0002}},
                  "", "", {{kBlocks, "8589934597"}, {kCapacity, "4397 GB"}}},
         LineCase{{{60, 0x0001}}, "", "", {{kBlocks, "1"}, {kCapacity, "0 GB"}}}),
-    CaseIndexName());
+    CaseName());
 
 } // namespace

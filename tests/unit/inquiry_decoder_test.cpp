@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -85,6 +86,8 @@ struct GoldenCase {
     const char* file;
 };
 
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.file << " indent " << c.indent; }
+
 class InquiryGolden : public ::testing::TestWithParam<GoldenCase> {};
 
 TEST_P(InquiryGolden, WholeTextReplacesOut)
@@ -103,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, InquiryGolden,
                                            GoldenCase{EverythingFixture, 25, "everything.txt"},
                                            GoldenCase{EverythingFixture, 1000, "everything.txt"},
                                            GoldenCase{ShortFixture, 0, "short.txt"}),
-                         CaseIndexName());
+                         CaseName());
 
 // The value after one label of the INQUIRY text at indent 0, or "<absent>".
 std::string ValueOf(const std::string& text, const std::string& label)
@@ -199,6 +202,12 @@ struct CapabilityCase {
     std::vector<int> yes;  // indexes into kCapLabels
 };
 
+void PrintTo(const CapabilityCase& c, std::ostream* os)
+{
+    *os << std::hex << "bytes 3 5 6 7 = " << unsigned(c.b3) << " " << unsigned(c.b5) << " " << unsigned(c.b6) << " "
+        << unsigned(c.b7);
+}
+
 class InquiryCapabilities : public ::testing::TestWithParam<CapabilityCase> {};
 
 TEST_P(InquiryCapabilities, EachLineFromItsOwnBits)
@@ -242,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CapabilityCase{0x00, 0x00, 0x00, 0x08, {12}},
                       CapabilityCase{0x00, 0x00, 0x00, 0xF5, {}},
                       CapabilityCase{0xFF, 0xFF, 0x7F, 0xFF, {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12}}),
-    CaseIndexName());
+    CaseName());
 
 struct ShortCase {
     u32 len;
@@ -250,6 +259,8 @@ struct ShortCase {
     const char* firmware;
     const char* serial;
 };
+
+void PrintTo(const ShortCase& c, std::ostream* os) { *os << c.len << " bytes"; }
 
 class InquiryLength : public ::testing::TestWithParam<ShortCase> {};
 
@@ -274,7 +285,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, InquiryLength,
                                            ShortCase{56, "QUMA-K6410TR0100", "B230", "SERIAL-0123456789XYZ"},
                                            ShortCase{96, "QUMA-K6410TR0100", "B230", "SERIAL-0123456789XYZ"},
                                            ShortCase{512, "QUMA-K6410TR0100", "B230", "SERIAL-0123456789XYZ"}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(InquiryRefusal, NullOrShorterThanTheFixedPartLeavesText)
 {
@@ -306,6 +317,8 @@ struct IdentityCase {
     const char* want;  // appended line
 };
 
+void PrintTo(const IdentityCase& c, std::ostream* os) { *os << "indent " << c.indent << " " << c.want; }
+
 class IdentityAnswer : public ::testing::TestWithParam<IdentityCase> {};
 
 TEST_P(IdentityAnswer, AppendsTheAnswerTextUpToItsFirstZero)
@@ -330,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{ParseDiskModel, "QUMA-K6470BN0400", 4, "    Model Number :QUMA-K6470BN0400\n"},
         IdentityCase{ParseDiskModel, "UQAMK-4607BN0040", 20, "                    Model Number :UQAMK-4607BN0040\n"},
         IdentityCase{ParseDiskModel, std::string("QUMA   \0\0\0\0\0\0\0\0\0", 16), 0, "Model Number :QUMA   \n"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(IdentityRefusal, WrongLengthOrNullLeavesText)
 {

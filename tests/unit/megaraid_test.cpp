@@ -142,9 +142,6 @@ protected:
     void SetUp() override
     {
         EnsureErrTable();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
-        saved_target_ = raid_target_id;
         output_flags.save_log = 0;
         raid_kind = RAID_MEGARAID;
         raid_target_id = 5;
@@ -155,9 +152,6 @@ protected:
     void TearDown() override
     {
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
-        raid_target_id = saved_target_;
         megaraid_host = 0;
         megaraid_host_unread = true;
     }
@@ -224,9 +218,7 @@ protected:
         return out;
     }
 
-    u8 saved_save_log_ = 1;
-    u32 saved_raid_kind_ = RAID_BUTT;
-    u32 saved_target_ = 0;
+    SettingsGuard settings_;
 };
 
 // ---- The MFI frame of a SCSI command ----
@@ -281,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ScsiFrameCase{"00 00 00 00 00 00", SCSI_DIR_NONE, 0, "", 0x0000, zvemu::TRACE_DIR_NONE},
                       ScsiFrameCase{"3B 02 00 00 00 00 00 00 08 00", SCSI_DIR_OUT, 8, "01 02 03 04 05 06 07 08",
                                     0x0008, zvemu::TRACE_DIR_OUT}),
-    CaseIndexName());
+    CaseName());
 
 // ---- An ATA command over SAT through the controller ----
 
@@ -344,7 +336,7 @@ INSTANTIATE_TEST_SUITE_P(
         // SMART WRITE LOG: data-out, 06h
         AtaFrameCase{{0xD6, 0x01, 0x80, 0x4F, 0xC2, 0x40, 0xB0}, SCSI_DIR_OUT, 512,
                      "85 0A 06 00 D6 00 01 00 80 00 4F 00 C2 00 B0 00", 0x0008}),
-    CaseIndexName());
+    CaseName());
 
 // ---- The legacy mailbox pass-through ----
 
@@ -512,7 +504,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Both frames carry the target in one byte: 261 would reach target 5.
         RouteCase{"a target id above 255 is refused before anything is sent", kSasController, kInquiry, 261,
                   false, USER_ERR_ILLEGAL_PARAM, kSysBefore, {kOpenVolume, kCloseVolume}}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(MegaRaid, HostNumberReachesBothPackets)
 {

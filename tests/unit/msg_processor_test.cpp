@@ -4,6 +4,7 @@
 
 #include "msg_processor.h"
 #include "test_init.h"
+#include <ostream>
 
 TEST(MsgProcessorBeforeInit, EveryCodeIsUndefined)
 {
@@ -25,6 +26,8 @@ struct ErrTextCase {
     const char* text;
 };
 
+void PrintTo(const ErrTextCase& c, std::ostream* os) { *os << "code " << c.code; }
+
 class ErrText : public ::testing::TestWithParam<ErrTextCase> {};
 
 TEST_P(ErrText, Lookup)
@@ -41,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(Codes, ErrText,
                                            ErrTextCase{51, "Data decompressed error"},
                                            ErrTextCase{52, "Undefined User Err Code"},
                                            ErrTextCase{-1, "Undefined User Err Code"},
-                                           ErrTextCase{2147483647, "Undefined User Err Code"}), CaseIndexName());
+                                           ErrTextCase{2147483647, "Undefined User Err Code"}), CaseName());
 
 TEST(MsgProcessor, TableHoldsEveryCodeInOrder)
 {

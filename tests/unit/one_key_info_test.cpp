@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -316,6 +317,11 @@ struct FullCase {
     u32 log_options;      // the word the vendor-log decoder gets
 };
 
+void PrintTo(const FullCase& c, std::ostream* os)
+{
+    *os << (c.ex ? "ex " : "") << (c.with_identify ? "with identify" : "without identify");
+}
+
 class OneKeyParseFull : public OneKeyParse, public ::testing::WithParamInterface<FullCase> {};
 
 // Every read succeeded: the walk decodes rows 0 to 4, writes the raw file of row 5 and
@@ -401,7 +407,7 @@ INSTANTIATE_TEST_SUITE_P(Variants, OneKeyParseFull,
                              // Without IDENTIFY data: the start word, decode mode 1.
                              FullCase{false, false, 0x100},
                              FullCase{true, false, 0x101}),
-                         CaseIndexName());
+                         CaseName());
 
 // Failed reads, empty answers and odd flag pairs each leave their line and the walk
 // goes on to the end of the file.
@@ -458,10 +464,13 @@ TEST_F(OneKeyParse, DecoderRefusalEndsTheWalkSilently)
 // ---------------------------------------------------------------- hostile files
 
 struct HostileCase {
+    const char* what;
     std::function<Bytes()> plain;
     std::string out;
     std::vector<std::string> item_files;  // besides _decode.bin and _parsed.bin
 };
+
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.what; }
 
 class OneKeyParseHostile : public OneKeyParse, public ::testing::WithParamInterface<HostileCase> {};
 
@@ -492,49 +501,55 @@ INSTANTIATE_TEST_SUITE_P(
     Files, OneKeyParseHostile,
     ::testing::Values(
         // Shorter than one header.
-        HostileCase{[] {
+        HostileCase{"shorter than one header", [] {
                         Bytes b = Plain({Ok(0, "identify", {})});
                         b.resize(151);
                         return b;
                     },
                     kLengthIllegal, {}},
         // A data length that runs far past the file, and one that runs one byte past it.
-        HostileCase{[] { return WithLength(Ok(0, "identify", Identify()), 0xFFFFFFFFu); }, kLengthIllegal, {}},
-        HostileCase{[] {
+        HostileCase{"data length far past the file",
+                    [] { return WithLength(Ok(0, "identify", Identify()), 0xFFFFFFFFu); }, kLengthIllegal, {}},
+        HostileCase{"data length one byte past the file", [] {
                         return Cat(Plain({Ok(0, "identify", Identify())}), WithLength(Ok(4, "smt_value", Value()), 513));
                     },
                     kLengthIllegal, {"identify.bin", "identify.txt"}},
         // A good item, then a piece of a header.
-        HostileCase{[] { return Cat(Plain({Ok(0, "identify", Identify())}), Fill(151, 0)); }, kLengthIllegal,
+        HostileCase{"a good item then a piece of a header",
+                    [] { return Cat(Plain({Ok(0, "identify", Identify())}), Fill(151, 0)); }, kLengthIllegal,
                     {"identify.bin", "identify.txt"}},
         // Names: no terminator in the field, a way out of the directory, nothing at all.
-        HostileCase{[] { return Plain({Ok(18, std::string(128, 'A').c_str(), Fill(512, 1))}); }, kParamIllegal, {}},
-        HostileCase{[] { return Plain({Ok(18, "../escaped", Fill(512, 1))}); }, kParamIllegal, {}},
-        HostileCase{[] { return Plain({Failed(35, "sub/flag", 0, 6, 0, 0)}); }, kParamIllegal, {}},
-        HostileCase{[] { return Plain({Failed(35, "..", 0, 6, 0, 0)}); }, kParamIllegal, {}},
-        HostileCase{[] { return Plain({Failed(35, "", 0, 6, 0, 0)}); }, kParamIllegal, {}},
+        HostileCase{"name without terminator",
+                    [] { return Plain({Ok(18, std::string(128, 'A').c_str(), Fill(512, 1))}); }, kParamIllegal, {}},
+        HostileCase{"name leading out of the directory",
+                    [] { return Plain({Ok(18, "../escaped", Fill(512, 1))}); }, kParamIllegal, {}},
+        HostileCase{"name with a directory",
+                    [] { return Plain({Failed(35, "sub/flag", 0, 6, 0, 0)}); }, kParamIllegal, {}},
+        HostileCase{"name of the parent directory",
+                    [] { return Plain({Failed(35, "..", 0, 6, 0, 0)}); }, kParamIllegal, {}},
+        HostileCase{"empty name", [] { return Plain({Failed(35, "", 0, 6, 0, 0)}); }, kParamIllegal, {}},
         // A type outside the catalogue: its raw data is kept, then the walk ends as at any
         // type without a decoder.
-        HostileCase{[] { return Plain({Ok(0xFFFFFFFFu, "odd", Fill(16, 2)), Ok(18, "smt_pendlist", Fill(512, 3))}); },
+        HostileCase{"type outside the catalogue",
+                    [] { return Plain({Ok(0xFFFFFFFFu, "odd", Fill(16, 2)), Ok(18, "smt_pendlist", Fill(512, 3))}); },
                     "", {"odd.bin"}},
         // IDENTIFY data of the wrong length cannot fill the context drive.
-        HostileCase{[] { return Plain({Ok(0, "identify", Fill(100, 0x40))}); }, "    Parse identify failed.\n",
+        HostileCase{"identify data of the wrong length",
+                    [] { return Plain({Ok(0, "identify", Fill(100, 0x40))}); }, "    Parse identify failed.\n",
                     {"identify.bin"}}),
-    CaseIndexName());
+    CaseName());
 
 // ---------------------------------------------------------------- paths and the container
 
 struct SetupCase {
+    const char* what;
     std::function<void(OneKeyParse*)> setup;
     std::string out;
     bool dir_made;  // the output directory exists afterwards, empty but for the names below
     std::vector<std::string> files;
 };
 
-void PrintTo(const SetupCase& c, std::ostream* os)
-{
-    *os << "\"" << c.out.substr(0, c.out.find('\n')) << "\"" << (c.dir_made ? ", directory made" : ", no directory");
-}
+void PrintTo(const SetupCase& c, std::ostream* os) { *os << c.what; }
 
 // The longest plain form a collection writes: twelve headers, IDENTIFY and the SMART pair
 // (512 bytes each), SMART ENABLE (no data) and eight items of at most 32 MiB.
@@ -589,14 +604,15 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, OneKeyParseSetup,
     ::testing::Values(
         // No input file: nothing is made, not even the directory.
-        SetupCase{[](OneKeyParse*) {}, "    Get file length failed, User Err Code [00000017h:File can't be opened]\n",
+        SetupCase{"file missing",
+                  [](OneKeyParse*) {}, "    Get file length failed, User Err Code [00000017h:File can't be opened]\n",
                   false, {}},
-        SetupCase{[](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetFileName(nullptr); },
+        SetupCase{"no file name", [](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetFileName(nullptr); },
                   "    please specify one-key-info file", false, {}},
-        SetupCase{[](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetDirName(""); },
+        SetupCase{"empty directory name", [](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetDirName(""); },
                   "    please specify directory", false, {}},
         // The directory's parent is missing.
-        SetupCase{[](OneKeyParse* t) {
+        SetupCase{"directory parent missing", [](OneKeyParse* t) {
                       OneKeyParseSetup* s = static_cast<OneKeyParseSetup*>(t);
                       s->SetInput(Masked(Plain({Ok(0, "identify", Identify())})));
                       s->DirPath("no/out");
@@ -605,36 +621,36 @@ INSTANTIATE_TEST_SUITE_P(
                   "    cannot create directory '<dir>/no/out'\n", false, {}},
         // The container without its mask, and an empty file, are no containers; no plain
         // form is left, not even an empty one.
-        SetupCase{[](OneKeyParse* t) {
+        SetupCase{"container without its mask", [](OneKeyParse* t) {
                       static_cast<OneKeyParseSetup*>(t)->SetInput(Compress(Plain({Ok(0, "identify", Identify())})));
                   },
                   "Decompress unsuccessfully\n", true, {"_decode.bin"}},
-        SetupCase{[](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetInput({}); },
+        SetupCase{"empty file", [](OneKeyParse* t) { static_cast<OneKeyParseSetup*>(t)->SetInput({}); },
                   "Decompress unsuccessfully\n", true, {"_decode.bin"}},
         // A container stating more than any collection writes: refused before anything is
         // written, the directory left as it was, or not made at all.
-        SetupCase{[](OneKeyParse* t) {
+        SetupCase{"container longer than any collection, directory there before", [](OneKeyParse* t) {
                       OneKeyParseSetup* s = static_cast<OneKeyParseSetup*>(t);
                       s->SetInput(MaskedHeaderStating(kLongestPlain + 1));
                       ASSERT_EQ(mkdir(s->DirPath("out").c_str(), 0755), 0);
                       WritePath(s->DirPath("out/old.txt"), Fill(3, 'x'));
                   },
                   TooLarge(kLongestPlain + 1), true, {"old.txt"}},
-        SetupCase{[](OneKeyParse* t) {
+        SetupCase{"container stating 4 GiB", [](OneKeyParse* t) {
                       static_cast<OneKeyParseSetup*>(t)->SetInput(MaskedHeaderStating(0xFFFFFFFFu));
                   },
                   TooLarge(0xFFFFFFFFu), false, {}},
-        SetupCase{[](OneKeyParse* t) {
+        SetupCase{"container longer than any collection, no directory before", [](OneKeyParse* t) {
                       static_cast<OneKeyParseSetup*>(t)->SetInput(MaskedHeaderStating(kLongestPlain + 1));
                   },
                   TooLarge(kLongestPlain + 1), false, {}},
         // Exactly the longest: past the size check, then refused for its missing stream.
-        SetupCase{[](OneKeyParse* t) {
+        SetupCase{"container as long as the longest collection", [](OneKeyParse* t) {
                       static_cast<OneKeyParseSetup*>(t)->SetInput(MaskedHeaderStating(kLongestPlain));
                   },
                   "Decompress unsuccessfully\n", true, {"_decode.bin"}},
         // A directory stands where the first raw file goes.
-        SetupCase{[](OneKeyParse* t) {
+        SetupCase{"directory in place of the first raw file", [](OneKeyParse* t) {
                       OneKeyParseSetup* s = static_cast<OneKeyParseSetup*>(t);
                       s->SetInput(Masked(Plain({Ok(0, "identify", Identify()), Ok(18, "smt_pendlist", Fill(512, 1))})));
                       ASSERT_EQ(mkdir(s->DirPath("out").c_str(), 0755), 0);
@@ -642,7 +658,7 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "     Write bin file failed, User Err Code [00000017h:File can't be opened]\n", true,
                   {"_decode.bin", "_parsed.bin", "identify.bin"}}),
-    CaseIndexName());
+    CaseName());
 
 // ---------------------------------------------------------------- collection, read back
 
@@ -658,7 +674,6 @@ protected:
         ASSERT_TRUE(zvemu::LoadFixture(DataPath("one_key/sata_one_key.txt"), &err)) << err;
         ASSERT_NE(getcwd(old_cwd_, sizeof(old_cwd_)), nullptr);
         ASSERT_EQ(chdir(dir_.c_str()), 0);
-        saved_flags_ = output_flags;
         output_flags.save_log = 0;
         cur_disk = DiskInfo();
         ASSERT_TRUE(classifyDevice("/dev/sda", &cur_disk));
@@ -670,7 +685,6 @@ protected:
     {
         dev_name = nullptr;
         cur_disk = DiskInfo();
-        output_flags = saved_flags_;
         zvemu::Reset();
         EXPECT_EQ(chdir(old_cwd_), 0);
         OneKeyParse::TearDown();
@@ -685,7 +699,7 @@ protected:
 
     char old_cwd_[4096];
     char dev_[16] = "/dev/sda";
-    OutputFlags saved_flags_;
+    SettingsGuard settings_;
 };
 
 TEST_F(OneKeyRoundTrip, ParserGetsBackWhatTheDriveAnswered)

@@ -33,20 +33,12 @@ public:
     {
         EnsureErrTable();
         EnsureCmndRegistry();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
-        saved_geometry_ = disk_geometry;
-        saved_model_code_ = disk_model_code;
         output_flags.save_log = 0;
         raid_kind = RAID_BUTT;
     }
     ~Classify()
     {
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
-        disk_geometry = saved_geometry_;
-        disk_model_code = saved_model_code_;
     }
 
     // Classifies one drive of the given kind and answers with the shared checks.
@@ -102,10 +94,7 @@ public:
 
 private:
     int accepted_ = 0;
-    u8 saved_save_log_ = 0;
-    u32 saved_raid_kind_ = 0;
-    DiskGeometry saved_geometry_ = {};
-    u32 saved_model_code_ = 0;
+    SettingsGuard settings_;
 };
 
 // INQUIRY answers that begin the vendor field with "ATA" where the case needs it.
@@ -164,7 +153,7 @@ TEST_P(ClassifyHostile, RefusesOrFillsABoundedRecord)
     c.Run(GetParam().kind, GetParam().answers);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ClassifyHostile, ::testing::ValuesIn(ClassifyCases()), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ClassifyHostile, ::testing::ValuesIn(ClassifyCases()), CaseName());
 
 std::string HexBytes(Rng& rng, u32 n)
 {

@@ -57,10 +57,6 @@ public:
     {
         EnsureErrTable();
         EnsureCmndRegistry();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
-        saved_table_base_ = vendor_table_base;
-        saved_nvram_base_ = nvram_read_base;
         output_flags.save_log = 0;
         raid_kind = RAID_BUTT;
         zvemu::Reset();
@@ -68,10 +64,6 @@ public:
     ~ExecRobustness()
     {
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
-        vendor_table_base = saved_table_base_;
-        nvram_read_base = saved_nvram_base_;
     }
 
     bool Load(const Kind& kind, const std::string& answers)
@@ -128,10 +120,7 @@ private:
     }
 
     DiskInfo disk_;
-    u8 saved_save_log_ = 0;
-    u32 saved_raid_kind_ = 0;
-    u32 saved_table_base_ = 0;
-    u32 saved_nvram_base_ = 0;
+    SettingsGuard settings_;
 };
 
 struct HostileDrive {
@@ -249,7 +238,7 @@ TEST_P(ExecOnHostileDrive, EveryTypeStaysInsideItsBuffersAndReportsItsFailures)
     run.RunFamily(d.kind->family, rng);
 }
 
-INSTANTIATE_TEST_SUITE_P(Hostile, ExecOnHostileDrive, ::testing::ValuesIn(HostileDrives()), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Hostile, ExecOnHostileDrive, ::testing::ValuesIn(HostileDrives()), CaseName());
 
 // ---- Random answers ----
 

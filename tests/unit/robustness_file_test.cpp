@@ -127,7 +127,7 @@ TEST_P(OddFiles, WriteFailsWithAFileError)
     EXPECT_TRUE(IsFileError(err)) << err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Odd, OddFiles, ::testing::ValuesIn(odd_files), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Odd, OddFiles, ::testing::ValuesIn(odd_files), CaseName());
 
 // Files whose reported length is not what they hold: a length query and a read of that length
 // agree with each other and stay inside the buffer they were given.

@@ -24,6 +24,7 @@
 #include "disk_discovery.h"
 #include "sas_wear_stat.h"
 #include "settings.h"
+#include "test_init.h"
 
 namespace {
 
@@ -132,8 +133,6 @@ class WearStatTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        saved_geometry_ = disk_geometry;
-        saved_model_code_ = disk_model_code;
         ASSERT_NE(getcwd(old_cwd_, sizeof(old_cwd_)), nullptr);
         char tmpl[] = "/tmp/zv_wear_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -142,8 +141,6 @@ protected:
     }
     void TearDown() override
     {
-        disk_geometry = saved_geometry_;
-        disk_model_code = saved_model_code_;
         EXPECT_EQ(chdir(old_cwd_), 0);
         const std::string cmd = "rm -rf '" + dir_ + "'";
         EXPECT_EQ(system(cmd.c_str()), 0);
@@ -185,8 +182,7 @@ protected:
     }
 
 private:
-    DiskGeometry saved_geometry_;
-    u32 saved_model_code_ = 0;
+    SettingsGuard settings_;
     char old_cwd_[4096];
     std::string dir_;
 };
@@ -231,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // newer types 12 to 15 have no name of their own
                       InfoCase{0x00600000, true, 0, 12, 0, true, "Unknown   "},
                       InfoCase{0x007FFFFF, true, 0x7FFFF, 15, 0, true, "Unknown   "}),
-    CaseIndexName());
+    CaseName());
 
 // ---- statistics -------------------------------------------------------------------------
 
@@ -330,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(Rule, CountedBlocks,
                                            SkipCase{32, 17, 0, 0}, SkipCase{16, 2, 1, 16},
                                            SkipCase{10, 1, 2, 25}, SkipCase{10, 4, 7, 25},
                                            SkipCase{8, 1, 1, 16}, SkipCase{20, 1, 1, 16}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(WearStatTest, NewerLayoutWithTenChannels)
 {
@@ -478,7 +474,9 @@ struct RefuseCase {
 
 void PrintTo(const RefuseCase& c, std::ostream* os)
 {
-    *os << c.geometry.channel << "x" << c.geometry.ce << "x" << c.geometry.block << " P " << c.geometry.page_num;
+    *os << c.geometry.channel << "x" << c.geometry.ce << "x" << c.geometry.block << " P " << c.geometry.page_num
+        << " model " << c.geometry.model_code << (c.null_table ? " null table" : "") << " length "
+        << (c.len != 0 ? std::to_string(c.len) : "needed " + std::to_string(c.len_delta));
 }
 
 class WearRefused : public WearStatTest, public ::testing::WithParamInterface<std::tuple<Consumer, RefuseCase>> {};
@@ -519,7 +517,7 @@ const RefuseCase kRefuseCases[] = {
 INSTANTIATE_TEST_SUITE_P(Tables, WearRefused,
                          ::testing::Combine(::testing::Values(kStatistics, kWitTable, kBlockTable),
                                             ::testing::ValuesIn(kRefuseCases)),
-                         CaseIndexName());
+                         CaseName());
 
 struct DumpCase {
     Consumer consumer;
@@ -587,7 +585,7 @@ TEST_P(DumpNotWritten, LinkReplacedTargetKept)
 
 INSTANTIATE_TEST_SUITE_P(Files, DumpNotWritten,
                          ::testing::Values(DumpCase{kWitTable, kWitTableFile}, DumpCase{kBlockTable, kBlockTableFile}),
-                         CaseIndexName());
+                         CaseName());
 
 enum NodeKind { kFifo, kSocket, kEmptyDirectory };
 
@@ -642,6 +640,6 @@ INSTANTIATE_TEST_SUITE_P(Files, DumpOverNode,
                          ::testing::Combine(::testing::Values(DumpCase{kWitTable, kWitTableFile},
                                                               DumpCase{kBlockTable, kBlockTableFile}),
                                             ::testing::Values(kFifo, kSocket, kEmptyDirectory)),
-                         CaseIndexName());
+                         CaseName());
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "disk_info.h"
 #include "front_state.h"
 #include "sata_block_table.h"
+#include "test_init.h"
 
 namespace {
 
@@ -74,19 +75,14 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// Keeps the shared flash structure, status and variant flag as the test found them.
+// Clears the shared status and variant flag for a test and sets its flash structure; the test
+// leaves all three as it found them.
 class SharedState {
 public:
-    SharedState() : structure_(disk_structure), status_(disk_status), variant_(disk_variant_flag)
+    SharedState()
     {
         memset(&disk_status, 0, sizeof(disk_status));
         disk_variant_flag = 0;
-    }
-    ~SharedState()
-    {
-        disk_structure = structure_;
-        disk_status = status_;
-        disk_variant_flag = variant_;
     }
     void Set(u32 channel, u32 layer)
     {
@@ -95,9 +91,7 @@ public:
     }
 
 private:
-    DiskStructure structure_;
-    DiskStatus status_;
-    u32 variant_;
+    SettingsGuard settings_;
 };
 
 // ---- blank block rings ----------------------------------------------------------------
@@ -198,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // pointers outside the ring describe no ring: never read past its row
                       RingCountCase{5000, 6000, 1000, true, 0, 0}, RingCountCase{3280, 3280, 3280, true, 0, 0},
                       RingCountCase{0, 3280, 3280, true, 0, 0}),
-    CaseIndexName());
+    CaseName());
 
 struct RingWalkCase {
     u32 channel, layer;
@@ -251,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "0/0:0 0/1:1000 0/2:2000 0/3:3000 0/4:4000 0/5:5000 0/6:6000 0/7:7000"},
         // a hostile structure that needs no ring bytes: only what the tables hold
         RingWalkCase{0xFFFFFFFFu, 0, kRingRowBytes, "0/0:0"}, RingWalkCase{0, 0, kRingRowBytes, ""}),
-    CaseIndexName());
+    CaseName());
 
 struct RingRefuseCase {
     int null_table;  // 0 none, 1 ring, 2 heads, 3 tails, 4 counts
@@ -261,7 +255,8 @@ struct RingRefuseCase {
 
 void PrintTo(const RingRefuseCase& c, std::ostream* os)
 {
-    *os << "null " << c.null_table << " " << c.channel << "x" << c.layer << " ring " << c.ring_len;
+    *os << "null " << c.null_table << " " << c.channel << "x" << c.layer << " ring " << c.ring_len << " heads "
+        << c.heads_len << " tails " << c.tails_len << " counts " << c.counts_len;
 }
 
 class RingRefused : public ::testing::TestWithParam<RingRefuseCase> {};
@@ -291,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, RingRefused,
                                            RingRefuseCase{0, 1, 1, 6560, 512, 512, 511},
                                            // C x L x 6560 past 64 bits: no length reaches it
                                            RingRefuseCase{0, 0xFFFFFFFFu, 0xFFFFFFFFu, 6560, 512, 512, 512}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---- per-(layer, channel) value list --------------------------------------------------
 
@@ -387,7 +382,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // a list holding fewer values than the structure implies ends with it
                       ValuesCase{kTN0200, 300, 513, 256, "layer=0  ch=255  value=2551"},
                       ValuesCase{kTN0200, 0, 512, 0, ""}),
-    CaseIndexName());
+    CaseName());
 
 TEST(LayerChanValues, Refusals)
 {
@@ -494,7 +489,7 @@ INSTANTIATE_TEST_SUITE_P(
         // a row cut by the end of the list shows the slots it holds
         BlocksCase{kTR0050, 1, 8, 3 * kRingRowBytes + 2, "0/0:7 0/0:8 1/0:107 1/0:108 2/0:207 2/0:208 3/0:307"},
         BlocksCase{kTN0200, 0xFFFFFFFFu, 0xFFFFFFFFu, kRingRowBytes, "0/0:7 0/0:8"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(LayerChanBlocks, Refusals)
 {
@@ -610,7 +605,7 @@ INSTANTIATE_TEST_SUITE_P(
         // at least E bytes are asked for, 4E listed: only the entries the table holds
         WearCase{kTR0050, 1, 1, 8192, 0, 2048, "0/0"}, WearCase{kTR0050, 1, 1, 8192 + 3, 0, 2048, "0/0"},
         WearCase{kTR0050, 0, 5, 64, 0, 0, ""}),
-    CaseIndexName());
+    CaseName());
 
 TEST(WearLevelTable, IndentAtMostTenBlanks)
 {
@@ -749,7 +744,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLayoutCase{kTR0050, 4, 0, 1, 1, "0/0 0/1 0/2 0/3 0/4 0/5 0/6 0/7", 8, 4},
                       BadLayoutCase{kTR0050, 4, 1, 2, 1, "1/0 1/1 1/2 1/3 1/4 1/5 1/6 1/7", 8, 4},
                       BadLayoutCase{kTR0050, 3, 0, 1, 1, "0/0", 1, 1}),
-    CaseIndexName());
+    CaseName());
 
 TEST(BadBlockTable, HostileStructureStaysInTheTable)
 {
@@ -801,7 +796,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, BadBlockRefused,
                          ::testing::Values(BadRefuseCase{false, false, 0x30000}, BadRefuseCase{false, false, 0x1FFFF},
                                            BadRefuseCase{false, false, 0x40001}, BadRefuseCase{false, false, 0},
                                            BadRefuseCase{true, false, 0x20000}, BadRefuseCase{false, true, 0x20000}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---- system index table ---------------------------------------------------------------
 
@@ -857,7 +852,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SlotCodeCase{SYS_TABLE_C, 28, 0x4D7}, SlotCodeCase{SYS_TABLE_D, 26, 0x3D7},
                       SlotCodeCase{SYS_TABLE_E, 25, 0x3F8}, SlotCodeCase{SYS_TABLE_E, 30, 0x020},
                       SlotCodeCase{SYS_TABLE_E, 38, 0xFFF}),
-    CaseIndexName());
+    CaseName());
 
 TEST(SystemBlockInfo, SmallModelAppendsAreasThenEveryEntry)
 {
@@ -974,7 +969,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SystemModelCase{kTN0200, 2, 0, "layer=11  ch=7  block=2973    "},
                       // the first model of the list wins
                       SystemModelCase{"QUMA-K4410TN0200/QUMA-K4410TR0100", 0, 0, "layer=11  ch=7  block=2972    "}),
-    CaseIndexName());
+    CaseName());
 
 TEST(SystemBlockInfo, KindByteAboveThreeIsAnError)
 {
@@ -1223,7 +1218,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StatsGeometryCase{2, 2, 32768, 0, 2, 4, 8192}, StatsGeometryCase{2, 2, 65536, 0, 4, 8, 4096},
                       // no structure: both sizes are 0, the last rule holds
                       StatsGeometryCase{0, 0, 0, 0, 4, 8, 4096}),
-    CaseIndexName());
+    CaseName());
 
 TEST(WearStatistics, Refusals)
 {

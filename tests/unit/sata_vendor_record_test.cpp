@@ -13,6 +13,7 @@
 #include "disk_discovery.h"
 #include "front_state.h"
 #include "sata_vendor_record.h"
+#include "test_init.h"
 
 namespace {
 
@@ -153,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FlagCase{"QUMA-K4410TN0100", 512, 2, true, kLongFlagText},
                       FlagCase{"QUMA-K4410TN0100", 383, 2, false, ""},
                       FlagCase{"QUMA-K4410TN0032", 383, 0, false, ""}),
-    CaseIndexName());
+    CaseName());
 
 TEST(SataFlagBlockTable, RefusesNullDataOrDrive)
 {
@@ -330,7 +331,10 @@ struct SectorCase {
     bool ok;
 };
 
-void PrintTo(const SectorCase& c, std::ostream* os) { *os << (c.alt ? "alt " : "") << "len " << c.len; }
+void PrintTo(const SectorCase& c, std::ostream* os)
+{
+    *os << (c.alt ? "alt " : "") << (c.null_data ? "null " : "") << "len " << c.len;
+}
 
 class SectorRecord : public ::testing::TestWithParam<SectorCase> {};
 
@@ -357,22 +361,7 @@ INSTANTIATE_TEST_SUITE_P(SataVendorRecord, SectorRecord,
                                            SectorCase{false, false, 513, false}, SectorCase{false, true, 512, false},
                                            SectorCase{true, false, 512, true}, SectorCase{true, false, 0, false},
                                            SectorCase{true, false, 600, false}, SectorCase{true, true, 512, false}),
-                         CaseIndexName());
-
-// Keeps the process-wide status and structure as the test found them.
-class SharedRecordGuard {
-public:
-    SharedRecordGuard() : status_(disk_status), structure_(disk_structure) {}
-    ~SharedRecordGuard()
-    {
-        disk_status = status_;
-        disk_structure = structure_;
-    }
-
-private:
-    DiskStatus status_;
-    DiskStructure structure_;
-};
+                         CaseName());
 
 std::vector<u8> StatusAnswer(size_t len)
 {
@@ -385,7 +374,7 @@ std::vector<u8> StatusAnswer(size_t len)
 
 TEST(SataDiskStatus, StoresAndPrintsTheFirst17Bytes)
 {
-    SharedRecordGuard guard;
+    SettingsGuard guard;
     std::memset(&disk_status, 0, sizeof(disk_status));
     const std::vector<u8> data = StatusAnswer(512);
     std::string out = kEarlier;
@@ -418,7 +407,7 @@ TEST(SataDiskStatus, StoresAndPrintsTheFirst17Bytes)
 
 TEST(SataDiskStatus, ShortAnswerStoresNothing)
 {
-    SharedRecordGuard guard;
+    SettingsGuard guard;
     std::memset(&disk_status, 0x5C, sizeof(disk_status));
     const DiskStatus before = disk_status;
     const std::vector<u8> data = StatusAnswer(512);
@@ -431,7 +420,7 @@ TEST(SataDiskStatus, ShortAnswerStoresNothing)
 
 TEST(SataDiskStructure, FiveWordsNothingStored)
 {
-    SharedRecordGuard guard;
+    SettingsGuard guard;
     disk_structure = DiskStructure{1, 2, 3, 4, 5};
     std::vector<u8> data(512, 0);
     PutLe(data, 0, 8, 4);
@@ -457,7 +446,7 @@ struct GrainCase {
     const char* want;
 };
 
-void PrintTo(const GrainCase& c, std::ostream* os) { *os << c.data.size() << " bytes"; }
+void PrintTo(const GrainCase& c, std::ostream* os) { *os << BytesText(c.data); }
 
 class CheckGrain : public ::testing::TestWithParam<GrainCase> {};
 
@@ -474,7 +463,7 @@ INSTANTIATE_TEST_SUITE_P(SataVendorRecord, CheckGrain,
                                            GrainCase{{0x7B, 0x00, 0x00, 0x00, 0x55}, true, " CheckGrain = 123\n"},
                                            GrainCase{{0x00, 0x00, 0x00, 0x80}, true, " CheckGrain = -2147483648\n"},
                                            GrainCase{{0xFF, 0xFF, 0xFF}, false, ""}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(SataCheckGrain, NullBufferMessage)
 {
@@ -496,7 +485,11 @@ struct ErrTextCase {
     const char* want;
 };
 
-void PrintTo(const ErrTextCase& c, std::ostream* os) { *os << "status " << c.status; }
+void PrintTo(const ErrTextCase& c, std::ostream* os)
+{
+    const std::string want(c.want);
+    *os << want.substr(0, want.find(" : ")) << " status " << c.status;
+}
 
 class DownloadErrText : public ::testing::TestWithParam<ErrTextCase> {};
 
@@ -529,7 +522,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrTextCase{DdrErrText, 0, "LOG_ERRCODE_DDR_ERR : BUFFER VALUE ERROR"},
                       ErrTextCase{DdrErrText, 1, "LOG_ERRCODE_DDR_ERR : DDR_TEST_FAILED"},
                       ErrTextCase{DdrErrText, 200, "LOG_ERRCODE_DDR_ERR : BUFFER VALUE ERROR"}),
-    CaseIndexName());
+    CaseName());
 
 struct ErrTableCase {
     const DownloadErrRow* rows;
@@ -579,7 +572,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrTableCase{flash_err_rows, kFlashErrRowNum, flash_err_fallback, FlashErrText,
                                    "LOG_ERRCODE_FLASH_ERR : "},
                       ErrTableCase{ddr_err_rows, kDdrErrRowNum, ddr_err_fallback, DdrErrText, "LOG_ERRCODE_DDR_ERR : "}),
-    CaseIndexName());
+    CaseName());
 
 // ---- CE information ---------------------------------------------------------------------
 
@@ -615,7 +608,7 @@ struct CeCase {
     std::string want;
 };
 
-void PrintTo(const CeCase& c, std::ostream* os) { *os << c.data.size() << " bytes"; }
+void PrintTo(const CeCase& c, std::ostream* os) { *os << c.data.size() << " bytes from " << BytesText(c.data, 4); }
 
 class CeInformation : public ::testing::TestWithParam<CeCase> {};
 
@@ -648,7 +641,7 @@ INSTANTIATE_TEST_SUITE_P(
         CeCase{CeSlots({{1, 0, 5}, {9, 0, 6}, {0, 1, 7}}), 0,
                "[INFORMATION]\nversion=1.0\ntotal_count=3" + EmptyCe("", 0, 0) +
                    "\n\n[CE001]\nlayer=0\nchan=1\ncount=1\nvalue=5," + EmptyCe("", 2, 63)}),
-    CaseIndexName());
+    CaseName());
 
 TEST(SataCeInformation, RefusesNullOrEmptyData)
 {

@@ -15,6 +15,7 @@
 #include "case_names.h"
 #include "disk_cmnd.h"
 #include "emu_api.h"
+#include "exec_drive.h"
 #include "msg_processor.h"
 #include "scsi_cmnd_exec.h"
 #include "settings.h"
@@ -26,8 +27,8 @@ using zvemu::Bytes;
 using zvemu::Hex;
 using zvemu::TraceEntry;
 
-const char* const kNode = "/dev/sdt";
-const int kSysBefore = 0x1234;
+using execdrive::kNode;
+using execdrive::kSysBefore;
 const int Q = CMND_LEN_QUERY;
 
 // What one request must look like: the CDB, the direction and the transfer length.
@@ -57,67 +58,12 @@ u32 LenWord(const u8* buf)
     return v;
 }
 
-class ScsiExec : public ::testing::Test {
+// The executors' drive, a SAS drive unless a case loads another kind.
+class ScsiExec : public execdrive::ExecDriveTest {
 protected:
-    void SetUp() override
-    {
-        EnsureErrTable();
-        EnsureCmndRegistry();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
-        saved_table_base_ = vendor_table_base;
-        saved_nvram_base_ = nvram_read_base;
-        // The requests are read from the emulator's trace; the log has tests of its own.
-        output_flags.save_log = 0;
-        raid_kind = RAID_BUTT;
-        zvemu::Reset();
-        disk_.device_name = kNode;
-        disk_.link_type = LINK_SCSI;
-    }
-
-    void TearDown() override
-    {
-        EXPECT_EQ(zvemu::OpenDescriptors(), 0) << "every open node is closed again";
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
-        vendor_table_base = saved_table_base_;
-        nvram_read_base = saved_nvram_base_;
-        zvemu::Reset();
-    }
-
+    using ExecDriveTest::Drive;
     // A SAS drive with the given answer lines.
-    void Drive(const std::string& answers)
-    {
-        std::string error;
-        ASSERT_TRUE(zvemu::LoadFixtureText(std::string("drive ") + kNode + " sas\n" + answers, ".", &error))
-            << error;
-    }
-
-    bool Run(CmndExecFun exec, int type, u8* buf, u32 len)
-    {
-        user_err_ = USER_ERR_NO_ERROR;
-        sys_err_ = kSysBefore;
-        return exec(type, &disk_, buf, len, &user_err_, &sys_err_);
-    }
-
-    static std::vector<TraceEntry> Requests() { return zvemu::Requests(kNode); }
-
-    // The trace holds no event at all: the node was not even opened.
-    static void ExpectUntouched()
-    {
-        std::vector<TraceEntry> trace = zvemu::Trace();
-        EXPECT_TRUE(trace.empty()) << (trace.empty() ? "" : zvemu::FormatTraceLine(trace[0]));
-    }
-
-    DiskInfo disk_;
-    int user_err_ = USER_ERR_NO_ERROR;
-    int sys_err_ = kSysBefore;
-
-private:
-    u8 saved_save_log_ = 0;
-    u32 saved_raid_kind_ = 0;
-    u32 saved_table_base_ = 0;
-    u32 saved_nvram_base_ = 0;
+    void Drive(const std::string& answers) { Drive("sas", answers); }
 };
 
 // ---------------------------------------------------------------------------------------
@@ -276,7 +222,7 @@ const FlowCase flow_cases[] = {
      {}},
 };
 
-void PrintTo(const FlowCase& c, std::ostream* os) { *os << "type " << c.type; }
+void PrintTo(const FlowCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 class ScsiExecFlow : public ScsiExec, public ::testing::WithParamInterface<FlowCase> {};
 
@@ -355,7 +301,7 @@ TEST_P(ScsiExecFlow, LengthThenRunSendsTheseRequests)
     EXPECT_EQ(buf[c.want_len], static_cast<u8>(c.want_len * 7 + 1)) << "nothing lands past the length";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ScsiExecFlow, ::testing::ValuesIn(flow_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ScsiExecFlow, ::testing::ValuesIn(flow_cases), CaseName());
 
 TEST_F(ScsiExec, VendorTableQuerySetsTheBaseAndAnswersTheLength)
 {
@@ -387,7 +333,7 @@ struct LengthRowCase {
     u32 length;
 };
 
-void PrintTo(const LengthRowCase& c, std::ostream* os) { *os << "type " << c.type; }
+void PrintTo(const LengthRowCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 const LengthRowCase length_row_cases[] = {
     // The row before the table.
@@ -417,7 +363,7 @@ TEST_P(VendorLengthRow, AsksTheTablesOwnRow)
     EXPECT_EQ(LenWord(scratch.data()), c.length);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLengthRow, ::testing::ValuesIn(length_row_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLengthRow, ::testing::ValuesIn(length_row_cases), CaseName());
 
 // A failed header read still answers the length it makes of what arrived (here nothing:
 // the header's own part), so the caller's scratch never keeps a stale word.
@@ -429,7 +375,7 @@ struct FailedQueryCase {
     u32 want;
 };
 
-void PrintTo(const FailedQueryCase& c, std::ostream* os) { *os << "type " << c.type; }
+void PrintTo(const FailedQueryCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 const FailedQueryCase failed_query_cases[] = {
     {ExecModeSense, TYPE_5AH_MODE_SENSE_CHANGEABLE, "answer scsi 5A\n sense-fixed 5 24 00\n",
@@ -455,7 +401,7 @@ TEST_P(FailedLengthQuery, StillWritesItsLength)
     EXPECT_EQ(Requests().size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FailedLengthQuery, ::testing::ValuesIn(failed_query_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, FailedLengthQuery, ::testing::ValuesIn(failed_query_cases), CaseName());
 
 TEST_F(ScsiExec, SetTimestampSendsTheHostTimeInMilliseconds)
 {
@@ -531,7 +477,7 @@ struct GuardCase {
     int type;
 };
 
-void PrintTo(const GuardCase& c, std::ostream* os) { *os << "type " << c.type; }
+void PrintTo(const GuardCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
 
 // Every executor that needs a buffer, for its run and (where it has one) its length query.
 const GuardCase buffer_guard_cases[] = {
@@ -568,7 +514,7 @@ TEST_P(BufferGuard, NullBufferOrZeroLengthIsRefusedBeforeOpening)
     EXPECT_EQ(buf, std::vector<u8>(512, 0x5A));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BufferGuard, ::testing::ValuesIn(buffer_guard_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, BufferGuard, ::testing::ValuesIn(buffer_guard_cases), CaseName());
 
 TEST_F(ScsiExec, VpdAndGenericCommandRunWithoutBuffer)
 {
@@ -623,7 +569,7 @@ TEST_P(ForeignType, IsUnsupportedAndSendsNothing)
     ExpectUntouched();
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ForeignType, ::testing::ValuesIn(foreign_type_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ForeignType, ::testing::ValuesIn(foreign_type_cases), CaseName());
 
 TEST_F(ScsiExec, WearLevelWriteRefusesAnotherType)
 {
@@ -670,7 +616,7 @@ TEST_P(ShortBuffer, UnderFourBytesIsRefused)
     ExpectUntouched();
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ShortBuffer, ::testing::ValuesIn(short_query_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ShortBuffer, ::testing::ValuesIn(short_query_cases), CaseName());
 
 // A header announcing more than the allocation length field can ask for is answered with
 // that field's maximum, not with a sum that wrapped to a few bytes.
@@ -690,7 +636,7 @@ const HeaderCase header_cases[] = {
     {ExecReadDefectData, TYPE_37H_GROWN_DEFECT_DATA, "answer scsi B7\n data 00 08 00 00 FF FF FF FC\n", 0xFFFFFFFF},
 };
 
-void PrintTo(const HeaderCase& c, std::ostream* os) { *os << "type " << c.type; }
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << CmndTypeText(c.type) << " " << c.answer; }
 
 class HeaderLength : public ScsiExec, public ::testing::WithParamInterface<HeaderCase> {};
 
@@ -703,7 +649,7 @@ TEST_P(HeaderLength, IsCutToTheAllocationField)
     EXPECT_EQ(LenWord(scratch.data()), c.want);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, HeaderLength, ::testing::ValuesIn(header_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, HeaderLength, ::testing::ValuesIn(header_cases), CaseName());
 
 TEST_F(ScsiExec, ReadLongerThanTheAllocationFieldIsRefused)
 {
@@ -824,7 +770,7 @@ TEST_P(ShortWrite, FailsAndEndsTheTransfer)
     EXPECT_EQ(Requests().size(), c.requests);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ShortWrite, ::testing::ValuesIn(short_write_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ShortWrite, ::testing::ValuesIn(short_write_cases), CaseName());
 
 TEST_F(ScsiExec, WearLevelWriteWithANegativeResidualIsWhole)
 {
@@ -874,7 +820,7 @@ TEST_P(OpenFailure, ReportsTheOpenErrorAndSendsNothing)
     EXPECT_TRUE(Requests().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, OpenFailure, ::testing::ValuesIn(open_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, OpenFailure, ::testing::ValuesIn(open_cases), CaseName());
 
 // ---------------------------------------------------------------------------------------
 // How much of the buffer the drive filled, as the registry reports it after a run.
@@ -933,6 +879,6 @@ const ReceivedCase received_cases[] = {
     {"ATA through SAT", "sat", "answer ata EC\n  size 512\n", TYPE_IDENTIFY_DEVICE, 512, 512},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, ReceivedLen, ::testing::ValuesIn(received_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ReceivedLen, ::testing::ValuesIn(received_cases), CaseName());
 
 } // namespace

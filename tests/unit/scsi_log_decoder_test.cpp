@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         // signed temperatures, unsigned minutes
         GoldenCase{ParseSmartTemperatureLog, "smart_temperature.hex", 0, 4, "smart_temperature_4.out"},
         GoldenCase{ParseSmartTemperatureLog, "smart_temperature.hex", 0, 8, "smart_temperature_8.out"}),
-    CaseIndexName());
+    CaseName());
 
 struct RefuseCase {
     ParseFun fun;
@@ -110,7 +110,10 @@ struct RefuseCase {
     u32 len;
 };
 
-void PrintTo(const RefuseCase& c, std::ostream* os) { *os << (c.page ? c.page : "null") << " len " << c.len; }
+void PrintTo(const RefuseCase& c, std::ostream* os)
+{
+    *os << ParserText(c.fun) << " " << (c.page ? c.page : "null") << " len " << c.len;
+}
 
 class LogRefused : public ::testing::TestWithParam<RefuseCase> {};
 
@@ -162,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, LogRefused,
                                            RefuseCase{ParseSmartTemperatureLog, nullptr, 20},
                                            RefuseCase{ParseSmartTemperatureLog, "smart_temperature.hex", 19},
                                            RefuseCase{ParseSmartTemperatureLog, "smart_temperature.hex", 12}),
-                         CaseIndexName());
+                         CaseName());
 
 struct PageLengthCase {
     ParseFun fun;
@@ -220,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
         PageLengthCase{ParseInformationalExceptionsLog, "exceptions.hex", 0x08, "exceptions_4.out"},
         PageLengthCase{ParseSmartTemperatureLog, "smart_temperature.hex", 0x0F, nullptr},
         PageLengthCase{ParseSmartTemperatureLog, "smart_temperature.hex", 0x10, "smart_temperature_4.out"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(LogPageNames, TableAsListed)
 {

@@ -3,6 +3,7 @@
 #include "case_names.h"
 
 #include <cstdio>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -77,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"subpages.hex", 0, 0, "subpages_i0.out"},
         // the answer ends inside the second phy descriptor of sub-page 01h
         WalkCase{"subpages.hex", 110, 4, "subpages_cut110.out"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(ModeSenseWalkEdges, HeaderAndBlockDescriptorAloneGiveTheBanner)
 {
@@ -174,7 +175,7 @@ TEST_P(ModeSenseAnalyse, EveryPageControlReachesTheWalker)
 INSTANTIATE_TEST_SUITE_P(PageControls, ModeSenseAnalyse,
                          ::testing::Values(TYPE_5AH_MODE_SENSE_CURRENT, TYPE_5AH_MODE_SENSE_CHANGEABLE,
                                            TYPE_5AH_MODE_SENSE_DEFAULT, TYPE_5AH_MODE_SENSE_SAVED),
-                         CaseIndexName());
+                         CaseName());
 
 // ---------------------------------------------------------------- the name list
 
@@ -218,6 +219,8 @@ struct PrinterCase {
     u32 indent;
     const char* line;                       // one whole line of the text
 };
+
+void PrintTo(const PrinterCase& c, std::ostream* os) { *os << "indent " << c.indent << " " << c.line; }
 
 class ModePagePrinter : public ::testing::TestWithParam<PrinterCase> {};
 
@@ -265,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Current PHY Capabilities                 : 0x0\n"},
         PrinterCase{PrintSharedPortControlModePage, 16, {{5, 0xF9}, {6, 0x12}, {7, 0x34}}, 0,
                     "Power Loss Timeout                       : 4660\n"}),
-    CaseIndexName());
+    CaseName());
 
 // Every page but 00h ends with an empty line; 00h ends with its seventh line.
 TEST(ModePagePrinters, EmptyLineAfterEveryPageButThresholds)

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "case_names.h"
@@ -62,6 +63,11 @@ struct OpenCase {
     void (*tool)();
 };
 
+void PrintTo(const OpenCase& c, std::ostream* os)
+{
+    *os << (c.tool == scsiPassThroughHex ? "hex tool" : "guided tool");
+}
+
 class ToolOpenFailure : public PassThroughTool, public ::testing::WithParamInterface<OpenCase> {};
 
 TEST_P(ToolOpenFailure, ReportedBeforeAnyQuestion)
@@ -80,13 +86,18 @@ TEST_P(ToolOpenFailure, ReportedBeforeAnyQuestion)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothTools, ToolOpenFailure,
-                         ::testing::Values(OpenCase{scsiPassThroughHex}, OpenCase{scsiPassThrough}), CaseIndexName());
+                         ::testing::Values(OpenCase{scsiPassThroughHex}, OpenCase{scsiPassThrough}), CaseName());
 
 struct ExitCase {
     void (*tool)();
     const char* script;
     size_t sent;
 };
+
+void PrintTo(const ExitCase& c, std::ostream* os)
+{
+    *os << (c.tool == scsiPassThroughHex ? "hex tool " : "guided tool ") << c.script;
+}
 
 class ToolWaysOut : public PassThroughTool, public ::testing::WithParamInterface<ExitCase> {};
 
@@ -111,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{scsiPassThrough, "6\n12\n0\n0\n0\n24\n0\n1\n24\nn\n", 1},
                       ExitCase{scsiPassThrough, "6\n12\n0\n0\n0\n24\n0\n2\n", 0},
                       ExitCase{scsiPassThrough, "q\n", 0}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(PassThroughTool, EarlierFileNameIsNoAnswer)
 {

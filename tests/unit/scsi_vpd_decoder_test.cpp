@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,11 @@ struct ExtendedBitCase {
     u32 yes_mask;
 };
 
+void PrintTo(const ExtendedBitCase& c, std::ostream* os)
+{
+    *os << std::hex << "bytes 4 5 6 = " << unsigned(c.b4) << " " << unsigned(c.b5) << " " << unsigned(c.b6);
+}
+
 class VpdExtendedBits : public ::testing::TestWithParam<ExtendedBitCase> {};
 
 TEST_P(VpdExtendedBits, EachRowFromItsOwnBit)
@@ -151,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(Bits, VpdExtendedBits,
                                            // the bits no row names
                                            ExtendedBitCase{0xF0, 0xE0, 0xFC, 0},
                                            ExtendedBitCase{0xFF, 0xFF, 0xFF, 0x7FF}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(VpdExtended, IndentClampedAndShortestAnswerRead)
 {
@@ -313,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "    Descriptor[1] for Logical Unit   : \n"
                  "    ID: 100123456\n"},
         PageCase{Hex("00 83 00 00"), 25, "                    Device Identification:\n"}),
-    CaseIndexName());
+    CaseName());
 
 // Answers cut inside a descriptor, or whose last descriptor claims more than is there.
 TEST(VpdDeviceIdRefusal, DescriptorPastTheAnswerLeavesText)
@@ -387,7 +393,7 @@ INSTANTIATE_TEST_SUITE_P(
         // the demo drive's page: two ports of zeros
         PageCase{Page(0x88, std::string(48 * 2, '0')), 4, "    SCSI Ports Identification:\n"},
         PageCase{Hex("00 88 00 00"), 0, "SCSI Ports Identification:\n"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(VpdScsiPortsRefusal, PortOrTargetPastItsBoundLeavesText)
 {
@@ -448,7 +454,7 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{Hex("00 87 00 00"), 2,
                  "  Mode Page Policy:\n"
                  "      APPLICABILITY                  POLICY\n"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(VpdPagePolicyRefusal, AnswerEndingInsideADescriptorLeavesText)
 {

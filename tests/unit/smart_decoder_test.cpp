@@ -3,6 +3,7 @@
 #include "case_names.h"
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,8 @@ struct NameTableCase {
     size_t count;
 };
 
+void PrintTo(const NameTableCase& c, std::ostream* os) { *os << "family " << c.table; }
+
 class SmartNames : public ::testing::TestWithParam<NameTableCase> {
 protected:
     void SetUp() override { DiskAnalyser::Init(); }
@@ -179,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameTableCase{VER_G2T7, g2t7_k6410_expected, sizeof(g2t7_k6410_expected) / sizeof(NameRow)},
                       NameTableCase{VER_K6410, g2t7_k6410_expected, sizeof(g2t7_k6410_expected) / sizeof(NameRow)},
                       NameTableCase{VER_UNKNOWN, generic_expected, sizeof(generic_expected) / sizeof(NameRow)}),
-    CaseIndexName());
+    CaseName());
 
 // A 1024-byte SMART READ DATA + THRESHOLDS answer.
 struct AtaPage {
@@ -209,6 +212,12 @@ struct AtaRowCase {
     u64 raw;
     const char* row;
 };
+
+void PrintTo(const AtaRowCase& c, std::ostream* os)
+{
+    *os << "family " << c.smart_ver << std::hex << " attribute " << unsigned(c.id) << "h flags " << c.flags << "h"
+        << std::dec << " raw " << c.raw;
+}
 
 class AtaSmartRow : public ::testing::TestWithParam<AtaRowCase> {
 protected:
@@ -265,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(
         AtaRowCase{7, 0xC2, 0x0000, 0, 0, 0, 0,
                    "(0xC2)" "HDA temperature             " "      0" "      0" "      0" "        0"
                    "   Old_age " "   Offline" "           0"}),
-    CaseIndexName());
+    CaseName());
 
 class AtaSmartTable : public ::testing::Test {
 protected:
@@ -352,7 +361,7 @@ TEST_P(AtaSmartRefusal, LengthOtherThan1024LeavesText)
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, AtaSmartRefusal, ::testing::Values(0u, 512u, 1023u, 1025u, 2048u),
-                         CaseIndexName());
+                         CaseName());
 
 TEST_F(AtaSmartTable, NullDataRefused)
 {
@@ -381,6 +390,11 @@ struct ScsiRowCase {
     std::vector<u8> entry;
     const char* row;
 };
+
+void PrintTo(const ScsiRowCase& c, std::ostream* os)
+{
+    *os << "family " << c.smart_ver << " entry " << BytesText(c.entry);
+}
 
 class ScsiSmartValueRow : public ::testing::TestWithParam<ScsiRowCase> {
 protected:
@@ -424,7 +438,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "(0xC2)" "Disk Temperature            " "    " "72623859790382856" "    "},
         ScsiRowCase{VER_UNKNOWN, {0xFA, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
                     "(0xFA)" "Current_Pending_Sector      " "    " "18446744073709551615" "    "}),
-    CaseIndexName());
+    CaseName());
 
 class ScsiSmartThresholdRow : public ::testing::TestWithParam<ScsiRowCase> {
 protected:
@@ -461,7 +475,7 @@ INSTANTIATE_TEST_SUITE_P(
         ScsiRowCase{kNoDisk, {0xFB, 1, 2, 3, 4, 5, 0, 0},
                     "(0xFB)" "Disk Life Expend            " "      2" "      3" "      4" "      5" "        1"
                     "    "}),
-    CaseIndexName());
+    CaseName());
 
 using ScsiParse = bool (*)(std::string&, const u8*, u32, u32, void*);
 
@@ -472,6 +486,8 @@ struct ScsiPageCase {
     const char* heading;
     u32 max_entries_in_512;
 };
+
+void PrintTo(const ScsiPageCase& c, std::ostream* os) { *os << "page " << std::hex << unsigned(c.page_code) << "h"; }
 
 class ScsiSmartPage : public ::testing::TestWithParam<ScsiPageCase> {
 protected:
@@ -536,7 +552,7 @@ INSTANTIATE_TEST_SUITE_P(
     Pages, ScsiSmartPage,
     ::testing::Values(ScsiPageCase{ParseScsiSmartValue, 0x35, 12, kValueHeading, 42},
                       ScsiPageCase{ParseScsiSmartThreshold, 0x34, 8, kThresholdHeading, 63}),
-    CaseIndexName());
+    CaseName());
 
 TEST(ScsiSmartLoad, NullEntriesRefusedAndOrderKept)
 {

@@ -17,6 +17,7 @@
 #include "case_names.h"
 #include "disk_cmnd.h"
 #include "emu_api.h"
+#include "exec_drive.h"
 #include "msg_processor.h"
 #include "settings.h"
 #include "test_init.h"
@@ -29,8 +30,8 @@ using zvemu::Bytes;
 using zvemu::Hex;
 using zvemu::TraceEntry;
 
-const char* const kNode = "/dev/sdt";
-const int kSysBefore = 0x1234;
+using execdrive::kNode;
+using execdrive::kSysBefore;
 const int Q = CMND_LEN_QUERY;
 const u32 kChunk = 8192;
 const u8 kSentinel = 0xEE;
@@ -64,70 +65,17 @@ u32 LenWord(const u8* buf)
     return v;
 }
 
-class VendorExec : public ::testing::Test {
+// The executors' drive, its model of neither SATA family, the flash-log part and the download
+// retry cleared.
+class VendorExec : public execdrive::ExecDriveTest {
 protected:
     void SetUp() override
     {
-        EnsureErrTable();
-        EnsureCmndRegistry();
-        saved_save_log_ = output_flags.save_log;
-        saved_raid_kind_ = raid_kind;
-        saved_part_ = flash_log_part;
-        saved_retry_ = fw_download_retry;
-        saved_geometry_ = disk_geometry;
-        output_flags.save_log = 0;
-        raid_kind = RAID_BUTT;
+        ExecDriveTest::SetUp();
         flash_log_part = 0;
         fw_download_retry = false;
-        zvemu::Reset();
-        disk_.device_name = kNode;
-        disk_.link_type = LINK_SCSI;
         disk_.model = kOtherModel;
     }
-
-    void TearDown() override
-    {
-        EXPECT_EQ(zvemu::OpenDescriptors(), 0) << "every open node is closed again";
-        output_flags.save_log = saved_save_log_;
-        raid_kind = saved_raid_kind_;
-        flash_log_part = saved_part_;
-        fw_download_retry = saved_retry_;
-        disk_geometry = saved_geometry_;
-        zvemu::Reset();
-    }
-
-    void Drive(const std::string& kind, const std::string& answers)
-    {
-        std::string error;
-        ASSERT_TRUE(zvemu::LoadFixtureText(std::string("drive ") + kNode + " " + kind + "\n" + answers, ".", &error))
-            << error;
-    }
-
-    bool Run(CmndExecFun exec, int type, u8* buf, u32 len)
-    {
-        user_err_ = USER_ERR_NO_ERROR;
-        sys_err_ = kSysBefore;
-        return exec(type, &disk_, buf, len, &user_err_, &sys_err_);
-    }
-
-    static std::vector<TraceEntry> Requests() { return zvemu::Requests(kNode); }
-
-    static void ExpectUntouched()
-    {
-        std::vector<TraceEntry> trace = zvemu::Trace();
-        EXPECT_TRUE(trace.empty()) << (trace.empty() ? "" : zvemu::FormatTraceLine(trace[0]));
-    }
-
-    DiskInfo disk_;
-    int user_err_ = USER_ERR_NO_ERROR;
-    int sys_err_ = kSysBefore;
-
-private:
-    u8 saved_save_log_ = 0;
-    u32 saved_raid_kind_ = 0;
-    u32 saved_part_ = 0;
-    bool saved_retry_ = false;
-    DiskGeometry saved_geometry_{};
 };
 
 // "[C0h] Disk Basic info" answering the seven words.
@@ -210,7 +158,7 @@ TEST_P(VendorLogLength, ReadsTheGeometryAndSizesTheLog)
     EXPECT_EQ(sent[0].len, 28u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLogLength, ::testing::ValuesIn(length_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLogLength, ::testing::ValuesIn(length_cases), CaseName());
 
 struct LengthFailCase {
     const char* what;
@@ -265,7 +213,7 @@ TEST_P(VendorLogLengthFails, NoLengthAndTheErrorOfTheStep)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLogLengthFails, ::testing::ValuesIn(length_fail_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLogLengthFails, ::testing::ValuesIn(length_fail_cases), CaseName());
 
 TEST_F(VendorExec, LengthQueryRefusesAScratchWithoutRoom)
 {
@@ -376,7 +324,7 @@ TEST_P(VendorLogChunks, OffsetsLengthsAndWhereTheDataLands)
     EXPECT_EQ(buf[c.len], kSentinel) << "nothing lands past the length";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLogChunks, ::testing::ValuesIn(chunk_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLogChunks, ::testing::ValuesIn(chunk_cases), CaseName());
 
 // The node is opened once around all chunks of a read.
 TEST_F(VendorExec, ChunksShareOneOpenNode)
@@ -428,7 +376,7 @@ TEST_P(CurrentLogRead, OneCommandWithTheWholeLength)
     EXPECT_EQ(buf[c.len], kSentinel);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CurrentLogRead, ::testing::ValuesIn(whole_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, CurrentLogRead, ::testing::ValuesIn(whole_cases), CaseName());
 
 // ---------------------------------------------------------------------------------------
 // Failures and refusals of the log reads.
@@ -489,7 +437,7 @@ TEST_P(VendorLogRefusal, NothingOpened)
     EXPECT_EQ(std::count(buf.begin(), buf.end(), kSentinel), static_cast<long>(buf.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VendorLogRefusal, ::testing::ValuesIn(refusal_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, VendorLogRefusal, ::testing::ValuesIn(refusal_cases), CaseName());
 
 // The length query and the read together on a drive of neither family that reports 256
 // pages per block: the length is made of 128, but the geometry keeps 256, so the parts
@@ -575,7 +523,7 @@ TEST_P(WriteBufferDownload, ClockThenTheImageInOneCommand)
     EXPECT_TRUE(std::equal(buf.begin(), buf.end(), image.begin())) << "the caller's buffer is not changed";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WriteBufferDownload, ::testing::ValuesIn(write_buffer_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, WriteBufferDownload, ::testing::ValuesIn(write_buffer_cases), CaseName());
 
 struct WriteBufferFailCase {
     const char* what;
@@ -635,7 +583,7 @@ TEST_P(WriteBufferDownloadFails, StopsAtTheFailingStep)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WriteBufferDownloadFails, ::testing::ValuesIn(write_buffer_fail_cases),
-                         CaseIndexName());
+                         CaseName());
 
 // ---------------------------------------------------------------------------------------
 // DOWNLOAD MICROCODE over the ATA routes.
@@ -765,7 +713,7 @@ TEST_P(MicrocodeDownload, CommandsOffsetsAndData)
     EXPECT_EQ(ops.substr(ops.size() - 6), " close");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeDownload, ::testing::ValuesIn(microcode_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeDownload, ::testing::ValuesIn(microcode_cases), CaseName());
 
 // The retry layout seen byte by byte: header copy with word 11 = 448, zeros, then the
 // second part's own header untouched.
@@ -838,7 +786,7 @@ TEST_P(MicrocodeDownloadFails, TheFirstFailureEndsIt)
     EXPECT_EQ(ops.substr(ops.size() - 6), " close");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeDownloadFails, ::testing::ValuesIn(microcode_fail_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeDownloadFails, ::testing::ValuesIn(microcode_fail_cases), CaseName());
 
 struct MicrocodeRefusalCase {
     const char* what;
@@ -897,7 +845,7 @@ TEST_P(MicrocodeRefusal, NothingOpenedAndTheImageUnchanged)
     EXPECT_TRUE(std::equal(image.begin(), image.end(), buf.begin()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeRefusal, ::testing::ValuesIn(microcode_refusal_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MicrocodeRefusal, ::testing::ValuesIn(microcode_refusal_cases), CaseName());
 
 // The native link has no route: the node is opened and closed, nothing is sent.
 TEST_F(VendorExec, NativeLinkSendsNothing)

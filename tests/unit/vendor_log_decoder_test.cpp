@@ -302,7 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecoderCase{DecodeVoltTempState, Content({{2, 0xFFFF}, {2, 0x8000}, {2, 0xFFFF}}),
                     "volt:65535  temp:-32768 state:65535"},
         DecoderCase{DecodeVoltTempState, Content({{2, 0}, {2, 0x7FFF}, {2, 0}}), "volt:0000  temp:32767 state:0000"}),
-    CaseIndexName());
+    CaseName());
 
 // ---------------------------------------------------------------- CutAtNewline
 
@@ -312,7 +312,7 @@ struct CutCase {
     std::string out;  // all the bytes afterwards
 };
 
-void PrintTo(const CutCase& c, std::ostream* os) { *os << c.len; }
+void PrintTo(const CutCase& c, std::ostream* os) { *os << SpeltOut(c.in) << " len " << c.len; }
 
 class CutAtNewlineCase : public ::testing::TestWithParam<CutCase> {};
 
@@ -332,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CutAtNewlineCase,
                                            CutCase{"abcde", 5, "abcde"},
                                            CutCase{"\nabc", 0, "\nabc"},
                                            CutCase{std::string("a\0\nb", 4), 4, std::string("a\0\0b", 4)}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---------------------------------------------------------------- loading
 
@@ -380,7 +380,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, LoaderLength,
                                            LenCase{21, 511, true}, LenCase{21, 512, true},
                                            LenCase{21, 513, true}, LenCase{21, 576, true},
                                            LenCase{21, 1024, true}),
-                         CaseIndexName());
+                         CaseName());
 
 struct CutLogCase {
     int kind;  // 86 or 21
@@ -435,7 +435,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CutLog,
                                            CutLogCase{21, 255, 3}, CutLogCase{86, 64, 1},
                                            CutLogCase{21, 127, 1}, CutLogCase{86, 256, 4},
                                            CutLogCase{21, 256, 4}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(VendorLogLoader, NullDataIsRefused)
 {
@@ -458,7 +458,13 @@ struct BlankCase {
     bool kept;
 };
 
-void PrintTo(const BlankCase& c, std::ostream* os) { *os << "fill " << int(c.fill); }
+void PrintTo(const BlankCase& c, std::ostream* os)
+{
+    *os << std::hex << "fill " << int(c.fill);
+    for (const auto& p : c.puts) {
+        *os << " byte " << p.first << " = " << int(p.second);
+    }
+}
 
 class BlankSlot : public ::testing::TestWithParam<BlankCase> {};
 
@@ -493,7 +499,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BlankCase{{{0, 0x01}}, 0x00, true},
                       // bytes 0-3 erased, the rest zero: neither rule holds
                       BlankCase{{{0, 0xFF}, {1, 0xFF}, {2, 0xFF}, {3, 0xFF}}, 0x00, true}),
-    CaseIndexName());
+    CaseName());
 
 // Every field is taken from its own offset, little-endian.
 TEST(VendorLogLoader, FieldsAtTheirOffsets)
@@ -577,7 +583,13 @@ struct GoldenCase {
 
 void PrintTo(const GoldenCase& c, std::ostream* os)
 {
-    *os << c.kind << " " << c.golden << (c.config ? " with config" : "");
+    *os << c.kind << " " << c.golden;
+    if (c.null_options) {
+        *os << " no options";
+    } else {
+        *os << " options " << std::hex << c.options << "h";
+    }
+    *os << (c.config ? " with config" : "");
 }
 
 class VendorLogGolden : public VendorLogInDir, public ::testing::WithParamInterface<GoldenCase> {};
@@ -624,7 +636,7 @@ INSTANTIATE_TEST_SUITE_P(
         GoldenCase{86, "sas_log.bin", false, 0x407, false, "sas_sorted_raw.out"},
         GoldenCase{86, "sas_log.bin", true, 0, false, "sas_raw.out"},
         GoldenCase{86, "sas_log.bin", false, 0x400, false, "sas_raw.out"}),
-    CaseIndexName());
+    CaseName());
 
 // The same text at another indent: the first four blanks of every line replaced.
 std::string Reindent(const std::string& text, u32 indent)
@@ -732,7 +744,7 @@ INSTANTIATE_TEST_SUITE_P(
         SortCase{7, {"k", "m", "p", "r", "r", "q"}, {"p", "m", "q", "m", "k", "r"}},
         SortCase{8, {"p", "m", "q", "m", "k", "r", "r"}, {"p", "m", "q", "m", "k", "r"}},
         SortCase{255, {"p", "m", "q", "m", "k", "r", "r"}, {"p", "m", "q", "m", "k", "r"}}),
-    CaseIndexName());
+    CaseName());
 
 // Two records, the second a copy of the first with one change; rows printed per mode 0-7.
 struct DupCase {
@@ -803,7 +815,7 @@ INSTANTIATE_TEST_SUITE_P(
         DupCase{"tick", 21, {2, 2, 2, 2, 2, 2, 2, 2}}, DupCase{"power count", 86, {2, 2, 2, 2, 2, 2, 2, 2}},
         DupCase{"power count", 21, {2, 2, 2, 2, 2, 2, 2, 2}}, DupCase{"code", 86, {2, 2, 2, 2, 2, 2, 2, 2}},
         DupCase{"code", 21, {2, 2, 2, 2, 2, 2, 2, 2}}),
-    CaseIndexName());
+    CaseName());
 
 // On a log long enough for an unstable sort to show, records of an equal key keep their
 // drive order in every sort mode; each record's content is its index.
@@ -918,7 +930,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TimeText,
                                            // only the low 32 bits of the seconds
                                            TimeCase{"UTC", ((1ull << 32) + 5) * 10, "Jan  1 00:00:05 1970"},
                                            TimeCase{"UTC", ~0ull, "Aug 30 03:52:57 2051"}),
-                         CaseIndexName());
+                         CaseName());
 
 struct RowCase {
     std::string name;     // the 16 FunName bytes (shorter: zero-padded)
@@ -927,7 +939,7 @@ struct RowCase {
     std::string content_text;
 };
 
-void PrintTo(const RowCase& c, std::ostream* os) { *os << c.name_text; }
+void PrintTo(const RowCase& c, std::ostream* os) { *os << SpeltOut(c.name); }
 
 class RowFields : public ::testing::TestWithParam<RowCase> {};
 
@@ -956,7 +968,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RowCase{"\nab", "\ntext", "", ""},
                       RowCase{std::string("ab\0cd", 5), std::string("x\0y", 3), "ab", "x"},
                       RowCase{"%s%n", "%s%n%d", "%s%n", "%s%n%d"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(VendorLogPrint, NumbersAtTheirWidths)
 {
@@ -993,7 +1005,15 @@ struct TableCase {
     const char* text_2010;
 };
 
-void PrintTo(const TableCase& c, std::ostream* os) { *os << c.kind << " " << c.other_name; }
+void PrintTo(const TableCase& c, std::ostream* os)
+{
+    *os << c.kind << " " << SpeltOut(c.other_name);
+    if (c.null_options) {
+        *os << " no options";
+    } else {
+        *os << " options " << std::hex << c.options << "h";
+    }
+}
 
 class DecoderChoice : public ::testing::TestWithParam<TableCase> {};
 
@@ -1038,7 +1058,7 @@ INSTANTIATE_TEST_SUITE_P(
         TableCase{21, "task", true, 0, kCapRaw, kCapRaw},
         TableCase{86, "task", false, 0x007, kCapRaw, kCapRaw},
         TableCase{86, "task", true, 0, kCapRaw, kCapRaw}),
-    CaseIndexName());
+    CaseName());
 
 // The alternative table decodes its four raw-parameter codes; the main table's 0040h and
 // 4000h rows then show their text.
@@ -1067,7 +1087,7 @@ struct LineCase {
     std::string name;
 };
 
-void PrintTo(const LineCase& c, std::ostream* os) { *os << c.line.substr(0, 40); }
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.line.substr(0, 40) << " of " << c.line.size(); }
 
 class ConfigLine : public ::testing::TestWithParam<LineCase> {};
 
@@ -1105,7 +1125,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"\"abc\" ENUM_LATE\n", false, "", ""},  // ENUM_ after the first quote
                       LineCase{"ENUM \"abc\"\n", false, "", ""},
                       LineCase{"enum_a \"abc\"\n", false, "", ""}),
-    CaseIndexName());
+    CaseName());
 
 TEST_F(VendorLogInDir, NameTableFromTheFile)
 {

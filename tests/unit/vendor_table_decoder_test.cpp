@@ -34,16 +34,9 @@ void PutLe(std::vector<u8>& b, size_t off, u64 v, unsigned width)
     }
 }
 
-// Keeps the shared geometry and layout selector as the test found them.
+// Sets the shared geometry for a test, which finds it and the layout selector as it left them.
 class GeometryGuard {
 public:
-    GeometryGuard() : geometry_(disk_geometry), model_code_(disk_model_code) {}
-    ~GeometryGuard()
-    {
-        disk_geometry = geometry_;
-        disk_model_code = model_code_;
-    }
-
     void Set(u32 channel, u32 ce, u32 block, u32 page_num)
     {
         disk_geometry.channel = channel;
@@ -53,8 +46,7 @@ public:
     }
 
 private:
-    DiskGeometry geometry_;
-    u32 model_code_;
+    SettingsGuard settings_;
 };
 
 // ---- I/O counters -------------------------------------------------------------------
@@ -127,7 +119,7 @@ TEST_P(IoInfoRefused, ReportsOnStandardOutput)
 INSTANTIATE_TEST_SUITE_P(Lengths, IoInfoRefused,
                          ::testing::Values(IoRefuseCase{false, 63}, IoRefuseCase{false, 65},
                                            IoRefuseCase{false, 0}, IoRefuseCase{true, 64}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(IoInfo, NullDataReportsAddressZero)
 {
@@ -171,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SpeedCase{0x106, 0x03000000, 4, "    P0 Speed : Unknown\n    P1 Speed : Unknown\n"},
                       SpeedCase{0, 0xFFFFFFFF, 30,
                                 "                    P0 Speed : Unknown\n                    P1 Speed : Unknown\n"}),
-    CaseIndexName());
+    CaseName());
 
 struct FlagCase {
     const char* bytes;
@@ -201,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(Flags, DiskFlag,
                                            FlagCase{"41 42 00 43 44 00 00 00", 2, "  Disk Flag :AB\n"},
                                            FlagCase{"00 41 42 43 44 45 46 47", 25,
                                                     "                    Disk Flag :\n"}),
-                         CaseIndexName());
+                         CaseName());
 
 // ---- paired pages and bad pages -----------------------------------------------------
 
@@ -240,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PairCase{512, 200, 143, 146}, PairCase{512, 255, 253, 255},
                       // no Page Num: the last word line wraps in 32 bits, so every one exists
                       PairCase{0, 5, 9, 12}, PairCase{0, 255, 253, 0}, PairCase{1, 0, 0, 2}),
-    CaseIndexName());
+    CaseName());
 
 struct BadPageCase {
     u32 channel, ce, block, pages;
@@ -298,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadPageCase{16, 4, 0, 128, {}, 40, 4, "    No Bad Page!\n"},
         // fewer than 32 pages: records hold only the unread tail word
         BadPageCase{1, 1, 1, 16, {{0, 0xFFFFFFFF}, {4, 0xFFFFFFFF}}, 8, 0, "No Bad Page!\n"}),
-    CaseIndexName());
+    CaseName());
 
 TEST(BadPageGeometry, BadStateWithoutBlockCountIsRefused)
 {
@@ -525,7 +517,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "    Block =   10      Group =   0      Reason =  9\n"
                    "    Block = 1000      Group =  16      Reason = Bad_Era \n"},
         DefectCase{0, 5, "        No Defect Data Exist!\n"}, DefectCase{1, 0, "        No Defect Data Exist!\n"}),
-    CaseIndexName());
+    CaseName());
 
 // Two headers: the first list holds one entry (12 bytes), the second two (16 bytes).
 std::vector<u8> TwoLists(u32 count1, u32 count2)
@@ -820,7 +812,7 @@ INSTANTIATE_TEST_SUITE_P(Codes, BlockTypeNames,
                                            BlockTypeCase{9, nullptr, "Bad_P_U   "},
                                            BlockTypeCase{10, nullptr, "Bad_E_U   "},
                                            BlockTypeCase{11, nullptr, "Bad_U_U   "}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(BlockTypeNamesBeyond, NoNamePastEitherSet)
 {
@@ -838,7 +830,10 @@ struct RefuseCase {
     u32 len;
 };
 
-void PrintTo(const RefuseCase& c, std::ostream* os) { *os << (c.null_data ? "null" : "data") << " len " << c.len; }
+void PrintTo(const RefuseCase& c, std::ostream* os)
+{
+    *os << ParserText(c.fun) << " " << (c.null_data ? "null" : "data") << " len " << c.len;
+}
 
 class VendorTableRefused : public ::testing::TestWithParam<RefuseCase> {};
 
@@ -858,7 +853,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, VendorTableRefused,
                                            RefuseCase{ParseDiskSpeed, false, 9}, RefuseCase{ParseDiskFlag, true, 8},
                                            RefuseCase{ParseDiskFlag, false, 7}, RefuseCase{ParseDiskFlag, false, 16},
                                            RefuseCase{ParseBadPage, true, 20}, RefuseCase{ParseBadPage, false, 0}),
-                         CaseIndexName());
+                         CaseName());
 
 TEST(VendorTableDispatch, AnalyseReachesTheCallbacks)
 {

@@ -66,7 +66,7 @@ TEST_P(AddressPacking, PacksAndReadsBack)
     EXPECT_EQ(taskfileToLba(regs.data()), c.read_back);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AddressPacking, ::testing::ValuesIn(pack_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AddressPacking, ::testing::ValuesIn(pack_cases), CaseName());
 
 struct ReadCase {
     const char* what;
@@ -89,7 +89,7 @@ TEST_P(AddressReading, UsesTheFlagOfByte7)
     EXPECT_EQ(taskfileToLba(GetParam().regs.data()), GetParam().lba);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AddressReading, ::testing::ValuesIn(read_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, AddressReading, ::testing::ValuesIn(read_cases), CaseName());
 
 // ---------------------------------------------------------------- tables
 
@@ -184,7 +184,7 @@ TEST_P(MagnifyFiguresTest, SinglePrecisionRootAndSum)
     EXPECT_EQ(f.disk_write_pages, c.disk_write_pages);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MagnifyFiguresTest, ::testing::ValuesIn(magnify_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, MagnifyFiguresTest, ::testing::ValuesIn(magnify_cases), CaseName());
 
 TEST(MagnifyFigures, NoWrittenPageHasNoCoefficient)
 {
@@ -238,9 +238,7 @@ protected:
     {
         EnsureErrTable();
         EnsureCmndRegistry();
-        saved_save_log_ = output_flags.save_log;
         output_flags.save_log = 0;
-        saved_geometry_ = disk_geometry;
         char tmpl[] = "/tmp/zv_tools_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
@@ -254,8 +252,6 @@ protected:
     {
         EXPECT_EQ(zvemu::OpenDescriptors(), 0);
         zvemu::Reset();
-        output_flags.save_log = saved_save_log_;
-        disk_geometry = saved_geometry_;
         dev_name = nullptr;
         fw_file_name = nullptr;
         freeDataBuf();
@@ -299,8 +295,7 @@ protected:
 
     std::string dir_;
     std::string node_;
-    u8 saved_save_log_ = 1;
-    DiskGeometry saved_geometry_{};
+    SettingsGuard settings_;
 };
 
 std::vector<std::string> SentRegs()
@@ -364,7 +359,7 @@ TEST_P(Switches, AskThenSend)
     EXPECT_EQ(data_buf, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Switches, ::testing::ValuesIn(switch_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, Switches, ::testing::ValuesIn(switch_cases), CaseName());
 
 TEST_F(ToolOnDrive, SwitchWithoutDeviceLetsTheOperatorChooseOne)
 {
@@ -433,7 +428,7 @@ TEST_P(ToolEnd, FreesTheResponseBuffer)
     EXPECT_EQ(data_len, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ToolEnd, ::testing::ValuesIn(end_cases), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, ToolEnd, ::testing::ValuesIn(end_cases), CaseName());
 
 // ---- wear-level table
 
@@ -602,6 +597,6 @@ TEST_P(WearLevelRefusal, ReportsAndSendsNoTable)
     EXPECT_EQ(data_buf, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WearLevelRefusal, ::testing::ValuesIn(wear_refusals), CaseIndexName());
+INSTANTIATE_TEST_SUITE_P(Cases, WearLevelRefusal, ::testing::ValuesIn(wear_refusals), CaseName());
 
 } // namespace
