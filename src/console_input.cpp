@@ -49,9 +49,9 @@ bool ConvertWhole(const char* line, int base, u64* value)
     return true;
 }
 
-// The common body of both prompts; q_is_zero for the 32-bit one.
+// The common body of both prompts.
 int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numeric, int base, u64 max,
-                bool strip, bool q_is_zero)
+                bool strip)
 {
     char line[kConsoleLineSize];
     answer_quit = false;
@@ -85,7 +85,7 @@ int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numer
             }
             return 0;
         }
-        if (q_is_zero && (strcmp(line, "q") == 0 || strcmp(line, "Q") == 0)) {
+        if (strcmp(line, "q") == 0 || strcmp(line, "Q") == 0) {
             answer_quit = true;
             *out = 0;
             return 1;
@@ -167,7 +167,7 @@ int inputNumber32(char* dst, u32* out, bool repeat, const char* prompt, bool num
                   bool strip)
 {
     u64 value = 0;
-    int rc = InputNumber(dst, &value, repeat, prompt, numeric, base, max, strip, true);
+    int rc = InputNumber(dst, &value, repeat, prompt, numeric, base, max, strip);
     if (rc == 1) {
         *out = static_cast<u32>(value);
     }
@@ -178,7 +178,7 @@ int inputNumber64(char* dst, u64* out, bool repeat, const char* prompt, bool num
                   bool strip)
 {
     u64 value = 0;
-    int rc = InputNumber(dst, &value, repeat, prompt, numeric, base, max, strip, false);
+    int rc = InputNumber(dst, &value, repeat, prompt, numeric, base, max, strip);
     if (rc == 1) {
         *out = value;
     }

@@ -36,7 +36,7 @@ bool consoleAnswerQuit();
 // With repeat, the end of input answers 0 (check consoleAnswerQuit to tell it from a typed 0).
 // With strip, blanks are removed from the line. The line must be made of hexadecimal digits
 // only and convert completely in base to a value of at most max; a line holding a NUL is
-// invalid. inputNumber32 also takes a lone "q" or "Q" as 0, a stop like the end of input.
+// invalid. A lone "q" or "Q" answers 0 as a stop, like the end of input.
 // dst, when not null, must hold kConsoleLineSize bytes.
 int inputNumber32(char* dst, u32* out, bool repeat, const char* prompt, bool numeric, int base, u32 max,
                   bool strip);

@@ -49,7 +49,7 @@ const std::string kSptInquiry = "6\n12\n0\n0\n0\n24\n0\n";  // the guided tool's
 const StopCase stop_cases[] = {
     {"max address: q at the first question", SATA, kHpa, "q\n", nullptr},
     {"max address: q at the volatile question", SATA, kHpa, "1\n4096\nq\n", nullptr},
-    {"max address: q at the address is asked again", SATA, kHpa, "1\nq\n", nullptr},
+    {"max address: q at the address", SATA, kHpa, "1\nq\n", nullptr},
     {"max address: NUL line at the volatile question", SATA, kHpa, "1\n4096\n" + Nul("1", "\n"), nullptr},
     // The NUL line is asked again; the line after it is the next answer to the same question.
     {"max address: NUL line at the address keeps its next line", SATA, kHpa,

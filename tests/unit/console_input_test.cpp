@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "0123456789abcde", false, true, "7"}),
     CaseName());
 
-TEST(InputNumber64, FullRangeOverflowAndNoQ)
+TEST(InputNumber64, FullRangeOverflowAndQ)
 {
     struct Case {
         const char* input;
@@ -196,7 +196,7 @@ TEST(InputNumber64, FullRangeOverflowAndNoQ)
     const Case cases[] = {
         {"18446744073709551615\n", 1, 18446744073709551615ull, 0},
         {"18446744073709551616\n", -1, 0, 0},
-        {"q\n", -1, 0, 0},
+        {"q\n", 1, 0, 0},
         {"", -1, 0, 0},
     };
     for (const Case& c : cases) {
@@ -206,13 +206,19 @@ TEST(InputNumber64, FullRangeOverflowAndNoQ)
         EXPECT_EQ(rc, c.rc) << c.input;
         EXPECT_EQ(out, c.rc == 1 ? c.out : 7u) << c.input;
     }
-    // With repeat a "q" is asked again, and the end of input answers 0.
+    // With repeat a "q" is a stop that answers 0, as the 32-bit prompt's; a number is not.
     FeedStdin("q\n1234567890123\n");
-    u64 out = 0;
+    u64 out = 9;
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(inputNumber64(nullptr, &out, true, kPrompt, true, 10, ~0ull, true), 1);
-    EXPECT_EQ(CountOf(::testing::internal::GetCapturedStdout(), kPrompt), 1u);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(out, 0u);
+    EXPECT_TRUE(consoleAnswerQuit());
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(inputNumber64(nullptr, &out, true, kPrompt, true, 10, ~0ull, true), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(out, 1234567890123ull);
+    EXPECT_FALSE(consoleAnswerQuit());
     FeedStdin("");
     out = 9;
     ::testing::internal::CaptureStdout();
