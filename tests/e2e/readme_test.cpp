@@ -2,7 +2,14 @@
 // and values that the usage text lists, each with an example that uses them.
 #include "e2e_util.h"
 
+#include "cmd_options.h"
+#include "disk_cmnd.h"
+#include "drive_changes.h"
+#include "scsi_passthrough.h"
+#include "vendor_tools.h"
+
 #include <cctype>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -107,6 +114,7 @@ struct ReadmeRow {
     std::vector<char> letters;
     std::string option_cell;
     std::string value;
+    std::string shows;
     std::string example;
 };
 
@@ -136,7 +144,24 @@ std::string Unquote(const std::string& cell)
     return out;
 }
 
-// The rows of the README's option table, between its two markers.
+// The table rows between "<!-- name:begin -->" and "<!-- name:end -->".
+std::vector<std::string> MarkedRows(const std::string& readme, const std::string& name)
+{
+    std::vector<std::string> rows;
+    bool inside = false;
+    for (const std::string& line : Lines(readme)) {
+        if (line == "<!-- " + name + ":begin -->") {
+            inside = true;
+        } else if (line == "<!-- " + name + ":end -->") {
+            inside = false;
+        } else if (inside && line.compare(0, 3, "| `") == 0) {
+            rows.push_back(line);
+        }
+    }
+    return rows;
+}
+
+// The rows of the README's option table.
 std::vector<ReadmeRow> ReadmeOptions(const std::string& readme)
 {
     std::vector<ReadmeRow> rows;
@@ -156,6 +181,7 @@ std::vector<ReadmeRow> ReadmeOptions(const std::string& readme)
             row.option_cell = cells[0];
             row.letters = ShortOptions(Unquote(cells[0]));
             row.value = Unquote(cells[1]);
+            row.shows = cells[2];
             row.example = Unquote(cells[3]);
             EXPECT_FALSE(row.letters.empty()) << line;
             rows.push_back(row);
@@ -222,6 +248,66 @@ TEST_F(Readme, EveryRowsExampleAndLongNamesMatchTheUsageText)
             EXPECT_NE(usage.find(name), std::string::npos) << name;
         }
     }
+}
+
+// The option and value tables of the command line, by option letter.
+const OptItem* FindOptItem(char letter, const std::string& value)
+{
+    struct Table {
+        char letter;
+        const OptItem* rows;
+        u32 count;
+    };
+    const Table tables[] = {{'s', opt_smart_list, kOptSmartNum}, {'t', opt_table_list, kOptTableNum},
+                            {'o', opt_option_list, kOptOptionNum}, {'U', opt_util_list, kOptUtilNum},
+                            {'L', opt_log_list, kOptLogNum}};
+    for (const Table& t : tables) {
+        for (u32 i = 0; t.letter == letter && i < t.count; i++) {
+            if (value == t.rows[i].name) {
+                return &t.rows[i];
+            }
+        }
+    }
+    return nullptr;
+}
+
+// A row is marked as changing the drive exactly when its command type is one that changes a
+// drive, or its tool sends what the operator types (the pass-through, a new maximum address).
+TEST(ReadmeTables, OptionRowsMarkExactlyTheValuesThatChangeADrive)
+{
+    size_t looked_up = 0;
+    for (const ReadmeRow& row : ReadmeOptions(ReadReadme())) {
+        const bool marked = row.shows.find("**changes**") != std::string::npos;
+        bool changes = false;
+        const char letter = row.letters[0];
+        if (const OptItem* item = FindOptItem(letter, row.value)) {
+            looked_up++;
+            changes = item->type != TYPE_BUTT ? ChangesDrive(item->type)
+                                              : item->handler == scsiPassThrough || item->handler == getSetMaxAddress;
+        } else if (letter == 'c') {
+            changes = ChangesDrive(TYPE_C1H_CLEAN_SMART);
+        } else {
+            // Downloads and FORMAT UNIT; the rest only read or name files.
+            changes = letter == 'u' || letter == 'f';
+        }
+        EXPECT_EQ(marked, changes) << "-" << letter << " " << row.value;
+    }
+    EXPECT_EQ(looked_up, size_t(kOptSmartNum + kOptTableNum + kOptOptionNum + kOptUtilNum + kOptLogNum));
+}
+
+// The table of what changes a drive names exactly the catalogue's types that do, in type order.
+TEST(ReadmeTables, DriveChangeTableIsTheCataloguesList)
+{
+    std::vector<std::string> listed;
+    for (const std::string& line : MarkedRows(ReadReadme(), "changes")) {
+        listed.push_back(Unquote(Cells(line).at(0)));
+    }
+    std::vector<std::string> expected;
+    for (const DriveChangeRow& row : drive_change_list) {
+        std::string name = disk_spt_list[row.type].name;
+        expected.push_back(Trim(name));
+    }
+    EXPECT_EQ(listed, expected);
 }
 
 } // namespace
