@@ -57,7 +57,7 @@ bool IsRouteDir(int dir) { return dir == SCSI_DIR_NONE || dir == SCSI_DIR_IN || 
 
 void BuildBufferCdb(u8* cdb, u8 opcode, u8 buffer_id, u32 len)
 {
-    memset(cdb, 0, 10);
+    memset(cdb, 0, APT_CDB_LEN);
     cdb[0] = opcode;
     cdb[1] = APT_BUFFER_MODE;
     cdb[2] = buffer_id;
@@ -69,7 +69,7 @@ void BuildBufferCdb(u8* cdb, u8 opcode, u8 buffer_id, u32 len)
 bool SendBuffer(int* handle, u8 opcode, u8 buffer_id, u8* buf, u32 len, u32 needed, int dir, void* context,
                 int* user_err, int* sys_err)
 {
-    u8 cdb[10];
+    u8 cdb[APT_CDB_LEN];
     BuildBufferCdb(cdb, opcode, buffer_id, len);
     u32 resid = 0;
     if (!SendAptCdb(handle, cdb, buf, len, &dir, context, user_err, sys_err, &resid)) {
@@ -130,34 +130,22 @@ bool SendAtaCmndSat(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     cdb[13] = megaraid ? 0 : regs->device;
     cdb[14] = regs->command;
 
-    u8 sense[kSenseLen] = {};
-    ScsiRequest req;
-    memset(&req, 0, sizeof(req));
-    req.cdb = cdb;
-    req.cdb_len = SAT_CDB_LEN;
-    if (has_data) {
-        if (dir == SCSI_DIR_IN && buf != nullptr) {
-            memset(buf, 0, len);
-        }
-        req.dir = static_cast<u32>(dir);
-        req.data = buf;
-        req.data_len = len;
+    if (has_data && dir == SCSI_DIR_IN && buf != nullptr) {
+        memset(buf, 0, len);
     }
-    req.sense = sense;
-    req.sense_len = kSenseLen;
-    req.timeout = SAT_TIMEOUT_S;
+    // Only the data protocols move the buffer.
+    const u32 xfer_dir = has_data ? static_cast<u32>(dir) : static_cast<u32>(SCSI_DIR_NONE);
+    ScsiExchange x(cdb, SAT_CDB_LEN, xfer_dir, has_data ? buf : nullptr, has_data ? len : 0, SAT_TIMEOUT_S);
 
     // Sense keys (a failing command under CK_COND comes back as CHECK CONDITION) are mapped there.
-    if (!SendScsiCmnd(handle, &req, context, user_err, sys_err)) {
+    // ATA moves whole sectors: a data phase that came back short holds no answer.
+    if (!x.Send(handle, context, has_data ? SCSI_RESID_FAILS : SCSI_RESID_KEPT, user_err, sys_err)) {
         return false;
     }
-    // ATA moves whole sectors: a data phase that came back short holds no answer.
-    if (has_data && req.resid != 0) {
-        return FailIncomplete(user_err, sys_err);
-    }
+    const ScsiRequest& req = x.req;
 
     u32 written = req.sense_written < kSenseLen ? req.sense_written : kSenseLen;
-    const u8* d = FindSenseDescriptor(sense, static_cast<int>(written), SAT_STATUS_RETURN);
+    const u8* d = FindSenseDescriptor(x.sense, static_cast<int>(written), SAT_STATUS_RETURN);
     // Only a descriptor of the full standard length carries every register we read.
     if (d != nullptr && d[1] >= SAT_STATUS_RETURN_LEN) {
         regs->features = d[3];
@@ -258,22 +246,10 @@ bool SendAptCdb(int* handle, const u8* cdb10, u8* buf, u32 len, const int* dir, 
         *user_err = USER_ERR_ILLEGAL_PARAM;
         return false;
     }
-    u8 cdb[10];
-    memcpy(cdb, cdb10, sizeof(cdb));
-    u8 sense[kSenseLen] = {};
-    ScsiRequest req;
-    memset(&req, 0, sizeof(req));
-    req.cdb = cdb;
-    req.cdb_len = sizeof(cdb);
-    req.dir = static_cast<u32>(*dir);
-    req.data = buf;
-    req.data_len = len;
-    req.sense = sense;
-    req.sense_len = kSenseLen;
-    req.timeout = APT_TIMEOUT_S;
-    const bool ok = SendScsiCmnd(handle, &req, context, user_err, sys_err);
+    ScsiExchange x(cdb10, APT_CDB_LEN, static_cast<u32>(*dir), buf, len, APT_TIMEOUT_S);
+    const bool ok = x.Send(handle, context, SCSI_RESID_KEPT, user_err, sys_err);
     if (resid != nullptr) {
-        *resid = req.resid;
+        *resid = x.req.resid;
     }
     return ok;
 }

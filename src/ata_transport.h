@@ -94,6 +94,7 @@ const u8 APT_OP_READ_BUFFER = 0x3C;
 const u8 APT_BUFFER_MODE = 0x01;
 const u8 APT_BUFFER_CMND = 0x06;  // packet, data to the drive, status
 const u8 APT_BUFFER_DATA = 0x07;  // data from the drive
+const u32 APT_CDB_LEN = 10;
 const u32 APT_TIMEOUT_S = 30;
 // The largest transfer the 24-bit length fields can describe.
 const u32 APT_MAX_LEN = 0xFFFFFF;

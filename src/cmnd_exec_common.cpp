@@ -48,29 +48,14 @@ ScsiRow LoadScsiRow(int type)
 bool SendScsiRow(int* handle, const ScsiRow& row, u8* data, u32 data_len, u32 timeout, int* user_err,
                  int* sys_err)
 {
-    u8 cdb[sizeof(row.cdb)];
-    memcpy(cdb, row.cdb, sizeof(cdb));
-    u8 sense[kSenseLen];
-    memset(sense, 0, sizeof(sense));
-    ScsiRequest req;
-    memset(&req, 0, sizeof(req));
-    req.cdb = cdb;
-    req.cdb_len = row.cdb_len;
-    req.dir = row.dir;
-    req.data = data;
-    req.data_len = data_len;
-    req.sense = sense;
-    req.sense_len = kSenseLen;
-    req.timeout = timeout;
-    if (!SendScsiCmnd(handle, &req, nullptr, user_err, sys_err)) {
+    ScsiExchange x(row.cdb, row.cdb_len, row.dir, data, data_len, timeout);
+    // A write the drive did not take whole (half an image, a part of a table) did not happen.
+    const ScsiResidRule rule = row.dir == CMND_DIR_OUT ? SCSI_RESID_FAILS : SCSI_RESID_KEPT;
+    if (!x.Send(handle, nullptr, rule, user_err, sys_err)) {
         return false;
     }
-    // A write the drive did not take whole (half an image, a part of a table) did not happen.
-    if (row.dir == CMND_DIR_OUT && req.resid != 0) {
-        return FailIncomplete(user_err, sys_err);
-    }
     if (row.dir == CMND_DIR_IN) {
-        DiskCmnd::NoteResidual(data, data_len, req.resid);
+        DiskCmnd::NoteResidual(data, data_len, x.req.resid);
     }
     return true;
 }

@@ -258,6 +258,38 @@ bool FailIncomplete(int* user_err, int* sys_err)
     return false;
 }
 
+ScsiExchange::ScsiExchange(const u8* cdb_in, u32 cdb_len, u32 dir, u8* data, u32 data_len, u32 timeout)
+{
+    memset(cdb, 0, sizeof(cdb));
+    memset(sense, 0, sizeof(sense));
+    memset(&req, 0, sizeof(req));
+    // A CDB that is missing or longer than the copy stays none: SendScsiCmnd refuses the request
+    // rather than send zeros or bytes from past the copy.
+    const bool usable = cdb_in != nullptr && cdb_len <= kMaxCdbLen;
+    if (usable) {
+        memcpy(cdb, cdb_in, cdb_len);
+    }
+    req.cdb = usable ? cdb : nullptr;
+    req.cdb_len = cdb_len;
+    req.dir = dir;
+    req.data = data;
+    req.data_len = data_len;
+    req.sense = sense;
+    req.sense_len = kSenseLen;
+    req.timeout = timeout;
+}
+
+bool ScsiExchange::Send(int* handle, void* context, ScsiResidRule rule, int* user_err, int* sys_err)
+{
+    if (!SendScsiCmnd(handle, &req, context, user_err, sys_err)) {
+        return false;
+    }
+    if (rule == SCSI_RESID_FAILS && req.resid != 0) {
+        return FailIncomplete(user_err, sys_err);
+    }
+    return true;
+}
+
 // ---- MegaRAID pass-through ----
 
 u32 megaraid_host = 0;

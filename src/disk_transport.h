@@ -1,7 +1,8 @@
 // Device transports: the drive's node, one SCSI request through the SCSI generic driver
 // (SG_IO) with its logging and its mapping of driver, host and sense outcomes to
 // (user_err, sys_err), the sense decoder, and the test of returned ATA registers.
-// The ATA routes and the RAID controller pass-through send through SendScsiCmnd.
+// The ATA routes and the RAID controller pass-through send through SendScsiCmnd; the ATA routes,
+// the SCSI executors and the pass-through tools fill their requests with ScsiExchange.
 #ifndef ZV_DISK_TRANSPORT_H
 #define ZV_DISK_TRANSPORT_H
 
@@ -16,6 +17,8 @@ enum ScsiDataDir {
 
 // The size of the sense buffer every caller passes.
 const u32 kSenseLen = 32;
+// The longest CDB a caller builds.
+const u32 kMaxCdbLen = 16;
 
 // One request of SendScsiCmnd: filled by the caller (zeroed first, with a zeroed
 // kSenseLen-byte sense buffer), results completed by SendScsiCmnd.
@@ -91,6 +94,31 @@ bool SendScsiCmnd(int* handle, ScsiRequest* req, void* context, int* user_err, i
 // a status that is no completion): user error 1 and system error 5 (EIO), as the driver's own
 // I/O errors; returns false.
 bool FailIncomplete(int* user_err, int* sys_err);
+
+// What a residual does to an exchange: it is only reported in req.resid, or the data phase
+// had to move every byte and a residual fails the exchange with FailIncomplete.
+enum ScsiResidRule {
+    SCSI_RESID_KEPT = 0,
+    SCSI_RESID_FAILS = 1,
+};
+
+// One request as the transports and tools send it: the request zeroed and filled from the
+// arguments, with its own copy of the CDB (a null CDB or one longer than kMaxCdbLen is left
+// null, which SendScsiCmnd refuses) and its own zeroed kSenseLen-byte sense buffer. After Send,
+// req holds the results and sense the sense bytes; both point into the object, which is
+// therefore not copied.
+struct ScsiExchange {
+    ScsiExchange(const u8* cdb, u32 cdb_len, u32 dir, u8* data, u32 data_len, u32 timeout);
+    ScsiExchange(const ScsiExchange&) = delete;
+    ScsiExchange& operator=(const ScsiExchange&) = delete;
+
+    // SendScsiCmnd with the request, then the residual judged by rule.
+    bool Send(int* handle, void* context, ScsiResidRule rule, int* user_err, int* sys_err);
+
+    u8 cdb[kMaxCdbLen];
+    u8 sense[kSenseLen];
+    ScsiRequest req;
+};
 
 // ---- MegaRAID pass-through ----
 

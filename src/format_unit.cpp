@@ -13,6 +13,7 @@
 
 #include "cmd_resp_log.h"
 #include "decode_util.h"
+#include "disk_transport.h"
 #include "front_state.h"
 
 namespace {
@@ -133,25 +134,32 @@ void FixedProgress(const u8* sense, int written, u32* progress)
     }
 }
 
-// The descriptor-format progress: the sense key specific descriptor (02h), inside the bytes written.
+// A descriptor of the descriptor-format sense, inside the bytes written. Bit 7 of the response
+// code is reserved in this format; the descriptors are looked for whatever it holds.
+const u8* SenseDescriptor(const u8* sense, int written, int type)
+{
+    u8 copy[kSenseBufLen];
+    const int len = written < kSenseBufLen ? written : kSenseBufLen;
+    if (len <= 0) {
+        return nullptr;
+    }
+    memcpy(copy, sense, static_cast<size_t>(len));
+    copy[0] &= 0x7F;
+    const u8* d = FindSenseDescriptor(copy, len, type);
+    return d != nullptr ? sense + (d - copy) : nullptr;
+}
+
+// The descriptor-format progress: the sense key specific descriptor (02h).
 void DescriptorProgress(const u8* sense, int written, u32* progress)
 {
-    const int end = 8 + (written > 8 ? (sense[7] < written - 8 ? sense[7] : written - 8) : 0);
-    int pos = 8;
-    while (pos + 1 < end) {
-        const int whole = sense[pos + 1] + 2;
-        if (pos + whole > end) {
-            return;
-        }
-        if (sense[pos] == 0x02 && whole >= 7) {
-            if ((sense[pos + 4] & 0x80) != 0) {
-                *progress = ReadBe16(sense + pos + 5);
-            } else {
-                printf("No valid data!");
-            }
-            return;
-        }
-        pos += whole;
+    const u8* d = SenseDescriptor(sense, written, 0x02);
+    if (d == nullptr || d[1] < 5) {
+        return;
+    }
+    if ((d[4] & 0x80) != 0) {
+        *progress = ReadBe16(d + 5);
+    } else {
+        printf("No valid data!");
     }
 }
 
@@ -222,12 +230,9 @@ void getSenseSummary(const sg_io_hdr* hdr, SenseSummary* out)
         out->sense_key = sense[1] & 0x0F;
         out->asc = sense[2];
         out->ascq = sense[3];
-        const int end = 8 + (sense[7] < written - 8 ? sense[7] : written - 8);
-        for (int pos = 8; pos + 1 < end && pos + sense[pos + 1] + 2 <= end; pos += sense[pos + 1] + 2) {
-            if (sense[pos] == 0x03 && sense[pos + 1] >= 2) {
-                out->fru = sense[pos + 3];
-                break;
-            }
+        const u8* fru = SenseDescriptor(sense, written, 0x03);
+        if (fru != nullptr && fru[1] >= 2) {
+            out->fru = fru[3];
         }
         known = true;
     } else {

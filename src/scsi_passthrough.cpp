@@ -15,7 +15,6 @@
 namespace {
 
 const u32 kLineSize = sizeof(bin_file_name);
-const u32 kMaxCdbLen = 16;
 
 int HexDigitValue(char c)
 {
@@ -87,28 +86,18 @@ void EndPassThrough(int* handle)
 }
 
 // One request of the operator's own; the outcome and the sense bytes are printed whatever happened.
-bool SendAndReport(int* handle, u8* cdb, u32 cdb_len, u32 dir, u8* sense)
+bool SendAndReport(int* handle, const u8* cdb, u32 cdb_len, u32 dir)
 {
-    ScsiRequest req;
-    memset(&req, 0, sizeof(req));
-    memset(sense, 0, kSenseLen);
-    req.cdb = cdb;
-    req.cdb_len = cdb_len;
-    req.dir = dir;
-    if (dir != SCSI_DIR_NONE) {
-        req.data = data_buf;
-        req.data_len = data_len;
-    }
-    req.sense = sense;
-    req.sense_len = kSenseLen;
-    req.timeout = kPassThroughTimeout;
+    const bool has_data = dir != SCSI_DIR_NONE;
+    ScsiExchange x(cdb, cdb_len, dir, has_data ? data_buf : nullptr, has_data ? data_len : 0, kPassThroughTimeout);
     int user_err = USER_ERR_UNSUPPORTED;
     int sys_err = 0;
     bool ok = false;
     {
         // Any command may be one that changes the drive: it is on file before it goes out.
         const LogWriteThrough through;
-        ok = SendScsiCmnd(handle, &req, nullptr, &user_err, &sys_err);
+        // The operator reads what came back: a residual is no failure here.
+        ok = x.Send(handle, nullptr, SCSI_RESID_KEPT, &user_err, &sys_err);
     }
     if (ok) {
         printf("\n%sSCSI Pass Through execute successfully\n", msg_indent);
@@ -118,7 +107,7 @@ bool SendAndReport(int* handle, u8* cdb, u32 cdb_len, u32 dir, u8* sense)
     }
     printf("%s==== Sense data ====\n", msg_indent);
     for (u32 row = 0; row < kSenseLen / 8; row++) {
-        const u8* s = sense + row * 8;
+        const u8* s = x.sense + row * 8;
         printf("%sCDB[%02u - %02u] : %02X %02X %02X %02X %02X %02X %02X %02X \n", msg_indent, row * 8, row * 8 + 7,
                s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]);
     }
@@ -259,7 +248,6 @@ void scsiPassThroughHex()
         return;
     }
     u8 cdb[kMaxCdbLen] = {};
-    u8 sense[kSenseLen] = {};
     const u32 cdb_len = ReadHexCdb(cdb);
     if (cdb_len == 0) {
         EndPassThrough(&handle);
@@ -296,7 +284,7 @@ void scsiPassThroughHex()
         return;
     }
 
-    const bool ok = SendAndReport(&handle, cdb, cdb_len, dir, sense);
+    const bool ok = SendAndReport(&handle, cdb, cdb_len, dir);
     if (ok && dir == SCSI_DIR_IN) {
         PrintReceivedData(data_buf, data_len);
     }
@@ -310,7 +298,6 @@ void scsiPassThrough()
         return;
     }
     u8 cdb[kMaxCdbLen] = {};
-    u8 sense[kSenseLen] = {};
     char prompt[128];
 
     snprintf(prompt, sizeof(prompt), "%sset CDB length : [6/10/12/16] ", msg_indent);
@@ -358,7 +345,7 @@ void scsiPassThrough()
         }
     }
 
-    const bool ok = SendAndReport(&handle, cdb, cdb_len, dir, sense);
+    const bool ok = SendAndReport(&handle, cdb, cdb_len, dir);
     if (ok && dir == SCSI_DIR_IN && bin_file_name[0] != '\0') {
         int user_err = USER_ERR_NO_ERROR;
         if (WriteFileData(bin_file_name, data_buf, data_len, "wb", &user_err)) {

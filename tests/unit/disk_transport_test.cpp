@@ -405,6 +405,75 @@ INSTANTIATE_TEST_SUITE_P(Cases, TransportResid,
                                            ResidCase{"resid -4", 0}, ResidCase{"resid -2147483648", 0}),
                          CaseName());
 
+// ---- One filled request ----
+
+struct ExchangeCase {
+    const char* resid;   // the answer's residual attribute
+    u32 dir;
+    ScsiResidRule rule;
+    bool ok;
+};
+
+void PrintTo(const ExchangeCase& c, std::ostream* os)
+{
+    *os << (c.dir == SCSI_DIR_IN ? "in " : "out ") << (c.resid[0] != '\0' ? c.resid : "whole")
+        << (c.rule == SCSI_RESID_FAILS ? " must be whole" : " may be short");
+}
+
+class TransportExchange : public Transport, public ::testing::WithParamInterface<ExchangeCase> {};
+
+TEST_P(TransportExchange, ResidualJudgedByTheRule)
+{
+    const ExchangeCase& c = GetParam();
+    Load(std::string("drive /dev/sdt sas\n") +
+         (c.dir == SCSI_DIR_OUT ? "answer scsi 3B\n" : "answer scsi 3C\n  data 11 22 33 44\n") + c.resid + "\n");
+    int handle = 0;
+    ASSERT_TRUE(OpenDiskQuiet(&handle, "/dev/sdt"));
+    u8 buf[4] = {0xA1, 0xB2, 0xC3, 0xD4};
+    u8 cdb[10] = {0x3C, 0x02, 0, 0, 0, 0, 0, 0, 0x04, 0};
+    if (c.dir == SCSI_DIR_OUT) {
+        cdb[0] = 0x3B;
+    }
+    ScsiExchange x(cdb, sizeof(cdb), c.dir, buf, sizeof(buf), 30);
+    cdb[0] = 0xFF;   // the exchange sends its own copy
+    int ue = kUserBefore, se = kSysBefore;
+    EXPECT_EQ(x.Send(&handle, nullptr, c.rule, &ue, &se), c.ok);
+    EXPECT_TRUE(CloseDiskQuiet(&handle));
+    EXPECT_EQ(ue, c.ok ? kUserBefore : USER_ERR_OS_API);
+    EXPECT_EQ(se, c.ok ? kSysBefore : 5);   // EIO
+    const std::vector<zvemu::TraceEntry> sent = zvemu::Requests("/dev/sdt");
+    ASSERT_EQ(sent.size(), 1u);
+    const std::string cdb_sent = c.dir == SCSI_DIR_OUT ? "3B020000000000000400" : "3C020000000000000400";
+    EXPECT_EQ(zvemu::FormatTraceLine(sent[0], false).substr(0, 38), "sgio /dev/sdt cdb=" + cdb_sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TransportExchange,
+                         ::testing::Values(ExchangeCase{"", SCSI_DIR_OUT, SCSI_RESID_FAILS, true},
+                                           ExchangeCase{"resid 1", SCSI_DIR_OUT, SCSI_RESID_FAILS, false},
+                                           ExchangeCase{"resid 1", SCSI_DIR_OUT, SCSI_RESID_KEPT, true},
+                                           ExchangeCase{"", SCSI_DIR_IN, SCSI_RESID_FAILS, true},
+                                           ExchangeCase{"resid 2", SCSI_DIR_IN, SCSI_RESID_FAILS, false},
+                                           ExchangeCase{"resid 2", SCSI_DIR_IN, SCSI_RESID_KEPT, true}),
+                         CaseName());
+
+TEST_F(Transport, ExchangeWithoutAUsableCdbSendsNothing)
+{
+    Load("drive /dev/sdt sas\nanswer scsi 00\n");
+    int handle = 0;
+    ASSERT_TRUE(OpenDiskQuiet(&handle, "/dev/sdt"));
+    u8 cdb[kMaxCdbLen + 1] = {};
+    ScsiExchange none(nullptr, 6, SCSI_DIR_NONE, nullptr, 0, 10);
+    ScsiExchange too_long(cdb, kMaxCdbLen + 1, SCSI_DIR_NONE, nullptr, 0, 10);
+    for (ScsiExchange* x : {&none, &too_long}) {
+        int ue = kUserBefore, se = kSysBefore;
+        EXPECT_FALSE(x->Send(&handle, nullptr, SCSI_RESID_KEPT, &ue, &se));
+        EXPECT_EQ(ue, USER_ERR_ILLEGAL_PARAM);
+        EXPECT_EQ(se, kSysBefore);
+    }
+    EXPECT_TRUE(CloseDiskQuiet(&handle));
+    EXPECT_TRUE(zvemu::Requests().empty());
+}
+
 TEST_F(Transport, SenseOfAnotherStatusIsNotRead)
 {
     Sent s = Probe("sense-fixed 5 20 00\nstatus 00\ndriver-status 00");

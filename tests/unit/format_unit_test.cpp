@@ -117,6 +117,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Descriptor format: key and codes in bytes 1 to 3, the FRU in its descriptor.
         SummaryCase{0x02, 20, "72 06 29 01 00 00 00 0C 00 02 00 00 03 02 00 5A 00 00 00 00",
                     {0x72, 0x06, 0x29, 0x01, 0x5A}, "SENSE = 0x06,ASC = 0x29,ASCQ = 0x01,FRU = 0x5a\n"},
+        // Bit 7 of a descriptor-format response code is reserved: the descriptors are read all the same.
+        SummaryCase{0x02, 20, "F2 06 29 01 00 00 00 0C 00 02 00 00 03 02 00 5A 00 00 00 00",
+                    {0x72, 0x06, 0x29, 0x01, 0x5A}, "SENSE = 0x06,ASC = 0x29,ASCQ = 0x01,FRU = 0x5a\n"},
         SummaryCase{0x02, 8, "72 02 04 04 00 00 00 00", {0x72, 0x02, 0x04, 0x04, 0}, ""},
         // A FRU descriptor cut off by the count written is not read.
         SummaryCase{0x02, 11, "73 05 26 00 00 00 00 08 03 02 00 5A", {0x73, 0x05, 0x26, 0x00, 0},
