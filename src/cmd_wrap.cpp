@@ -1,6 +1,8 @@
 #include "cmd_wrap.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,30 +51,69 @@ void ClearOwnLogFiles()
     closedir(dir);
 }
 
+// The hold on "SSDlog" of this run; a new preparation lets go of the one before.
+int held_log_dir = -1;
+
+int OpenLogDir() { return open("SSDlog", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }
+
+bool IsLogDir(int fd)
+{
+    struct stat mine;
+    struct stat named;
+    return fstat(fd, &mine) == 0 && lstat("SSDlog", &named) == 0 && S_ISDIR(named.st_mode) &&
+           mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
 } // namespace
 
 bool PrepareLogDir(int argc, char** argv)
 {
     // A run with a command writes into "SSDlog"; any other run tidies it up and works without it.
     const bool in_use = argc > 2 && strcmp(argv[2], "multilog") != 0;
+    if (held_log_dir >= 0) {
+        close(held_log_dir);
+        held_log_dir = -1;
+    }
     struct stat st;
-    if (lstat("SSDlog", &st) == 0) {
-        if (S_ISLNK(st.st_mode)) {
-            // Never followed: the directory it points at is not this one.
-            unlink("SSDlog");
-        } else if (S_ISDIR(st.st_mode)) {
-            ClearOwnLogFiles();
+    if (lstat("SSDlog", &st) == 0 && S_ISLNK(st.st_mode)) {
+        // Never followed: the directory it points at is not this one.
+        unlink("SSDlog");
+    }
+    // A run that writes into the directory holds it shared until it ends. Only a run that holds
+    // it alone tidies it: a collection still running there keeps its log, and its temporary
+    // file, which has no name yet, keeps the directory it is to be named in.
+    int fd = OpenLogDir();
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        ClearOwnLogFiles();
+        if (!in_use) {
+            // Only a directory that nothing else is left in goes.
+            rmdir("SSDlog");
         }
     }
     log_dir_in_use = in_use;
     if (!in_use) {
-        // Only a directory that nothing else is left in goes.
-        rmdir("SSDlog");
+        if (fd >= 0) {
+            close(fd);
+        }
         return true;
     }
-    if (mkdir("SSDlog", 0775) != 0 && !(errno == EEXIST && lstat("SSDlog", &st) == 0 && S_ISDIR(st.st_mode))) {
-        printf("%scannot create directory 'SSDlog'\n", msg_indent);
-        return false;
+    // A run tidying up may remove a directory made while it held it: made again then.
+    for (int tries = 0; tries < 3; tries++) {
+        if (fd < 0) {
+            if (mkdir("SSDlog", 0775) != 0 &&
+                !(errno == EEXIST && lstat("SSDlog", &st) == 0 && S_ISDIR(st.st_mode))) {
+                printf("%scannot create directory 'SSDlog'\n", msg_indent);
+                return false;
+            }
+            fd = OpenLogDir();
+        }
+        if (fd < 0 || flock(fd, LOCK_SH) != 0 || IsLogDir(fd)) {
+            // Held until the run ends, or no lock to be had and used as it is.
+            held_log_dir = fd;
+            return true;
+        }
+        close(fd);
+        fd = -1;
     }
     return true;
 }

@@ -15,9 +15,10 @@ bool IsFirstArgShapeValid(const char* arg);
 
 // The log directory "SSDlog" before a run: the program's own files in it go (the log and
 // the temporary files of unfinished saves), nothing else. A run with a command (at least two
-// arguments, the second not "multilog") keeps or creates it with mode 0775 and writes into
-// it; false, with the message, when it cannot be created. Any other run removes it only
-// when it is left empty, and writes without it.
+// arguments, the second not "multilog") keeps or creates it with mode 0775, writes into it
+// and holds it (a shared flock) until it ends; false, with the message, when it cannot be
+// created. Any other run removes it only when it is left empty, and writes without it.
+// While another run holds it, nothing in it is removed.
 bool PrepareLogDir(int argc, char** argv);
 
 // The open-file limit of MegaRAID runs: the soft limit becomes 20480 and the hard

@@ -531,6 +531,37 @@ TEST_F(OneKeyE2e, CollectionSurvivesLaterRunsAndParses)
     EXPECT_FALSE(Exists("parsed/flag.bin"));
 }
 
+struct BesideCase {
+    const char* args;   // of the run started in the middle of the collection
+    const char* says;   // something that run prints
+};
+
+void PrintTo(const BesideCase& c, std::ostream* os) { *os << c.args; }
+
+class OneKeyBeside : public OneKeyE2e, public ::testing::WithParamInterface<BesideCase> {};
+
+// Another run started while a collection writes its first item neither takes the
+// directory the file is to be named in nor the collection's log, and the collection is saved.
+TEST_P(OneKeyBeside, CollectionAndItsLogSurvive)
+{
+    preload_.push_back(FaultLib());
+    env_["ZV_FAULT"] = "fflush@1=RUN";
+    env_["ZV_FAULT_IGNORE"] = "cmd_resp_log.txt";
+    env_["ZV_FAULT_RUN"] = std::string("ZV_FAULT= ") + ZV_BINARY + " " + GetParam().args + " >other.txt 2>&1 </dev/null";
+    RunResult a = Run({"-a", "/dev/sda"});
+    EXPECT_EQ(a.status, 0) << a.err;
+    EXPECT_NE(a.out.find("    all information has been saved to " + kDefaultInLog + "\n"), std::string::npos) << a.out;
+    ExpectFile(kDefaultInLog, GoodItems());
+    EXPECT_NE(ReadFile("other.txt").find(GetParam().says), std::string::npos) << ReadFile("other.txt");
+    // The SMART ENABLE of the collection went out, and was logged, before the other run began.
+    EXPECT_NE(ReadFile("SSDlog/cmd_resp_log.txt").find("    85h  06h  2Ch  00h  D8h  00h  00h  00h\n"),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, OneKeyBeside,
+                         ::testing::Values(BesideCase{"-h", "Usage : zembrovant [otpion] device"}, BesideCase{"-i /dev/sda", "QUMA-K4410TN0100"}),
+                         CaseName());
+
 struct KillCase {
     const char* what;
     const char* rules;

@@ -8,7 +8,9 @@
 //            is in ZV_FAULT_IGNORE, ':'-separated names without directory), rename, linkat
 //            (every call), tmpfile (an open with O_TMPFILE)
 //   actions: an errno name (ENOSPC, EIO, EFBIG, EPERM, ENOENT, EOPNOTSUPP, EACCES) that the
-//            call fails with, doing nothing; or KILL, SIGKILL before the call is made.
+//            call fails with, doing nothing; KILL, SIGKILL before the call is made; or RUN,
+//            the shell command in ZV_FAULT_RUN run to its end before the call goes on as usual
+//            (another run of the program while this one is in the middle of its work).
 // A rule that cannot be read stops the process with status 124 and a message.
 #include <dlfcn.h>
 #include <errno.h>
@@ -19,6 +21,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -30,11 +33,14 @@ struct Rule {
     std::string call;
     long nth;
     bool onward;
-    int err;  // 0: kill
+    int err;  // kKill, kRun or the errno to fail with
     long seen;
 };
 
 std::vector<Rule>* rules = nullptr;
+
+const int kKill = 0;
+const int kRun = -1;
 
 void Die(const std::string& what)
 {
@@ -50,7 +56,8 @@ int ErrnoByName(const std::string& name)
         const char* name;
         int value;
     } known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},       {"EFBIG", EFBIG},           {"EPERM", EPERM},
-                 {"ENOENT", ENOENT}, {"EACCES", EACCES}, {"EOPNOTSUPP", EOPNOTSUPP}, {"KILL", 0}};
+                 {"ENOENT", ENOENT}, {"EACCES", EACCES}, {"EOPNOTSUPP", EOPNOTSUPP}, {"KILL", kKill},
+                 {"RUN", kRun}};
     for (const auto& k : known) {
         if (name == k.name) {
             return k.value;
@@ -100,6 +107,25 @@ std::vector<Rule>& Rules()
     return *rules;
 }
 
+// The command of a RUN rule, through the shell; this process waits for it and goes on.
+void RunCommand()
+{
+    const char* cmd = getenv("ZV_FAULT_RUN");
+    if (cmd == nullptr || cmd[0] == '\0') {
+        Die("a RUN rule without ZV_FAULT_RUN");
+    }
+    const int saved = errno;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", cmd, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int st = 0;
+    while (pid > 0 && waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+    }
+    errno = saved;
+}
+
 // Counts one call; true (errno set) when it is to fail.
 bool Hit(const char* call)
 {
@@ -109,8 +135,12 @@ bool Hit(const char* call)
         }
         r.seen++;
         if (r.seen == r.nth || (r.onward && r.seen > r.nth)) {
-            if (r.err == 0) {
+            if (r.err == kKill) {
                 kill(getpid(), SIGKILL);
+            }
+            if (r.err == kRun) {
+                RunCommand();
+                continue;
             }
             errno = r.err;
             return true;
