@@ -680,7 +680,9 @@ void SenseResult::MapToUserErr()
 
 const u8* FindSenseDescriptor(const u8* sense, int len, int type)
 {
-    if (sense == nullptr || len < 8 || sense[7] == 0 || (sense[0] != 0x72 && sense[0] != 0x73)) {
+    // Bit 7 of the response code is reserved in descriptor format, as SenseResult reads it.
+    const int code = sense != nullptr ? (sense[0] & 0x7F) : 0;
+    if (sense == nullptr || len < 8 || sense[7] == 0 || (code != 0x72 && code != 0x73)) {
         return nullptr;
     }
     const int covered = sense[7] < len - 8 ? sense[7] : len - 8;

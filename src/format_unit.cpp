@@ -134,25 +134,10 @@ void FixedProgress(const u8* sense, int written, u32* progress)
     }
 }
 
-// A descriptor of the descriptor-format sense, inside the bytes written. Bit 7 of the response
-// code is reserved in this format; the descriptors are looked for whatever it holds.
-const u8* SenseDescriptor(const u8* sense, int written, int type)
-{
-    u8 copy[kSenseBufLen];
-    const int len = written < kSenseBufLen ? written : kSenseBufLen;
-    if (len <= 0) {
-        return nullptr;
-    }
-    memcpy(copy, sense, static_cast<size_t>(len));
-    copy[0] &= 0x7F;
-    const u8* d = FindSenseDescriptor(copy, len, type);
-    return d != nullptr ? sense + (d - copy) : nullptr;
-}
-
 // The descriptor-format progress: the sense key specific descriptor (02h).
 void DescriptorProgress(const u8* sense, int written, u32* progress)
 {
-    const u8* d = SenseDescriptor(sense, written, 0x02);
+    const u8* d = FindSenseDescriptor(sense, written < kSenseBufLen ? written : kSenseBufLen, 0x02);
     if (d == nullptr || d[1] < 5) {
         return;
     }
@@ -230,7 +215,7 @@ void getSenseSummary(const sg_io_hdr* hdr, SenseSummary* out)
         out->sense_key = sense[1] & 0x0F;
         out->asc = sense[2];
         out->ascq = sense[3];
-        const u8* fru = SenseDescriptor(sense, written, 0x03);
+        const u8* fru = FindSenseDescriptor(sense, written < kSenseBufLen ? written : kSenseBufLen, 0x03);
         if (fru != nullptr && fru[1] >= 2) {
             out->fru = fru[3];
         }

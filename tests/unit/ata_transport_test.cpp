@@ -198,6 +198,10 @@ const SatRegsCase sat_regs_cases[] = {
     {"a descriptor after another one is found",
      "sense 72 01 00 1D 00 00 00 12 02 02 00 00 09 0C 00 00 00 66 00 34 00 56 00 78 E0 50", false,
      "00 66 34 56 78 E0 50 / 09 0A 0B 0C 0D"},
+    // Bit 7 of a descriptor-format response code is reserved.
+    {"a response code with bit 7 set",
+     "sense F2 01 00 1D 00 00 00 0E 09 0C 00 00 00 66 00 34 00 56 00 78 E0 50", false,
+     "00 66 34 56 78 E0 50 / 09 0A 0B 0C 0D"},
 };
 
 class SatRegs : public AtaRoute, public ::testing::WithParamInterface<SatRegsCase> {};

@@ -622,7 +622,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SenseDescriptor,
                                            DescCase{DescSense(), 34, 2, -1}, DescCase{DescSense(0x73), 34, 9, 20},
                                            DescCase{DescSense(0x70), 34, 9, -1},
                                            DescCase{DescSense(0x71), 34, 1, -1},
-                                           DescCase{DescSense(0xF2), 34, 9, -1}, DescCase{DescSense(), 7, 9, -1},
+                                           DescCase{DescSense(0xF2), 34, 9, 20}, DescCase{DescSense(), 7, 9, -1},
                                            DescCase{DescSense(0x72, 0), 34, 1, -1},
                                            // The length given cuts the second descriptor short.
                                            DescCase{DescSense(), 33, 9, -1}, DescCase{DescSense(), 33, 1, 8},
