@@ -457,7 +457,7 @@ bool CoderEnds::OpenOutFile()
     if (given_out != nullptr) {
         out_file = Restart(given_out) ? given_out : nullptr;
     } else {
-        out_file = out_path_too_long ? nullptr : fopen(out_path, "w+b");
+        out_file = out_path_too_long ? nullptr : OpenRegularFileToWrite(out_path, "w+b", nullptr);
     }
     return out_file != nullptr;
 }
@@ -501,7 +501,7 @@ void CoderEnds::EmptyOutput()
         Restart(given_out);
     } else if (out_memory != 1) {
         // Reopening for writing truncates: a failed run leaves no partial output.
-        FILE* f = fopen(out_path, "wb");
+        FILE* f = OpenRegularFileToWrite(out_path, "wb", nullptr);
         if (f != nullptr) {
             fclose(f);
         }

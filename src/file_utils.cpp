@@ -182,7 +182,8 @@ FILE* OpenRegularFileToWrite(const char* path, const char* mode, int* user_err)
         return nullptr;
     }
     const int append = mode[0] == 'a' ? O_APPEND : 0;
-    int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | append, 0666);
+    const int access = strchr(mode, '+') != nullptr ? O_RDWR : O_WRONLY;
+    int fd = open(path, access | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | append, 0666);
     if (fd < 0) {
         if (errno == ELOOP) {
             SayRefused(path, S_IFLNK);
@@ -196,6 +197,10 @@ FILE* OpenRegularFileToWrite(const char* path, const char* mode, int* user_err)
         // Nothing known about it: not written.
     } else if (!S_ISREG(st.st_mode)) {
         SayRefused(path, st.st_mode);
+    } else if (st.st_nlink > 1) {
+        // Written in place, it would change the file under its other names too.
+        fflush(stdout);
+        fprintf(stderr, "    '%s' has other hard links: nothing is written to it\n", path);
     } else {
         // Writes may wait once it is known to be a file; only then is it emptied.
         const int flags = fcntl(fd, F_GETFL);
@@ -409,9 +414,9 @@ bool WriteFileData(const char* path, const void* data, u32 len, const char* mode
         }
         return out.Commit(err);
     }
-    FILE* f = fopen(path, mode);
+    // Appending is in place: the same care as for the log.
+    FILE* f = OpenRegularFileToWrite(path, mode, err);
     if (f == nullptr) {
-        *err = USER_ERR_FILE_OPEN;
         return false;
     }
     size_t written = fwrite(data, 1, len, f);

@@ -17,7 +17,8 @@ int OpenRegularFile(const char* path);
 FILE* OpenRegularFileStream(const char* path);
 
 // Whole-file helpers: on failure *user_err gets the file error code, on success it is left alone.
-// With a "w" mode WriteFileData saves through OutputFile: the file is whole or keeps what it had.
+// With a "w" mode WriteFileData saves through OutputFile: the file is whole or keeps what it had;
+// with an "a" mode it appends in place as OpenRegularFileToWrite opens.
 // The two readers take only a regular file, as OpenRegularFile does; anything else cannot be opened.
 bool WriteFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err);
 bool ReadFileData(const char* path, u8* buf, u32 len, int* user_err);
@@ -28,8 +29,9 @@ bool GetFileLen(const char* path, u32* len, int* user_err);
 // name is refused: said on standard error, user error 23.
 bool IsWritableName(const char* path, int* user_err);
 
-// Opens a regular file to write in place, "a..." at its end or "w..." emptied: never through
-// a link, never blocking on what is no regular file, and emptied only once known to be one.
+// Opens a regular file to write in place ("+" to read it too), "a..." at its end or "w..." emptied: never through
+// a link, never blocking on what is no regular file, never into a file that has other hard
+// links (said on standard error), and emptied only once known to be one.
 // Null (user error 23) when it cannot be opened or is refused.
 FILE* OpenRegularFileToWrite(const char* path, const char* mode, int* user_err);
 

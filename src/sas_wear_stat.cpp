@@ -8,6 +8,7 @@
 
 #include "decode_util.h"
 #include "disk_discovery.h"
+#include "file_utils.h"
 #include "settings.h"
 #include "vendor_table_decoder.h"
 
@@ -134,7 +135,8 @@ bool ReplaceFile(const char* name, const char* mode, const std::string& bytes)
     if (remove(name) != 0 && errno != ENOENT) {
         return false;
     }
-    FILE* f = fopen(name, mode);
+    // Something planted in between is not written through either.
+    FILE* f = OpenRegularFileToWrite(name, mode, nullptr);
     if (f == nullptr) {
         return false;
     }

@@ -181,6 +181,26 @@ INSTANTIATE_TEST_SUITE_P(Names, OwnNameInTheWay,
                                             ::testing::Values(InTheWay::kLink, InTheWay::kFifo)),
                          CaseName());
 
+// The log is written in place: a second name of a file elsewhere is refused, and that file
+// keeps every byte. (A save replaces its name and never writes into the file behind it; the
+// log in SSDlog is removed by start-up, which leaves the file behind a link as it is.)
+TEST_F(OutputFilesE2e, HardLinkedLogIsRefusedAndTheFileKept)
+{
+    const std::string precious(4096, 'p');
+    {
+        std::ofstream(Outside("target"), std::ios::binary) << precious;
+    }
+    ASSERT_EQ(link(Outside("target").c_str(), Path("cmd_resp_log.txt").c_str()), 0);
+    RunResult r = Run({"-l"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "    'cmd_resp_log.txt' has other hard links: nothing is written to it\n");
+    EXPECT_NE(r.out.find(own_name_cases[0].out_line), std::string::npos) << r.out;
+    std::ifstream f(Outside("target"), std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    EXPECT_TRUE(ss.str() == precious) << ss.str().size() << " bytes";
+}
+
 // ---------------------------------------------------------------- saves that fail
 
 struct SaveFailCase {

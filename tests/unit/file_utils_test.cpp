@@ -348,6 +348,17 @@ INSTANTIATE_TEST_SUITE_P(
                         ASSERT_EQ(symlink(o.Path("target").c_str(), d.Path("log").c_str()), 0);
                     },
                     false, {"log@link"}},
+        // A second name of a file elsewhere: writing in place would change that file.
+        InPlaceCase{"append to a file with another hard link", "at",
+                    [](const TempDir& d, const TempDir& o) {
+                        ASSERT_EQ(link(o.Path("target").c_str(), d.Path("log").c_str()), 0);
+                    },
+                    false, {"log=precious"}},
+        InPlaceCase{"empty a file with another hard link", "wt",
+                    [](const TempDir& d, const TempDir& o) {
+                        ASSERT_EQ(link(o.Path("target").c_str(), d.Path("log").c_str()), 0);
+                    },
+                    false, {"log=precious"}},
         InPlaceCase{"a FIFO that no one reads", "at",
                     [](const TempDir& d, const TempDir&) { ASSERT_EQ(mkfifo(d.Path("log").c_str(), 0600), 0); },
                     false, {"log|fifo"}}),
