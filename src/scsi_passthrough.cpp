@@ -42,14 +42,14 @@ bool AskRepeating(const char* prompt, int base, u32 max, u32* value)
 
 enum AskResult { ASK_VALUE, ASK_LEFT, ASK_STOPPED };
 
-// A prompt asked once: an empty or invalid answer leaves the question; the end of input
-// or "q" stops the tool.
+// A prompt asked once: an empty or invalid answer leaves the question; the end of input,
+// "q" or a line holding a NUL (not what was typed at the keyboard) stops the tool.
 AskResult AskOnce(const char* prompt, int base, u32 max, u32* value)
 {
     fputs(prompt, stdout);
     fflush(stdout);
     const int rc = inputNumber32(nullptr, value, false, prompt, true, base, max, true);
-    if (consoleAnswerQuit()) {
+    if (consoleAnswerQuit() || consoleLineHeldNul()) {
         return ASK_STOPPED;
     }
     return rc == 1 ? ASK_VALUE : ASK_LEFT;
