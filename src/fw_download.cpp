@@ -484,12 +484,14 @@ bool raidFwUpgrade(char** argv, u32 flag)
         } else {
             JudgeUpgradeOut("Exit Code: 0x2e", capture_fd);
         }
-        close(capture_fd);
     }
     RemoveFiles(made);
     // Only the capture of this run is removed: a file of that name is otherwise the operator's.
     if (capture) {
-        RunShell("rm upgrade_out");
+        if (IsSameFile(capture_fd, kCaptureName)) {
+            RunShell("rm upgrade_out");
+        }
+        close(capture_fd);
     }
     return true;
 }

@@ -600,6 +600,20 @@ TEST_F(RaidE2e, SamPathKeepsAnUpgradeOutItDidNotWrite)
     EXPECT_EQ(ReadFile("upgrade_out"), "kept");
 }
 
+// A utility that puts a file of its own under the capture's name: what stands there proves
+// nothing of this run, and it stays.
+TEST_F(RaidE2e, CaptureReplacedByTheUtilityIsNotRemoved)
+{
+    WriteFile("bin/MegaCli64", "#!/bin/sh\ncat \"$(dirname \"$0\")/MegaCli64.reply\"\n"
+                               "rm -f upgrade_out\nprintf 'mine\\n' > upgrade_out\n");
+    WriteFile("fw.rom", Text(Image(40000, 10000)));
+    RunResult r = Run({"-f", "fw.rom", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-SAM", "-a0"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Download microcode Disk failed\n");
+    EXPECT_EQ(ReadFile("upgrade_out"), "mine\n");
+    EXPECT_FALSE(Exists("fw.rom.new"));
+}
+
 struct RaidRefusal {
     const char* what;
     std::vector<std::string> args;
