@@ -23,7 +23,7 @@ const u32 kLogDataMax = 32;
 // An ATA record keeps the registers in 8-byte slots: 7 task-file bytes and a zero, or
 // 5 previous-register bytes and zeros.
 const u32 kAtaRecordLen = 8;
-// Name of the log file, placed in "SSDlog" when that directory exists.
+// Name of the log file, placed in "SSDlog" when this run writes into that directory (UseLogDir).
 extern const char* const kCmdRespLogName;
 // The file is emptied when it would grow past this size...
 const long kLogFileMax = 0x100000;

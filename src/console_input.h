@@ -27,7 +27,7 @@ bool consoleInputEnded();
 bool consoleLineHeldNul();
 
 // True when the last numeric prompt was answered with a stop: the end of input, or the lone
-// "q" of inputNumber32. Either answers 0, which must never be taken for a typed 0.
+// "q" of the numeric prompts. A stop never counts as a typed 0.
 bool consoleAnswerQuit();
 
 // Numeric prompts. Return 1 when a number was stored in *out, 0 when a text was copied into
@@ -36,7 +36,8 @@ bool consoleAnswerQuit();
 // With repeat, the end of input answers 0 (check consoleAnswerQuit to tell it from a typed 0).
 // With strip, blanks are removed from the line. The line must be made of hexadecimal digits
 // only and convert completely in base to a value of at most max; a line holding a NUL is
-// invalid. A lone "q" or "Q" answers 0 as a stop, like the end of input.
+// invalid. A lone "q" or "Q" returns 1 and answers 0 as a stop, at every prompt, as the end
+// of input does with repeat (without repeat the end of input returns -1).
 // dst, when not null, must hold kConsoleLineSize bytes.
 int inputNumber32(char* dst, u32* out, bool repeat, const char* prompt, bool numeric, int base, u32 max,
                   bool strip);

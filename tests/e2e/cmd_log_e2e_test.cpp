@@ -10,7 +10,6 @@
 #include "e2e_util.h"
 
 #include <signal.h>
-#include <sys/resource.h>
 
 #include <sstream>
 #include <string>
@@ -149,16 +148,8 @@ TEST_F(CmdLogE2e, KilledFormatLeavesTheLogOfWhatCameBefore)
 TEST_F(CmdLogE2e, FailedLogWriteIsSaidOnceAndTheRunGoesOn)
 {
     env_["ZV_EMU_CONFIG"] = Drives();
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit low = saved;
-    low.rlim_cur = 64;
-    // The run inherits the limit; nothing of this process writes a file meanwhile.
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+    file_size_limit_ = 64;
     RunResult r = Run({"-o", "setwwn", "0123456789ABCDEF", "/dev/sdb"});
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, old_handler);
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "    New WWN set successfully!\n");
