@@ -145,6 +145,10 @@ INSTANTIATE_TEST_SUITE_P(
         // INQUIRY, 24h bytes in, not saved.
         GuidedCase{"6\n12\n00\n00\n00\n24\n00\n1\n24\nn\n",
                    kLen + CdbPrompts(0, 5) + kDir + kDataLen + kSaveFile + kSuccess + kNoSense, {kInquiry36}},
+        // An answer shorter than asked (96 of 80h bytes) is no failure here: the operator reads it.
+        GuidedCase{"6\n12\n00\n00\n00\n80\n00\n1\n80\nn\n",
+                   kLen + CdbPrompts(0, 5) + kDir + kDataLen + kSaveFile + kSuccess + kNoSense,
+                   {Sgio("120000008000", "in", 128)}},
         // The named lengths are not enforced: 7 asks seven bytes.
         GuidedCase{"7\n3B\n02\n0\n0\n0\n0\n0\n0\n", kLen + CdbPrompts(0, 6) + kDir + kSuccess + kNoSense,
                    {Sgio("3B020000000000", "none", 0)}},
