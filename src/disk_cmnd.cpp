@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
-#include <iterator>
 
 #include "cmd_resp_log.h"
 #include "disk_info.h"
 #include "drive_changes.h"
 #include "msg_processor.h"
 #include "scsi_cmnd_exec.h"
+#include "vendor_cmnd_exec.h"
 
 // Expands NULL before the condition is printed, so the message shows what the compiler saw.
 #define ZV_CHECK_EXPANDED(cond) ZV_CHECK(cond)
@@ -110,8 +110,15 @@ void DiskCmnd::Check()
         ZV_CHECK(it != map_list.end());
         ZV_CHECK_EXPANDED(!( (NULL != it->second.fun_len) && (NULL != it->second.fun_len_param)));
     }
-    CheckTables(CmndTables{disk_spt_list, cmnd_template_list, cmnd_func_list, scsi_exec_types,
-                           std::size(scsi_exec_types)});
+    const std::vector<CmndExecTypes> lists = ExecTypeLists();
+    CheckTables(CmndTables{disk_spt_list, cmnd_template_list, cmnd_func_list, lists.data(), lists.size()});
+}
+
+std::vector<CmndExecTypes> DiskCmnd::ExecTypeLists()
+{
+    std::vector<CmndExecTypes> lists(scsi_exec_types, scsi_exec_types + scsi_exec_type_count);
+    lists.insert(lists.end(), vendor_exec_types, vendor_exec_types + vendor_exec_type_count);
+    return lists;
 }
 
 void DiskCmnd::CheckTables(const CmndTables& tables)
@@ -123,6 +130,7 @@ void DiskCmnd::CheckTables(const CmndTables& tables)
     }
     for (size_t n = 0; n < tables.exec_type_count; n++) {
         const CmndExecTypes& list = tables.exec_types[n];
+        ZV_CHECK(list.exec != nullptr && list.lists != nullptr);
         for (size_t i = 0; i < (size_t)TYPE_BUTT; i++) {
             const bool registered = tables.funcs[i].fun == list.exec;
             const bool listed = list.lists((int)i);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <map>
+#include <vector>
 
 #include "common.h"
 #include "disk_info.h"
@@ -269,9 +270,12 @@ public:
     static void Init();
     static void Check();
     // Row i of every table is type i, and each executor list holds exactly the types whose row
-    // names that executor, with the opcode it expects; aborts otherwise. Check runs it over the
-    // program's tables.
+    // names that executor, with the opcode it expects; aborts otherwise, also on a list row
+    // without its executor or test. Check runs it over the program's tables.
     static void CheckTables(const CmndTables& tables);
+    // The executors' lists that Check holds against the catalogue: the SCSI executors' and the
+    // vendor-log and download executors'.
+    static std::vector<CmndExecTypes> ExecTypeLists();
 
     // Data length of a type: fixed (nothing sent, errors 0) or asked from the drive.
     // Types without either give false with user error 6.

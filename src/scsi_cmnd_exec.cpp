@@ -447,7 +447,7 @@ bool ExecSetTimestamp(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err,
 }
 
 // {executor, opcode of its types' templates, its list}
-const CmndExecTypes scsi_exec_types[kScsiExecTypeLists] = {
+const CmndExecTypes scsi_exec_types[] = {
     {ExecModeSense, 0x5A, ListsModeSense},
     {ExecReadDefectData, 0xB7, ListsDefectData},
     {ExecVendorTableRead, 0xC0, ListsVendorTable},
@@ -459,3 +459,4 @@ const CmndExecTypes scsi_exec_types[kScsiExecTypeLists] = {
     {ExecWriteWearLevelTableScsi, 0xC1, ListsWearLevelWrite},
     {ExecSetTimestamp, 0xA4, ListsTimestamp},
 };
+const size_t scsi_exec_type_count = std::size(scsi_exec_types);

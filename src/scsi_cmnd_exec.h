@@ -18,9 +18,10 @@ extern u32 nvram_read_base;
 // Seconds every request of these executors may take.
 const u32 kScsiExecTimeout = 10;
 
-// Every executor below with the types it runs, checked against the catalogue at start-up.
-const size_t kScsiExecTypeLists = 10;
-extern const CmndExecTypes scsi_exec_types[kScsiExecTypeLists];
+// Every executor below with the types it runs, checked against the catalogue at start-up;
+// the count is the array's own.
+extern const CmndExecTypes scsi_exec_types[];
+extern const size_t scsi_exec_type_count;
 
 // Types 120-123: one MODE SENSE(10); answers the length query.
 bool ExecModeSense(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);

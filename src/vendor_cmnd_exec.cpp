@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "ata_cmnd_exec.h"
@@ -29,6 +30,11 @@ const u32 kOtherMaxPages = 128;
 const u32 kPartPageNum = 128;
 
 bool IsVendorLog(int type) { return type >= TYPE_4DH_READNVSRAM_LOG && type <= TYPE_4DH_READNVALL_LOG; }
+
+bool IsWriteBufferDownload(int type)
+{
+    return type == TYPE_3BH_DOWNLOAD_MICROCODE || type == TYPE_3BH_DOWNLOAD_R5_LOADER;
+}
 
 // The chunk indexes [first, end) of a vendor-log read, after applying flash_log_part.
 bool SelectChunks(int type, u64 chunks, u64* first, u64* end, int* user_err)
@@ -200,8 +206,7 @@ bool ExecVendorLogSense(int type, DiskInfo* disk, u8* buf, u32 len, int* user_er
 bool ExecWriteBufferDownload(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err)
 {
     *user_err = USER_ERR_UNSUPPORTED;
-    if ((type != TYPE_3BH_DOWNLOAD_MICROCODE && type != TYPE_3BH_DOWNLOAD_R5_LOADER) || buf == nullptr || len == 0 ||
-        disk == nullptr) {
+    if (!IsWriteBufferDownload(type) || buf == nullptr || len == 0 || disk == nullptr) {
         return Fail(USER_ERR_ILLEGAL_PARAM, user_err);
     }
     // Offset and length travel in 24 bits: a longer image cannot be described, so it is
@@ -298,3 +303,10 @@ bool ExecDownloadMicrocodeAta(int type, DiskInfo* disk, u8* buf, u32 len, int* u
     }
     return CloseChecked(&handle, ok, user_err, sys_err);
 }
+
+// {executor, opcode of its types' templates, its list}: LOG SENSE of the vendor pages, WRITE BUFFER.
+const CmndExecTypes vendor_exec_types[] = {
+    {ExecVendorLogSense, 0x4D, IsVendorLog},
+    {ExecWriteBufferDownload, 0x3B, IsWriteBufferDownload},
+};
+const size_t vendor_exec_type_count = std::size(vendor_exec_types);

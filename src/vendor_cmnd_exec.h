@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "common.h"
+#include "disk_cmnd.h"
 #include "disk_info.h"
 
 // The first 64 bytes of a controller firmware image: sixteen little-endian words (the host's
@@ -38,5 +39,10 @@ bool ExecDownloadMicrocodeAta(int type, DiskInfo* disk, u8* buf, u32 len, int* u
 
 // Types 67, 124 (and 37 on SAS drives as 67): WRITE BUFFER download after setting the clock.
 bool ExecWriteBufferDownload(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sys_err);
+
+// The vendor-log and WRITE BUFFER executors with the types they run, checked against the
+// catalogue at start-up as the SCSI executors' lists are; the count is the array's own.
+extern const CmndExecTypes vendor_exec_types[];
+extern const size_t vendor_exec_type_count;
 
 #endif

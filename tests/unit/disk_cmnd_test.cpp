@@ -12,6 +12,7 @@
 #include "disk_cmnd.h"
 #include "scsi_cmnd_exec.h"
 #include "test_init.h"
+#include "vendor_cmnd_exec.h"
 
 namespace {
 
@@ -368,7 +369,7 @@ struct SpoiltTables {
     std::vector<DiskSptItem> spt{disk_spt_list, disk_spt_list + TYPE_BUTT};
     std::vector<CmndTemplate> templates{cmnd_template_list, cmnd_template_list + TYPE_BUTT};
     std::vector<CmndFuncRow> funcs{cmnd_func_list, cmnd_func_list + TYPE_BUTT};
-    std::vector<CmndExecTypes> exec_types{scsi_exec_types, scsi_exec_types + kScsiExecTypeLists};
+    std::vector<CmndExecTypes> exec_types = DiskCmnd::ExecTypeLists();
 
     CmndTables View() const
     {
@@ -386,15 +387,18 @@ struct SpoiltTables {
     }
 };
 
-bool ProgramLogSenseList(int type)
+// What the program's list of an executor holds.
+bool ProgramListHolds(CmndExecFun exec, int type)
 {
-    for (const CmndExecTypes& list : scsi_exec_types) {
-        if (list.exec == ExecLogSense) {
+    for (const CmndExecTypes& list : DiskCmnd::ExecTypeLists()) {
+        if (list.exec == exec) {
             return list.lists(type);
         }
     }
     return false;
 }
+
+bool ProgramLogSenseList(int type) { return ProgramListHolds(ExecLogSense, type); }
 
 // A page that the catalogue runs with the LOG SENSE executor but its list forgot.
 bool LogSenseListWithoutTemperature(int type)
@@ -406,6 +410,18 @@ bool LogSenseListWithoutTemperature(int type)
 bool LogSenseListWithVendorLog(int type)
 {
     return type == TYPE_4DH_READNVSRAM_LOG || ProgramLogSenseList(type);
+}
+
+// A vendor log that the catalogue runs with the vendor-log executor but its range left out.
+bool VendorLogListWithoutCurrentLog(int type)
+{
+    return type != TYPE_4DH_READCURRENT_LOG && ProgramListHolds(ExecVendorLogSense, type);
+}
+
+// The loader download, which the catalogue runs with WRITE BUFFER, left out of that list.
+bool DownloadListWithoutLoader(int type)
+{
+    return type != TYPE_3BH_DOWNLOAD_R5_LOADER && ProgramListHolds(ExecWriteBufferDownload, type);
 }
 
 struct SpoiltTableCase {
@@ -458,7 +474,25 @@ INSTANTIATE_TEST_SUITE_P(
                         "!listed || registered"},
         SpoiltTableCase{"listed type sends another opcode",
                         [](SpoiltTables* t) { t->templates[TYPE_5AH_MODE_SENSE_SAVED].regs[0] = 0x1A; },
-                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]"}),
+                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]"},
+        SpoiltTableCase{"vendor log missing from its range",
+                        [](SpoiltTables* t) { t->ListOf(ExecVendorLogSense).lists = VendorLogListWithoutCurrentLog; },
+                        "!registered || listed"},
+        SpoiltTableCase{"new vendor log type outside the range",
+                        [](SpoiltTables* t) { t->funcs[TYPE_4DH_READRAIDFLASH_LOG1].fun = ExecVendorLogSense; },
+                        "!registered || listed"},
+        SpoiltTableCase{"vendor log template sends another opcode",
+                        [](SpoiltTables* t) { t->templates[TYPE_4DH_READNVALL_LOG].regs[0] = 0x4C; },
+                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]"},
+        SpoiltTableCase{"loader download missing from its list",
+                        [](SpoiltTables* t) { t->ListOf(ExecWriteBufferDownload).lists = DownloadListWithoutLoader; },
+                        "!registered || listed"},
+        SpoiltTableCase{"download template sends another opcode",
+                        [](SpoiltTables* t) { t->templates[TYPE_3BH_DOWNLOAD_R5_LOADER].regs[0] = 0x3C; },
+                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]"},
+        SpoiltTableCase{"list row left empty",
+                        [](SpoiltTables* t) { t->exec_types.push_back(CmndExecTypes{}); },
+                        "list.exec != nullptr && list.lists != nullptr"}),
     CaseName());
 
 TEST(CatalogueTables, ProgramTablesPass)
@@ -469,6 +503,10 @@ TEST(CatalogueTables, ProgramTablesPass)
     EXPECT_EQ(tables.ListOf(ExecLogSense).opcode, 0x4D);
     EXPECT_TRUE(tables.ListOf(ExecLogSense).lists(TYPE_4DH_TEMPERATURE));
     EXPECT_FALSE(tables.ListOf(ExecLogSense).lists(TYPE_4DH_READNVSRAM_LOG));
+    EXPECT_EQ(tables.ListOf(ExecVendorLogSense).opcode, 0x4D);
+    EXPECT_TRUE(tables.ListOf(ExecVendorLogSense).lists(TYPE_4DH_READNVSRAM_LOG));
+    EXPECT_EQ(tables.ListOf(ExecWriteBufferDownload).opcode, 0x3B);
+    EXPECT_TRUE(tables.ListOf(ExecWriteBufferDownload).lists(TYPE_3BH_DOWNLOAD_R5_LOADER));
 }
 
 } // namespace
