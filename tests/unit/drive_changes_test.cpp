@@ -3,7 +3,10 @@
 // are not.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "case_names.h"
 
@@ -50,25 +53,49 @@ const ChangeRow change_rows[] = {
 
 static_assert(sizeof(change_rows) / sizeof(change_rows[0]) == kDriveChangeRows, "one expected row per list row");
 
-class DriveChangeList : public ::testing::TestWithParam<size_t> {};
+void PrintTo(const ChangeRow& row, std::ostream* os) { *os << CmndTypeText(static_cast<int>(row.type)); }
+
+const DriveChangeRow* ListRowOf(u32 type)
+{
+    for (const DriveChangeRow& row : drive_change_list) {
+        if (row.type == type) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+class DriveChangeList : public ::testing::TestWithParam<ChangeRow> {};
 
 TEST_P(DriveChangeList, RowNamesItsCatalogueType)
 {
-    const size_t i = GetParam();
-    const ChangeRow& want = change_rows[i];
-    SCOPED_TRACE(want.name);
-    EXPECT_EQ(drive_change_list[i].type, want.type);
+    const ChangeRow& want = GetParam();
     ASSERT_LT(want.type, static_cast<u32>(TYPE_BUTT));
     EXPECT_EQ(std::string(disk_spt_list[want.type].name), want.name);
     EXPECT_TRUE(ChangesDrive(want.type));
-    ASSERT_NE(drive_change_list[i].change, nullptr);
-    EXPECT_NE(std::string(drive_change_list[i].change), "");
-    if (i > 0) {
-        EXPECT_LT(drive_change_list[i - 1].type, drive_change_list[i].type) << "rows in type order";
-    }
+    const DriveChangeRow* row = ListRowOf(want.type);
+    ASSERT_NE(row, nullptr);
+    ASSERT_NE(row->change, nullptr);
+    EXPECT_NE(std::string(row->change), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, DriveChangeList, ::testing::Range<size_t>(0, kDriveChangeRows), CaseName());
+INSTANTIATE_TEST_SUITE_P(Rows, DriveChangeList, ::testing::ValuesIn(change_rows), CaseName());
+
+// The list holds these types and no other, one row each, in type order.
+TEST(DriveChanges, ListIsTheExpectedTypesInOrder)
+{
+    std::vector<u32> listed;
+    for (const DriveChangeRow& row : drive_change_list) {
+        listed.push_back(row.type);
+    }
+    std::vector<u32> expected;
+    for (const ChangeRow& row : change_rows) {
+        expected.push_back(row.type);
+    }
+    EXPECT_EQ(listed, expected);
+    EXPECT_TRUE(std::is_sorted(listed.begin(), listed.end()));
+    EXPECT_EQ(std::adjacent_find(listed.begin(), listed.end()), listed.end()) << "one row per type";
+}
 
 // Whatever the catalogue sends to a drive changes it.
 TEST(DriveChanges, EveryDataOutTypeIsListed)
