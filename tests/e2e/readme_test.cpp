@@ -5,12 +5,15 @@
 #include "cmd_options.h"
 #include "disk_cmnd.h"
 #include "drive_changes.h"
+#include "one_key_info.h"
 #include "scsi_passthrough.h"
 #include "vendor_tools.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -272,7 +275,8 @@ const OptItem* FindOptItem(char letter, const std::string& value)
 }
 
 // A row is marked as changing the drive exactly when its command type is one that changes a
-// drive, or its tool sends what the operator types (the pass-through, a new maximum address).
+// drive, or its tool sends what the operator types (the pass-through, a new maximum address),
+// or the collection it runs holds such a type.
 TEST(ReadmeTables, OptionRowsMarkExactlyTheValuesThatChangeADrive)
 {
     size_t looked_up = 0;
@@ -286,6 +290,9 @@ TEST(ReadmeTables, OptionRowsMarkExactlyTheValuesThatChangeADrive)
                                               : item->handler == scsiPassThrough || item->handler == getSetMaxAddress;
         } else if (letter == 'c') {
             changes = ChangesDrive(TYPE_C1H_CLEAN_SMART);
+        } else if (letter == 'a') {
+            changes = std::any_of(std::begin(one_key_info_list), std::end(one_key_info_list),
+                                  [](const OneKeyInfoItem& item) { return ChangesDrive(item.type); });
         } else {
             // Downloads and FORMAT UNIT; the rest only read or name files.
             changes = letter == 'u' || letter == 'f';
