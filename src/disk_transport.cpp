@@ -66,7 +66,7 @@ bool IsCompletedStatus(u8 status)
 }
 
 // SPC: 70h/71h are fixed format and 72h/73h descriptor format; 74h-7Eh are reserved and 7Fh
-// is vendor specific, so such sense says nowhere where its key is.
+// is vendor specific, so such sense has no layout a key could be read from.
 bool IsFixedSenseCode(u8 byte0)
 {
     const u8 code = byte0 & 0x7F;
