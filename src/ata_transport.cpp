@@ -37,8 +37,8 @@ bool regs_returned = false;
 bool AnnouncesStatusReturn(const ScsiRequest& req)
 {
     const SenseResult sense(&req);
-    const bool descriptor_format = sense.response_code == 0x72 || sense.response_code == 0x73;
-    return req.status == 0x02 && descriptor_format && sense.asc == SAT_RETURN_ASC && sense.ascq == SAT_RETURN_ASCQ;
+    return req.status == 0x02 && IsDescriptorSenseCode(sense.response_code) && sense.asc == SAT_RETURN_ASC &&
+           sense.ascq == SAT_RETURN_ASCQ;
 }
 
 // ATA PASS-THROUGH protocol and length flags per route direction.
@@ -65,18 +65,33 @@ void BuildBufferCdb(u8* cdb, u8 opcode, u8 buffer_id, u32 len)
 }
 
 // One buffer command of the tunnel; buffers are never null here. It fails unless at least
-// `needed` of its len bytes moved.
+// `needed` of its len bytes moved; resid, when given, receives the residual.
 bool SendBuffer(int* handle, u8 opcode, u8 buffer_id, u8* buf, u32 len, u32 needed, int dir, void* context,
-                int* user_err, int* sys_err)
+                int* user_err, int* sys_err, u32* resid = nullptr)
 {
     u8 cdb[APT_CDB_LEN];
     BuildBufferCdb(cdb, opcode, buffer_id, len);
-    u32 resid = 0;
-    if (!SendAptCdb(handle, cdb, buf, len, &dir, context, user_err, sys_err, &resid)) {
+    u32 left = 0;
+    const bool sent = SendAptCdb(handle, cdb, buf, len, &dir, context, user_err, sys_err, &left);
+    if (resid != nullptr) {
+        *resid = left;
+    }
+    if (!sent) {
         return false;
     }
-    const u32 moved = resid < len ? len - resid : 0;
+    const u32 moved = left < len ? len - left : 0;
     return moved >= needed ? true : FailIncomplete(user_err, sys_err);
+}
+
+// A data phase with a residual holds no whole answer. Registers from the drive that report an
+// error are its verdict on the command, which a short (or empty) data phase then only follows
+// from; registers that report success, or none from the drive, leave the residual the failure.
+bool JudgeResidual(u32 resid, bool drive_regs, const TaskFile* regs, int* user_err, int* sys_err)
+{
+    if (resid == 0 || (drive_regs && !IsAtaStatusGood(regs))) {
+        return true;
+    }
+    return FailIncomplete(user_err, sys_err);
 }
 
 } // namespace
@@ -138,8 +153,8 @@ bool SendAtaCmndSat(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     ScsiExchange x(cdb, SAT_CDB_LEN, xfer_dir, has_data ? buf : nullptr, has_data ? len : 0, SAT_TIMEOUT_S);
 
     // Sense keys (a failing command under CK_COND comes back as CHECK CONDITION) are mapped there.
-    // ATA moves whole sectors: a data phase that came back short holds no answer.
-    if (!x.Send(handle, context, has_data ? SCSI_RESID_FAILS : SCSI_RESID_KEPT, user_err, sys_err)) {
+    // ATA moves whole sectors: a data phase that came back short is judged with the registers.
+    if (!x.Send(handle, context, SCSI_RESID_KEPT, user_err, sys_err)) {
         return false;
     }
     const ScsiRequest& req = x.req;
@@ -147,28 +162,37 @@ bool SendAtaCmndSat(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     u32 written = req.sense_written < kSenseLen ? req.sense_written : kSenseLen;
     const u8* d = FindSenseDescriptor(x.sense, static_cast<int>(written), SAT_STATUS_RETURN);
     // Only a descriptor of the full standard length carries every register we read.
-    if (d != nullptr && d[1] >= SAT_STATUS_RETURN_LEN) {
-        regs->features = d[3];
-        regs->count = d[5];
-        regs->lba_low = d[7];
-        regs->lba_mid = d[9];
-        regs->lba_high = d[11];
-        regs->device = d[12];
-        regs->command = d[13];
+    const bool returned = d != nullptr && d[1] >= SAT_STATUS_RETURN_LEN;
+    // A failed call leaves the registers as they were sent.
+    TaskFile out = *regs;
+    TaskFileHob out_prev = *prev;
+    if (returned) {
+        out.features = d[3];
+        out.count = d[5];
+        out.lba_low = d[7];
+        out.lba_mid = d[9];
+        out.lba_high = d[11];
+        out.device = d[12];
+        out.command = d[13];
         if (ext48) {
-            prev->count = d[4];
-            prev->lba_low = d[6];
-            prev->lba_mid = d[8];
-            prev->lba_high = d[10];
+            out_prev.count = d[4];
+            out_prev.lba_low = d[6];
+            out_prev.lba_mid = d[8];
+            out_prev.lba_high = d[10];
         }
-        regs_returned = true;
     } else if (AnnouncesStatusReturn(req)) {
         // The registers were announced but did not arrive: the command's status is unknown.
         return FailIncomplete(user_err, sys_err);
     } else {
-        regs->features = 0;
-        regs->command = ATA_STATUS_DRDY_DSC;
+        out.features = 0;
+        out.command = ATA_STATUS_DRDY_DSC;
     }
+    if (!JudgeResidual(has_data ? req.resid : 0, returned, &out, user_err, sys_err)) {
+        return false;
+    }
+    *regs = out;
+    *prev = out_prev;
+    regs_returned = returned;
     return true;
 }
 
@@ -277,16 +301,18 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     BuildAptPacket(&packet, regs, prev, &dir, data_len, ext48);
 
     // Each failing request leaves its own error; a later failure replaces an earlier one.
-    // The packet and the data must move whole (ATA moves whole sectors).
+    // The packet must move whole; a residual of the data phase is judged with the registers
+    // (ATA moves whole sectors).
     bool packet_ok = true;
     bool data_ok;
+    u32 data_resid = 0;
     if (dir == SCSI_DIR_IN) {
         packet_ok = SendBuffer(handle, APT_OP_WRITE_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&packet),
                                sizeof(packet), sizeof(packet), SCSI_DIR_OUT, context, user_err, sys_err);
         // The exchange runs to its end even after a failed packet write, leaving the tunnel idle.
         u8 empty = 0;
-        data_ok = SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_DATA, buf != nullptr ? buf : &empty, data_len,
-                             data_len, SCSI_DIR_IN, context, user_err, sys_err);
+        data_ok = SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_DATA, buf != nullptr ? buf : &empty, data_len, 0,
+                             SCSI_DIR_IN, context, user_err, sys_err, &data_resid);
     } else {
         std::vector<u8> out(sizeof(packet) + data_len);
         memcpy(out.data(), &packet, sizeof(packet));
@@ -294,7 +320,7 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
             memcpy(out.data() + sizeof(packet), buf, data_len);
         }
         data_ok = SendBuffer(handle, APT_OP_WRITE_BUFFER, APT_BUFFER_CMND, out.data(), static_cast<u32>(out.size()),
-                             static_cast<u32>(out.size()), SCSI_DIR_OUT, context, user_err, sys_err);
+                             sizeof(packet), SCSI_DIR_OUT, context, user_err, sys_err, &data_resid);
     }
 
     // The block counts only when its error and status bytes arrived.
@@ -305,11 +331,15 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     if (!data_ok) {
         return false;   // the block read after a failed data phase is not taken
     }
-    // After a good data phase the block is taken and logged whatever the other requests did,
-    // so the log shows what came back; the call still fails when any of them failed.
+    // After a data phase the drive ran, whole or short, the block is taken and logged whatever the
+    // other requests did, so the log shows what came back; the call still fails when any of them
+    // failed.
     ParseAptStatus(regs, prev, &status, ext48);
     regs_returned = packet_ok && status_ok;
-    return regs_returned;
+    if (!regs_returned) {
+        return false;
+    }
+    return JudgeResidual(data_resid, true, regs, user_err, sys_err);
 }
 
 namespace {

@@ -17,10 +17,13 @@
 typedef bool (*AtaRouteFun)(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len,
                             int dir, void* context, int* user_err, int* sys_err);
 
-// The routes judge what arrived, not the ATA status: a data phase (or a tunnel packet) that
-// did not move whole, an ATA Status Return announced (00h/1Dh in descriptor-format sense) but
-// not carried whole within the additional sense length, and a tunnel status block that did
-// not arrive up to its status byte fail with user error 1 and system error 5 (EIO).
+// The routes judge what arrived, not the ATA status: a tunnel packet that did not move whole,
+// an ATA Status Return announced (00h/1Dh in descriptor-format sense) but not carried whole
+// within the additional sense length, and a tunnel status block that did not arrive up to its
+// status byte fail with user error 1 and system error 5 (EIO). So does a data phase that did
+// not move whole, unless the drive's own registers report an error: a command the drive
+// rejected comes back as a successful call with the error in the registers, whatever its data
+// phase moved.
 
 // LINK_ATA: there is no native ATA path on this platform; always user error 6, nothing sent.
 bool SendAtaCmndNative(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, u8* buf, u32 len, int dir,

@@ -65,6 +65,14 @@ bool IsCompletedStatus(u8 status)
     return false;
 }
 
+// SPC: 70h/71h are fixed format and 72h/73h descriptor format; 74h-7Eh are reserved and 7Fh
+// is vendor specific, so such sense has no layout a key could be read from.
+bool IsFixedSenseCode(u8 byte0)
+{
+    const u8 code = byte0 & 0x7F;
+    return code == 0x70 || code == 0x71;
+}
+
 // Whether the byte holding the sense key of a CHECK CONDITION's sense data arrived: the
 // response code must name a format, and the key's byte must be among the bytes written.
 bool SenseKeyArrived(const ScsiRequest* req)
@@ -74,11 +82,10 @@ bool SenseKeyArrived(const ScsiRequest* req)
     if (req->sense == nullptr || written == 0) {
         return false;
     }
-    const u8 code = req->sense[0] & 0x7F;
-    if (code > 0x71) {
+    if (IsDescriptorSenseCode(req->sense[0])) {
         return written > 1;
     }
-    return code >= 0x70 && written > 2;
+    return IsFixedSenseCode(req->sense[0]) && written > 2;
 }
 
 // Sense key to user error; first matching row wins, ASC/ASCQ -1 match anything.
@@ -649,22 +656,32 @@ void ReadSenseFields(const ScsiRequest* req, SenseResult* result)
     if (req == nullptr || result == nullptr || req->status != kStatusCheckCondition || req->sense == nullptr) {
         return;
     }
-    // Bytes beyond the buffer are never read; they count as zero.
+    // Only bytes the driver wrote are read, never past the buffer; the others count as zero.
     const u32 size = req->sense_len & 0xFF;
+    const u32 written = req->sense_written < size ? req->sense_written : size;
     const u8* s = req->sense;
-    auto at = [&](u32 i) -> u8 { return i < size ? s[i] : 0; };
+    auto at = [&](u32 i) -> u8 { return i < written ? s[i] : 0; };
     result->response_code = at(0) & 0x7F;
-    if (result->response_code > 0x71) {
+    if (IsDescriptorSenseCode(at(0))) {
         result->sense_key = at(1) & 0x0F;
-        result->asc = at(2);
-        result->ascq = at(3);
-    } else if (result->response_code >= 0x70) {
+        if (written > 3) {
+            result->asc = at(2);
+            result->ascq = at(3);
+        }
+    } else if (IsFixedSenseCode(at(0))) {
         result->sense_key = at(2) & 0x0F;
-        if (req->sense_written > 13) {
+        if (written > 13) {
             result->asc = at(12);
             result->ascq = at(13);
         }
     }
+}
+
+bool IsDescriptorSenseCode(u8 byte0)
+{
+    // Bit 7 is reserved in descriptor format.
+    const u8 code = byte0 & 0x7F;
+    return code == 0x72 || code == 0x73;
 }
 
 void SenseResult::MapToUserErr()
@@ -680,9 +697,7 @@ void SenseResult::MapToUserErr()
 
 const u8* FindSenseDescriptor(const u8* sense, int len, int type)
 {
-    // Bit 7 of the response code is reserved in descriptor format, as SenseResult reads it.
-    const int code = sense != nullptr ? (sense[0] & 0x7F) : 0;
-    if (sense == nullptr || len < 8 || sense[7] == 0 || (code != 0x72 && code != 0x73)) {
+    if (sense == nullptr || len < 8 || sense[7] == 0 || !IsDescriptorSenseCode(sense[0])) {
         return nullptr;
     }
     const int covered = sense[7] < len - 8 ? sense[7] : len - 8;

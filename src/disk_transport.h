@@ -67,7 +67,7 @@ struct SenseResult {
     u8 ascq;
 
     // All fields zero, then ReadSenseFields, then MapToUserErr; a CHECK CONDITION whose
-    // sense key did not arrive (no sense written, a response code below 70h) maps to
+    // sense key did not arrive (no sense written, a response code other than 70h-73h) maps to
     // USER_ERR_SENSE_UNKNOWN.
     explicit SenseResult(const ScsiRequest* req);
     // Sense key (and ASC/ASCQ) to user_err.
@@ -149,9 +149,15 @@ bool MegaSasPassThrough(int* handle, ScsiRequest* req, void* context, int* user_
 // without a call (errno EINVAL). On failure errno tells why (0: the statuses).
 bool MegaDevPassThrough(int* handle, ScsiRequest* req);
 
-// Response code, sense key, ASC and ASCQ of a CHECK CONDITION request's sense bytes;
-// leaves them as they are for any other status.
+// Response code, sense key, ASC and ASCQ of a CHECK CONDITION request's sense bytes, each
+// only from bytes among the sense_written ones (ASC and ASCQ together); leaves them as they are
+// for any other status. Only 70h/71h (fixed) and 72h/73h (descriptor) give a key; other codes
+// name no format the fields could be read from.
 void ReadSenseFields(const ScsiRequest* req, SenseResult* result);
+
+// Whether sense byte 0 names descriptor format (72h or 73h, bit 7 aside): the one test of every
+// reader of descriptor-format sense.
+bool IsDescriptorSenseCode(u8 byte0);
 
 // The first descriptor of the given type in descriptor-format sense data of len bytes,
 // only when it lies whole inside them; else null.

@@ -39,6 +39,7 @@ struct OutcomeCase {
     std::string answers;            // fixture lines for the node, over its own answers
     const char* golden;             // the text shown, under tests/data; null: out
     std::string out;
+    std::string log = "";           // text the command/response log holds
 };
 
 void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.what; }
@@ -89,6 +90,15 @@ const OutcomeCase outcome_cases[] = {
      "Err Code [00000451h]\n"},
     {"tunnel status block without its error and status bytes", "/dev/sdd", {"-s", "enable"},
      "answer ata B0 fea=D8\n  regs status=51 err=04\n  status-block 18\n", nullptr, kOsApi},
+    // SMART READ DATA over the tunnel, aborted: no data arrives, the status block says why.
+    {"tunnel data-in aborted by the drive", "/dev/sdd", {"-s", "value"}, "answer ata B0 fea=D0\n  regs status=51 err=04\n",
+     nullptr,
+     "    Query SMART Value/Threshold failed, User Err Code [00000008h:ATA Status Register or Error Registor return "
+     "false], System Err Code [00000451h]\n",
+     "  Read APT\n"
+     "    00h  00h  00h  00h  00h  00h  00h  01h\n"
+     "    40h  C2h  4Fh  00h  00h  00h  00h  00h\n"
+     "    00h  00h  04h  51h  00h  00h  00h  00h\n"},
 };
 
 class TransportOutcome : public E2eTest, public ::testing::WithParamInterface<OutcomeCase> {};
@@ -106,6 +116,9 @@ TEST_P(TransportOutcome, FailureLineOrTheAnswer)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, c.golden != nullptr ? "\n" + TestDataFile(c.golden) : c.out);
+    if (!c.log.empty()) {
+        EXPECT_NE(ReadFile("SSDlog/cmd_resp_log.txt").find(c.log), std::string::npos);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TransportOutcome, ::testing::ValuesIn(outcome_cases), CaseName());

@@ -400,6 +400,9 @@ const StatusCase status_cases[] = {
      USER_ERR_ATA_STATUS, 0x0451, 1},
     {"SAT: current time", "sat", ExecWriteCurrentTime, TYPE_8CH_WRITE_CURRENT_TIME, 0,
      "answer ata 8C fea=F6\n  regs err=80 status=50\n", USER_ERR_ATA_STATUS, 0x8050, 1},
+    // The drive's rejection, not the data phase it left empty, is what is reported.
+    {"tunnel: an IDENTIFY the drive rejects, without data", "apt", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
+     "answer ata EC\n  regs err=04 status=51\n", USER_ERR_ATA_STATUS, 0x0451, 1},
 };
 
 class ReturnedStatus : public AtaExec, public ::testing::WithParamInterface<StatusCase> {
@@ -436,9 +439,6 @@ const StatusCase not_arrived_cases[] = {
      "answer ata EC\n  size 100\n", USER_ERR_OS_API, EIO, 1},
     {"tunnel: IDENTIFY without data", "apt", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512, "answer ata EC\n",
      USER_ERR_OS_API, EIO, 1},
-    // The data phase's failure is the one reported, as for any failed data phase of the tunnel.
-    {"tunnel: an IDENTIFY that fails and brings no data", "apt", ExecAtaCommand, TYPE_IDENTIFY_DEVICE, 512,
-     "answer ata EC\n  regs err=04 status=51\n", USER_ERR_OS_API, EIO, 1},
     {"SAT: a maximum address read without returned registers", "sat", ExecMaxAddress,
      TYPE_READ_NATIVE_MAX_ADDRESS, 9, "answer ata F8\n  status-return none\n", USER_ERR_SAT_NO_CHECK_CONDITION,
      kSysBefore, 1},

@@ -174,6 +174,8 @@ struct SatRegsCase {
     const char* answer;  // attribute lines of the drive's answer
     bool ext48;
     const char* expected;  // returned registers, "current / previous"
+    int dir = SCSI_DIR_NONE;
+    u32 len = 0;
 };
 
 void PrintTo(const SatRegsCase& c, std::ostream* os) { *os << c.what; }
@@ -202,6 +204,16 @@ const SatRegsCase sat_regs_cases[] = {
     {"a response code with bit 7 set",
      "sense F2 01 00 1D 00 00 00 0E 09 0C 00 00 00 66 00 34 00 56 00 78 E0 50", false,
      "00 66 34 56 78 E0 50 / 09 0A 0B 0C 0D"},
+    // ASCQ 1Dh was not among the bytes written: nothing is announced.
+    {"a descriptor-format sense of 3 bytes: error 00h, status 50h, the rest as sent",
+     "sense 72 01 00 1D 00 00 00 00\n  sense-written 3", false, "00 01 02 03 04 40 50 / 09 0A 0B 0C 0D"},
+    // The drive's rejection is its verdict, whatever the data phase moved.
+    {"a data-in the drive rejects, without its data: the drive's registers",
+     "size 0\n  sense 72 01 00 1D 00 00 00 0E 09 0C 00 04 00 01 00 02 00 03 00 04 40 51", false,
+     "04 01 02 03 04 40 51 / 09 0A 0B 0C 0D", SCSI_DIR_IN, 512},
+    {"a zero-length data-in with a residual, rejected: the drive's registers",
+     "sense 72 01 00 1D 00 00 00 0E 09 0C 00 04 00 01 00 02 00 03 00 04 40 51\n  resid 4", false,
+     "04 01 02 03 04 40 51 / 09 0A 0B 0C 0D", SCSI_DIR_IN, 0},
 };
 
 class SatRegs : public AtaRoute, public ::testing::WithParamInterface<SatRegsCase> {};
@@ -210,7 +222,7 @@ TEST_P(SatRegs, ReturnsTheRegistersOfTheStatusReturnDescriptor)
 {
     const SatRegsCase& c = GetParam();
     Load(std::string("drive /dev/sdt sat\nanswer ata EC\n  ") + c.answer + "\n");
-    Outcome o = Run(SendAtaCmndSat, MakeRegs("00 01 02 03 04 40 EC", "09 0A 0B 0C 0D"), c.ext48, SCSI_DIR_NONE, 0);
+    Outcome o = Run(SendAtaCmndSat, MakeRegs("00 01 02 03 04 40 EC", "09 0A 0B 0C 0D"), c.ext48, c.dir, c.len);
     EXPECT_TRUE(o.ok) << c.what << " user_err " << o.user_err;
     EXPECT_EQ(o.user_err, kUserBefore) << c.what;
     EXPECT_EQ(Text(o.regs), c.expected) << c.what;
@@ -223,7 +235,8 @@ struct SatFailCase {
     const char* answer;
     int user_err;
     int sys_err;
-    int dir = SCSI_DIR_IN;  // of 512 bytes
+    int dir = SCSI_DIR_IN;
+    u32 len = 512;
 };
 
 void PrintTo(const SatFailCase& c, std::ostream* os) { *os << c.what; }
@@ -250,6 +263,19 @@ const SatFailCase sat_fail_cases[] = {
     {"a residual the drive reports over whole data", "size 512\n  resid 512", USER_ERR_OS_API, EIO},
     {"a data-out the drive did not take whole", "resid 4", USER_ERR_OS_API, EIO, SCSI_DIR_OUT},
     {"a GOOD answer without sense and short data", "size 100\n  status-return none", USER_ERR_OS_API, EIO},
+    {"a zero-length data-in with a residual, good registers", "resid 4", USER_ERR_OS_API, EIO, SCSI_DIR_IN, 0},
+    // Response codes 74h-7Eh are reserved and 7Fh is vendor specific: a sense that cannot be read,
+    // also when an ATA return would be found in it.
+    {"response code 7Fh with a whole ATA return holding status 51h",
+     "size 512\n  sense 7F 01 00 1D 00 00 00 0E 09 0C 00 04 00 01 00 00 00 00 00 00 40 51", USER_ERR_SENSE_UNKNOWN,
+     kSysBefore},
+    {"response code 7Fh without a descriptor", "size 512\n  sense 7F 01 00 1D 00 00 00 00", USER_ERR_SENSE_UNKNOWN,
+     kSysBefore},
+    {"response code 74h with a whole ATA return holding status 50h",
+     "size 512\n  sense 74 01 00 1D 00 00 00 0E 09 0C 00 00 00 01 00 00 00 00 00 00 40 50", USER_ERR_SENSE_UNKNOWN,
+     kSysBefore},
+    {"response code 74h without a descriptor", "size 512\n  sense 74 01 00 1D 00 00 00 00", USER_ERR_SENSE_UNKNOWN,
+     kSysBefore},
 };
 
 class SatFail : public AtaRoute, public ::testing::WithParamInterface<SatFailCase> {};
@@ -259,7 +285,7 @@ TEST_P(SatFail, FailsWithTheTransportErrorAndLeavesTheRegisters)
     const SatFailCase& c = GetParam();
     Load(std::string("drive /dev/sdt sat\nanswer ata EC\n  ") + c.answer + "\n");
     const Regs in = MakeRegs("00 01 00 00 00 40 EC");
-    Outcome o = Run(SendAtaCmndSat, in, false, c.dir, 512, Bytes(512, 0x3C));
+    Outcome o = Run(SendAtaCmndSat, in, false, c.dir, c.len, Bytes(c.len, 0x3C));
     EXPECT_FALSE(o.ok) << c.what;
     EXPECT_EQ(o.user_err, c.user_err) << c.what;
     EXPECT_EQ(o.sys_err, c.sys_err) << c.what;
@@ -423,6 +449,8 @@ struct AptRegsCase {
     const char* answer;
     bool ext48;
     const char* expected;
+    int dir = SCSI_DIR_NONE;
+    u32 len = 0;
 };
 
 void PrintTo(const AptRegsCase& c, std::ostream* os) { *os << c.what; }
@@ -438,6 +466,13 @@ const AptRegsCase apt_regs_cases[] = {
      false, "04 01 02 03 04 40 51 / 09 0A 0B 0C 0D"},
     {"a status block that arrived up to its status byte counts", "regs cnt=12 err=04 status=51\n  status-block 20",
      false, "04 12 02 03 04 40 51 / 09 0A 0B 0C 0D"},
+    // The drive's rejection is its verdict, whatever the data phase moved.
+    {"a data-in the drive rejects, without its data: the status block's registers", "regs err=04 status=51", false,
+     "04 01 02 03 04 40 51 / 09 0A 0B 0C 0D", SCSI_DIR_IN, 512},
+    {"a zero-length data-in with a residual, rejected: the status block's registers",
+     "regs err=04 status=51\n  resid 4", false, "04 01 02 03 04 40 51 / 09 0A 0B 0C 0D", SCSI_DIR_IN, 0},
+    {"a data-out the drive rejects and did not take whole: the status block's registers",
+     "regs err=04 status=51\n  resid 4", false, "04 01 02 03 04 40 51 / 09 0A 0B 0C 0D", SCSI_DIR_OUT, 512},
 };
 
 class AptRegs : public AtaRoute, public ::testing::WithParamInterface<AptRegsCase> {};
@@ -446,8 +481,9 @@ TEST_P(AptRegs, ReturnsTheRegistersOfTheStatusBlock)
 {
     const AptRegsCase& c = GetParam();
     Load(std::string("drive /dev/sdt apt\nanswer ata EC\n  ") + c.answer + "\n");
-    Outcome o = Run(SendAtaCmndApt, MakeRegs("00 01 02 03 04 40 EC", "09 0A 0B 0C 0D"), c.ext48, SCSI_DIR_NONE, 0);
+    Outcome o = Run(SendAtaCmndApt, MakeRegs("00 01 02 03 04 40 EC", "09 0A 0B 0C 0D"), c.ext48, c.dir, c.len);
     EXPECT_TRUE(o.ok) << c.what << " user_err " << o.user_err;
+    EXPECT_EQ(o.user_err, kUserBefore) << c.what;
     EXPECT_EQ(Text(o.regs), c.expected) << c.what;
 }
 
@@ -460,6 +496,7 @@ struct AptFailCase {
     size_t requests;       // requests sent
     int user_err;
     const char* regs;      // returned registers, "current / previous"; null: left as sent
+    u32 len = 512;
 };
 
 void PrintTo(const AptFailCase& c, std::ostream* os) { *os << c.what; }
@@ -492,11 +529,17 @@ const AptFailCase apt_fail_cases[] = {
      "00 66 00 00 00 40 00 / 00 00 00 00 00"},
     {"no status block at all", SCSI_DIR_NONE, "answer ata EC\n  status-block 0\n", 2, USER_ERR_OS_API,
      "00 00 00 00 00 00 00 / 00 00 00 00 00"},
-    {"data read short of a sector: the status is not parsed", SCSI_DIR_IN, "answer ata EC\n  size 256\n", 3,
-     USER_ERR_OS_API, nullptr},
-    {"data read without data", SCSI_DIR_IN, "answer ata EC\n  regs cnt=66\n", 3, USER_ERR_OS_API, nullptr},
-    {"data-out write the drive did not take whole", SCSI_DIR_OUT, "answer ata EC\n  resid 4\n", 2,
-     USER_ERR_OS_API, nullptr},
+    // A short data phase is judged with the registers: good ones leave the residual the failure.
+    {"data read short of a sector, good registers: the status is taken, the residual fails", SCSI_DIR_IN,
+     "answer ata EC\n  size 256\n", 3, USER_ERR_OS_API, "00 01 00 00 00 40 50 / 00 00 00 00 00"},
+    {"data read without data, good registers", SCSI_DIR_IN, "answer ata EC\n  regs cnt=66\n", 3, USER_ERR_OS_API,
+     "00 66 00 00 00 40 50 / 00 00 00 00 00"},
+    {"a zero-length data-in with a residual, good registers", SCSI_DIR_IN, "answer ata EC\n  resid 4\n", 3,
+     USER_ERR_OS_API, "00 01 00 00 00 40 50 / 00 00 00 00 00", 0},
+    {"data-out write the drive did not take whole, good registers", SCSI_DIR_OUT, "answer ata EC\n  resid 4\n", 2,
+     USER_ERR_OS_API, "00 01 00 00 00 40 50 / 00 00 00 00 00"},
+    {"data-out write that did not carry the whole packet: the status is not parsed", SCSI_DIR_OUT,
+     "answer ata EC\n  regs status=51 err=04\n  resid 513\n", 2, USER_ERR_OS_API, nullptr},
     {"non-data packet write cut short", SCSI_DIR_NONE, "answer ata EC\n  resid 1\n", 2, USER_ERR_OS_API, nullptr},
     {"data-in packet write cut short: the exchange still runs to its end", SCSI_DIR_IN,
      "answer scsi 3B mode=1 id=6\n  resid 2\n" APT_DATA_512, 3, USER_ERR_OS_API,
@@ -510,7 +553,7 @@ TEST_P(AptFail, FailsAfterRunningTheExchangeToItsEnd)
     const AptFailCase& c = GetParam();
     Load(std::string("drive /dev/sdt apt\nanswer ata EC\n  size 512\n  regs cnt=77\n") + c.answers);
     const Regs in = MakeRegs("00 01 00 00 00 40 EC");
-    Outcome o = Run(SendAtaCmndApt, in, false, c.dir, 512);
+    Outcome o = Run(SendAtaCmndApt, in, false, c.dir, c.len);
     EXPECT_FALSE(o.ok) << c.what;
     EXPECT_EQ(o.user_err, c.user_err) << c.what;
     EXPECT_EQ(zvemu::Requests(kNode).size(), c.requests) << c.what;
@@ -640,6 +683,7 @@ struct TunnelLogCase {
     bool ok;
     const char* names;     // the log's block names, in order
     bool blocks;           // also check the "Write APT" and "Read APT" blocks byte for byte
+    const char* err_status = "00h  50h";   // bytes 18 and 19 of that "Read APT" block
 };
 
 void PrintTo(const TunnelLogCase& c, std::ostream* os) { *os << c.what; }
@@ -657,6 +701,11 @@ const TunnelLogCase tunnel_log_cases[] = {
      "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;", false},
     {"the data read's SG_IO fails: no sense record for it, no Read APT", "answer scsi 3C mode=1 id=7\n  errno EIO\n",
      SCSI_DIR_IN, false, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI CDB;SCSI Sense;", false},
+    {"the drive rejects the data-in: no data, the status block logged",
+     "answer ata B0 fea=D0\n  regs cnt=03 status=51 err=04\n", SCSI_DIR_IN, true, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", true,
+     "04h  51h"},
+    {"good registers over a short data read: the status block logged", "answer ata B0 fea=D0\n  size 100\n",
+     SCSI_DIR_IN, false, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", false},
 };
 
 // The block names of the log, in order, and for the plain read the "Write APT" and
@@ -706,7 +755,7 @@ int TunnelLogRunInFreshDir(const TunnelLogCase& c)
     const std::string read_apt = "  Read APT\n"
                                  "    00h  00h  00h  00h  00h  00h  00h  03h\n"
                                  "    40h  C2h  4Fh  00h  00h  00h  00h  00h\n"
-                                 "    00h  00h  00h  50h  00h  00h  00h  00h\n"
+                                 "    00h  00h  " + std::string(c.err_status) + "  00h  00h  00h  00h\n"
                                  "    UserErr:00000000h  SysErr:00000000h\n\n";
     int rc = 0;
     if (ok != c.ok || names != c.names ||

@@ -359,7 +359,11 @@ INSTANTIATE_TEST_SUITE_P(
         // The key's byte must be among the bytes written: a CHECK CONDITION without it is no success.
         SenseCase{"sense-fixed 0 00 00\nsense-written 2", false, USER_ERR_SENSE_UNKNOWN, 0x70, 0, 0, 0},
         SenseCase{"sense-fixed 1 00 00\nsense-written 3", true, 0, 0x70, 1, 0, 0},
-        SenseCase{"sense 72 01 00 1D\nsense-written 1", false, USER_ERR_SENSE_UNKNOWN, 0x72, 1, 0, 0x1D},
+        SenseCase{"sense 72 01 00 1D\nsense-written 1", false, USER_ERR_SENSE_UNKNOWN, 0x72, 0, 0, 0},
+        SenseCase{"sense-fixed 5 24 00\nsense-written 2", false, USER_ERR_SENSE_UNKNOWN, 0x70, 0, 0, 0},
+        // Descriptor format reads ASC and ASCQ only when bytes 2 and 3 were written.
+        SenseCase{"sense-desc 2 04 01\nsense-written 3", false, USER_ERR_SENSE_NOT_READY, 0x72, 2, 0, 0},
+        SenseCase{"sense-desc 2 04 01\nsense-written 4", false, USER_ERR_SENSE_BECOMING_READY, 0x72, 2, 0x04, 0x01},
         // Descriptor format.
         SenseCase{"sense-desc 2 04 01", false, USER_ERR_SENSE_BECOMING_READY, 0x72, 2, 0x04, 0x01},
         SenseCase{"sense-desc 2 3A 00", false, USER_ERR_SENSE_NO_MEDIUM, 0x72, 2, 0x3A, 0},
@@ -369,6 +373,12 @@ INSTANTIATE_TEST_SUITE_P(
         SenseCase{"sense-desc E 00 00", false, USER_ERR_SENSE_UNKNOWN, 0x72, 0x0E, 0, 0},
         SenseCase{"sense 73 06 29 00 00 00 00 00", false, USER_ERR_SENSE_TRY_AGAIN, 0x73, 6, 0x29, 0},
         SenseCase{"sense F2 05 24 00 00 00 00 00", false, USER_ERR_SENSE_BAD_FIELD, 0x72, 5, 0x24, 0},
+        // Response codes 74h-7Eh are reserved and 7Fh is vendor specific: no format to read a key from.
+        SenseCase{"sense 74 05 24 00 00 00 00 00", false, USER_ERR_SENSE_UNKNOWN, 0x74, 0, 0, 0},
+        SenseCase{"sense 7E 06 29 00 00 00 00 00", false, USER_ERR_SENSE_UNKNOWN, 0x7E, 0, 0, 0},
+        SenseCase{"sense 7F 01 00 1D 00 00 00 0E 09 0C 00 04 00 00 00 00 00 00 00 00 40 51", false,
+                  USER_ERR_SENSE_UNKNOWN, 0x7F, 0, 0, 0},
+        SenseCase{"sense FF 00 00 00 00 00 00 00", false, USER_ERR_SENSE_UNKNOWN, 0x7F, 0, 0, 0},
         // A response code below 70h names no sense format: the reason of the failure is unknown.
         SenseCase{"sense 00 00 05 00 00 00 00 0A 00 00 00 00 24 00", false, USER_ERR_SENSE_UNKNOWN, 0x00, 0, 0, 0},
         SenseCase{"sense 6F 00 05 00 00 00 00 0A 00 00 00 00 24 00", false, USER_ERR_SENSE_UNKNOWN, 0x6F, 0, 0, 0},
@@ -622,7 +632,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, SenseDescriptor,
                                            DescCase{DescSense(), 34, 2, -1}, DescCase{DescSense(0x73), 34, 9, 20},
                                            DescCase{DescSense(0x70), 34, 9, -1},
                                            DescCase{DescSense(0x71), 34, 1, -1},
-                                           DescCase{DescSense(0xF2), 34, 9, 20}, DescCase{DescSense(), 7, 9, -1},
+                                           DescCase{DescSense(0xF2), 34, 9, 20},
+                                           // Reserved and vendor-specific response codes name no format.
+                                           DescCase{DescSense(0x74), 34, 9, -1}, DescCase{DescSense(0x7F), 34, 9, -1},
+                                           DescCase{DescSense(0xFF), 34, 1, -1}, DescCase{DescSense(), 7, 9, -1},
                                            DescCase{DescSense(0x72, 0), 34, 1, -1},
                                            // The length given cuts the second descriptor short.
                                            DescCase{DescSense(), 33, 9, -1}, DescCase{DescSense(), 33, 1, 8},
