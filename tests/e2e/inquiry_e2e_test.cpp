@@ -77,8 +77,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AnswerCase{"getwwn", "answer scsi C0 fn=0A sel=00\n  text 0 \"5001A4A100123456\"\n", kWwnCdb,
                    "\n    WWN Number :5001A4A100123456\n"},
-        // the demo drive's WWN is binary: its text stops at the first zero byte
-        AnswerCase{"getwwn", "", kWwnCdb, "\n    WWN Number :P\x01JA\n"},
+        // the demo drive's own answer reads as its name
+        AnswerCase{"getwwn", "", kWwnCdb, "\n    WWN Number :50014A4100123456\n"},
+        // a binary answer: its text stops at the first zero byte
+        AnswerCase{"getwwn", "answer scsi C0 fn=0A sel=00\n  data 50 01 4A 41 00 12 34 56\n  size 16\n", kWwnCdb,
+                   "\n    WWN Number :P\x01JA\n"},
         AnswerCase{"getsn", "", kSnCdb, "\n    SN Number :S6470BN400A130501879\n"},
         AnswerCase{"getsn", "answer scsi C0 fn=0A sel=01\n  text 0 \" SN42 \"\n  size 20\n", kSnCdb,
                    "\n    SN Number : SN42 \n"},
