@@ -6,7 +6,7 @@
 // Drives (tests/data/demo, tests/data/e2e and the download answers in tests/data/fw):
 //   /dev/sda  QUMA-K4410TN0100 behind SAT (family K4410: status judged, one retry)
 //   /dev/sdb  QUMA-K6470BN0400 SAS drive (WRITE BUFFER behind SET TIMESTAMP)
-//   /dev/sdc  QUMA-K6410TN0100 behind SAT (the transfer decides)
+//   /dev/sdc  QUMA-K6410TN0100 behind SAT (the whole image in one transfer, which decides)
 //   /dev/sdd  QUMA-K4410TR0050 behind the vendor tunnel (one sector per command)
 #include "e2e_util.h"
 
@@ -203,9 +203,9 @@ protected:
 
 const size_t k300K = 300 * 1024;  // 600 sectors: 254 + 254 + 92
 
-// The first attempt over SAT: the first 254 sectors in one command.
+// The first attempt of a K4410-family drive over SAT: the first 254 sectors in one command.
 const Expect kSatFirst = {"03 FE 00 00 00 40 92", 0, 254 * 512};
-// The retry over SAT: the whole image.
+// The whole image over SAT: the K4410 family's retry, and every other drive's download.
 const Expect kSatRetry[] = {
     {"03 FE 00 00 00 40 92", 0, 254 * 512},
     {"03 FE 00 FE 00 40 92", 254 * 512, 254 * 512},
@@ -295,27 +295,32 @@ struct OtherCase {
     const char* what;
     const char* node;
     std::vector<std::string> overrides;
-    bool sent;
+    std::vector<Expect> commands;
     std::string out;
 };
 
 void PrintTo(const OtherCase& c, std::ostream* os) { *os << c.what; }
 
-// Drives outside the K4410 family: the first transfer decides, no status is asked.
+// Drives outside the K4410 family: no status is asked, so the one transfer is the whole
+// image, and it decides; the first failed command ends it.
 const OtherCase other_cases[] = {
-    {"K6410 takes it", "/dev/sdc", {}, true, "  Download microcode fw.bin to Disk /dev/sdc successfully\n"},
-    {"K6410 aborts it", "/dev/sdc", {"transfer_aborted.txt"}, true,
+    {"K6410 takes it", "/dev/sdc", {}, {kSatRetry[0], kSatRetry[1], kSatRetry[2]},
+     "  Download microcode fw.bin to Disk /dev/sdc successfully\n"},
+    {"K6410 aborts it", "/dev/sdc", {"transfer_aborted.txt"}, {kSatFirst},
+     "  Download microcode fw.bin to Disk /dev/sdc failed, User Err Code [00000012h:Sense key : ABORTED COMMAND], "
+     "System Err Code [00000000h]\n"},
+    {"K6410 aborts the second command", "/dev/sdc", {"second_transfer_aborted.txt"}, {kSatRetry[0], kSatRetry[1]},
      "  Download microcode fw.bin to Disk /dev/sdc failed, User Err Code [00000012h:Sense key : ABORTED COMMAND], "
      "System Err Code [00000000h]\n"},
     // Half of what was sent is no download.
-    {"K6410 takes half of it", "/dev/sdc", {"transfer_short.txt"}, true,
+    {"K6410 takes half of it", "/dev/sdc", {"transfer_short.txt"}, {kSatFirst},
      "  Download microcode fw.bin to Disk /dev/sdc failed, User Err Code [00000001h:OS API Error], "
      "System Err Code [00000005h]\n"},
 };
 
 class OtherSataDownload : public FwDownloadE2e, public ::testing::WithParamInterface<OtherCase> {};
 
-TEST_P(OtherSataDownload, FirstTransferDecides)
+TEST_P(OtherSataDownload, WholeImageInOneTransferThatDecides)
 {
     const OtherCase& c = GetParam();
     Drives(c.overrides);
@@ -324,7 +329,7 @@ TEST_P(OtherSataDownload, FirstTransferDecides)
     RunResult r = Run({"-u", "fw.bin", c.node});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, c.out);
-    ExpectCommands(DownloadCommands(AfterClassification(c.node)), {kSatFirst}, image);
+    ExpectCommands(DownloadCommands(AfterClassification(c.node)), c.commands, image);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, OtherSataDownload, ::testing::ValuesIn(other_cases), CaseName());
