@@ -605,19 +605,101 @@ TEST_F(RaidE2e, SamPathKeepsAnUpgradeOutItDidNotWrite)
     EXPECT_EQ(ReadFile("upgrade_out"), "kept");
 }
 
-// A utility that puts a file of its own under the capture's name: what stands there proves
-// nothing of this run, and it stays.
-TEST_F(RaidE2e, CaptureReplacedByTheUtilityIsNotRemoved)
+struct SwapCase {
+    const char* what;
+    const char* utility;  // the fake MegaCli64's script
+    const char* cat;      // a cat first on PATH, or null
+    const char* out;
+    bool planted;         // a planted file stands under the name at the end
+};
+
+void PrintTo(const SwapCase& c, std::ostream* os) { *os << c.what; }
+
+// Puts a file saying "Exit Code: 0x00" (or 0x01) in the capture's place.
+#define ZV_PLANT(code) "printf 'Exit Code: " code "\\n' > planted && mv -f planted upgrade_out\n"
+
+// The verdict is what the utility wrote into this run's capture; a file put under the name
+// afterwards, between the utility and the verdict or while the verdict is read, changes
+// nothing, and it is not removed.
+const SwapCase swap_cases[] = {
+    {"swapped for a success while the verdict is read",
+     "#!/bin/sh\necho 'Exit Code: 0x01'\n",
+     "#!/bin/sh\n[ \"$1\" = upgrade_out ] && " ZV_PLANT("0x00") "exec /bin/cat \"$@\"\n",
+     "Download microcode Disk failed\n", false},
+    {"swapped for a success by the utility's end", "#!/bin/sh\necho 'Exit Code: 0x01'\n" ZV_PLANT("0x00"), nullptr,
+     "Download microcode Disk failed\n", true},
+    {"swapped for a failure by the utility's end", "#!/bin/sh\necho 'Exit Code: 0x00'\n" ZV_PLANT("0x01"), nullptr,
+     "Download microcode Disk successfully\n", true},
+};
+
+#undef ZV_PLANT
+
+class RaidSwappedCapture : public RaidE2e, public ::testing::WithParamInterface<SwapCase> {};
+
+TEST_P(RaidSwappedCapture, VerdictFromThisRunsCapture)
 {
-    WriteFile("bin/MegaCli64", "#!/bin/sh\ncat \"$(dirname \"$0\")/MegaCli64.reply\"\n"
-                               "rm -f upgrade_out\nprintf 'mine\\n' > upgrade_out\n");
+    const SwapCase& c = GetParam();
+    WriteFile("bin/MegaCli64", c.utility);
+    if (c.cat != nullptr) {
+        WriteFile("bin/cat", c.cat);
+        ASSERT_EQ(chmod(Path("bin/cat").c_str(), 0755), 0);
+    }
     WriteFile("fw.rom", Text(Image(40000, 10000)));
     RunResult r = Run({"-f", "fw.rom", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-SAM", "-a0"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Download microcode Disk failed\n");
-    EXPECT_EQ(ReadFile("upgrade_out"), "mine\n");
+    EXPECT_EQ(r.out, c.out);
+    // A planted file is someone else's: it stays. The run's own capture is removed.
+    ASSERT_EQ(Exists("upgrade_out"), c.planted);
+    if (c.planted) {
+        EXPECT_EQ(ReadFile("upgrade_out").compare(0, 13, "Exit Code: 0x"), 0);
+    }
     EXPECT_FALSE(Exists("fw.rom.new"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, RaidSwappedCapture, ::testing::ValuesIn(swap_cases), CaseName());
+
+struct OperatorFileCase {
+    const char* what;
+    const char* name;  // the operator's file in the way
+    std::vector<std::string> args;
+    size_t image_len;  // of fw.rom, first part 10000 bytes
+    std::string out;
+};
+
+void PrintTo(const OperatorFileCase& c, std::ostream* os) { *os << c.what; }
+
+// A file of the operator's under a name the run would make is refused, and nothing is run.
+const OperatorFileCase operator_file_cases[] = {
+    {"the rewritten image", "fw.rom.new", {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, 40000,
+     "open file error!\n"},
+    {"the rewritten first part", "fw.rom.new", {"-a", "-SAM", "MegaCli64", "-adpfwflash", "-f", "fw.rom"}, 40000,
+     "open file error!\n"},
+    {"the utility's capture", "upgrade_out", {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-SAM", "-a0"},
+     40000, "open file error!\n"},
+    {"the padded image", "fw.rom.tmp", {"-a", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, 40100,
+     "buf_len = 40448\n    Original binary data can't be saved to fw.rom.tmp, User Err Coode "
+     "[00000017h:File can't be opened]\n"},
+};
+
+class RaidOperatorFile : public RaidE2e, public ::testing::WithParamInterface<OperatorFileCase> {};
+
+TEST_P(RaidOperatorFile, IsRefusedAndKept)
+{
+    const OperatorFileCase& c = GetParam();
+    WriteFile("fw.rom", Text(Image(c.image_len, 10000)));
+    WriteFile(c.name, "the operator's");
+    RunResult r = Run(c.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, std::string("    '") + c.name + "' already exists: it is left as it is and nothing is written to it\n");
+    EXPECT_EQ(ReadFile(c.name), "the operator's");
+    EXPECT_EQ(Args("MegaCli64"), "(not run)");
+    for (const char* made : {"fw.rom.new", "fw.rom.tmp", "upgrade_out"}) {
+        EXPECT_EQ(Exists(made), std::string(made) == c.name) << made;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RaidOperatorFile, ::testing::ValuesIn(operator_file_cases), CaseName());
 
 struct RaidRefusal {
     const char* what;
