@@ -490,12 +490,13 @@ bool raidFwUpgrade(char** argv, u32 flag)
         args[i + 1] = renamed;
         named = true;
         // The same image named twice is rewritten once.
-        FileId id;
-        if (WasMade(made, renamed)) {
-        } else if (MakeNewFwFile(image.c_str(), renamed.c_str(), flag, &id)) {
-            made.push_back({renamed, id});
-        } else {
-            all_made = false;
+        if (!WasMade(made, renamed)) {
+            FileId id;
+            if (MakeNewFwFile(image.c_str(), renamed.c_str(), flag, &id)) {
+                made.push_back({renamed, id});
+            } else {
+                all_made = false;
+            }
         }
         i++;
     }
