@@ -527,11 +527,15 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
                 type = TYPE_4DH_READFLASH_LOG;
                 part = 2;
             } else if (const SetValueItem* set_item = findSetValueItem(type)) {
-                // The new value is the second-to-last argument. It must not be the
-                // option's own value, in whatever form it was written ("-osetsn",
-                // "--option=setsn"), and it must fit.
-                const char* value = argv[argc - 2];
-                if (strcmp(value, item->name) == 0 || value == argv[optind - 1] || !CopyValue(set_value, value)) {
+                // The new value is the argument right after the option's value, in whatever
+                // form that was written ("-osetsn", "--option=setsn"), and the second-to-last
+                // one: a value found anywhere else (a file name of -b, say) is not the one
+                // the operator meant for the drive. It must fit.
+                if (optind != argc - 2) {
+                    return Refuse(msg_value);
+                }
+                const char* value = argv[optind];
+                if (strcmp(value, item->name) == 0 || !CopyValue(set_value, value)) {
                     return Refuse(msg_value);
                 }
                 // The prompt's rule: exactly as long as the drive's field, never cut or padded.
@@ -542,6 +546,8 @@ bool runOptionLoop(int argc, char** argv, CmdLineState* state)
                     return Refuse(msg);
                 }
                 set_value_given = 1;
+                // Taken as the option's own argument, so it is never read as an option too.
+                optind++;
             }
             SelectType(state, type);
             flash_log_part = part;

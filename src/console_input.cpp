@@ -10,8 +10,9 @@
 namespace {
 
 bool input_ended = false;
-bool line_held_nul = false;
+bool line_invalid = false;
 bool answer_quit = false;
+bool answer_empty = false;
 
 void ShowPrompt(const char* prompt)
 {
@@ -55,6 +56,7 @@ int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numer
 {
     char line[kConsoleLineSize];
     answer_quit = false;
+    answer_empty = false;
     for (;;) {
         if (!readConsoleLine(line, sizeof(line))) {
             answer_quit = true;
@@ -65,7 +67,7 @@ int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numer
             *out = 0;
             return 1;
         }
-        if (line_held_nul) {
+        if (line_invalid) {
             if (!repeat) {
                 return -1;
             }
@@ -79,6 +81,7 @@ int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numer
             ShowPrompt(prompt);
             continue;
         }
+        answer_empty = line[0] == '\0';
         if (!numeric) {
             if (dst != nullptr) {
                 memcpy(dst, line, strlen(line) + 1);
@@ -113,7 +116,7 @@ bool readConsoleLine(char* buf, u32 size)
     // from strlen. Filled with a byte other than NUL first, the buffer shows it: the last NUL
     // is the one fgets put after the bytes it read.
     memset(buf, 0xFF, size);
-    line_held_nul = false;
+    line_invalid = false;
     if (fgets(buf, static_cast<int>(size), stdin) == nullptr) {
         memset(buf, 0, size);
         input_ended = true;
@@ -125,16 +128,21 @@ bool readConsoleLine(char* buf, u32 size)
         n--;
     }
     const char* line_end = static_cast<const char*>(memchr(buf, '\n', n));
+    bool too_long = false;
     if (line_end == nullptr && !feof(stdin)) {
-        // The line is longer than the buffer: the rest of it is dropped.
-        int c;
-        while ((c = fgetc(stdin)) != EOF && c != '\n') {
+        // Only the line end may be left behind; anything more means the line did not fit.
+        int c = fgetc(stdin);
+        if (c != EOF && c != '\n') {
+            too_long = true;
+            while ((c = fgetc(stdin)) != EOF && c != '\n') {
+            }
         }
     }
     const size_t len = line_end != nullptr ? static_cast<size_t>(line_end - buf) : n;
-    if (memchr(buf, '\0', len) != nullptr) {
-        // No prompt takes what stands before the NUL as the whole answer.
-        line_held_nul = true;
+    if (too_long || memchr(buf, '\0', len) != nullptr) {
+        // No prompt takes a part of the line, what fitted or what stands before a NUL, as
+        // the whole answer.
+        line_invalid = true;
         memset(buf, 0, size);
         return true;
     }
@@ -159,7 +167,9 @@ int readConsoleLineOrExit(char* buf, u32 size)
 
 bool consoleInputEnded() { return input_ended; }
 
-bool consoleLineHeldNul() { return line_held_nul; }
+bool consoleLineInvalid() { return line_invalid; }
+
+bool consoleAnswerEmpty() { return answer_empty; }
 
 bool consoleAnswerQuit() { return answer_quit; }
 

@@ -9,8 +9,9 @@ const u32 kConsoleLineSize = 4096;
 
 // Reads one line from standard input into buf (size bytes, at least 2) without its line end;
 // the rest of buf is zero-filled. The rest of a line too long for buf is read and dropped, so
-// it never turns into the next answer. A line holding a NUL byte is still one line, but no
-// answer: buf is left empty and consoleLineHeldNul tells it from an empty line.
+// it never turns into the next answer. A line too long for buf, or holding a NUL byte, is
+// still one line, but no answer: buf is left empty and consoleLineInvalid tells it from an
+// empty line.
 // False at the end of input when nothing was read; buf is then empty.
 bool readConsoleLine(char* buf, u32 size);
 
@@ -23,8 +24,11 @@ int readConsoleLineOrExit(char* buf, u32 size);
 // True when the last read of the console reader met the end of input with nothing read.
 bool consoleInputEnded();
 
-// True when the last line the console reader read held a NUL byte.
-bool consoleLineHeldNul();
+// True when the last line the console reader read was too long for its buffer or held a NUL byte.
+bool consoleLineInvalid();
+
+// True when the last numeric prompt was answered with an empty line (blanks only, with strip).
+bool consoleAnswerEmpty();
 
 // True when the last numeric prompt was answered with a stop: the end of input, or the lone
 // "q" of the numeric prompts. A stop never counts as a typed 0.
@@ -35,8 +39,8 @@ bool consoleAnswerQuit();
 // The caller prints prompt before the first read; these print it before each further read.
 // With repeat, the end of input answers 0 (check consoleAnswerQuit to tell it from a typed 0).
 // With strip, blanks are removed from the line. The line must be made of hexadecimal digits
-// only and convert completely in base to a value of at most max; a line holding a NUL is
-// invalid. A lone "q" or "Q" returns 1 and answers 0 as a stop, at every prompt, as the end
+// only and convert completely in base to a value of at most max; a line too long or holding
+// a NUL is invalid. A lone "q" or "Q" returns 1 and answers 0 as a stop, at every prompt, as the end
 // of input does with repeat (without repeat the end of input returns -1).
 // dst, when not null, must hold kConsoleLineSize bytes.
 int inputNumber32(char* dst, u32* out, bool repeat, const char* prompt, bool numeric, int base, u32 max,

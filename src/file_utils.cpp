@@ -650,3 +650,75 @@ bool HexDumpToStr(std::string* out, const u8* data, u32 len, u32 row_width, u32 
     out->append(text);
     return true;
 }
+
+int CreateNewFile(const char* path, unsigned mode, int* user_err)
+{
+    int* err = ErrSink(user_err);
+    if (path == nullptr || path[0] == '\0') {
+        *err = USER_ERR_FILE_OPEN;
+        return -1;
+    }
+    // O_EXCL turns away whatever stands there, a link or FIFO included, without following it.
+    int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (fd >= 0) {
+        return fd;
+    }
+    struct stat st;
+    if (errno == EEXIST && lstat(path, &st) == 0) {
+        if (S_ISREG(st.st_mode)) {
+            fflush(stdout);
+            fprintf(stderr, "    '%s' already exists: it is left as it is and nothing is written to it\n", path);
+        } else {
+            SayRefused(path, st.st_mode);
+        }
+    }
+    *err = USER_ERR_FILE_OPEN;
+    return -1;
+}
+
+bool WriteNewFile(const char* path, const void* data, u32 len, unsigned mode, FileId* id, int* user_err)
+{
+    int* err = ErrSink(user_err);
+    if (data == nullptr && len > 0) {
+        *err = USER_ERR_ILLEGAL_POINTER;
+        return false;
+    }
+    int fd = CreateNewFile(path, mode, err);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st;
+    const bool ok = WriteAll(fd, static_cast<const u8*>(data), len) && fsync(fd) == 0 && fstat(fd, &st) == 0;
+    if (!ok) {
+        // Only the file made here goes: the name may stand for another one by now.
+        if (IsSameFile(fd, path)) {
+            unlink(path);
+        }
+        close(fd);
+        *err = USER_ERR_FILE_WRITE;
+        return false;
+    }
+    if (close(fd) != 0) {
+        FileId made;
+        made.dev = st.st_dev;
+        made.ino = st.st_ino;
+        RemoveOwnFile(path, made);
+        *err = USER_ERR_FILE_WRITE;
+        return false;
+    }
+    if (id != nullptr) {
+        id->dev = st.st_dev;
+        id->ino = st.st_ino;
+    }
+    return true;
+}
+
+bool RemoveOwnFile(const char* path, const FileId& id)
+{
+    struct stat st;
+    if (path == nullptr || lstat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != id.dev ||
+        st.st_ino != id.ino) {
+        return false;
+    }
+    return unlink(path) == 0;
+}

@@ -42,6 +42,20 @@ int CreateFreshFile(const char* path, int* user_err);
 // True when the descriptor is the regular file that path names right now.
 bool IsSameFile(int fd, const char* path);
 
+// Files that must be new: a name that already stands for anything, the operator's own file
+// included, is refused and left as it is (said on standard error), never overwritten.
+// CreateNewFile returns the new file's descriptor, open to read and write, or -1 (user
+// error 23). WriteNewFile makes the file with data, synced; after a failure (user error 23
+// or 25) no file of its making remains. *id, when given, tells the file apart later.
+struct FileId {
+    u64 dev = 0;
+    u64 ino = 0;
+};
+int CreateNewFile(const char* path, unsigned mode, int* user_err);
+bool WriteNewFile(const char* path, const void* data, u32 len, unsigned mode, FileId* id, int* user_err);
+// Removes path only while it is still the file id names; false when it is not (then left).
+bool RemoveOwnFile(const char* path, const FileId& id);
+
 // An output file that appears under its name only whole. Everything is written to a
 // temporary file in the same directory, which has no name at all where the file system
 // allows (O_TMPFILE), else a fresh one that no one else can have made (O_EXCL). Commit

@@ -148,6 +148,42 @@ void DescriptorProgress(const u8* sense, int written, u32* progress)
     }
 }
 
+// What a MODE SELECT came back with: result as modeSelect6 returns it, and for a request
+// that was carried out its SCSI status and residual.
+struct SelectOutcome {
+    int result;
+    int status;
+    int resid;
+};
+
+SelectOutcome ModeSelect(int fd, u8* buf, int len)
+{
+    SelectOutcome out = {kFormatRefused, 0, 0};
+    if (buf == nullptr || len > 255) {
+        return out;
+    }
+    const int list_len = ModeListLen(buf, len);
+    if (list_len == 0) {
+        return out;
+    }
+    buf[0] = 0;
+    if (4 + buf[3] < len) {
+        buf[4 + buf[3]] &= 0x7F;
+    }
+    // PF and SP set.
+    u8 cdb[6] = {0x15, 0x11, 0x00, 0x00, static_cast<u8>(list_len), 0x00};
+    u8 sense[kSenseBufLen];
+    sg_io_hdr hdr;
+    if (Send(fd, &hdr, cdb, SG_DXFER_TO_DEV, buf, len, kFormatRequestTimeoutMs, sense) != 0) {
+        out.result = -1;
+        return out;
+    }
+    out.result = Category(&hdr);
+    out.status = hdr.status;
+    out.resid = hdr.resid;
+    return out;
+}
+
 // The body of doFormatUnit on the open node.
 int FormatOnNode(int fd, int block_len)
 {
@@ -179,15 +215,22 @@ int FormatOnNode(int fd, int block_len)
     if (block_len != current) {
         memset(mode + 4, 0, 4);
         PutBe24(mode + 9, static_cast<u32>(block_len));
-        const int selected = modeSelect6(fd, mode, total);
-        // A MODE SELECT that never reached the drive leaves its block length unknown: nothing
-        // is formatted. A drive that answered goes on as its answer says.
-        if (selected < 0) {
-            return selected;
+        const SelectOutcome selected = ModeSelect(fd, mode, total);
+        // Only a block length the drive took, or its own answer that it has no such length,
+        // lets the format go on. A MODE SELECT that never reached the drive, came back with
+        // another status (BUSY, RESERVATION CONFLICT, TASK SET FULL, any other CHECK
+        // CONDITION) or did not take the whole list leaves the block length unknown, and a
+        // format then would be one at a length nobody asked for.
+        if (selected.result < 0) {
+            return selected.result;
         }
-        if (selected == SENSE_CAT_BAD_OPCODE) {
+        if (selected.result == SENSE_CAT_BAD_OPCODE) {
             printf("The disk don't support this Block Length!It will be formatted with default Block size %d..\n",
                    current);
+        } else if (selected.status != 0) {
+            return selected.status;
+        } else if (selected.resid != 0) {
+            return -1;
         }
     }
 
@@ -283,28 +326,7 @@ int modeSense6(int fd, u8* buf, int len)
     return Category(&hdr);
 }
 
-int modeSelect6(int fd, u8* buf, int len)
-{
-    if (buf == nullptr || len > 255) {
-        return kFormatRefused;
-    }
-    const int list_len = ModeListLen(buf, len);
-    if (list_len == 0) {
-        return kFormatRefused;
-    }
-    buf[0] = 0;
-    if (4 + buf[3] < len) {
-        buf[4 + buf[3]] &= 0x7F;
-    }
-    // PF and SP set.
-    u8 cdb[6] = {0x15, 0x11, 0x00, 0x00, static_cast<u8>(list_len), 0x00};
-    u8 sense[kSenseBufLen];
-    sg_io_hdr hdr;
-    if (Send(fd, &hdr, cdb, SG_DXFER_TO_DEV, buf, len, kFormatRequestTimeoutMs, sense) != 0) {
-        return -1;
-    }
-    return Category(&hdr);
-}
+int modeSelect6(int fd, u8* buf, int len) { return ModeSelect(fd, buf, len).result; }
 
 int sendFormatUnit(int fd, u8* list, int len)
 {

@@ -41,8 +41,10 @@ const unsigned kFormatRequestTimeoutMs = 6;
 // -f: value is the block length, "512" or "520"; prints the outcome.
 void formatUnit(const char* value);
 // 0 when FORMAT UNIT ended with status GOOD, else an error value: 1 no path or no node,
-// kFormatRefused, -1 a request not carried out (a MODE SELECT not carried out sends no
-// FORMAT UNIT), a sense category of MODE SENSE, or the SCSI status of FORMAT UNIT.
+// kFormatRefused, -1 a request not carried out (also a MODE SELECT whose list the drive did
+// not take whole), a sense category of MODE SENSE, the SCSI status of a MODE SELECT that was
+// not GOOD (the drive's ILLEGAL REQUEST 20h answer excepted: the format then goes on), or the
+// SCSI status of FORMAT UNIT. No FORMAT UNIT follows a MODE SELECT that failed.
 int doFormatUnit(const char* path, int block_len);
 // Asks TEST UNIT READY once and prints the progress; returns its status (-1: not carried out).
 int queryFormatProgress(const char* path);

@@ -3,10 +3,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "console_input.h"
 #include "disk_cmnd.h"
@@ -121,22 +124,31 @@ std::vector<std::string> CopyArgs(char** argv)
     return args;
 }
 
-void AddOnce(std::vector<std::string>* names, const std::string& name)
+// A file this run made, removed again only while the name still stands for it.
+struct MadeFile {
+    std::string name;
+    FileId id;
+};
+
+bool WasMade(const std::vector<MadeFile>& made, const std::string& name)
 {
-    for (const std::string& n : *names) {
-        if (n == name) {
-            return;
+    for (const MadeFile& m : made) {
+        if (m.name == name) {
+            return true;
         }
     }
-    names->push_back(name);
+    return false;
 }
 
-void RemoveFiles(const std::vector<std::string>& names)
+void RemoveFiles(const std::vector<MadeFile>& made)
 {
-    for (const std::string& n : names) {
-        remove(n.c_str());
+    for (const MadeFile& m : made) {
+        RemoveOwnFile(m.name.c_str(), m.id);
     }
 }
+
+// The files made for the utility are new: a file of that name is the operator's.
+const unsigned kImageFileMode = 0666;
 
 // Runs a shell command after the program's own output, so the two never interleave.
 int RunShell(const std::string& cmd)
@@ -149,26 +161,50 @@ int RunShell(const std::string& cmd)
 
 const char kCaptureName[] = "upgrade_out";
 
-// The file that the shell's " >upgrade_out" opens: made here, fresh and regular, just before
-// the utility runs, so the shell writes into no link, FIFO or file of someone else's.
+// The file that the shell's " >upgrade_out" opens: made here, new and regular, just before
+// the utility runs, so the shell writes into no link, FIFO or file of someone else's; an
+// "upgrade_out" that is there already is the operator's and is left alone. Only this run
+// may write it.
 int MakeCaptureFile()
 {
-    int fd = CreateFreshFile(kCaptureName, nullptr);
+    int fd = CreateNewFile(kCaptureName, 0600, nullptr);
     if (fd < 0) {
         puts("open file error!");
     }
     return fd;
 }
 
-// Only the capture this run made is judged: a name that now stands for something else
-// proves nothing (and is not read).
+// True when the file behind fd holds text anywhere, as grep finds a fixed string in a line.
+bool FileHolds(int fd, const std::string& text)
+{
+    std::string window;
+    char buf[4096];
+    off_t off = 0;
+    for (;;) {
+        ssize_t k = pread(fd, buf, sizeof(buf), off);
+        if (k < 0 && errno == EINTR) {
+            continue;
+        }
+        if (k <= 0) {
+            return false;
+        }
+        off += k;
+        window.append(buf, static_cast<size_t>(k));
+        if (window.find(text) != std::string::npos) {
+            return true;
+        }
+        // Keep what a match across the next read could start with.
+        if (window.size() >= text.size()) {
+            window.erase(0, window.size() - (text.size() - 1));
+        }
+    }
+}
+
+// The verdict comes from the capture this run made, read through its own descriptor: what
+// the name stands for by now (another user's file put in its place) is not looked at.
 void JudgeUpgradeOut(const char* exit_code, int capture)
 {
-    bool ok = false;
-    if (IsSameFile(capture, kCaptureName)) {
-        std::string cmd = std::string("cat upgrade_out |grep '") + exit_code + "' >/dev/null";
-        ok = RunShell(cmd) == 0;
-    }
+    const bool ok = FileHolds(capture, exit_code);
     puts(ok ? "Download microcode Disk successfully" : "Download microcode Disk failed");
 }
 
@@ -181,7 +217,8 @@ void PrintPaddingFault(int line)
 
 // Raid_UpFirware's copy of an image padded to whole sectors: false when the image cannot
 // be used (reported here, except an image that cannot be opened).
-bool WritePaddedCopy(const std::string& image, const std::string& tmp, bool* needed)
+bool WritePaddedCopy(const std::string& image, const std::string& tmp, bool made_before, FileId* id,
+                     bool* needed)
 {
     *needed = false;
     u32 len = 0;
@@ -215,7 +252,8 @@ bool WritePaddedCopy(const std::string& image, const std::string& tmp, bool* nee
         }
         return false;
     }
-    if (!WriteFileData(tmp.c_str(), data_buf, data_len, "wb", &user_err)) {
+    // The same image named twice has its copy made once.
+    if (!made_before && !WriteNewFile(tmp.c_str(), data_buf, data_len, kImageFileMode, id, &user_err)) {
         printf("    Original binary data can't be saved to %s, User Err Coode [%08Xh:%s]\n", tmp.c_str(),
                static_cast<u32>(user_err), MsgProcessor::GetErrStr(user_err).c_str());
         return false;
@@ -315,7 +353,9 @@ void downloadLoader()
     EndDownload();
 }
 
-bool makeNewFwFile(char* src, char* dst, u32 flag)
+namespace {
+
+bool MakeNewFwFile(const char* src, const char* dst, u32 flag, FileId* id)
 {
     FILE* in = OpenRegularFileStream(src);
     if (in == nullptr) {
@@ -351,12 +391,16 @@ bool makeNewFwFile(char* src, char* dst, u32 flag)
     }
     // Whole or not there: the utility is never handed half an image.
     int user_err = USER_ERR_NO_ERROR;
-    if (!WriteFileData(dst, out.data(), static_cast<u32>(out.size()), "wb", &user_err)) {
+    if (!WriteNewFile(dst, out.data(), static_cast<u32>(out.size()), kImageFileMode, id, &user_err)) {
         puts(user_err == USER_ERR_FILE_WRITE ? "make new fw file error!" : "open file error!");
         return false;
     }
     return true;
 }
+
+} // namespace
+
+bool makeNewFwFile(char* src, char* dst, u32 flag) { return MakeNewFwFile(src, dst, flag, nullptr); }
 
 std::string shellWord(const std::string& word)
 {
@@ -412,7 +456,7 @@ bool LoadUtilityArgs(char** argv, std::vector<std::string>* args, std::string* c
 
 // An image option at args[i] must be followed by its file name; the files made so far are
 // removed when it is not.
-bool ImageNameFollows(const std::vector<std::string>& args, size_t i, const std::vector<std::string>& made)
+bool ImageNameFollows(const std::vector<std::string>& args, size_t i, const std::vector<MadeFile>& made)
 {
     if (i + 1 < args.size()) {
         return true;
@@ -431,7 +475,7 @@ bool raidFwUpgrade(char** argv, u32 flag)
     if (!LoadUtilityArgs(argv, &args, &cmd)) {
         return false;
     }
-    std::vector<std::string> made;
+    std::vector<MadeFile> made;
     bool named = false;
     bool all_made = true;
     for (size_t i = 0; i < args.size(); i++) {
@@ -445,10 +489,14 @@ bool raidFwUpgrade(char** argv, u32 flag)
         std::string renamed = image + ".new";
         args[i + 1] = renamed;
         named = true;
-        if (makeNewFwFile(&image[0], &renamed[0], flag)) {
-            AddOnce(&made, renamed);
-        } else {
-            all_made = false;
+        // The same image named twice is rewritten once.
+        if (!WasMade(made, renamed)) {
+            FileId id;
+            if (MakeNewFwFile(image.c_str(), renamed.c_str(), flag, &id)) {
+                made.push_back({renamed, id});
+            } else {
+                all_made = false;
+            }
         }
         i++;
     }
@@ -504,7 +552,7 @@ bool Raid_UpFirware(char** argv)
         return false;
     }
     std::vector<std::string> images;
-    std::vector<std::string> made;
+    std::vector<MadeFile> made;
     for (size_t i = 0; i < args.size(); i++) {
         if (!IsImageArg(args[i])) {
             continue;
@@ -516,14 +564,16 @@ bool Raid_UpFirware(char** argv)
         const std::string image = args[i + 1];
         const std::string tmp = image + ".tmp";
         bool needed = false;
-        if (!WritePaddedCopy(image, tmp, &needed)) {
+        const bool made_before = WasMade(made, tmp);
+        FileId id;
+        if (!WritePaddedCopy(image, tmp, made_before, &id, &needed)) {
             RemoveFiles(made);
             freeDataBuf();
             return false;
         }
-        if (needed) {
+        if (needed && !made_before) {
             images.push_back(image);
-            AddOnce(&made, tmp);
+            made.push_back({tmp, id});
         }
         i++;
     }

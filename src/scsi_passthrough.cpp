@@ -42,17 +42,21 @@ bool AskRepeating(const char* prompt, int base, u32 max, u32* value)
 
 enum AskResult { ASK_VALUE, ASK_LEFT, ASK_STOPPED };
 
-// A prompt asked once: an empty or invalid answer leaves the question; the end of input,
-// "q" or a line holding a NUL (not what was typed at the keyboard) stops the tool.
+// A prompt asked once: an empty answer leaves the question. Anything else that is no value
+// (a typo, a number out of range, a line too long or holding a NUL, the end of input, "q")
+// stops the tool: what was meant cannot be known, so nothing is sent on it.
 AskResult AskOnce(const char* prompt, int base, u32 max, u32* value)
 {
     fputs(prompt, stdout);
     fflush(stdout);
     const int rc = inputNumber32(nullptr, value, false, prompt, true, base, max, true);
-    if (consoleAnswerQuit() || consoleLineHeldNul()) {
+    if (consoleAnswerQuit() || consoleLineInvalid()) {
         return ASK_STOPPED;
     }
-    return rc == 1 ? ASK_VALUE : ASK_LEFT;
+    if (rc == 1) {
+        return ASK_VALUE;
+    }
+    return consoleAnswerEmpty() ? ASK_LEFT : ASK_STOPPED;
 }
 
 bool OpenCurrentDevice(int* handle)

@@ -271,8 +271,12 @@ bool ExecDownloadMicrocodeAta(int type, DiskInfo* disk, u8* buf, u32 len, int* u
     } else if (tunnel && !PrepareRetryLayout(buf, len, &data, &commands, user_err)) {
         return false;
     }
-    // SAT and the native route take the first command alone, unless this is the retry.
-    const u64 sent = !tunnel && !fw_download_retry ? 1 : commands;
+    // On SAT and the native route the first attempt of a K4410-family drive is its first
+    // command alone: the drive's download status then judges it and the retry sends the
+    // whole image. Every other drive has no such second chance, so it gets the whole image
+    // at once.
+    const bool first_only = !tunnel && !fw_download_retry && isFamilyK4410(disk->model);
+    const u64 sent = first_only ? 1 : commands;
     // The block offset lies in 16 bits (LBA 15:8 and 23:16).
     if ((sent - 1) * per_cmnd > 0xFFFF) {
         return Fail(USER_ERR_ILLEGAL_PARAM, user_err);

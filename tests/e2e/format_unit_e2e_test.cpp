@@ -258,8 +258,8 @@ void PrintTo(const SelectCase& c, std::ostream* os) { *os << c.answer; }
 
 class FormatModeSelectRefused : public FormatUnitE2e, public ::testing::WithParamInterface<SelectCase> {};
 
-// The format goes on whatever MODE SELECT answered, with the requested length; the drive,
-// still at 512, then refuses a 520-byte pattern.
+// The drive's own answer that it has no such block length lets the format go on, with the
+// requested length; the drive, still at 512, then refuses a 520-byte pattern.
 TEST_P(FormatModeSelectRefused, FormatStillSentWithRequestedLength)
 {
     const SelectCase& c = GetParam();
@@ -277,15 +277,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SelectCase{"  sense-fixed 05 20 00",
                                  "SENSE = 0x05,ASC = 0x20,ASCQ = 0x00,FRU = 0x00\n"
                                  "The disk don't support this Block Length!It will be formatted with default Block "
-                                 "size 512..\nformat err:2,f:formatUnit,l:589"},
-                      SelectCase{"  sense-fixed 05 26 00", "SENSE = 0x05,ASC = 0x26,ASCQ = 0x00,FRU = 0x00\n"
-                                                           "format err:2,f:formatUnit,l:589"}),
+                                 "size 512..\nformat err:2,f:formatUnit,l:589"}),
     CaseName());
 
-class FormatModeSelectNotDelivered : public FormatUnitE2e, public ::testing::WithParamInterface<SelectCase> {};
+class FormatModeSelectNotGood : public FormatUnitE2e, public ::testing::WithParamInterface<SelectCase> {};
 
-// A MODE SELECT that never reached the drive leaves its block length unknown: no FORMAT UNIT.
-TEST_P(FormatModeSelectNotDelivered, NothingFormatted)
+// A MODE SELECT that never reached the drive, came back with any other status or did not
+// take its whole list leaves the block length unknown: no FORMAT UNIT.
+TEST_P(FormatModeSelectNotGood, NothingFormatted)
 {
     const SelectCase& c = GetParam();
     RunResult r = RunFormat("520", std::string("answer scsi 15\n") + c.answer + "\n");
@@ -295,15 +294,31 @@ TEST_P(FormatModeSelectNotDelivered, NothingFormatted)
     ASSERT_EQ(trace.size(), 4u);
     EXPECT_EQ(trace[2].compare(0, 26, "sgio /dev/sdf cdb=15110000"), 0) << trace[2];
     EXPECT_EQ(trace[3], kClose);
+    for (const TraceEntry& e : zvemu::ParseTrace(ReadFile("trace.txt"))) {
+        EXPECT_FALSE(e.op == "sgio" && !e.cdb.empty() && e.cdb[0] == 0x04) << zvemu::FormatTraceLine(e, false);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FormatModeSelectNotDelivered,
-                         ::testing::Values(SelectCase{"  errno EIO", "errno=5\nformat err:ffffffff,f:formatUnit,l:589"},
-                                           SelectCase{"  host-status 07",
-                                                      "errno=5\nformat err:ffffffff,f:formatUnit,l:589"},
-                                           SelectCase{"  driver-status 06",
-                                                      "errno=6e\nformat err:ffffffff,f:formatUnit,l:589"}),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(
+    Table, FormatModeSelectNotGood,
+    ::testing::Values(SelectCase{"  errno EIO", "errno=5\nformat err:ffffffff,f:formatUnit,l:589"},
+                      SelectCase{"  host-status 07", "errno=5\nformat err:ffffffff,f:formatUnit,l:589"},
+                      SelectCase{"  driver-status 06", "errno=6e\nformat err:ffffffff,f:formatUnit,l:589"},
+                      // Statuses without sense: the status is the error.
+                      SelectCase{"  status 08", "format err:8,f:formatUnit,l:589"},
+                      SelectCase{"  status 18", "format err:18,f:formatUnit,l:589"},
+                      SelectCase{"  status 28", "format err:28,f:formatUnit,l:589"},
+                      // CHECK CONDITION other than the unsupported length: its SENSE line, then
+                      // the status.
+                      SelectCase{"  sense-fixed 02 04 00", "SENSE = 0x02,ASC = 0x04,ASCQ = 0x00,FRU = 0x00\n"
+                                                           "format err:2,f:formatUnit,l:589"},
+                      SelectCase{"  sense-fixed 05 26 00", "SENSE = 0x05,ASC = 0x26,ASCQ = 0x00,FRU = 0x00\n"
+                                                           "format err:2,f:formatUnit,l:589"},
+                      SelectCase{"  sense-fixed 06 29 00", "SENSE = 0x06,ASC = 0x29,ASCQ = 0x00,FRU = 0x00\n"
+                                                           "format err:2,f:formatUnit,l:589"},
+                      // GOOD, but the drive took 4 bytes less than the list: not delivered whole.
+                      SelectCase{"  resid 4", "format err:ffffffff,f:formatUnit,l:589"}),
+    CaseName());
 
 TEST_F(FormatUnitE2e, FormatUnitNotGoodEndsWithItsStatusAndNoProgress)
 {

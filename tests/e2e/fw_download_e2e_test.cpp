@@ -6,7 +6,7 @@
 // Drives (tests/data/demo, tests/data/e2e and the download answers in tests/data/fw):
 //   /dev/sda  QUMA-K4410TN0100 behind SAT (family K4410: status judged, one retry)
 //   /dev/sdb  QUMA-K6470BN0400 SAS drive (WRITE BUFFER behind SET TIMESTAMP)
-//   /dev/sdc  QUMA-K6410TN0100 behind SAT (the transfer decides)
+//   /dev/sdc  QUMA-K6410TN0100 behind SAT (the whole image in one transfer, which decides)
 //   /dev/sdd  QUMA-K4410TR0050 behind the vendor tunnel (one sector per command)
 #include "e2e_util.h"
 
@@ -203,9 +203,9 @@ protected:
 
 const size_t k300K = 300 * 1024;  // 600 sectors: 254 + 254 + 92
 
-// The first attempt over SAT: the first 254 sectors in one command.
+// The first attempt of a K4410-family drive over SAT: the first 254 sectors in one command.
 const Expect kSatFirst = {"03 FE 00 00 00 40 92", 0, 254 * 512};
-// The retry over SAT: the whole image.
+// The whole image over SAT: the K4410 family's retry, and every other drive's download.
 const Expect kSatRetry[] = {
     {"03 FE 00 00 00 40 92", 0, 254 * 512},
     {"03 FE 00 FE 00 40 92", 254 * 512, 254 * 512},
@@ -295,27 +295,32 @@ struct OtherCase {
     const char* what;
     const char* node;
     std::vector<std::string> overrides;
-    bool sent;
+    std::vector<Expect> commands;
     std::string out;
 };
 
 void PrintTo(const OtherCase& c, std::ostream* os) { *os << c.what; }
 
-// Drives outside the K4410 family: the first transfer decides, no status is asked.
+// Drives outside the K4410 family: no status is asked, so the one transfer is the whole
+// image, and it decides; the first failed command ends it.
 const OtherCase other_cases[] = {
-    {"K6410 takes it", "/dev/sdc", {}, true, "  Download microcode fw.bin to Disk /dev/sdc successfully\n"},
-    {"K6410 aborts it", "/dev/sdc", {"transfer_aborted.txt"}, true,
+    {"K6410 takes it", "/dev/sdc", {}, {kSatRetry[0], kSatRetry[1], kSatRetry[2]},
+     "  Download microcode fw.bin to Disk /dev/sdc successfully\n"},
+    {"K6410 aborts it", "/dev/sdc", {"transfer_aborted.txt"}, {kSatFirst},
+     "  Download microcode fw.bin to Disk /dev/sdc failed, User Err Code [00000012h:Sense key : ABORTED COMMAND], "
+     "System Err Code [00000000h]\n"},
+    {"K6410 aborts the second command", "/dev/sdc", {"second_transfer_aborted.txt"}, {kSatRetry[0], kSatRetry[1]},
      "  Download microcode fw.bin to Disk /dev/sdc failed, User Err Code [00000012h:Sense key : ABORTED COMMAND], "
      "System Err Code [00000000h]\n"},
     // Half of what was sent is no download.
-    {"K6410 takes half of it", "/dev/sdc", {"transfer_short.txt"}, true,
+    {"K6410 takes half of it", "/dev/sdc", {"transfer_short.txt"}, {kSatFirst},
      "  Download microcode fw.bin to Disk /dev/sdc failed, User Err Code [00000001h:OS API Error], "
      "System Err Code [00000005h]\n"},
 };
 
 class OtherSataDownload : public FwDownloadE2e, public ::testing::WithParamInterface<OtherCase> {};
 
-TEST_P(OtherSataDownload, FirstTransferDecides)
+TEST_P(OtherSataDownload, WholeImageInOneTransferThatDecides)
 {
     const OtherCase& c = GetParam();
     Drives(c.overrides);
@@ -324,7 +329,7 @@ TEST_P(OtherSataDownload, FirstTransferDecides)
     RunResult r = Run({"-u", "fw.bin", c.node});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, c.out);
-    ExpectCommands(DownloadCommands(AfterClassification(c.node)), {kSatFirst}, image);
+    ExpectCommands(DownloadCommands(AfterClassification(c.node)), c.commands, image);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, OtherSataDownload, ::testing::ValuesIn(other_cases), CaseName());
@@ -600,19 +605,101 @@ TEST_F(RaidE2e, SamPathKeepsAnUpgradeOutItDidNotWrite)
     EXPECT_EQ(ReadFile("upgrade_out"), "kept");
 }
 
-// A utility that puts a file of its own under the capture's name: what stands there proves
-// nothing of this run, and it stays.
-TEST_F(RaidE2e, CaptureReplacedByTheUtilityIsNotRemoved)
+struct SwapCase {
+    const char* what;
+    const char* utility;  // the fake MegaCli64's script
+    const char* cat;      // a cat first on PATH, or null
+    const char* out;
+    bool planted;         // a planted file stands under the name at the end
+};
+
+void PrintTo(const SwapCase& c, std::ostream* os) { *os << c.what; }
+
+// Puts a file saying "Exit Code: 0x00" (or 0x01) in the capture's place.
+#define ZV_PLANT(code) "printf 'Exit Code: " code "\\n' > planted && mv -f planted upgrade_out\n"
+
+// The verdict is what the utility wrote into this run's capture; a file put under the name
+// afterwards, between the utility and the verdict or while the verdict is read, changes
+// nothing, and it is not removed.
+const SwapCase swap_cases[] = {
+    {"swapped for a success while the verdict is read",
+     "#!/bin/sh\necho 'Exit Code: 0x01'\n",
+     "#!/bin/sh\n[ \"$1\" = upgrade_out ] && " ZV_PLANT("0x00") "exec /bin/cat \"$@\"\n",
+     "Download microcode Disk failed\n", false},
+    {"swapped for a success by the utility's end", "#!/bin/sh\necho 'Exit Code: 0x01'\n" ZV_PLANT("0x00"), nullptr,
+     "Download microcode Disk failed\n", true},
+    {"swapped for a failure by the utility's end", "#!/bin/sh\necho 'Exit Code: 0x00'\n" ZV_PLANT("0x01"), nullptr,
+     "Download microcode Disk successfully\n", true},
+};
+
+#undef ZV_PLANT
+
+class RaidSwappedCapture : public RaidE2e, public ::testing::WithParamInterface<SwapCase> {};
+
+TEST_P(RaidSwappedCapture, VerdictFromThisRunsCapture)
 {
-    WriteFile("bin/MegaCli64", "#!/bin/sh\ncat \"$(dirname \"$0\")/MegaCli64.reply\"\n"
-                               "rm -f upgrade_out\nprintf 'mine\\n' > upgrade_out\n");
+    const SwapCase& c = GetParam();
+    WriteFile("bin/MegaCli64", c.utility);
+    if (c.cat != nullptr) {
+        WriteFile("bin/cat", c.cat);
+        ASSERT_EQ(chmod(Path("bin/cat").c_str(), 0755), 0);
+    }
     WriteFile("fw.rom", Text(Image(40000, 10000)));
     RunResult r = Run({"-f", "fw.rom", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-SAM", "-a0"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Download microcode Disk failed\n");
-    EXPECT_EQ(ReadFile("upgrade_out"), "mine\n");
+    EXPECT_EQ(r.out, c.out);
+    // A planted file is someone else's: it stays. The run's own capture is removed.
+    ASSERT_EQ(Exists("upgrade_out"), c.planted);
+    if (c.planted) {
+        EXPECT_EQ(ReadFile("upgrade_out").compare(0, 13, "Exit Code: 0x"), 0);
+    }
     EXPECT_FALSE(Exists("fw.rom.new"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, RaidSwappedCapture, ::testing::ValuesIn(swap_cases), CaseName());
+
+struct OperatorFileCase {
+    const char* what;
+    const char* name;  // the operator's file in the way
+    std::vector<std::string> args;
+    size_t image_len;  // of fw.rom, first part 10000 bytes
+    std::string out;
+};
+
+void PrintTo(const OperatorFileCase& c, std::ostream* os) { *os << c.what; }
+
+// A file of the operator's under a name the run would make is refused, and nothing is run.
+const OperatorFileCase operator_file_cases[] = {
+    {"the rewritten image", "fw.rom.new", {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, 40000,
+     "open file error!\n"},
+    {"the rewritten first part", "fw.rom.new", {"-a", "-SAM", "MegaCli64", "-adpfwflash", "-f", "fw.rom"}, 40000,
+     "open file error!\n"},
+    {"the utility's capture", "upgrade_out", {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-SAM", "-a0"},
+     40000, "open file error!\n"},
+    {"the padded image", "fw.rom.tmp", {"-a", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, 40100,
+     "buf_len = 40448\n    Original binary data can't be saved to fw.rom.tmp, User Err Coode "
+     "[00000017h:File can't be opened]\n"},
+};
+
+class RaidOperatorFile : public RaidE2e, public ::testing::WithParamInterface<OperatorFileCase> {};
+
+TEST_P(RaidOperatorFile, IsRefusedAndKept)
+{
+    const OperatorFileCase& c = GetParam();
+    WriteFile("fw.rom", Text(Image(c.image_len, 10000)));
+    WriteFile(c.name, "the operator's");
+    RunResult r = Run(c.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, std::string("    '") + c.name + "' already exists: it is left as it is and nothing is written to it\n");
+    EXPECT_EQ(ReadFile(c.name), "the operator's");
+    EXPECT_EQ(Args("MegaCli64"), "(not run)");
+    for (const char* made : {"fw.rom.new", "fw.rom.tmp", "upgrade_out"}) {
+        EXPECT_EQ(Exists(made), std::string(made) == c.name) << made;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RaidOperatorFile, ::testing::ValuesIn(operator_file_cases), CaseName());
 
 struct RaidRefusal {
     const char* what;

@@ -234,12 +234,6 @@ const SaveFailCase save_fail_cases[] = {
      "fsync@1=EIO", -1, "    data can't be saved to SSDlog/x.bin, User Err Coode [00000019h:File Write Error]\n"},
     {"one-key: the items do not fit", {"-a", "-b", "x.bin", "/dev/sda"}, "", "SSDlog/x.bin", "", 2000,
      "    write cache file failed, User Err Coode [00000019h:File Write Error]\n"},
-    {"the rewritten controller image: the disk is full",
-     {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, "mic", "fw.rom.new",
-     "fwrite@1=ENOSPC", -1, "make new fw file error!\n"},
-    {"the padded controller image: the rename fails",
-     {"-a", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, "short", "fw.rom.tmp", "rename@1=EIO", -1,
-     "    Original binary data can't be saved to fw.rom.tmp, User Err Coode [00000019h:File Write Error]\n"},
 };
 
 class SaveFails : public OutputFilesE2e, public ::testing::WithParamInterface<SaveFailCase> {};
@@ -274,6 +268,48 @@ TEST_P(SaveFails, KeepsTheEarlierFileWhole)
 }
 
 INSTANTIATE_TEST_SUITE_P(Causes, SaveFails, ::testing::ValuesIn(save_fail_cases), CaseName());
+
+// The controller path's files are new ones (an earlier file of the name is the operator's and
+// refused): a failed save leaves no file under the name, and the utility is not run.
+const SaveFailCase new_file_fail_cases[] = {
+    {"the rewritten controller image: the disk is full",
+     {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, "mic", "fw.rom.new", "write@1=ENOSPC", -1,
+     "make new fw file error!\n"},
+    {"the rewritten controller image: past the file size limit",
+     {"-a", "-SAM", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, "mic", "fw.rom.new", "", 4096,
+     "make new fw file error!\n"},
+    {"the padded controller image: the data does not reach the disk",
+     {"-a", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, "short", "fw.rom.tmp", "fsync@1=EIO", -1,
+     "    Original binary data can't be saved to fw.rom.tmp, User Err Coode [00000019h:File Write Error]\n"},
+    {"the padded controller image: the close fails", {"-a", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"},
+     "short", "fw.rom.tmp", "close@1=EIO", -1,
+     "    Original binary data can't be saved to fw.rom.tmp, User Err Coode [00000019h:File Write Error]\n"},
+};
+
+class NewFileFails : public OutputFilesE2e, public ::testing::WithParamInterface<SaveFailCase> {};
+
+TEST_P(NewFileFails, LeavesNoFile)
+{
+    const SaveFailCase& c = GetParam();
+    WriteFile("fw.rom", std::string(c.image) == "mic" ? MicImage() : std::string(100, 'i'));
+    if (c.fault[0] != '\0') {
+        preload_.push_back(FaultLib());
+        env_["ZV_FAULT"] = c.fault;
+        env_["ZV_FAULT_IGNORE"] = "cmd_resp_log.txt";
+    }
+    file_size_limit_ = c.size_limit;
+    time_limit_ = 30;
+    RunResult r = Run(c.args);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(c.out_line), std::string::npos) << r.out;
+    EXPECT_FALSE(Exists(c.file));
+    EXPECT_FALSE(Exists("upgrade_out"));
+    EXPECT_TRUE(Temps(".").empty());
+    EXPECT_FALSE(Exists("MegaCli64.args"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Causes, NewFileFails, ::testing::ValuesIn(new_file_fail_cases), CaseName());
 
 // ---------------------------------------------------------------- saves without the nameless file
 

@@ -333,18 +333,19 @@ INSTANTIATE_TEST_SUITE_P(
         HexCase{"3B020000000000000400\n0\n4\n\n",
                 kCdb + kIn + kOut + "\n  0 : 00 00 00 00 \n" + ByteToChange(3) + kSuccess + kNoSense,
                 {Sgio("3B020000000000000400", "out", 4, "00000000")}},
-        // Two edits; an index beyond the data leaves the editor and sends.
-        HexCase{"3B020000000000000400\n0\n4\n2\nab\n0\n1\n4\n",
+        // Two edits; an empty answer leaves the editor and sends.
+        HexCase{"3B020000000000000400\n0\n4\n2\nab\n0\n1\n\n",
                 kCdb + kIn + kOut + "\n  0 : 00 00 00 00 \n" + ByteToChange(3) + kValue +
                     "\n  0 : 00 00 ab 00 \n" + ByteToChange(3) + kValue + "\n  0 : 01 00 ab 00 \n" +
                     ByteToChange(3) + kSuccess + kNoSense,
                 {Sgio("3B020000000000000400", "out", 4, "0100AB00")}},
-        // An invalid value leaves the editor too; seventeen bytes take two lines.
+        // An invalid value ends the tool unsent (the stop cases hold the other typos); seventeen
+        // bytes take two lines.
         HexCase{"3B020000000000001100\n0\n17\n16\n1FF\n",
                 kCdb + kIn + kOut +
                     "\n  0 : 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \n 16 : 00 \n" + ByteToChange(16) +
-                    kValue + kSuccess + kNoSense,
-                {Sgio("3B020000000000001100", "out", 17, std::string(34, '0'))}},
+                    kValue,
+                {}},
         // No data either way.
         HexCase{"000000000000\n0\n0\n", kCdb + kIn + kOut + kSuccess + kNoSense, {Sgio("000000000000", "none", 0)}},
         // A refused command shows no data.

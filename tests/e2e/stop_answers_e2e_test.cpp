@@ -1,7 +1,7 @@
 // Answers that mean "stop" or cannot be read whole send nothing: a lone "q", a line holding a
-// NUL byte and a new value of the wrong length, at the prompts of the maximum-address and eye
-// chart tools, of both pass-through tools and of the new WWN, SN, model and flag, and on the
-// command line. The real binary runs on emulated drives; the trace must show no request after
+// NUL byte or too long for the reader, a typo in the byte editor and a new value of the wrong
+// length or place, at the prompts of the maximum-address and eye chart tools, of both
+// pass-through tools and of the new WWN, SN, model and flag, and on the command line. The real binary runs on emulated drives; the trace must show no request after
 // the drive's classification.
 //
 // Drives (tests/data/vendor_tools, tests/data/demo, tests/data/passthrough):
@@ -74,6 +74,19 @@ const StopCase stop_cases[] = {
      kHexTool + "3B020000000000000400\n0\n4\n1\n" + Nul("5", "\n") + "q\n\nq\n", nullptr},
     {"hex pass-through: NUL line at the input length", SAS, {}, kHexTool + "120000002400\n" + Nul("36", "\n"),
      nullptr},
+    // A typo in the byte editor is no answer to leave it by: nothing is sent on it.
+    {"hex pass-through: G0 as a byte's value", SAS, {}, kHexTool + "3B020000000000000400\n0\n4\n1\nG0\n\nq\n",
+     nullptr},
+    {"hex pass-through: 100 as a byte's value", SAS, {}, kHexTool + "3B020000000000000400\n0\n4\n1\n100\n\nq\n",
+     nullptr},
+    {"hex pass-through: index past the data", SAS, {}, kHexTool + "3B020000000000000400\n0\n4\n4\n\nq\n",
+     nullptr},
+    {"hex pass-through: over-long line at the byte editor", SAS, {},
+     kHexTool + "3B020000000000000400\n0\n4\n" + std::string(4095, ' ') + "1\n\nq\n", nullptr},
+    // What fits in the reader's buffer of a longer line is no answer either: here it would be
+    // the address 1, and the "0" after it the answer to the volatile question.
+    {"max address: over-long line at the address", SATA, kHpa, "1\n" + std::string(4094, ' ') + "123\n0\nq\n",
+     nullptr},
     {"menu new WWN: q", SAS, {}, kSetWwn + "q\nb\nq\n", nullptr},
     {"menu new WWN: NUL line of 16 characters before the NUL", SAS, {},
      kSetWwn + Nul("0123456789ABCDEF", "X\n") + "b\nq\n", nullptr},
@@ -90,6 +103,16 @@ const StopCase stop_cases[] = {
      "Zembrovant requires the value of 16 characters as argument\n"},
     {"-o setflag of 16 characters", SAS, {"-o", "setflag", "0102030405060708", "/dev/sdb"}, "",
      "Zembrovant requires the value of 8 characters as argument\n"},
+    // The value follows the option's value and stands second-to-last; an argument of another
+    // option found there is not it.
+    {"-o setflag with -b after the value", SAS, {"-o", "setflag", "12345678", "-b", "flag.bin", "/dev/sdb"}, "",
+     "Zembrovant requires the value as argument\n"},
+    {"-o setsn with -x after the value", SAS,
+     {"-o", "setsn", "QM2013120600000001AB", "-x", "out.txt", "/dev/sdb"}, "",
+     "Zembrovant requires the value as argument\n"},
+    {"-o setwwn with -b between option and value", SAS,
+     {"-o", "setwwn", "-b", "flag.bin", "0123456789ABCDEF", "/dev/sdb"}, "",
+     "Zembrovant requires the value as argument\n"},
 };
 
 class StopAnswers : public E2eTest, public ::testing::WithParamInterface<StopCase> {

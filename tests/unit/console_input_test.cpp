@@ -145,7 +145,7 @@ struct NulLineCase {
     const char* name;
     std::string input;
     std::string first;   // the line read first
-    bool held_nul;
+    bool invalid;  // too long or holding a NUL
     bool second_read;    // a second line follows
     std::string second;
 };
@@ -162,14 +162,14 @@ TEST_P(ConsoleLineNul, OneLineWhateverItHolds)
     char buf[16];
     ASSERT_TRUE(readConsoleLine(buf, sizeof(buf)));
     EXPECT_EQ(std::string(buf), c.first);
-    EXPECT_EQ(consoleLineHeldNul(), c.held_nul);
-    if (c.held_nul) {
+    EXPECT_EQ(consoleLineInvalid(), c.invalid);
+    if (c.invalid) {
         // Nothing of the line is left for a caller that looks no further than the buffer.
         EXPECT_EQ(std::string(buf, sizeof(buf)), std::string(sizeof(buf), '\0'));
     }
     EXPECT_EQ(readConsoleLine(buf, sizeof(buf)), c.second_read);
     EXPECT_EQ(std::string(buf), c.second);
-    EXPECT_FALSE(consoleLineHeldNul());
+    EXPECT_FALSE(consoleLineInvalid());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -180,9 +180,15 @@ INSTANTIATE_TEST_SUITE_P(
                       NulLineCase{"NUL alone", std::string("\0\n5000\n", 7), "", true, true, "5000"},
                       NulLineCase{"NUL in a last line without line end", std::string("ab\0cd", 5), "", true, false, ""},
                       NulLineCase{"empty line", "\n5000\n", "", false, true, "5000"},
-                      // A long line's dropped rest is not looked into; what was kept has no NUL.
-                      NulLineCase{"NUL past the buffer", std::string("0123456789abcdefg\0h\n7\n", 23),
-                                  "0123456789abcde", false, true, "7"}),
+                      // A line that fills the buffer to its last byte is whole; one character
+                      // more and no part of it is an answer, whatever its rest holds.
+                      NulLineCase{"line filling the buffer", "0123456789abcde\n7\n", "0123456789abcde", false,
+                                  true, "7"},
+                      NulLineCase{"last line filling the buffer", "0123456789abcde", "0123456789abcde", false,
+                                  false, ""},
+                      NulLineCase{"one character too long", "0123456789abcdef\n7\n", "", true, true, "7"},
+                      NulLineCase{"NUL past the buffer", std::string("0123456789abcdefg\0h\n7\n", 23), "", true,
+                                  true, "7"}),
     CaseName());
 
 TEST(InputNumber64, FullRangeOverflowAndQ)
@@ -310,8 +316,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"   \n", 32, 0, "", "next"},
                       LineCase{"\n", 32, 0, "", "next"},
                       LineCase{"  lead\n", 32, 6, "  lead", "next"},
-                      // Longer than the buffer: the rest of the line never becomes an answer.
-                      LineCase{"0123456789abcdef\n", 8, 7, "0123456", "next"},
+                      // Longer than the buffer: no part of the line becomes an answer.
+                      LineCase{"0123456789abcdef\n", 8, 0, "", "next"},
                       LineCase{"0123456\n", 8, 7, "0123456", "next"}),
     CaseName());
 

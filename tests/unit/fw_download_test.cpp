@@ -408,17 +408,26 @@ TEST_F(DownloadWorkflow, EveryPathEndsWithoutFileAndBuffer)
 }
 
 // A retry left over from an earlier download does not change how the next one is sent:
-// over SAT the first attempt is the first 254 sectors alone.
+// over SAT a K4410-family drive's first attempt is the first 254 sectors alone, and its
+// status (done) ends the download there.
 TEST_F(DownloadWorkflow, LeftoverRetryIsClearedFirst)
 {
+    zvemu::Reset();
+    std::string error;
+    ASSERT_TRUE(zvemu::LoadFixtureText(std::string("drive ") + kNode +
+                                           " sat\nanswer ata 92\nanswer ata 89 fea=74\n  size 512\n  put 0 01\n",
+                                       ".", &error))
+        << error;
+    cur_disk.model = "QUMA-K4410TN0100";
     Write("fw.bin", Image(300 * 1024, 1000));
     fw_download_retry = true;
     EXPECT_EQ(Download(downloadMicrocode, "fw.bin"),
               "  Download microcode " + Path("fw.bin") + " to Disk /dev/sdt successfully\n");
     EXPECT_FALSE(fw_download_retry);
     std::vector<zvemu::TraceEntry> sent = zvemu::Requests(kNode);
-    ASSERT_EQ(sent.size(), 1u);
+    ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0].len, 254u * 512u);
+    EXPECT_EQ(sent[1].cdb[14], 0x89);
 }
 
 } // namespace

@@ -639,6 +639,7 @@ struct MicrocodeCase {
     u32 first_len;
     u32 second_len;
     std::vector<Cmd> cmds;
+    const char* model = nullptr;  // the drive's; null for one of neither SATA family
 };
 
 void PrintTo(const MicrocodeCase& c, std::ostream* os) { *os << c.what; }
@@ -646,8 +647,14 @@ void PrintTo(const MicrocodeCase& c, std::ostream* os) { *os << c.what; }
 const u32 k300K = 300 * 1024;  // 600 sectors: 254 + 254 + 92
 
 const MicrocodeCase microcode_cases[] = {
-    // SAT: the first command alone ends the download, unless this is the retry.
-    {"SAT, 300 KiB", "sat", LINK_ATA_BY_SCSI, false, k300K, 1000, 0, {{"03 FE 00 00 00 40 92", 0, 254 * 512}}},
+    // SAT: the whole image, except a K4410-family drive's first attempt, whose status
+    // then judges the first command alone.
+    {"SAT, 300 KiB", "sat", LINK_ATA_BY_SCSI, false, k300K, 1000, 0,
+     {{"03 FE 00 00 00 40 92", 0, 254 * 512},
+      {"03 FE 00 FE 00 40 92", 254 * 512, 254 * 512},
+      {"03 5C 00 FC 01 40 92", 508 * 512, 92 * 512}}},
+    {"SAT, 300 KiB, K4410 family", "sat", LINK_ATA_BY_SCSI, false, k300K, 1000, 0,
+     {{"03 FE 00 00 00 40 92", 0, 254 * 512}}, kK4410Model},
     {"SAT retry, 300 KiB", "sat", LINK_ATA_BY_SCSI, true, k300K, 1000, 0,
      {{"03 FE 00 00 00 40 92", 0, 254 * 512},
       {"03 FE 00 FE 00 40 92", 254 * 512, 254 * 512},
@@ -679,6 +686,9 @@ TEST_P(MicrocodeDownload, CommandsOffsetsAndData)
     const MicrocodeCase& c = GetParam();
     Drive(c.kind, "answer ata 92\n");
     disk_.link_type = c.link;
+    if (c.model != nullptr) {
+        disk_.model = c.model;
+    }
     fw_download_retry = c.retry;
     const Bytes image = FwImage(c.len, c.first_len, c.second_len);
     std::vector<u8> buf(image.begin(), image.end());
