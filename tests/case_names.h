@@ -159,13 +159,21 @@ inline std::string ArgsText(const std::vector<std::string>& args)
 }
 
 // A command type as cases print it: its number and display name, or the length query of one.
+// Test names are made while the program loads, before any start-up check, so a catalogue
+// without the type's row gives a name without it instead of a crash.
 inline std::string CmndTypeText(int type)
 {
     if (type >= CMND_LEN_QUERY && type - CMND_LEN_QUERY < TYPE_BUTT) {
         return "length of " + CmndTypeText(type - CMND_LEN_QUERY);
     }
-    if (type < 0 || type >= TYPE_BUTT) {
-        return "type " + std::to_string(type);
+    if (type == TYPE_BUTT) {
+        return "no type (TYPE_BUTT)";
+    }
+    if (type < 0 || type > TYPE_BUTT) {
+        return "outside the catalogue (" + std::to_string(type) + ")";
+    }
+    if (!HasCatalogueRow(static_cast<u32>(type))) {
+        return std::to_string(type) + " without its catalogue row";
     }
     return std::to_string(type) + " " + disk_spt_list[type].name;
 }
