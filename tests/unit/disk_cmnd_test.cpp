@@ -80,7 +80,7 @@ private:
 };
 
 // Types that are neither measured nor run, and values outside the catalogue.
-class UnsupportedType : public ::testing::TestWithParam<int> {
+class UnsupportedType : public ::testing::TestWithParam<CmndTypeCase> {
 protected:
     void SetUp() override { EnsureCmndRegistry(); }
 };
@@ -113,7 +113,7 @@ class TypeWithoutFunctions : public UnsupportedType {};
 
 TEST_P(TypeWithoutFunctions, IsRegisteredEmpty)
 {
-    auto it = map_list.find(GetParam());
+    auto it = map_list.find(GetParam().type);
     ASSERT_NE(it, map_list.end());
     EXPECT_EQ(it->second.fun_len, nullptr);
     EXPECT_EQ(it->second.fun_len_param, nullptr);
@@ -122,10 +122,11 @@ TEST_P(TypeWithoutFunctions, IsRegisteredEmpty)
 
 const int no_function_types[] = {41, 42, 46, 93, 99, 101, 103, 115, 116, 134, 139, 140};
 
-INSTANTIATE_TEST_SUITE_P(Empty, UnsupportedType, ::testing::ValuesIn(no_function_types), CaseName());
-INSTANTIATE_TEST_SUITE_P(Empty, TypeWithoutFunctions, ::testing::ValuesIn(no_function_types), CaseName());
+INSTANTIATE_TEST_SUITE_P(Empty, UnsupportedType, ::testing::ValuesIn(TypeCases(no_function_types)), CaseName());
+INSTANTIATE_TEST_SUITE_P(Empty, TypeWithoutFunctions, ::testing::ValuesIn(TypeCases(no_function_types)),
+                         CaseName());
 INSTANTIATE_TEST_SUITE_P(OutsideCatalogue, UnsupportedType,
-                         ::testing::Values(static_cast<int>(TYPE_BUTT), -1, 512, 37 + 512, INT_MIN, INT_MAX),
+                         ::testing::ValuesIn(TypeCases(TYPE_BUTT, -1, 512, 37 + 512, INT_MIN, INT_MAX)),
                          CaseName());
 
 TEST(CmndRegistry, OutsideCatalogueIsNotRegistered)
@@ -136,7 +137,7 @@ TEST(CmndRegistry, OutsideCatalogueIsNotRegistered)
 }
 
 // Downloads and table writes: the caller brings the data, so there is no length to ask.
-class ExecutorWithoutLength : public ::testing::TestWithParam<int> {};
+class ExecutorWithoutLength : public ::testing::TestWithParam<CmndTypeCase> {};
 
 TEST_P(ExecutorWithoutLength, LengthAnswers6)
 {
@@ -152,7 +153,8 @@ TEST_P(ExecutorWithoutLength, LengthAnswers6)
     EXPECT_EQ(len, 0xDEADBEEF);
 }
 
-INSTANTIATE_TEST_SUITE_P(Downloads, ExecutorWithoutLength, ::testing::Values(37, 44, 67, 92, 124), CaseName());
+INSTANTIATE_TEST_SUITE_P(Downloads, ExecutorWithoutLength, ::testing::ValuesIn(TypeCases(37, 44, 67, 92, 124)),
+                         CaseName());
 
 TEST(CmndRegistry, FixedLengthsOfTheEdgeTypes)
 {
@@ -265,7 +267,7 @@ struct DownloadRouteCase {
 
 void PrintTo(const DownloadRouteCase& c, std::ostream* os)
 {
-    *os << CmndTypeText(c.type) << " on link " << c.link_type;
+    *os << CmndTypeText(c.type) << " on " << LinkText(c.link_type);
 }
 
 class DownloadRoute : public RegistryFake, public ::testing::WithParamInterface<DownloadRouteCase> {};

@@ -89,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
                       rows[2].type = TYPE_BUTT;
                       CheckOptRows("opt_table_list", rows.data(), rows.size(), false);
                   },
-                  "(row.type == TYPE_BUTT) == (row.handler != nullptr)", "opt_table_list row 2, command type 142 (none)"},
+                  "(row.type == TYPE_BUTT) == (row.handler != nullptr)",
+                  "opt_table_list row 2, command type 142 (none)"},
         TableCase{"U row left out",
                   [] {
                       const std::vector<OptItem> rows = LeftOut(opt_util_list, 0);
@@ -139,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                       rows[1].on_scsi = false;
                       CheckLinkRules(rows.data(), rows.size());
                   },
-                  "r.on_scsi ? ata_to_scsi : scsi_to_ata", "link_rules row 1, command type 43 \"[8Ch] Write Current Time\""},
+                  "r.on_scsi ? ata_to_scsi : scsi_to_ata",
+                  "link_rules row 1, command type 43 \"[8Ch] Write Current Time\""},
         TableCase{"ATA to SCSI type row left out",
                   [] {
                       const std::vector<AtaScsiTypePair> rows = LeftOut(ata_scsi_type_map, 5);
