@@ -262,21 +262,22 @@ const char* const example_loader = "QUMA_LOADER_1383.bin";
 
 } // namespace
 
-// First matching rule wins.
+const LinkRule link_rules[kLinkRuleRows] = {
+    {TYPE_89H_DEVICE_VENDOR_LOG, true, TYPE_4DH_READCURRENT_LOG},
+    {TYPE_8CH_WRITE_CURRENT_TIME, true, TYPE_A4H_SET_TIME_STAMP},
+    {TYPE_8DH_FLUSH_TABLE_DATA, true, TYPE_4DH_SET_POWER_OFF_PROTECT},
+    {TYPE_4DH_READCURRENT_LOG, false, TYPE_89H_DEVICE_VENDOR_LOG},
+    {TYPE_A4H_SET_TIME_STAMP, false, TYPE_8CH_WRITE_CURRENT_TIME},
+    {TYPE_4DH_SET_POWER_OFF_PROTECT, false, TYPE_8DH_FLUSH_TABLE_DATA},
+    {TYPE_SET_FORMAT_UNIT, true, TYPE_04H_SET_FORMAT_UNIT},
+    {TYPE_04H_SET_FORMAT_UNIT, false, TYPE_SET_FORMAT_UNIT},
+};
+
 u32 AdaptTypeToLink(u32 type, u32 link_type)
 {
     const bool scsi = link_type == LINK_SCSI;
     const bool ata = link_type == LINK_ATA_BY_SCSI || link_type == LINK_ATA || link_type == LINK_ATA_BY_FC;
-    struct Rule {
-        u32 from;
-        bool on_scsi;
-        u32 to;
-    };
-    static const Rule rules[] = {
-        {21, true, 86}, {43, true, 89}, {40, true, 88}, {86, false, 21},
-        {89, false, 43}, {88, false, 40}, {57, true, 91}, {91, false, 57},
-    };
-    for (const Rule& r : rules) {
+    for (const LinkRule& r : link_rules) {
         if (r.from == type && (r.on_scsi ? scsi : ata)) {
             return r.to;
         }

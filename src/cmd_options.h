@@ -58,6 +58,17 @@ extern const RaidItem opt_raid_list[kOptRaidNum];
 bool runOptionLoop(int argc, char** argv, CmdLineState* state);
 void showUsage();
 
+// A vendor command of one family and its counterpart on the other kind of drive: on a drive
+// linked as SCSI (on_scsi) or as ATA, `from` runs as `to`.
+struct LinkRule {
+    u32 from;
+    bool on_scsi;
+    u32 to;
+};
+const u32 kLinkRuleRows = 8;
+// First matching rule wins.
+extern const LinkRule link_rules[kLinkRuleRows];
+
 // The command type that runs for a selected type on a drive of the given link
 // type (the vendor commands of one family and their counterparts of the other).
 u32 AdaptTypeToLink(u32 type, u32 link_type);

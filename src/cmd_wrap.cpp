@@ -24,6 +24,7 @@
 #include "front_state.h"
 #include "fw_download.h"
 #include "settings.h"
+#include "type_tables.h"
 #include "workflow_common.h"
 
 namespace {
@@ -170,6 +171,7 @@ void processCmdLine(int argc, char** argv)
 
     DiskCmnd::Init();
     DiskAnalyser::Init();
+    CheckTypeTables();
     output_flags.save_log = 1;
 
     if (argc > 1 && !IsFirstArgShapeValid(argv[1])) {

@@ -107,11 +107,13 @@ void DiskAnalyser::InitParseMap()
 void DiskAnalyser::Check()
 {
     for (size_t i = 0; i < TYPE_BUTT; i++) {
-        ZV_CHECK(i == (size_t)(disk_spt_list[i].type));
+        ZV_CHECK_ROW(i == (size_t)(disk_spt_list[i].type), "disk_spt_list", i, i);
     }
     // A type outside the catalogue could never be asked for.
+    size_t row = 0;
     for (const auto& entry : map_parse_fun) {
-        ZV_CHECK((size_t)(entry.first) < (size_t)(TYPE_BUTT));
+        ZV_CHECK_ROW((size_t)(entry.first) < (size_t)(TYPE_BUTT), "map_parse_fun", row, entry.first);
+        row++;
     }
     ZV_CHECK(((unsigned int)(VER_UNKNOWN) + 1) == ((unsigned int)vec_smart_attr_name.size()));
     for (size_t i = 0; i < vec_smart_attr_name.size(); i++) {
@@ -123,9 +125,9 @@ void DiskAnalyser::Check()
 void DiskAnalyser::CheckParseRows(const ParseMapRow* rows, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
-        ZV_CHECK((size_t)(rows[i].type) < (size_t)(TYPE_BUTT));
+        ZV_CHECK_ROW((size_t)(rows[i].type) < (size_t)(TYPE_BUTT), "parse_map_rows", i, rows[i].type);
         // Out of order or twice: the map would keep only the first of two rows for one type.
-        ZV_CHECK(i == 0 || rows[i - 1].type < rows[i].type);
+        ZV_CHECK_ROW(i == 0 || rows[i - 1].type < rows[i].type, "parse_map_rows", i, rows[i].type);
     }
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -14,7 +16,7 @@
 #include "vendor_cmnd_exec.h"
 
 // Expands NULL before the condition is printed, so the message shows what the compiler saw.
-#define ZV_CHECK_EXPANDED(cond) ZV_CHECK(cond)
+#define ZV_CHECK_ROW_EXPANDED(cond, table, row, type) ZV_CHECK_ROW(cond, table, row, type)
 
 std::map<int, DiskCmndFunc> map_list;
 
@@ -59,6 +61,39 @@ bool Dispatch(int type, DiskInfo* disk, u8* buf, u32 len, int* user_err, int* sy
 }
 
 } // namespace
+
+bool HasCatalogueRow(u32 type)
+{
+    return type < TYPE_BUTT && disk_spt_list[type].type == type && disk_spt_list[type].name != nullptr;
+}
+
+std::string CmndTypeLabel(u32 type)
+{
+    if (type == kEmptyRow) {
+        return "none (an empty row)";
+    }
+    const std::string number = std::to_string(type);
+    if (type == TYPE_BUTT) {
+        return number + " (none)";
+    }
+    if (type > TYPE_BUTT) {
+        return number + " (outside the catalogue)";
+    }
+    if (!HasCatalogueRow(type)) {
+        return number + " (no catalogue row)";
+    }
+    return number + " \"" + disk_spt_list[type].name + "\"";
+}
+
+void ZvRowAssertFail(const char* cond, const char* table, size_t row, u32 type, const char* file, unsigned line,
+                     const char* func)
+{
+    fflush(stdout);
+    fprintf(stderr, "zembrovant: %s:%u: %s: Assertion `%s' failed: %s row %zu, command type %s.\n", file, line, func,
+            cond, table, row, CmndTypeLabel(type).c_str());
+    fflush(stderr);
+    abort();
+}
 
 u32 LenNoData() { return 0; }
 u32 LenSector() { return 512; }
@@ -105,10 +140,10 @@ void DiskCmnd::Check()
 {
     ZV_CHECK_EQ((unsigned int)TYPE_BUTT, (unsigned int)(map_list.size()));
     for (size_t i = 0; i < (size_t)TYPE_BUTT; i++) {
-        ZV_CHECK(i == (size_t)(disk_spt_list[i].type));
+        ZV_CHECK_ROW(i == (size_t)(disk_spt_list[i].type), "disk_spt_list", i, i);
         std::map<int, DiskCmndFunc>::const_iterator it = map_list.find((int)i);
-        ZV_CHECK(it != map_list.end());
-        ZV_CHECK_EXPANDED(!( (NULL != it->second.fun_len) && (NULL != it->second.fun_len_param)));
+        ZV_CHECK_ROW(it != map_list.end(), "map_list", i, i);
+        ZV_CHECK_ROW_EXPANDED(!( (NULL != it->second.fun_len) && (NULL != it->second.fun_len_param)), "map_list", i, i);
     }
     const std::vector<CmndExecTypes> lists = ExecTypeLists();
     CheckTables(CmndTables{disk_spt_list, cmnd_template_list, cmnd_func_list, lists.data(), lists.size()});
@@ -124,19 +159,22 @@ std::vector<CmndExecTypes> DiskCmnd::ExecTypeLists()
 void DiskCmnd::CheckTables(const CmndTables& tables)
 {
     for (size_t i = 0; i < (size_t)TYPE_BUTT; i++) {
-        ZV_CHECK(i == (size_t)(tables.spt[i].type));
-        ZV_CHECK(i == (size_t)(tables.templates[i].type));
-        ZV_CHECK(i == (size_t)(tables.funcs[i].type));
+        ZV_CHECK_ROW(i == (size_t)(tables.spt[i].type), "disk_spt_list", i, i);
+        // The name is shown in menus and the usage text and goes into file names.
+        ZV_CHECK_ROW(tables.spt[i].name != nullptr && tables.spt[i].name[0] != '\0', "disk_spt_list", i, i);
+        ZV_CHECK_ROW(i == (size_t)(tables.templates[i].type), "cmnd_template_list", i, i);
+        ZV_CHECK_ROW(i == (size_t)(tables.funcs[i].type), "cmnd_func_list", i, i);
     }
     for (size_t n = 0; n < tables.exec_type_count; n++) {
         const CmndExecTypes& list = tables.exec_types[n];
-        ZV_CHECK(list.exec != nullptr && list.lists != nullptr);
+        ZV_CHECK_ROW(list.exec != nullptr && list.lists != nullptr, "executor lists", n, TYPE_BUTT);
         for (size_t i = 0; i < (size_t)TYPE_BUTT; i++) {
             const bool registered = tables.funcs[i].fun == list.exec;
             const bool listed = list.lists((int)i);
-            ZV_CHECK(!registered || listed);
-            ZV_CHECK(!listed || registered);
-            ZV_CHECK(!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]);
+            ZV_CHECK_ROW(!registered || listed, "executor lists", n, i);
+            ZV_CHECK_ROW(!listed || registered, "executor lists", n, i);
+            ZV_CHECK_ROW(!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0],
+                         "executor lists", n, i);
         }
     }
 }

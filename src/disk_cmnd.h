@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "common.h"
@@ -230,6 +231,22 @@ extern const CmndFuncRow cmnd_func_list[TYPE_BUTT];
 
 // Every type, empty entries included, once DiskCmnd::Init has run.
 extern std::map<int, DiskCmndFunc> map_list;
+
+// The start-up checks of the tables keyed by command type fail as ZV_CHECK does, and say which
+// row of which table holds which type: "... Assertion `cond' failed: table row 3, command type
+// 21 "[89h] Device vendor log"." The name comes from the catalogue while its row is sound.
+[[noreturn]] void ZvRowAssertFail(const char* cond, const char* table, size_t row, u32 type, const char* file,
+                                  unsigned line, const char* func);
+#define ZV_CHECK_ROW(cond, table, row, type)                                                               \
+    ((cond) ? static_cast<void>(0)                                                                        \
+            : ZvRowAssertFail(#cond, (table), static_cast<size_t>(row), static_cast<u32>(type), __FILE__, \
+                              __LINE__, __PRETTY_FUNCTION__))
+// What the checks name for a row that holds nothing: a row left out while the table's count stayed.
+const u32 kEmptyRow = 0xFFFFFFFFu;
+// The type as the checks name it: its number and display name, "none" for TYPE_BUTT.
+std::string CmndTypeLabel(u32 type);
+// Whether the catalogue's row of a type is in place with a display name.
+bool HasCatalogueRow(u32 type);
 
 // Fixed data lengths in bytes.
 u32 LenNoData();

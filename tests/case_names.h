@@ -44,7 +44,10 @@ struct HasStreamOut<T, std::void_t<decltype(std::declval<std::ostream&>() << std
 
 template <typename T>
 struct Describable
-    : std::integral_constant<bool, std::is_arithmetic<T>::value || std::is_enum<T>::value ||
+    : std::integral_constant<bool, std::is_arithmetic<T>::value ||
+                                       // gtest prints a scoped enum as raw bytes unless it has a PrintTo
+                                       (std::is_enum<T>::value &&
+                                        (std::is_convertible<T, long long>::value || HasPrintTo<T>::value)) ||
                                        std::is_same<T, std::string>::value || std::is_same<T, const char*>::value ||
                                        std::is_same<T, char*>::value ||
                                        (std::is_class<T>::value &&
@@ -159,15 +162,54 @@ inline std::string ArgsText(const std::vector<std::string>& args)
 }
 
 // A command type as cases print it: its number and display name, or the length query of one.
+// Test names are made while the program loads, before any start-up check, so a catalogue
+// without the type's row gives a name without it instead of a crash.
 inline std::string CmndTypeText(int type)
 {
     if (type >= CMND_LEN_QUERY && type - CMND_LEN_QUERY < TYPE_BUTT) {
         return "length of " + CmndTypeText(type - CMND_LEN_QUERY);
     }
-    if (type < 0 || type >= TYPE_BUTT) {
-        return "type " + std::to_string(type);
+    if (type == TYPE_BUTT) {
+        return "no type (TYPE_BUTT)";
+    }
+    if (type < 0 || type > TYPE_BUTT) {
+        return "outside the catalogue (" + std::to_string(type) + ")";
+    }
+    if (!HasCatalogueRow(static_cast<u32>(type))) {
+        return std::to_string(type) + " without its catalogue row";
     }
     return std::to_string(type) + " " + disk_spt_list[type].name;
+}
+
+// A case that is one command type, printed and named by CmndTypeText; it reads as the int.
+struct CmndTypeCase {
+    int type;
+    operator int() const { return type; }
+};
+
+inline void PrintTo(const CmndTypeCase& c, std::ostream* os) { *os << CmndTypeText(c.type); }
+
+template <typename... Types>
+std::vector<CmndTypeCase> TypeCases(Types... types)
+{
+    return {CmndTypeCase{static_cast<int>(types)}...};
+}
+
+template <typename Type, size_t N>
+std::vector<CmndTypeCase> TypeCases(const Type (&types)[N])
+{
+    std::vector<CmndTypeCase> cases;
+    for (Type type : types) {
+        cases.push_back(CmndTypeCase{static_cast<int>(type)});
+    }
+    return cases;
+}
+
+// A link type as cases print it: its name, or the number of one the program does not know.
+inline std::string LinkText(u32 link)
+{
+    const std::string name = LinkTypeName(link);
+    return name != "Unknown" ? name + " link" : "unknown link " + std::to_string(link);
 }
 
 // A parse callback as cases print it: the first command type that the parse map gives it.

@@ -128,6 +128,8 @@ const OwnNameCase own_name_cases[] = {
 
 enum class InTheWay { kLink, kFifo };
 
+void PrintTo(InTheWay way, std::ostream* os) { *os << (way == InTheWay::kLink ? "as a link" : "as a FIFO"); }
+
 class OwnNameInTheWay : public OutputFilesE2e,
                         public ::testing::WithParamInterface<std::tuple<OwnNameCase, InTheWay>> {};
 

@@ -590,7 +590,7 @@ struct AdaptCase {
 
 void PrintTo(const AdaptCase& c, std::ostream* os)
 {
-    *os << CmndTypeText(static_cast<int>(c.type)) << " on link " << c.link;
+    *os << CmndTypeText(static_cast<int>(c.type)) << " on " << LinkText(c.link);
 }
 
 class LinkAdaptation : public ::testing::TestWithParam<AdaptCase> {};
@@ -605,22 +605,42 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, LinkAdaptation,
     ::testing::Values(
         // ATA vendor commands on a SCSI drive
-        AdaptCase{21, LINK_SCSI, 86}, AdaptCase{43, LINK_SCSI, 89}, AdaptCase{40, LINK_SCSI, 88},
-        AdaptCase{57, LINK_SCSI, 91},
+        AdaptCase{TYPE_89H_DEVICE_VENDOR_LOG, LINK_SCSI, TYPE_4DH_READCURRENT_LOG},
+        AdaptCase{TYPE_8CH_WRITE_CURRENT_TIME, LINK_SCSI, TYPE_A4H_SET_TIME_STAMP},
+        AdaptCase{TYPE_8DH_FLUSH_TABLE_DATA, LINK_SCSI, TYPE_4DH_SET_POWER_OFF_PROTECT},
+        AdaptCase{TYPE_SET_FORMAT_UNIT, LINK_SCSI, TYPE_04H_SET_FORMAT_UNIT},
         // their SCSI counterparts on each ATA link
-        AdaptCase{86, LINK_ATA_BY_SCSI, 21}, AdaptCase{86, LINK_ATA, 21}, AdaptCase{86, LINK_ATA_BY_FC, 21},
-        AdaptCase{89, LINK_ATA_BY_SCSI, 43}, AdaptCase{89, LINK_ATA, 43}, AdaptCase{89, LINK_ATA_BY_FC, 43},
-        AdaptCase{88, LINK_ATA_BY_SCSI, 40}, AdaptCase{88, LINK_ATA, 40}, AdaptCase{88, LINK_ATA_BY_FC, 40},
-        AdaptCase{91, LINK_ATA_BY_SCSI, 57}, AdaptCase{91, LINK_ATA, 57}, AdaptCase{91, LINK_ATA_BY_FC, 57},
+        AdaptCase{TYPE_4DH_READCURRENT_LOG, LINK_ATA_BY_SCSI, TYPE_89H_DEVICE_VENDOR_LOG},
+        AdaptCase{TYPE_4DH_READCURRENT_LOG, LINK_ATA, TYPE_89H_DEVICE_VENDOR_LOG},
+        AdaptCase{TYPE_4DH_READCURRENT_LOG, LINK_ATA_BY_FC, TYPE_89H_DEVICE_VENDOR_LOG},
+        AdaptCase{TYPE_A4H_SET_TIME_STAMP, LINK_ATA_BY_SCSI, TYPE_8CH_WRITE_CURRENT_TIME},
+        AdaptCase{TYPE_A4H_SET_TIME_STAMP, LINK_ATA, TYPE_8CH_WRITE_CURRENT_TIME},
+        AdaptCase{TYPE_A4H_SET_TIME_STAMP, LINK_ATA_BY_FC, TYPE_8CH_WRITE_CURRENT_TIME},
+        AdaptCase{TYPE_4DH_SET_POWER_OFF_PROTECT, LINK_ATA_BY_SCSI, TYPE_8DH_FLUSH_TABLE_DATA},
+        AdaptCase{TYPE_4DH_SET_POWER_OFF_PROTECT, LINK_ATA, TYPE_8DH_FLUSH_TABLE_DATA},
+        AdaptCase{TYPE_4DH_SET_POWER_OFF_PROTECT, LINK_ATA_BY_FC, TYPE_8DH_FLUSH_TABLE_DATA},
+        AdaptCase{TYPE_04H_SET_FORMAT_UNIT, LINK_ATA_BY_SCSI, TYPE_SET_FORMAT_UNIT},
+        AdaptCase{TYPE_04H_SET_FORMAT_UNIT, LINK_ATA, TYPE_SET_FORMAT_UNIT},
+        AdaptCase{TYPE_04H_SET_FORMAT_UNIT, LINK_ATA_BY_FC, TYPE_SET_FORMAT_UNIT},
         // already right for the link
-        AdaptCase{21, LINK_ATA_BY_SCSI, 21}, AdaptCase{21, LINK_ATA_BY_FC, 21}, AdaptCase{43, LINK_ATA, 43},
-        AdaptCase{86, LINK_SCSI, 86}, AdaptCase{89, LINK_SCSI, 89}, AdaptCase{88, LINK_SCSI, 88},
-        AdaptCase{91, LINK_SCSI, 91}, AdaptCase{57, LINK_ATA_BY_SCSI, 57},
+        AdaptCase{TYPE_89H_DEVICE_VENDOR_LOG, LINK_ATA_BY_SCSI, TYPE_89H_DEVICE_VENDOR_LOG},
+        AdaptCase{TYPE_89H_DEVICE_VENDOR_LOG, LINK_ATA_BY_FC, TYPE_89H_DEVICE_VENDOR_LOG},
+        AdaptCase{TYPE_8CH_WRITE_CURRENT_TIME, LINK_ATA, TYPE_8CH_WRITE_CURRENT_TIME},
+        AdaptCase{TYPE_4DH_READCURRENT_LOG, LINK_SCSI, TYPE_4DH_READCURRENT_LOG},
+        AdaptCase{TYPE_A4H_SET_TIME_STAMP, LINK_SCSI, TYPE_A4H_SET_TIME_STAMP},
+        AdaptCase{TYPE_4DH_SET_POWER_OFF_PROTECT, LINK_SCSI, TYPE_4DH_SET_POWER_OFF_PROTECT},
+        AdaptCase{TYPE_04H_SET_FORMAT_UNIT, LINK_SCSI, TYPE_04H_SET_FORMAT_UNIT},
+        AdaptCase{TYPE_SET_FORMAT_UNIT, LINK_ATA_BY_SCSI, TYPE_SET_FORMAT_UNIT},
         // an unknown link type changes nothing
-        AdaptCase{21, 0, 21}, AdaptCase{86, 3, 86}, AdaptCase{57, 16, 57},
+        AdaptCase{TYPE_89H_DEVICE_VENDOR_LOG, 0, TYPE_89H_DEVICE_VENDOR_LOG},
+        AdaptCase{TYPE_4DH_READCURRENT_LOG, 3, TYPE_4DH_READCURRENT_LOG},
+        AdaptCase{TYPE_SET_FORMAT_UNIT, 16, TYPE_SET_FORMAT_UNIT},
         // every other type stands, none included
-        AdaptCase{4, LINK_SCSI, 4}, AdaptCase{45, LINK_SCSI, 45}, AdaptCase{85, LINK_ATA_BY_SCSI, 85},
-        AdaptCase{87, LINK_ATA, 87}, AdaptCase{TYPE_BUTT, LINK_SCSI, TYPE_BUTT},
+        AdaptCase{TYPE_SMART_VALUE_THRES, LINK_SCSI, TYPE_SMART_VALUE_THRES},
+        AdaptCase{TYPE_89H_DEVICE_ALL_VENDOR_LOG, LINK_SCSI, TYPE_89H_DEVICE_ALL_VENDOR_LOG},
+        AdaptCase{TYPE_4DH_READFLASH_LOG, LINK_ATA_BY_SCSI, TYPE_4DH_READFLASH_LOG},
+        AdaptCase{TYPE_4DH_READNVALL_LOG, LINK_ATA, TYPE_4DH_READNVALL_LOG},
+        AdaptCase{TYPE_BUTT, LINK_SCSI, TYPE_BUTT},
         AdaptCase{TYPE_BUTT, LINK_ATA_BY_SCSI, TYPE_BUTT}),
     CaseName());
 

@@ -240,6 +240,7 @@ struct ParseRowsCase {
     const char* what;
     void (*spoil)(std::vector<ParseMapRow>* rows);
     const char* assertion;
+    const char* where;  // the row and type the message names
 };
 
 void PrintTo(const ParseRowsCase& c, std::ostream* os) { *os << c.what; }
@@ -265,7 +266,7 @@ TEST_P(ParseRowsDeath, AbortsWithItsAssertion)
     EXPECT_DEATH(DiskAnalyser::CheckParseRows(rows.data(), rows.size()),
                  std::string("static void DiskAnalyser::CheckParseRows\\(const ParseMapRow\\*, size_t\\): "
                              "Assertion `") +
-                     c.assertion + "' failed");
+                     c.assertion + "' failed: " + c.where);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -276,16 +277,19 @@ INSTANTIATE_TEST_SUITE_P(
                           std::swap((*rows)[RowOf(*rows, TYPE_4DH_TEMPERATURE)],
                                     (*rows)[RowOf(*rows, TYPE_4DH_SELF_TEST_RESULTS)]);
                       },
-                      "i == 0 \\|\\| rows\\[i - 1\\]\\.type < rows\\[i\\]\\.type"},
+                      "i == 0 \\|\\| rows\\[i - 1\\]\\.type < rows\\[i\\]\\.type",
+                      "parse_map_rows row 38, command type 77 \"\\[4Dh\\] Temperature\""},
         ParseRowsCase{"mode sense row twice",
                       [](std::vector<ParseMapRow>* rows) {
                           const size_t i = RowOf(*rows, TYPE_5AH_MODE_SENSE_CHANGEABLE);
                           (*rows)[i] = (*rows)[i - 1];
                       },
-                      "i == 0 \\|\\| rows\\[i - 1\\]\\.type < rows\\[i\\]\\.type"},
+                      "i == 0 \\|\\| rows\\[i - 1\\]\\.type < rows\\[i\\]\\.type",
+                      "parse_map_rows row 47, command type 120 \"\\[5Ah\\] Mode Sense\\(Current\\)\""},
         ParseRowsCase{"last row outside the catalogue",
                       [](std::vector<ParseMapRow>* rows) { rows->back().type = TYPE_BUTT; },
-                      "\\(size_t\\)\\(rows\\[i\\]\\.type\\) < \\(size_t\\)\\(TYPE_BUTT\\)"}),
+                      "\\(size_t\\)\\(rows\\[i\\]\\.type\\) < \\(size_t\\)\\(TYPE_BUTT\\)",
+                      "parse_map_rows row 67, command type 142 \\(none\\)"}),
     CaseName());
 
 } // namespace

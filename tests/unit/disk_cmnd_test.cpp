@@ -80,7 +80,7 @@ private:
 };
 
 // Types that are neither measured nor run, and values outside the catalogue.
-class UnsupportedType : public ::testing::TestWithParam<int> {
+class UnsupportedType : public ::testing::TestWithParam<CmndTypeCase> {
 protected:
     void SetUp() override { EnsureCmndRegistry(); }
 };
@@ -113,7 +113,7 @@ class TypeWithoutFunctions : public UnsupportedType {};
 
 TEST_P(TypeWithoutFunctions, IsRegisteredEmpty)
 {
-    auto it = map_list.find(GetParam());
+    auto it = map_list.find(GetParam().type);
     ASSERT_NE(it, map_list.end());
     EXPECT_EQ(it->second.fun_len, nullptr);
     EXPECT_EQ(it->second.fun_len_param, nullptr);
@@ -122,10 +122,11 @@ TEST_P(TypeWithoutFunctions, IsRegisteredEmpty)
 
 const int no_function_types[] = {41, 42, 46, 93, 99, 101, 103, 115, 116, 134, 139, 140};
 
-INSTANTIATE_TEST_SUITE_P(Empty, UnsupportedType, ::testing::ValuesIn(no_function_types), CaseName());
-INSTANTIATE_TEST_SUITE_P(Empty, TypeWithoutFunctions, ::testing::ValuesIn(no_function_types), CaseName());
+INSTANTIATE_TEST_SUITE_P(Empty, UnsupportedType, ::testing::ValuesIn(TypeCases(no_function_types)), CaseName());
+INSTANTIATE_TEST_SUITE_P(Empty, TypeWithoutFunctions, ::testing::ValuesIn(TypeCases(no_function_types)),
+                         CaseName());
 INSTANTIATE_TEST_SUITE_P(OutsideCatalogue, UnsupportedType,
-                         ::testing::Values(static_cast<int>(TYPE_BUTT), -1, 512, 37 + 512, INT_MIN, INT_MAX),
+                         ::testing::ValuesIn(TypeCases(TYPE_BUTT, -1, 512, 37 + 512, INT_MIN, INT_MAX)),
                          CaseName());
 
 TEST(CmndRegistry, OutsideCatalogueIsNotRegistered)
@@ -136,7 +137,7 @@ TEST(CmndRegistry, OutsideCatalogueIsNotRegistered)
 }
 
 // Downloads and table writes: the caller brings the data, so there is no length to ask.
-class ExecutorWithoutLength : public ::testing::TestWithParam<int> {};
+class ExecutorWithoutLength : public ::testing::TestWithParam<CmndTypeCase> {};
 
 TEST_P(ExecutorWithoutLength, LengthAnswers6)
 {
@@ -152,7 +153,8 @@ TEST_P(ExecutorWithoutLength, LengthAnswers6)
     EXPECT_EQ(len, 0xDEADBEEF);
 }
 
-INSTANTIATE_TEST_SUITE_P(Downloads, ExecutorWithoutLength, ::testing::Values(37, 44, 67, 92, 124), CaseName());
+INSTANTIATE_TEST_SUITE_P(Downloads, ExecutorWithoutLength, ::testing::ValuesIn(TypeCases(37, 44, 67, 92, 124)),
+                         CaseName());
 
 TEST(CmndRegistry, FixedLengthsOfTheEdgeTypes)
 {
@@ -265,7 +267,7 @@ struct DownloadRouteCase {
 
 void PrintTo(const DownloadRouteCase& c, std::ostream* os)
 {
-    *os << CmndTypeText(c.type) << " on link " << c.link_type;
+    *os << CmndTypeText(c.type) << " on " << LinkText(c.link_type);
 }
 
 class DownloadRoute : public RegistryFake, public ::testing::WithParamInterface<DownloadRouteCase> {};
@@ -324,9 +326,11 @@ std::string Literal(const std::string& text)
     return out;
 }
 
-std::string CheckFailure(const std::string& cond)
+// The assertion and the row it names, as the check prints them.
+std::string CheckFailure(const std::string& cond, const std::string& where = "")
 {
-    return Literal("static void DiskCmnd::Check(): Assertion `" + cond + "' failed.");
+    return Literal("static void DiskCmnd::Check(): Assertion `" + cond + "' failed" +
+                   (where.empty() ? "." : ": " + where + "."));
 }
 
 TEST(CmndRegistryDeathTest, ExtraEntryFailsTheSizeCheck)
@@ -350,7 +354,7 @@ TEST(CmndRegistryDeathTest, MissingTypeFailsTheLookup)
             map_list[1000] = DiskCmndFunc();
             DiskCmnd::Check();
         },
-        CheckFailure("it != map_list.end()"));
+        CheckFailure("it != map_list.end()", "map_list row 7, command type 7 \"SMART Summary error log\""));
 }
 
 TEST(CmndRegistryDeathTest, BothLengthFunctionsFail)
@@ -361,7 +365,8 @@ TEST(CmndRegistryDeathTest, BothLengthFunctionsFail)
             map_list[TYPE_IDENTIFY_DEVICE].fun_len_param = FakeA;
             DiskCmnd::Check();
         },
-        CheckFailure("!( (__null != it->second.fun_len) && (__null != it->second.fun_len_param))"));
+        CheckFailure("!( (__null != it->second.fun_len) && (__null != it->second.fun_len_param))",
+                     "map_list row 0, command type 0 \"IDENTIFY DEVICE\""));
 }
 
 // Writable copies of the program's tables, spoilt by one case each and checked as a whole.
@@ -428,6 +433,7 @@ struct SpoiltTableCase {
     const char* what;
     void (*spoil)(SpoiltTables* t);
     const char* assertion;
+    const char* where;  // the table, row and type the message names
 };
 
 void PrintTo(const SpoiltTableCase& c, std::ostream* os) { *os << c.what; }
@@ -441,7 +447,7 @@ TEST_P(CatalogueTablesDeathTest, AbortsWithItsAssertion)
     c.spoil(&tables);
     EXPECT_DEATH(DiskCmnd::CheckTables(tables.View()),
                  Literal(std::string("static void DiskCmnd::CheckTables(const CmndTables&): Assertion `") +
-                         c.assertion + "' failed."));
+                         c.assertion + "' failed: " + c.where + "."));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -449,50 +455,75 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SpoiltTableCase{"name rows swapped",
                         [](SpoiltTables* t) { std::swap(t->spt[TYPE_SMART_ENABLE], t->spt[TYPE_SMART_DISABLE]); },
-                        "i == (size_t)(tables.spt[i].type)"},
+                        "i == (size_t)(tables.spt[i].type)",
+                        "disk_spt_list row 2, command type 2 \"SMART ENABLE\""},
+        SpoiltTableCase{"catalogue row left out and the last row empty",
+                        [](SpoiltTables* t) {
+                            t->spt.erase(t->spt.begin() + TYPE_3CH_BLOCK_INFO_CHAIN_TABLE);
+                            t->spt.push_back(DiskSptItem{});
+                        },
+                        "i == (size_t)(tables.spt[i].type)",
+                        "disk_spt_list row 96, command type 96 \"[3Ch] Block Info Chain Table\""},
+        SpoiltTableCase{"display name left empty",
+                        [](SpoiltTables* t) { t->spt[TYPE_4DH_TEMPERATURE].name = ""; },
+                        "tables.spt[i].name != nullptr && tables.spt[i].name[0] != '\\0'",
+                        "disk_spt_list row 77, command type 77 \"[4Dh] Temperature\""},
         SpoiltTableCase{"template row placed after the next",
                         [](SpoiltTables* t) {
                             std::swap(t->templates[TYPE_4DH_TEMPERATURE], t->templates[TYPE_4DH_SELF_TEST_RESULTS]);
                         },
-                        "i == (size_t)(tables.templates[i].type)"},
+                        "i == (size_t)(tables.templates[i].type)",
+                        "cmnd_template_list row 77, command type 77 \"[4Dh] Temperature\""},
         SpoiltTableCase{"function row placed after the next",
                         [](SpoiltTables* t) {
                             std::swap(t->funcs[TYPE_C0H_GET_DISK_FLAG], t->funcs[TYPE_C1H_SET_DISK_FLAG]);
                         },
-                        "i == (size_t)(tables.funcs[i].type)"},
+                        "i == (size_t)(tables.funcs[i].type)",
+                        "cmnd_func_list row 136, command type 136 \"[C0h] Get Disk Flag\""},
         SpoiltTableCase{"last template row left out",
                         [](SpoiltTables* t) { t->templates.back() = CmndTemplate{}; },
-                        "i == (size_t)(tables.templates[i].type)"},
+                        "i == (size_t)(tables.templates[i].type)",
+                        "cmnd_template_list row 141, command type 141 \"[C0h] Disk IO info\""},
         SpoiltTableCase{"log sense type missing from its list",
                         [](SpoiltTables* t) { t->ListOf(ExecLogSense).lists = LogSenseListWithoutTemperature; },
-                        "!registered || listed"},
+                        "!registered || listed",
+                        "executor lists row 5, command type 77 \"[4Dh] Temperature\""},
         SpoiltTableCase{"new log sense type without its list row",
                         [](SpoiltTables* t) { t->funcs[TYPE_4DH_READRAIDFLASH_LOG1].fun = ExecLogSense; },
-                        "!registered || listed"},
+                        "!registered || listed",
+                        "executor lists row 5, command type 139 \"[4Dh] ReadRaidFlash LOG1\""},
         SpoiltTableCase{"list holds a type run by another executor",
                         [](SpoiltTables* t) { t->ListOf(ExecLogSense).lists = LogSenseListWithVendorLog; },
-                        "!listed || registered"},
+                        "!listed || registered",
+                        "executor lists row 5, command type 84 \"[4Dh] ReadNVSRAM LOG\""},
         SpoiltTableCase{"listed type sends another opcode",
                         [](SpoiltTables* t) { t->templates[TYPE_5AH_MODE_SENSE_SAVED].regs[0] = 0x1A; },
-                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]"},
+                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]",
+                        "executor lists row 0, command type 123 \"[5Ah] Mode Sense(Saved)\""},
         SpoiltTableCase{"vendor log missing from its range",
                         [](SpoiltTables* t) { t->ListOf(ExecVendorLogSense).lists = VendorLogListWithoutCurrentLog; },
-                        "!registered || listed"},
+                        "!registered || listed",
+                        "executor lists row 10, command type 86 \"[4Dh] ReadCurrent LOG\""},
         SpoiltTableCase{"new vendor log type outside the range",
                         [](SpoiltTables* t) { t->funcs[TYPE_4DH_READRAIDFLASH_LOG1].fun = ExecVendorLogSense; },
-                        "!registered || listed"},
+                        "!registered || listed",
+                        "executor lists row 10, command type 139 \"[4Dh] ReadRaidFlash LOG1\""},
         SpoiltTableCase{"vendor log template sends another opcode",
                         [](SpoiltTables* t) { t->templates[TYPE_4DH_READNVALL_LOG].regs[0] = 0x4C; },
-                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]"},
+                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]",
+                        "executor lists row 10, command type 87 \"[4Dh] ReadNVAll LOG\""},
         SpoiltTableCase{"loader download missing from its list",
                         [](SpoiltTables* t) { t->ListOf(ExecWriteBufferDownload).lists = DownloadListWithoutLoader; },
-                        "!registered || listed"},
+                        "!registered || listed",
+                        "executor lists row 11, command type 124 \"[3Bh] Download R5 Loader\""},
         SpoiltTableCase{"download template sends another opcode",
                         [](SpoiltTables* t) { t->templates[TYPE_3BH_DOWNLOAD_R5_LOADER].regs[0] = 0x3C; },
-                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]"},
+                        "!listed || list.opcode == kAnyOpcode || list.opcode == tables.templates[i].regs[0]",
+                        "executor lists row 11, command type 124 \"[3Bh] Download R5 Loader\""},
         SpoiltTableCase{"list row left empty",
                         [](SpoiltTables* t) { t->exec_types.push_back(CmndExecTypes{}); },
-                        "list.exec != nullptr && list.lists != nullptr"}),
+                        "list.exec != nullptr && list.lists != nullptr",
+                        "executor lists row 12, command type 142 (none)"}),
     CaseName());
 
 TEST(CatalogueTables, ProgramTablesPass)

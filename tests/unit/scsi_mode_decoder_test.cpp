@@ -147,7 +147,7 @@ TEST(ModeSenseWalkEdges, AnyPageHeaderByteEndsTheWalk)
 
 // ---------------------------------------------------------------- the parse map
 
-class ModeSenseAnalyse : public ::testing::TestWithParam<CMND_TYPE> {
+class ModeSenseAnalyse : public ::testing::TestWithParam<CmndTypeCase> {
 protected:
     static void SetUpTestSuite()
     {
@@ -162,19 +162,19 @@ TEST_P(ModeSenseAnalyse, EveryPageControlReachesTheWalker)
     const Bytes data = LoadHex("pages.hex");
     std::string out = "earlier\n";
     int user_err = -1;
-    ASSERT_TRUE(DiskAnalyser::Analyse(out, GetParam(), data.data(), u32(data.size()), &user_err, 4, nullptr));
+    ASSERT_TRUE(DiskAnalyser::Analyse(out, static_cast<CMND_TYPE>(GetParam().type), data.data(), u32(data.size()), &user_err, 4, nullptr));
     EXPECT_EQ(user_err, 0);
     EXPECT_EQ(out, "earlier\n" + Golden("pages.out"));
 
     out = "kept";
-    EXPECT_FALSE(DiskAnalyser::Analyse(out, GetParam(), data.data(), 7, &user_err, 4, nullptr));
+    EXPECT_FALSE(DiskAnalyser::Analyse(out, static_cast<CMND_TYPE>(GetParam().type), data.data(), 7, &user_err, 4, nullptr));
     EXPECT_EQ(user_err, 5);
     EXPECT_EQ(out, "kept");
 }
 
 INSTANTIATE_TEST_SUITE_P(PageControls, ModeSenseAnalyse,
-                         ::testing::Values(TYPE_5AH_MODE_SENSE_CURRENT, TYPE_5AH_MODE_SENSE_CHANGEABLE,
-                                           TYPE_5AH_MODE_SENSE_DEFAULT, TYPE_5AH_MODE_SENSE_SAVED),
+                         ::testing::ValuesIn(TypeCases(TYPE_5AH_MODE_SENSE_CURRENT, TYPE_5AH_MODE_SENSE_CHANGEABLE,
+                                                       TYPE_5AH_MODE_SENSE_DEFAULT, TYPE_5AH_MODE_SENSE_SAVED)),
                          CaseName());
 
 // ---------------------------------------------------------------- the name list

@@ -102,7 +102,7 @@ struct LengthCase {
 
 void PrintTo(const LengthCase& c, std::ostream* os)
 {
-    *os << c.model << " pages " << c.page_num << " x " << c.page_size << " type " << c.type;
+    *os << c.model << " pages " << c.page_num << " x " << c.page_size << " " << CmndTypeText(static_cast<int>(c.type));
 }
 
 const LengthCase length_cases[] = {
@@ -486,7 +486,7 @@ void PrintTo(const WriteBufferCase& c, std::ostream* os) { *os << c.what; }
 const WriteBufferCase write_buffer_cases[] = {
     {"300 KiB firmware", TYPE_3BH_DOWNLOAD_MICROCODE, 300 * 1024, "3B 05 00 00 00 00 04 B0 00 00"},
     {"loader", TYPE_3BH_DOWNLOAD_R5_LOADER, 1024, "3B 25 00 00 00 00 00 04 00 00"},
-    {"type 37 on a SAS drive", TYPE_92H_DOWNLOAD_MICROCODE, 1000, "3B 05 00 00 00 00 00 03 E8 00"},
+    {"[92h] Download Microcode on a SAS drive", TYPE_92H_DOWNLOAD_MICROCODE, 1000, "3B 05 00 00 00 00 00 03 E8 00"},
     {"the longest image the fields carry", TYPE_3BH_DOWNLOAD_R5_LOADER, 0xFFFFFF, "3B 25 00 00 00 00 FF FF FF 00"},
 };
 
