@@ -48,6 +48,13 @@ std::string ReadAll(const char* path)
     return ss.str();
 }
 
+// The log directory as a run that writes into it holds it.
+void MakeSsdLog()
+{
+    mkdir("SSDlog", 0755);
+    log_dir_fd = open("SSDlog", O_RDONLY | O_DIRECTORY);
+}
+
 void WriteFiller(const char* path, long size)
 {
     std::ofstream f(path, std::ios::binary);
@@ -305,7 +312,7 @@ TEST_P(CmdRespLogPlace, FileGoesIntoSsdLogWhenItExists)
     const PlaceCase p = GetParam();
     EXPECT_IN_FRESH_PROCESS([p](Checks* c) {
         if (p.ssdlog) {
-            mkdir("SSDlog", 0755);
+            MakeSsdLog();
         }
         AddInquiryCdb(36);
         CmdRespLog::GetInstance()->Flush();
@@ -356,7 +363,7 @@ TEST_F(CmdRespLogTest, SizeReopenPicksUpANewSsdLog)
     EXPECT_IN_FRESH_PROCESS([](Checks* c) {
         WriteFiller(kLog, 0x100000);
         CmdRespLog* log = CmdRespLog::GetInstance();
-        mkdir("SSDlog", 0755);
+        MakeSsdLog();
         AddInquiryCdb(36);
         log->Flush();
         c->Matches(ReadAll(kSsdLog), CdbPattern("00000024", '1'), "reopened in SSDlog");
@@ -391,7 +398,7 @@ TEST_F(CmdRespLogTest, OversizedBatchIsCut)
 TEST_F(CmdRespLogTest, SaveLogOffAtFirstUseKeepsTheLogClosed)
 {
     EXPECT_IN_FRESH_PROCESS([](Checks* c) {
-        mkdir("SSDlog", 0755);
+        MakeSsdLog();
         output_flags.save_log = 0;
         std::string out = CaptureStdout([] {
             AddInquiryCdb(1);
@@ -434,7 +441,7 @@ TEST_P(CmdRespLogOpenFail, WarnsAndRunsWithoutALog)
     const OpenFailCase p = GetParam();
     EXPECT_IN_FRESH_PROCESS([p](Checks* c) {
         if (p.ssdlog) {
-            mkdir("SSDlog", 0755);
+            MakeSsdLog();
         }
         // A directory in the file's place cannot be opened as a stream, not even by root.
         mkdir(p.blocked, 0755);
