@@ -486,3 +486,92 @@ TEST_F(CmdRespLogTest, FailedSizeReopenClosesTheLogSilently)
 }
 
 } // namespace
+
+// Written through record by record, a command's records stay together when the size rule
+// empties the file in the middle of them: a SCSI command between its CDB and its sense, a
+// tunnel exchange before its "Read APT". What came before the command goes.
+struct SplitCase {
+    const char* what;
+    std::vector<u32> kinds;  // the command's records, in order; the limit falls before the last
+};
+
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.what; }
+
+const u8 kSplitBlock[32] = {0xA4, 0x0F};
+
+// The length of a record of each kind as the log writes it, its time included.
+long RecordLen(u32 kind)
+{
+    switch (kind) {
+    case LOG_SCSI_CDB:
+        return 142;
+    case LOG_SCSI_SENSE:
+        return 238;
+    case LOG_WRITE_APT:
+        return 209;
+    default:
+        return 193;  // LOG_READ_APT
+    }
+}
+
+const char* Title(u32 kind)
+{
+    switch (kind) {
+    case LOG_SCSI_CDB:
+        return "SCSI CDB";
+    case LOG_SCSI_SENSE:
+        return "SCSI Sense";
+    case LOG_WRITE_APT:
+        return "Write APT";
+    default:
+        return "Read APT";
+    }
+}
+
+// The block titles of the records in a log text, in order.
+std::vector<std::string> Titles(const std::string& text)
+{
+    std::vector<std::string> titles;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.size() > 14 && line[2] == ':' && line[5] == ':' && line[8] == ':' && line.compare(12, 2, "  ") == 0) {
+            titles.push_back(line.substr(14));
+        }
+    }
+    return titles;
+}
+
+class CmdRespLogSplit : public CmdRespLogTest, public ::testing::WithParamInterface<SplitCase> {};
+
+TEST_P(CmdRespLogSplit, EmptiedFileKeepsTheCommandInProgress)
+{
+    const SplitCase s = GetParam();
+    EXPECT_IN_FRESH_PROCESS([s](Checks* c) {
+        // Filled so that every record but the last fits under the limit.
+        long before_last = 0;
+        std::vector<std::string> expected;
+        for (size_t i = 0; i < s.kinds.size(); i++) {
+            before_last += i + 1 < s.kinds.size() ? RecordLen(s.kinds[i]) : 0;
+            expected.push_back(Title(s.kinds[i]));
+        }
+        WriteFiller(kLog, 0x100000 - before_last);
+        CmdRespLog* log = CmdRespLog::GetInstance();
+        for (u32 kind : s.kinds) {
+            log->AddRecord(kind, kSplitBlock, 32, 0, 0);
+            log->Flush();
+        }
+        const std::string text = ReadAll(kLog);
+        c->That(text.find('z') == std::string::npos, "the filler is gone");
+        c->That(Titles(text) == expected, "the whole command:\n" + text);
+        long total = before_last + RecordLen(s.kinds.back());
+        c->EqualNum(static_cast<long>(text.size()), total, "its length");
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CmdRespLogSplit,
+    ::testing::Values(SplitCase{"a SCSI command", {LOG_SCSI_CDB, LOG_SCSI_SENSE}},
+                      SplitCase{"a tunnel exchange", {LOG_WRITE_APT, LOG_SCSI_CDB, LOG_SCSI_SENSE, LOG_SCSI_CDB,
+                                                      LOG_SCSI_SENSE, LOG_READ_APT}}),
+    CaseName());
