@@ -34,6 +34,9 @@ void ReportWriteFailure()
     fprintf(stderr, "Warning: Cannot write '%s'. The log of the operations may be incomplete.\n", LogPath().c_str());
 }
 
+// More than any one command's records, a tunnel exchange with its buffer commands included.
+const size_t kOpenCommandMax = 16384;
+
 // Above 0, every record is written as it is taken (LogWriteThrough).
 int write_through = 0;
 
@@ -222,31 +225,73 @@ void CmdRespLog::Flush()
     if (output_flags.save_log != 1) {
         return;
     }
+    // The command in progress when this batch began, on file already, when the batch goes on
+    // with it; then this batch's text, and where the command in progress at its end begins in it.
+    const LogRecord& first = records.front();
+    const bool continues = command_open && first.kind != LOG_WRITE_APT && !(first.kind == LOG_SCSI_CDB && !in_tunnel);
+    const std::string carried = continues ? open_command : std::string();
     std::string text;
+    size_t open_from = 0;
+    bool started = false;
+    bool open = command_open;
+    bool tunnel = in_tunnel;
     for (const LogRecord& rec : records) {
+        const size_t begin = text.size();
+        // A tunnel exchange runs from its "Write APT" to its "Read APT", with the CDB and sense
+        // of its buffer commands inside; any other command from its CDB to its sense.
+        if (rec.kind == LOG_WRITE_APT || (rec.kind == LOG_SCSI_CDB && !tunnel)) {
+            open = true;
+            started = true;
+            open_from = begin;
+            tunnel = rec.kind == LOG_WRITE_APT;
+        }
         text += rec.time;
         text += "  ";
         AppendBlock(&text, rec);
+        if (rec.kind == LOG_READ_APT || (rec.kind == LOG_SCSI_SENSE && !tunnel)) {
+            open = false;
+            tunnel = false;
+        }
     }
 
     long pos = ftell(file);
-    long n = static_cast<long>(text.size());
     if (pos < 0) {
         pos = 0;
     }
-    size_t to_write = text.size();
-    if (pos + n > kLogFileMax) {
+    const std::string* out = &text;
+    std::string joined;
+    bool emptied = false;
+    if (pos + static_cast<long>(text.size()) > kLogFileMax) {
         fclose(file);
         file = OpenRegularFileToWrite(LogPath().c_str(), "wt", nullptr);
         if (file == nullptr) {
             return;
         }
-        if (n > kLogFileMax) {
-            to_write = static_cast<size_t>(kLogBatchCut);
+        emptied = true;
+        if (!carried.empty()) {
+            joined = carried + text;
+            out = &joined;
         }
     }
-    const size_t written = fwrite(text.data(), 1, to_write, file);
+    size_t to_write = out->size();
+    if (emptied && static_cast<long>(to_write) > kLogFileMax) {
+        to_write = static_cast<size_t>(kLogBatchCut);
+    }
+    const size_t written = fwrite(out->data(), 1, to_write, file);
     records.clear();
+    if (!open) {
+        open_command.clear();
+    } else if (started) {
+        open_command = text.substr(open_from);
+    } else {
+        open_command = carried + text;
+    }
+    // A command that never ends (its request failed before its sense) is no longer carried.
+    if (open_command.size() > kOpenCommandMax) {
+        open_command.clear();
+    }
+    command_open = open;
+    in_tunnel = tunnel;
     if (fflush(file) != 0 || written != to_write) {
         // A full disk: the records are dropped, and a later flush tries again.
         clearerr(file);

@@ -51,7 +51,8 @@ public:
     // TaskFileHob (prev_regs, 5 bytes).
     void AddAtaRecord(u32 kind, const u8* regs, const u8* prev_regs, const void* unused, int data_len, int dir);
     // Writes the queued records to the file in one write and empties the queue. A write that
-    // fails (a full disk) is said once a run on standard error; the run goes on.
+    // fails (a full disk) is said once a run on standard error; the run goes on. When the file
+    // is emptied for its size, the records of the command in progress stay together.
     void Flush();
 
     ~CmdRespLog();
@@ -63,6 +64,12 @@ private:
 
     FILE* file;
     std::vector<LogRecord> records;
+    // The text already on file of a command whose records are not all taken yet (a CDB
+    // written through before its sense, a tunnel exchange before its "Read APT"): emptying
+    // the file for the size rule writes it again in front of the rest.
+    std::string open_command;
+    bool command_open = false;
+    bool in_tunnel = false;
 };
 
 // Around a command that changes a drive: the queued records are written when it begins and

@@ -1,6 +1,5 @@
 #include "cmd_wrap.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "cmd_menu.h"
@@ -29,40 +29,44 @@
 
 namespace {
 
-// Removes what the program left in "SSDlog" for itself: its log, so that every run's log
-// starts empty, and the temporary files of saves that never finished. Everything else in
-// there is an earlier result and stays.
-void ClearOwnLogFiles()
+// Removes what the program left in "SSDlog" for itself, through the descriptor of it: its
+// log, so that every run's log starts empty (whatever stands there, never followed), and the
+// temporary files of saves that never finished. Everything else in there is an earlier result
+// and stays.
+void ClearOwnLogFiles(int dir)
 {
-    DIR* dir = opendir("SSDlog");
-    if (dir == nullptr) {
-        return;
-    }
-    while (struct dirent* e = readdir(dir)) {
-        const std::string path = std::string("SSDlog/") + e->d_name;
-        struct stat st;
-        if (strcmp(e->d_name, kCmdRespLogName) == 0) {
-            if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-                unlink(path.c_str());
-            }
-        } else if (IsOutputTempName(e->d_name)) {
-            RemoveStaleOutputTemp(path.c_str());
-        }
-    }
-    closedir(dir);
+    RemoveNameAt(dir, kCmdRespLogName);
+    RemoveStaleOutputTemps(dir);
 }
 
-// The hold on "SSDlog" of this run; a new preparation lets go of the one before.
-int held_log_dir = -1;
-
-int OpenLogDir() { return open("SSDlog", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }
+int OpenLogDir() { return open(kLogDirName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }
 
 bool IsLogDir(int fd)
 {
     struct stat mine;
     struct stat named;
-    return fstat(fd, &mine) == 0 && lstat("SSDlog", &named) == 0 && S_ISDIR(named.st_mode) &&
+    return fstat(fd, &mine) == 0 && lstat(kLogDirName, &named) == 0 && S_ISDIR(named.st_mode) &&
            mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
+// The shared hold, waited for a moment only: anyone may open the directory and hold it
+// alone for ever. A tidying run holds it for a few milliseconds.
+const int kLockTries = 100;
+const long kLockPauseNs = 10 * 1000 * 1000;
+
+bool LockShared(int fd)
+{
+    for (int i = 0; i < kLockTries; i++) {
+        if (flock(fd, LOCK_SH | LOCK_NB) == 0) {
+            return true;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            return false;
+        }
+        struct timespec pause = {0, kLockPauseNs};
+        nanosleep(&pause, nullptr);
+    }
+    return false;
 }
 
 } // namespace
@@ -71,27 +75,26 @@ bool PrepareLogDir(int argc, char** argv)
 {
     // A run with a command writes into "SSDlog"; any other run tidies it up and works without it.
     const bool in_use = argc > 2 && strcmp(argv[2], "multilog") != 0;
-    if (held_log_dir >= 0) {
-        close(held_log_dir);
-        held_log_dir = -1;
+    if (log_dir_fd >= 0) {
+        close(log_dir_fd);
+        log_dir_fd = -1;
     }
     struct stat st;
-    if (lstat("SSDlog", &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (lstat(kLogDirName, &st) == 0 && S_ISLNK(st.st_mode)) {
         // Never followed: the directory it points at is not this one.
-        unlink("SSDlog");
+        unlink(kLogDirName);
     }
     // A run that writes into the directory holds it shared until it ends. Only a run that holds
     // it alone tidies it: a collection still running there keeps its log, and its temporary
     // file, which has no name yet, keeps the directory it is to be named in.
     int fd = OpenLogDir();
     if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        ClearOwnLogFiles();
-        if (!in_use) {
+        ClearOwnLogFiles(fd);
+        if (!in_use && IsLogDir(fd)) {
             // Only a directory that nothing else is left in goes.
-            rmdir("SSDlog");
+            rmdir(kLogDirName);
         }
     }
-    log_dir_in_use = in_use;
     if (!in_use) {
         if (fd >= 0) {
             close(fd);
@@ -101,16 +104,22 @@ bool PrepareLogDir(int argc, char** argv)
     // A run tidying up may remove a directory made while it held it: made again then.
     for (int tries = 0; tries < 3; tries++) {
         if (fd < 0) {
-            if (mkdir("SSDlog", 0775) != 0 &&
-                !(errno == EEXIST && lstat("SSDlog", &st) == 0 && S_ISDIR(st.st_mode))) {
+            if (mkdir(kLogDirName, 0775) != 0 &&
+                !(errno == EEXIST && lstat(kLogDirName, &st) == 0 && S_ISDIR(st.st_mode))) {
                 printf("%scannot create directory 'SSDlog'\n", msg_indent);
                 return false;
             }
             fd = OpenLogDir();
+            if (fd < 0) {
+                // Not to be opened: the run writes without it.
+                return true;
+            }
         }
-        if (fd < 0 || flock(fd, LOCK_SH) != 0 || IsLogDir(fd)) {
-            // Held until the run ends, or no lock to be had and used as it is.
-            held_log_dir = fd;
+        // Without the hold (someone keeps it alone) the run goes on all the same: another
+        // run's tidy may then take its log, never its saves, which hold their files.
+        LockShared(fd);
+        if (IsLogDir(fd)) {
+            log_dir_fd = fd;
             return true;
         }
         close(fd);
@@ -180,6 +189,8 @@ void processCmdLine(int argc, char** argv)
         return;
     }
 
+    // Unfinished saves of runs that were killed, wherever no running save holds them.
+    RemoveStaleOutputTemps(AT_FDCWD);
     if (!PrepareLogDir(argc, argv)) {
         return;
     }

@@ -13,12 +13,13 @@ void openCmdLineDevice();
 // Argument-vector checks that come before option parsing.
 bool IsFirstArgShapeValid(const char* arg);
 
-// The log directory "SSDlog" before a run: the program's own files in it go (the log and
-// the temporary files of unfinished saves), nothing else. A run with a command (at least two
-// arguments, the second not "multilog") keeps or creates it with mode 0775, writes into it
-// and holds it (a shared flock) until it ends; false, with the message, when it cannot be
-// created. Any other run removes it only when it is left empty, and writes without it.
-// While another run holds it, nothing in it is removed.
+// The log directory "SSDlog" before a run: the program's own files in it go (whatever stands
+// at the log's name, and the temporary files of unfinished saves), nothing else. A run with a
+// command (at least two arguments, the second not "multilog") keeps or creates it with mode
+// 0775, opens it (log_dir_fd) and holds it (a shared flock, waited for about a second, then
+// gone on without) until it ends; false, with the message, when it cannot be created. Any
+// other run removes it only when it is left empty, and writes without it. While another run
+// holds it, nothing in it is removed.
 bool PrepareLogDir(int argc, char** argv);
 
 // The open-file limit of MegaRAID runs: the soft limit becomes 20480 and the hard

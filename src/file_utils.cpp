@@ -1,8 +1,10 @@
 #include "file_utils.h"
 
 #include "msg_processor.h"
+#include "settings.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -90,17 +92,108 @@ std::string TempSuffix()
 
 const int kTempTries = 100;
 
+const int kNoDir = -1000;
+
+// A name as the helpers use it: the directory it is in, opened once, and its last component.
+// A name under "SSDlog/" is looked up in the directory that this run holds, never again by
+// that name, which may have been swapped for a link since.
+class NameAt {
+public:
+    explicit NameAt(const char* path)
+    {
+        if (path == nullptr || path[0] == '\0') {
+            return;
+        }
+        int base = AT_FDCWD;
+        const char* rest = path;
+        const size_t prefix = strlen(kLogDirName);
+        if (log_dir_fd >= 0 && strncmp(path, kLogDirName, prefix) == 0 && path[prefix] == '/') {
+            base = log_dir_fd;
+            rest = path + prefix;
+            while (*rest == '/') {
+                rest++;
+            }
+        }
+        const char* slash = strrchr(rest, '/');
+        if (slash == nullptr) {
+            dir_ = base;
+            name_ = rest;
+            return;
+        }
+        name_ = slash + 1;
+        std::string parent(rest, static_cast<size_t>(slash - rest));
+        if (parent.empty()) {
+            parent = "/";
+        }
+        dir_ = openat(base, parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dir_ < 0) {
+            dir_ = kNoDir;
+        } else {
+            owned_ = true;
+        }
+    }
+    ~NameAt()
+    {
+        if (owned_) {
+            close(dir_);
+        }
+    }
+    NameAt(const NameAt&) = delete;
+    NameAt& operator=(const NameAt&) = delete;
+
+    bool ok() const { return dir_ != kNoDir && !name_.empty(); }
+    int dir() const { return dir_; }
+    const char* name() const { return name_.c_str(); }
+    // A descriptor of the directory of its own, for as long as the caller keeps it.
+    int DupDir() const
+    {
+        if (dir_ == AT_FDCWD) {
+            return open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        return fcntl(dir_, F_DUPFD_CLOEXEC, 0);
+    }
+
+private:
+    int dir_ = kNoDir;
+    bool owned_ = false;
+    std::string name_;
+};
+
+bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// True when name in dir is the regular file behind fd.
+bool IsSameFileAt(int fd, int dir, const char* name)
+{
+    struct stat mine;
+    struct stat named;
+    return fd >= 0 && fstat(fd, &mine) == 0 && fstatat(dir, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(named.st_mode) && SameInode(mine, named);
+}
+
+// The mode a new file of the program gets: what open(0666) gives it under the umask.
+mode_t NewFileMode()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
 // A new regular file in dir under a temporary name: no link, FIFO or file that was there
-// before can be taken for it. Locked, so that a start-up tidying the directory leaves it.
-int CreateNamedTemp(const std::string& dir, std::string* name)
+// before can be taken for it. Locked before anything is in it, so that a start-up tidying the
+// directory leaves it; created with mode, never wider than the file it is to become.
+int CreateNamedTemp(int dir, mode_t mode, std::string* name)
 {
     for (int i = 0; i < kTempTries; i++) {
-        std::string candidate = dir + "/" + kTempPrefix + TempSuffix();
-        int fd = open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        std::string candidate = kTempPrefix + TempSuffix();
+        int fd = openat(dir, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
-            flock(fd, LOCK_EX | LOCK_NB);
-            *name = candidate;
-            return fd;
+            // A tidy that came between the open and the lock took the name away: another one.
+            if (flock(fd, LOCK_EX | LOCK_NB) == 0 && IsSameFileAt(fd, dir, candidate.c_str())) {
+                *name = candidate;
+                return fd;
+            }
+            close(fd);
+            continue;
         }
         if (errno != EEXIST) {
             return -1;
@@ -109,13 +202,16 @@ int CreateNamedTemp(const std::string& dir, std::string* name)
     return -1;
 }
 
-std::string DirOf(const std::string& path)
+// Whether name in dir may be written: absent or a regular file. path is the name as said.
+bool IsWritableAt(int dir, const char* name, const char* path, int* user_err)
 {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
+    struct stat st;
+    if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISREG(st.st_mode)) {
+        return true;
     }
-    return slash == 0 ? "/" : path.substr(0, slash);
+    SayRefused(path, st.st_mode);
+    *ErrSink(user_err) = USER_ERR_FILE_OPEN;
+    return false;
 }
 
 bool WriteAll(int fd, const u8* data, size_t len)
@@ -161,14 +257,12 @@ bool CopyFile(int from, int to)
 
 bool IsWritableName(const char* path, int* user_err)
 {
-    struct stat st;
-    if (path == nullptr || lstat(path, &st) != 0 || S_ISREG(st.st_mode)) {
-        // Absent (or not reachable at all): whatever opens it reports that.
+    NameAt at(path);
+    if (!at.ok()) {
+        // Not reachable at all: whatever opens it reports that.
         return true;
     }
-    SayRefused(path, st.st_mode);
-    *ErrSink(user_err) = USER_ERR_FILE_OPEN;
-    return false;
+    return IsWritableAt(at.dir(), at.name(), path, user_err);
 }
 
 FILE* OpenRegularFileToWrite(const char* path, const char* mode, int* user_err)
@@ -178,12 +272,17 @@ FILE* OpenRegularFileToWrite(const char* path, const char* mode, int* user_err)
         *err = USER_ERR_FILE_OPEN;
         return nullptr;
     }
-    if (!IsWritableName(path, err)) {
+    NameAt at(path);
+    if (!at.ok()) {
+        *err = USER_ERR_FILE_OPEN;
+        return nullptr;
+    }
+    if (!IsWritableAt(at.dir(), at.name(), path, err)) {
         return nullptr;
     }
     const int append = mode[0] == 'a' ? O_APPEND : 0;
     const int access = strchr(mode, '+') != nullptr ? O_RDWR : O_WRONLY;
-    int fd = open(path, access | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | append, 0666);
+    int fd = openat(at.dir(), at.name(), access | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | append, 0666);
     if (fd < 0) {
         if (errno == ELOOP) {
             SayRefused(path, S_IFLNK);
@@ -218,15 +317,20 @@ FILE* OpenRegularFileToWrite(const char* path, const char* mode, int* user_err)
 int CreateFreshFile(const char* path, int* user_err)
 {
     int* err = ErrSink(user_err);
-    if (!IsWritableName(path, err)) {
+    NameAt at(path);
+    if (!at.ok()) {
+        *err = USER_ERR_FILE_OPEN;
+        return -1;
+    }
+    if (!IsWritableAt(at.dir(), at.name(), path, err)) {
         return -1;
     }
     int fd = -1;
-    if (path != nullptr && (unlink(path) == 0 || errno == ENOENT)) {
-        fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (unlinkat(at.dir(), at.name(), 0) == 0 || errno == ENOENT) {
+        fd = openat(at.dir(), at.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) {
             // Something took the name in between: say what.
-            IsWritableName(path, err);
+            IsWritableAt(at.dir(), at.name(), path, err);
         }
     }
     if (fd < 0) {
@@ -239,8 +343,16 @@ bool IsSameFile(int fd, const char* path)
 {
     struct stat mine;
     struct stat named;
-    return fd >= 0 && fstat(fd, &mine) == 0 && lstat(path, &named) == 0 && S_ISREG(named.st_mode) &&
-           mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+    return fd >= 0 && path != nullptr && fstat(fd, &mine) == 0 && lstat(path, &named) == 0 &&
+           S_ISREG(named.st_mode) && SameInode(mine, named);
+}
+
+bool RemoveRegularFile(const char* path)
+{
+    NameAt at(path);
+    struct stat st;
+    return at.ok() && fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+           unlinkat(at.dir(), at.name(), 0) == 0;
 }
 
 bool OutputFile::Open(const char* path_arg, const char* mode, int* user_err)
@@ -251,17 +363,34 @@ bool OutputFile::Open(const char* path_arg, const char* mode, int* user_err)
         *err = USER_ERR_FILE_OPEN;
         return false;
     }
-    if (!IsWritableName(path_arg, err)) {
+    NameAt at(path_arg);
+    struct stat old;
+    // A name that cannot stand in its directory (too long, a missing or closed directory)
+    // cannot be opened: said now, not as a failed write once everything is written.
+    const bool looked = at.ok() && fstatat(at.dir(), at.name(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!at.ok() || (!looked && errno != ENOENT)) {
+        *err = USER_ERR_FILE_OPEN;
+        return false;
+    }
+    if (!IsWritableAt(at.dir(), at.name(), path_arg, err)) {
+        return false;
+    }
+    dir = at.DupDir();
+    if (dir < 0) {
+        *err = USER_ERR_FILE_OPEN;
         return false;
     }
     path = path_arg;
-    dir = DirOf(path);
+    name = at.name();
+    // Nobody but the owner may read it before it has the final file's mode.
+    const mode_t final_mode = looked ? (old.st_mode & 0777) : NewFileMode();
+    const mode_t temp_mode = final_mode & 0600;
     // Without a name nothing can be planted in its place or remove it while it is written.
-    int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    int fd = openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, temp_mode);
     if (fd >= 0) {
         flock(fd, LOCK_EX | LOCK_NB);
     } else {
-        fd = CreateNamedTemp(dir, &temp);
+        fd = CreateNamedTemp(dir, temp_mode, &temp);
     }
     if (fd >= 0) {
         stream = fdopen(fd, strchr(mode, 'b') != nullptr ? "w+b" : "w+");
@@ -278,9 +407,10 @@ bool OutputFile::Open(const char* path_arg, const char* mode, int* user_err)
 }
 
 // Gives the nameless temporary file a name beside the final one (a link needs either the
-// right to link by descriptor or /proc; without both the bytes go into a named copy).
+// right to link by descriptor or /proc; without both the bytes go into a named copy, which
+// gets mode and is synced before it is renamed).
 // *named_fd: a descriptor of the named file that holds its lock until the rename.
-bool OutputFile::NameTemp(int fd, int* named_fd)
+bool OutputFile::NameTemp(int fd, mode_t mode, int* named_fd)
 {
     if (!temp.empty()) {
         *named_fd = dup(fd);
@@ -288,10 +418,10 @@ bool OutputFile::NameTemp(int fd, int* named_fd)
     }
     const std::string proc = "/proc/self/fd/" + std::to_string(fd);
     for (int i = 0; i < kTempTries; i++) {
-        std::string candidate = dir + "/" + kTempPrefix + TempSuffix();
-        int rc = linkat(fd, "", AT_FDCWD, candidate.c_str(), AT_EMPTY_PATH);
+        std::string candidate = kTempPrefix + TempSuffix();
+        int rc = linkat(fd, "", dir, candidate.c_str(), AT_EMPTY_PATH);
         if (rc != 0 && errno != EEXIST) {
-            rc = linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW);
+            rc = linkat(AT_FDCWD, proc.c_str(), dir, candidate.c_str(), AT_SYMLINK_FOLLOW);
         }
         if (rc == 0) {
             temp = candidate;
@@ -302,12 +432,24 @@ bool OutputFile::NameTemp(int fd, int* named_fd)
             break;
         }
     }
-    int copy = CreateNamedTemp(dir, &temp);
+    int copy = CreateNamedTemp(dir, mode & 0600, &temp);
     if (copy < 0) {
         return false;
     }
     *named_fd = copy;
-    return CopyFile(fd, copy);
+    return CopyFile(fd, copy) && FinalMode(copy, mode) && fsync(copy) == 0;
+}
+
+bool OutputFile::FinalMode(int fd, mode_t mode)
+{
+    if (owner_set) {
+        if (fchown(fd, owner_uid, owner_gid) != 0) {
+            // Only root may give a file away; otherwise it stays the writer's.
+        }
+    }
+    // A mode that cannot be set leaves the narrower one it was made with.
+    fchmod(fd, mode);
+    return true;
 }
 
 bool OutputFile::Commit(int* user_err)
@@ -317,34 +459,42 @@ bool OutputFile::Commit(int* user_err)
         *err = USER_ERR_FILE_WRITE;
         return false;
     }
+    const int fd = fileno(stream);
     struct stat old;
-    const bool replaces = lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool replaces = fstatat(dir, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+    // The file keeps the owner and permissions it had, a new one those of any new file.
+    owner_set = replaces;
+    owner_uid = replaces ? old.st_uid : 0;
+    owner_gid = replaces ? old.st_gid : 0;
+    const mode_t mode = replaces ? (old.st_mode & 0777) : NewFileMode();
+    bool ok = fflush(stream) == 0 && ferror(stream) == 0;
+    // Its final mode before it has any name, and on the disk before it has one, so that
+    // neither a killed run nor a crash leaves a name on a wider copy or on lost bytes.
+    ok = ok && FinalMode(fd, mode) && fsync(fd) == 0;
     int named = -1;
-    bool ok = fflush(stream) == 0 && ferror(stream) == 0 && NameTemp(fileno(stream), &named);
-    // On the disk before it has the final name, so a crash cannot leave that name on lost bytes.
-    ok = ok && fsync(named) == 0;
-    if (ok && replaces) {
-        // The file keeps the owner and permissions it had.
-        if (fchown(named, old.st_uid, old.st_gid) != 0) {
-            // Only root may give a file away; otherwise it stays the writer's.
-        }
-        fchmod(named, old.st_mode & 0777);
-    }
+    ok = ok && NameTemp(fd, mode, &named);
     const bool closed = fclose(stream) == 0;
     stream = nullptr;
     int code = USER_ERR_FILE_WRITE;
     if (ok && closed) {
-        if (!IsWritableName(path.c_str(), &code)) {
+        if (!IsWritableAt(dir, name.c_str(), path.c_str(), &code)) {
             ok = false;
         } else {
-            ok = rename(temp.c_str(), path.c_str()) == 0;
+            ok = renameat(dir, temp.c_str(), dir, name.c_str()) == 0;
+        }
+        if (ok) {
+            temp.clear();
+            // The name must be the file written, in its directory and as said: a directory
+            // swapped on the way puts the file somewhere nobody looks.
+            if (!IsSameFileAt(named, dir, name.c_str()) || !IsSameFile(named, path.c_str())) {
+                ok = false;
+                code = USER_ERR_FILE_OPEN;
+            }
         }
     } else {
         ok = false;
     }
-    if (ok) {
-        temp.clear();
-    } else {
+    if (!ok) {
         *err = code;
     }
     Discard();
@@ -357,12 +507,16 @@ bool OutputFile::Commit(int* user_err)
 void OutputFile::Discard()
 {
     if (!temp.empty()) {
-        unlink(temp.c_str());
+        unlinkat(dir, temp.c_str(), 0);
         temp.clear();
     }
     if (stream != nullptr) {
         fclose(stream);
         stream = nullptr;
+    }
+    if (dir >= 0) {
+        close(dir);
+        dir = -1;
     }
 }
 
@@ -372,21 +526,85 @@ bool IsOutputTempName(const char* name)
     return name != nullptr && strncmp(name, kTempPrefix, prefix) == 0 && strlen(name) == prefix + kTempRandom;
 }
 
-bool RemoveStaleOutputTemp(const char* path)
+bool RemoveStaleOutputTempAt(int dir, const char* name)
 {
-    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int fd = openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    struct stat st;
     bool removed = false;
-    // A save that is still running holds the lock until its rename.
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        removed = unlink(path) == 0;
+    // A save that is still running holds the lock until its rename; the name is looked at
+    // again under the lock, so that only the file that was found unheld goes.
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && IsSameFileAt(fd, dir, name)) {
+        removed = unlinkat(dir, name, 0) == 0;
     }
     close(fd);
     return removed;
 }
+
+bool RemoveStaleOutputTemp(const char* path)
+{
+    NameAt at(path);
+    return at.ok() && RemoveStaleOutputTempAt(at.dir(), at.name());
+}
+
+namespace {
+
+// The entries of dir but "." and "..", read through a descriptor of its own.
+std::vector<std::string> EntriesAt(int dir)
+{
+    std::vector<std::string> names;
+    const int fd = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return names;
+    }
+    DIR* d = fdopendir(fd);
+    if (d == nullptr) {
+        close(fd);
+        return names;
+    }
+    while (struct dirent* e = readdir(d)) {
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) {
+            names.push_back(e->d_name);
+        }
+    }
+    closedir(d);
+    return names;
+}
+
+const int kMaxTreeDepth = 32;
+
+bool RemoveTreeAt(int dir, const char* name, int depth)
+{
+    if (unlinkat(dir, name, 0) == 0) {
+        return true;
+    }
+    if (errno != EISDIR || depth > kMaxTreeDepth) {
+        return false;
+    }
+    const int sub = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (sub < 0) {
+        return false;
+    }
+    for (const std::string& e : EntriesAt(sub)) {
+        RemoveTreeAt(sub, e.c_str(), depth + 1);
+    }
+    close(sub);
+    return unlinkat(dir, name, AT_REMOVEDIR) == 0;
+}
+
+} // namespace
+
+void RemoveStaleOutputTemps(int dir)
+{
+    for (const std::string& e : EntriesAt(dir)) {
+        if (IsOutputTempName(e.c_str())) {
+            RemoveStaleOutputTempAt(dir, e.c_str());
+        }
+    }
+}
+
+bool RemoveNameAt(int dir, const char* name) { return RemoveTreeAt(dir, name, 0); }
 
 bool WriteFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err)
 {

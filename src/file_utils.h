@@ -5,6 +5,8 @@
 
 #include "common.h"
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,6 +17,9 @@
 // for anything else, or when it cannot be opened.
 int OpenRegularFile(const char* path);
 FILE* OpenRegularFileStream(const char* path);
+
+// Every helper that makes, opens to write, renames or removes a name takes a name under
+// "SSDlog/" inside the directory that this run holds (log_dir_fd), never again by that name.
 
 // Whole-file helpers: on failure *user_err gets the file error code, on success it is left alone.
 // With a "w" mode WriteFileData saves through OutputFile: the file is whole or keeps what it had;
@@ -55,13 +60,17 @@ int CreateNewFile(const char* path, unsigned mode, int* user_err);
 bool WriteNewFile(const char* path, const void* data, u32 len, unsigned mode, FileId* id, int* user_err);
 // Removes path only while it is still the file id names; false when it is not (then left).
 bool RemoveOwnFile(const char* path, const FileId& id);
+// Removes path when it is a regular file (a link or anything else under it stays).
+bool RemoveRegularFile(const char* path);
 
 // An output file that appears under its name only whole. Everything is written to a
-// temporary file in the same directory, which has no name at all where the file system
-// allows (O_TMPFILE), else a fresh one that no one else can have made (O_EXCL). Commit
-// puts it over the final name in one rename once it is written, synced and closed; until
-// then, and after any failure, the final name keeps what it had and the temporary file is
-// gone. A run killed before the rename leaves at most a temporary file (IsOutputTempName).
+// temporary file in the same directory, held open from Open to Commit, which has no name at
+// all where the file system allows (O_TMPFILE), else a fresh one that no one else can have
+// made (O_EXCL); it is made readable by its owner alone. Commit gives it the final file's
+// owner and mode and syncs it before it has a name, then puts it over the final name in one
+// rename, and checks that the name is the file written; until then, and after any failure,
+// the final name keeps what it had and the temporary file is gone. A run killed before the
+// rename leaves at most a temporary file (IsOutputTempName) no wider than the final file.
 class OutputFile {
 public:
     OutputFile() {}
@@ -74,18 +83,24 @@ public:
     bool Open(const char* path, const char* mode, int* user_err);
     FILE* Stream() const { return stream; }
     // False (user error 25, or 23 when the final name became something else) after a failed
-    // write, sync, close or rename: then nothing was put in place.
+    // write, sync, close or rename: then nothing was put in place; 23 also when after the rename
+    // the name, in its directory or as said, is not the file written.
     bool Commit(int* user_err);
     // Drops what was written; the final name is not touched.
     void Discard();
 
 private:
-    bool NameTemp(int fd, int* named_fd);
+    bool NameTemp(int fd, mode_t mode, int* named_fd);
+    bool FinalMode(int fd, mode_t mode);
 
-    std::string path;
-    std::string dir;
-    std::string temp;  // empty while the temporary file has no name
+    std::string path;  // as said
+    int dir = -1;      // the directory the name is in, held from Open on
+    std::string name;  // the last component
+    std::string temp;  // in dir; empty while the temporary file has no name
     FILE* stream = nullptr;
+    bool owner_set = false;
+    uid_t owner_uid = 0;
+    gid_t owner_gid = 0;
 };
 
 // The names OutputFile gives its temporary files; only those of a run that ended before its
@@ -93,6 +108,13 @@ private:
 bool IsOutputTempName(const char* name);
 // Removes such a file unless a running save still holds it; false when it stays.
 bool RemoveStaleOutputTemp(const char* path);
+bool RemoveStaleOutputTempAt(int dir, const char* name);
+// Removes every such file in the directory dir (AT_FDCWD: the working directory) that no
+// running save holds.
+void RemoveStaleOutputTemps(int dir);
+// Removes whatever stands under name in dir: a file, link, FIFO, or a directory with all in
+// it; nothing is followed.
+bool RemoveNameAt(int dir, const char* name);
 
 // Local time: "YYYY-MM-DD", "HH?MM?SS" and "HH?MM?SS?mmm" with ? the separator.
 std::string GetDateStr();

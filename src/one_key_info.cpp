@@ -519,7 +519,8 @@ void collectOneKeyInfo()
     }
     const std::string tmp_name = out_name + "_tmp";
     // Both names are the program's own: a link, FIFO or device under either is refused
-    // before anything is read. An older output stays until the new one replaces it whole.
+    // before anything is read. An older output, and the plain form an older failed collection left,
+    // stay until this collection is saved.
     int file_err = 0;
     const bool out_ok = IsWritableName(out_name.c_str(), &file_err);
     if (!out_ok || !IsWritableName(tmp_name.c_str(), &file_err)) {
@@ -529,8 +530,6 @@ void collectOneKeyInfo()
         EndCollection();
         return;
     }
-    remove(tmp_name.c_str());
-
     printf("%splease be patient as this process may take a moment\n", msg_indent);
     fflush(stdout);
     // One descriptor from the first item to the compression: the file has no name while it
@@ -541,6 +540,8 @@ void collectOneKeyInfo()
         PrintFileError("%swrite cache file failed, User Err Coode [%08Xh:%s]\n", file_err);
     } else if (CollectItems(tmp.Stream()) && PackOutput(tmp.Stream(), out_name)) {
         tmp.Discard();
+        // The plain form of an earlier failed collection goes only now that this one is saved.
+        RemoveRegularFile(tmp_name.c_str());
     } else {
         tmp.Commit(nullptr);
     }

@@ -40,11 +40,12 @@ extern u32 flash_log_part;
 extern bool fw_download_retry;
 extern DiskGeometry disk_geometry;
 
-// Whether this run writes into "SSDlog" (the log, the one-key file, the vendor-log files).
-// A run that only tidies the directory up leaves it standing for the earlier results it
-// holds, and writes where it would without it.
-extern bool log_dir_in_use;
-// True when this run writes into "SSDlog" and that is a directory now (a link is not one).
+// The log directory, and the descriptor of it that a run writing into it (the log, the
+// one-key file, the vendor-log files) holds from start-up to its end; -1 for a run that
+// writes without it. What the run puts in there goes through this descriptor.
+extern const char kLogDirName[];
+extern int log_dir_fd;
+// True when this run writes into "SSDlog".
 bool UseLogDir();
 
 #endif

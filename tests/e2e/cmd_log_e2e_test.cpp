@@ -144,6 +144,38 @@ TEST_F(CmdLogE2e, KilledFormatLeavesTheLogOfWhatCameBefore)
     EXPECT_EQ(LoggedCdbs(Log()), before);
 }
 
+// The size rule empties the file between a command's records as they are written through:
+// the command's CDB, already on file, is written again in front of its sense. Here the menu's
+// SET TIMESTAMP: the filler puts its CDB record exactly at the limit, its sense past it.
+TEST_F(CmdLogE2e, EmptiedLogKeepsTheCommandItIsIn)
+{
+    env_["ZV_EMU_CONFIG"] = Data("demo/sas_k6470.txt") + ":" + Data("demo/sas_k6470_scsi.txt");
+    const std::string input = "1\n8\n3\nq\n";
+    RunResult ref = Run({}, input);
+    ASSERT_EQ(ref.status, 0);
+    const std::string before = ReadFile("cmd_resp_log.txt");
+    const size_t cdb = before.find("SCSI CDB\n    A4h");
+    ASSERT_NE(cdb, std::string::npos) << before;
+    const size_t sense = before.find("  SCSI Sense\n", cdb);
+    ASSERT_NE(sense, std::string::npos);
+    // Each record begins with its time of day (12 characters); the CDB record ends where its
+    // sense record's time begins.
+    const size_t cdb_record = cdb - 14;
+    const size_t cdb_end = sense - 12;
+    const std::string a4_record = before.substr(cdb_record + 12, cdb_end - cdb_record - 12);
+
+    WriteFile("cmd_resp_log.txt", std::string(0x100000 - cdb_end, 'z'));
+    RunResult r = Run({}, input);
+    ASSERT_EQ(r.status, 0);
+    const std::string log = ReadFile("cmd_resp_log.txt");
+    EXPECT_LE(log.size(), 0x100000u);
+    // Emptied at the sense: the A4h record comes first, its sense right behind it.
+    ASSERT_GE(log.size(), cdb_end - cdb_record);
+    EXPECT_EQ(log.substr(12, a4_record.size()), a4_record);
+    EXPECT_EQ(log.substr(cdb_end - cdb_record + 12, 12), "  SCSI Sense");
+    EXPECT_EQ(log.find('z'), std::string::npos);
+}
+
 // A file size limit (a full disk, as the log sees it) fails every write of the log.
 TEST_F(CmdLogE2e, FailedLogWriteIsSaidOnceAndTheRunGoesOn)
 {

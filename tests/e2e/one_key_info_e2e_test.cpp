@@ -562,6 +562,25 @@ INSTANTIATE_TEST_SUITE_P(Runs, OneKeyBeside,
                          ::testing::Values(BesideCase{"-h", "Usage : zembrovant [otpion] device"}, BesideCase{"-i /dev/sda", "QUMA-K4410TN0100"}),
                          CaseName());
 
+// The plain form that an earlier failed collection left stays until a new collection is
+// saved: a run killed on its way keeps it, a run that saves removes it.
+TEST_F(OneKeyE2e, EarlierPlainFormGoesOnlyOnceANewCollectionIsSaved)
+{
+    ASSERT_EQ(mkdir(Path("SSDlog").c_str(), 0755), 0);
+    WriteFile("SSDlog/x.bin_tmp", "an earlier plain form");
+    Drives("drive /dev/sda\nanswer ata B0 fea=D8\n  kill\n");
+    RunResult killed = Run({"-a", "-b", "x.bin", "/dev/sda"});
+    ASSERT_EQ(killed.signal, SIGKILL);
+    EXPECT_EQ(ReadFile("SSDlog/x.bin_tmp"), "an earlier plain form");
+
+    Drives("");
+    RunResult r = Run({"-a", "-b", "x.bin", "/dev/sda"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("    all information has been saved to SSDlog/x.bin\n"), std::string::npos) << r.out;
+    EXPECT_EQ(Left("SSDlog"), std::vector<std::string>{"x.bin"});
+    ExpectFile("SSDlog/x.bin", GoodItems());
+}
+
 struct KillCase {
     const char* what;
     const char* rules;

@@ -112,8 +112,6 @@ void PrintTo(const OwnNameCase& c, std::ostream* os) { *os << c.what; }
 const OwnNameCase own_name_cases[] = {
     {"the log in the working directory", "cmd_resp_log.txt", {"-l"}, "",
      "Warning: Cann't open 'cmd_resp_log.txt'. This may due to cannot creat file under current directory.\n"},
-    {"the log in SSDlog", "SSDlog/cmd_resp_log.txt", {"-b", "none.bin", "/dev/sda"}, "",
-     "Warning: Cann't open 'SSDlog/cmd_resp_log.txt'. This may due to cannot creat file under current directory.\n"},
     {"the one-key temporary file", "SSDlog/x.bin_tmp", {"-a", "-b", "x.bin", "/dev/sda"}, "",
      "    data can't be saved to SSDlog/x.bin_tmp, User Err Coode [00000017h:File can't be opened]\n"},
     {"the rewritten controller image", "fw.rom.new",
@@ -181,6 +179,58 @@ TEST_P(OwnNameInTheWay, IsRefusedAndLeftAsItIs)
 INSTANTIATE_TEST_SUITE_P(Names, OwnNameInTheWay,
                          ::testing::Combine(::testing::ValuesIn(own_name_cases),
                                             ::testing::Values(InTheWay::kLink, InTheWay::kFifo)),
+                         CaseName());
+
+// ---------------------------------------------------------------- what stands at the log's name in SSDlog
+
+enum class Planted { kLink, kFifo, kDirectory };
+
+void PrintTo(Planted p, std::ostream* os)
+{
+    *os << (p == Planted::kLink ? "a link" : p == Planted::kFifo ? "a FIFO" : "a directory with a link in it");
+}
+
+class PlantedLog : public OutputFilesE2e, public ::testing::WithParamInterface<Planted> {};
+
+// Start-up removes whatever stands at the log's name in SSDlog, never following it: the run
+// has its log there, and the file behind a link keeps every byte.
+TEST_P(PlantedLog, IsRemovedAtStartUpAndTheRunLogs)
+{
+    {
+        std::ofstream(Outside("target"), std::ios::binary) << "precious";
+    }
+    ASSERT_EQ(mkdir(Path("SSDlog").c_str(), 0755), 0);
+    const std::string log = Path("SSDlog/cmd_resp_log.txt");
+    switch (GetParam()) {
+    case Planted::kLink:
+        ASSERT_EQ(symlink(Outside("target").c_str(), log.c_str()), 0);
+        break;
+    case Planted::kFifo:
+        ASSERT_EQ(mkfifo(log.c_str(), 0644), 0);
+        break;
+    case Planted::kDirectory:
+        ASSERT_EQ(mkdir(log.c_str(), 0755), 0);
+        ASSERT_EQ(symlink(Outside("target").c_str(), (log + "/inner").c_str()), 0);
+        WriteFile("SSDlog/cmd_resp_log.txt/file", "x");
+        break;
+    }
+    time_limit_ = 20;
+    RunResult r = Run({"-b", "none.bin", "/dev/sda"});
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    struct stat st;
+    ASSERT_EQ(lstat(log.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_NE(ReadFile("SSDlog/cmd_resp_log.txt").find("SCSI CDB"), std::string::npos);
+    std::ifstream f(Outside("target"), std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    EXPECT_EQ(ss.str(), "precious");
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PlantedLog, ::testing::Values(Planted::kLink, Planted::kFifo, Planted::kDirectory),
                          CaseName());
 
 // The log is written in place: a second name of a file elsewhere is refused, and that file

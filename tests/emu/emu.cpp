@@ -19,6 +19,7 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -32,6 +33,22 @@
 namespace zvemu {
 
 namespace {
+
+// Runs a shell command to its end; this process waits for it and goes on.
+void RunShell(const std::string& cmd)
+{
+    const int saved = errno;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int st = 0;
+    while (pid > 0 && waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+    }
+    errno = saved;
+}
+
 
 // "/dev/sr" and "/dev/scd" (optical drives) are claimed too: they also answer SG_IO.
 const char* const claimed_prefixes[] = {"/dev/sd", "/dev/sg", "/dev/megaraid", "/dev/megadev", "/dev/sr",
@@ -297,6 +314,10 @@ int IoctlSgIo(Drive* drive, const std::string& node, void* arg)
         // As a run ended by the operator or a crash: the request went out, nothing came back.
         Record(e);
         raise(SIGKILL);
+    }
+    if (!r.run.empty()) {
+        // Another process at work while the drive takes its time (preloaded runs only).
+        RunShell(r.run);
     }
     if (r.sys_errno != 0) {
         e.err = r.sys_errno;

@@ -126,6 +126,7 @@ bool AnswerFromScsiAnswers(Drive* d, const Request& q, Reply* r)
     }
     r->via = a->where;
     r->kill = a->kill;
+    r->run = a->run;
     ApplyScsiOutcome(*a, r);
     if (IsDataIn(q.dir)) {
         r->data = AnswerData(*a, q.cdb.data(), q.cdb.size(), q.len);
@@ -259,6 +260,7 @@ bool SatBuiltin(Drive* d, const Request& q, Reply* r)
     if (o.answer != nullptr) {
         r->via = o.answer->where;
         r->kill = o.answer->kill;
+        r->run = o.answer->run;
         if (IsDataIn(q.dir) && !o.failed) {
             r->data = AnswerData(*o.answer, p.regs.r, REG_COUNT, q.len);
         }
@@ -353,6 +355,7 @@ bool AptBuiltin(Drive* d, const Request& q, Reply* r)
         if (o.answer != nullptr) {
             r->via = o.answer->where;
             r->kill = o.answer->kill;
+            r->run = o.answer->run;
             const bool data_in = p[3] == 0x07;
             if (data_in && !o.failed) {
                 d->apt.data = AnswerData(*o.answer, in.r, REG_COUNT, len);

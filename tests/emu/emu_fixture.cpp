@@ -485,6 +485,15 @@ bool AttrKill(Ctx& c, Answer& a, const std::vector<std::string>& args)
     return true;
 }
 
+bool AttrRun(Ctx& c, Answer& a, const std::vector<std::string>& args)
+{
+    a.run = Unquote(args[1]);
+    if (a.run.empty()) {
+        return Fail(c, "run takes a shell command");
+    }
+    return true;
+}
+
 bool AttrOffsetFrom(Ctx& c, Answer& a, const std::vector<std::string>& args)
 {
     bool ok = a.proto == PROTO_ATA ? LookupAtaField(args[1], &a.offset_field)
@@ -536,6 +545,7 @@ const AttrRow answer_attrs[] = {
     {"status-block", 1, 1, AttrStatusBlock, true},
     {"times", 1, 1, AttrTimes, false},
     {"kill", 0, 0, AttrKill, false},
+    {"run", 1, 1, AttrRun, false},
     {"offset-from", 1, 3, AttrOffsetFrom, false},
 };
 

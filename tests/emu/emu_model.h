@@ -85,6 +85,7 @@ struct Answer {
     long times = -1;                  // -1: unlimited
     long used = 0;
     bool kill = false;                // the program is killed while this answer's request is out
+    std::string run;                  // shell command run to its end while the request is out
     bool has_offset = false;          // the data starts at (field - base) * scale of the payload
     Field offset_field;
     u64 offset_base = 0;
@@ -147,6 +148,7 @@ struct Reply {
     long sense_written = -1;
     std::string via = "default";
     bool kill = false;                // from the answer that served the request
+    std::string run;                  // from the answer that served the request
 };
 
 // Field lookup (emu_fields.cpp). A name is a named field of the opcode, or for the CDB

@@ -5,8 +5,8 @@
 // the n-th counted call (from 1), or the n-th and every later one, gets the action.
 //   calls:   write, fwrite, fflush, fsync, fclose, close  (counted only on regular files
 //            open for writing, never on the emulator's trace file nor on a file whose name
-//            is in ZV_FAULT_IGNORE, ':'-separated names without directory), rename, linkat
-//            (every call), tmpfile (an open with O_TMPFILE)
+//            is in ZV_FAULT_IGNORE, ':'-separated names without directory), rename (rename
+//            and renameat), linkat (every call), tmpfile (an open with O_TMPFILE)
 //   actions: an errno name (ENOSPC, EIO, EFBIG, EPERM, ENOENT, EOPNOTSUPP, EACCES) that the
 //            call fails with, doing nothing; KILL, SIGKILL before the call is made; or RUN,
 //            the shell command in ZV_FAULT_RUN run to its end before the call goes on as usual
@@ -278,6 +278,15 @@ int rename(const char* from, const char* to)
         return -1;
     }
     return real(from, to);
+}
+
+int renameat(int olddirfd, const char* from, int newdirfd, const char* to)
+{
+    static auto real = Real<int (*)(int, const char*, int, const char*)>("renameat");
+    if (Hit("rename")) {
+        return -1;
+    }
+    return real(olddirfd, from, newdirfd, to);
 }
 
 int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, int flags)

@@ -48,6 +48,13 @@ std::string ReadAll(const char* path)
     return ss.str();
 }
 
+// The log directory as a run that writes into it holds it.
+void MakeSsdLog()
+{
+    mkdir("SSDlog", 0755);
+    log_dir_fd = open("SSDlog", O_RDONLY | O_DIRECTORY);
+}
+
 void WriteFiller(const char* path, long size)
 {
     std::ofstream f(path, std::ios::binary);
@@ -305,7 +312,7 @@ TEST_P(CmdRespLogPlace, FileGoesIntoSsdLogWhenItExists)
     const PlaceCase p = GetParam();
     EXPECT_IN_FRESH_PROCESS([p](Checks* c) {
         if (p.ssdlog) {
-            mkdir("SSDlog", 0755);
+            MakeSsdLog();
         }
         AddInquiryCdb(36);
         CmdRespLog::GetInstance()->Flush();
@@ -356,7 +363,7 @@ TEST_F(CmdRespLogTest, SizeReopenPicksUpANewSsdLog)
     EXPECT_IN_FRESH_PROCESS([](Checks* c) {
         WriteFiller(kLog, 0x100000);
         CmdRespLog* log = CmdRespLog::GetInstance();
-        mkdir("SSDlog", 0755);
+        MakeSsdLog();
         AddInquiryCdb(36);
         log->Flush();
         c->Matches(ReadAll(kSsdLog), CdbPattern("00000024", '1'), "reopened in SSDlog");
@@ -391,7 +398,7 @@ TEST_F(CmdRespLogTest, OversizedBatchIsCut)
 TEST_F(CmdRespLogTest, SaveLogOffAtFirstUseKeepsTheLogClosed)
 {
     EXPECT_IN_FRESH_PROCESS([](Checks* c) {
-        mkdir("SSDlog", 0755);
+        MakeSsdLog();
         output_flags.save_log = 0;
         std::string out = CaptureStdout([] {
             AddInquiryCdb(1);
@@ -434,7 +441,7 @@ TEST_P(CmdRespLogOpenFail, WarnsAndRunsWithoutALog)
     const OpenFailCase p = GetParam();
     EXPECT_IN_FRESH_PROCESS([p](Checks* c) {
         if (p.ssdlog) {
-            mkdir("SSDlog", 0755);
+            MakeSsdLog();
         }
         // A directory in the file's place cannot be opened as a stream, not even by root.
         mkdir(p.blocked, 0755);
@@ -479,3 +486,92 @@ TEST_F(CmdRespLogTest, FailedSizeReopenClosesTheLogSilently)
 }
 
 } // namespace
+
+// Written through record by record, a command's records stay together when the size rule
+// empties the file in the middle of them: a SCSI command between its CDB and its sense, a
+// tunnel exchange before its "Read APT". What came before the command goes.
+struct SplitCase {
+    const char* what;
+    std::vector<u32> kinds;  // the command's records, in order; the limit falls before the last
+};
+
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.what; }
+
+const u8 kSplitBlock[32] = {0xA4, 0x0F};
+
+// The length of a record of each kind as the log writes it, its time included.
+long RecordLen(u32 kind)
+{
+    switch (kind) {
+    case LOG_SCSI_CDB:
+        return 142;
+    case LOG_SCSI_SENSE:
+        return 238;
+    case LOG_WRITE_APT:
+        return 209;
+    default:
+        return 193;  // LOG_READ_APT
+    }
+}
+
+const char* Title(u32 kind)
+{
+    switch (kind) {
+    case LOG_SCSI_CDB:
+        return "SCSI CDB";
+    case LOG_SCSI_SENSE:
+        return "SCSI Sense";
+    case LOG_WRITE_APT:
+        return "Write APT";
+    default:
+        return "Read APT";
+    }
+}
+
+// The block titles of the records in a log text, in order.
+std::vector<std::string> Titles(const std::string& text)
+{
+    std::vector<std::string> titles;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.size() > 14 && line[2] == ':' && line[5] == ':' && line[8] == ':' && line.compare(12, 2, "  ") == 0) {
+            titles.push_back(line.substr(14));
+        }
+    }
+    return titles;
+}
+
+class CmdRespLogSplit : public CmdRespLogTest, public ::testing::WithParamInterface<SplitCase> {};
+
+TEST_P(CmdRespLogSplit, EmptiedFileKeepsTheCommandInProgress)
+{
+    const SplitCase s = GetParam();
+    EXPECT_IN_FRESH_PROCESS([s](Checks* c) {
+        // Filled so that every record but the last fits under the limit.
+        long before_last = 0;
+        std::vector<std::string> expected;
+        for (size_t i = 0; i < s.kinds.size(); i++) {
+            before_last += i + 1 < s.kinds.size() ? RecordLen(s.kinds[i]) : 0;
+            expected.push_back(Title(s.kinds[i]));
+        }
+        WriteFiller(kLog, 0x100000 - before_last);
+        CmdRespLog* log = CmdRespLog::GetInstance();
+        for (u32 kind : s.kinds) {
+            log->AddRecord(kind, kSplitBlock, 32, 0, 0);
+            log->Flush();
+        }
+        const std::string text = ReadAll(kLog);
+        c->That(text.find('z') == std::string::npos, "the filler is gone");
+        c->That(Titles(text) == expected, "the whole command:\n" + text);
+        long total = before_last + RecordLen(s.kinds.back());
+        c->EqualNum(static_cast<long>(text.size()), total, "its length");
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CmdRespLogSplit,
+    ::testing::Values(SplitCase{"a SCSI command", {LOG_SCSI_CDB, LOG_SCSI_SENSE}},
+                      SplitCase{"a tunnel exchange", {LOG_WRITE_APT, LOG_SCSI_CDB, LOG_SCSI_SENSE, LOG_SCSI_CDB,
+                                                      LOG_SCSI_SENSE, LOG_READ_APT}}),
+    CaseName());

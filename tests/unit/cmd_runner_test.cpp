@@ -24,6 +24,8 @@
 #include "file_utils.h"
 #include "front_state.h"
 #include "settings.h"
+
+#include <fcntl.h>
 #include "smart_decoder.h"
 
 namespace {
@@ -940,6 +942,15 @@ TEST_F(Runner, VendorLogsGoUnderSsdlog)
     EXPECT_EQ(ReadFile("log.bin"), std::string(64, '\x21'));
 
     ASSERT_EQ(mkdir("SSDlog", 0775), 0);
+    // Held as a run with a command holds it.
+    log_dir_fd = open("SSDlog", O_RDONLY | O_DIRECTORY);
+    struct Release {
+        ~Release()
+        {
+            close(log_dir_fd);
+            log_dir_fd = -1;
+        }
+    } release;
     std::string out = RunType(TYPE_89H_DEVICE_VENDOR_LOG);
     EXPECT_STREQ(bin_file_name, "SSDlog/log.bin");
     EXPECT_EQ(ReadFile("SSDlog/log.bin"), std::string(64, '\x21'));

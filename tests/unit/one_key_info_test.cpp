@@ -34,6 +34,8 @@
 #include "one_key_info.h"
 #include "settings.h"
 
+#include <fcntl.h>
+
 namespace {
 
 typedef std::vector<u8> Bytes;
@@ -770,6 +772,15 @@ TEST_F(OneKeyRoundTrip, StatedLengthBeyondTheItemLimitIsNotRead)
 TEST_F(OneKeyRoundTrip, DefaultNameGoesIntoSsdlogWhenItExists)
 {
     ASSERT_EQ(mkdir(Path("SSDlog").c_str(), 0775), 0);
+    // Held as a run with a command holds it.
+    log_dir_fd = open(Path("SSDlog").c_str(), O_RDONLY | O_DIRECTORY);
+    struct Release {
+        ~Release()
+        {
+            close(log_dir_fd);
+            log_dir_fd = -1;
+        }
+    } release;
     const std::string name = "all_info_QUMA-K4410TN0100_K4410TN0100A13000472.bin";
     // An old temporary file would otherwise end up in front of the new items.
     WritePath(Path("SSDlog/" + name + "_tmp"), Fill(200, 0x55));
