@@ -1,5 +1,6 @@
 #include "cmd_resp_log.h"
 
+#include "ata_transport.h"
 #include "decode_util.h"
 #include "disk_transport.h"
 #include "file_utils.h"
@@ -36,6 +37,18 @@ void ReportWriteFailure()
 
 // More than any one command's records, a tunnel exchange with its buffer commands included.
 const size_t kOpenCommandMax = 16384;
+
+// A tunnel exchange runs from its "Write APT" to its "Read APT", with the CDB and sense of its
+// buffer commands inside; any other command from its CDB to its sense. An exchange whose data
+// phase failed has no "Read APT": a CDB other than WRITE or READ BUFFER is a command of its own.
+bool StartsCommand(const LogRecord& rec, bool in_tunnel)
+{
+    if (rec.kind == LOG_WRITE_APT) {
+        return true;
+    }
+    const bool buffer = rec.data[0] == APT_OP_WRITE_BUFFER || rec.data[0] == APT_OP_READ_BUFFER;
+    return rec.kind == LOG_SCSI_CDB && (!in_tunnel || !buffer);
+}
 
 // Above 0, every record is written as it is taken (LogWriteThrough).
 int write_through = 0;
@@ -227,8 +240,7 @@ void CmdRespLog::Flush()
     }
     // The command in progress when this batch began, on file already, when the batch goes on
     // with it; then this batch's text, and where the command in progress at its end begins in it.
-    const LogRecord& first = records.front();
-    const bool continues = command_open && first.kind != LOG_WRITE_APT && !(first.kind == LOG_SCSI_CDB && !in_tunnel);
+    const bool continues = command_open && !StartsCommand(records.front(), in_tunnel);
     const std::string carried = continues ? open_command : std::string();
     std::string text;
     size_t open_from = 0;
@@ -237,9 +249,7 @@ void CmdRespLog::Flush()
     bool tunnel = in_tunnel;
     for (const LogRecord& rec : records) {
         const size_t begin = text.size();
-        // A tunnel exchange runs from its "Write APT" to its "Read APT", with the CDB and sense
-        // of its buffer commands inside; any other command from its CDB to its sense.
-        if (rec.kind == LOG_WRITE_APT || (rec.kind == LOG_SCSI_CDB && !tunnel)) {
+        if (StartsCommand(rec, tunnel)) {
             open = true;
             started = true;
             open_from = begin;

@@ -492,12 +492,25 @@ TEST_F(CmdRespLogTest, FailedSizeReopenClosesTheLogSilently)
 // tunnel exchange before its "Read APT". What came before the command goes.
 struct SplitCase {
     const char* what;
-    std::vector<u32> kinds;  // the command's records, in order; the limit falls before the last
+    std::vector<u32> kinds;   // the command's records, in order; the limit falls before the last
+    std::vector<u32> before;  // records of earlier commands, all under the limit; they go
 };
 
 void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.what; }
 
 const u8 kSplitBlock[32] = {0xA4, 0x0F};
+// What the tunnel's buffer commands send: WRITE BUFFER and READ BUFFER.
+const u8 kWriteBufferBlock[32] = {0x3B, 0x01};
+const u8 kReadBufferBlock[32] = {0x3C, 0x01};
+
+// A tunnel exchange is WRITE/READ BUFFER commands between its "Write APT" and "Read APT".
+const u8* BlockOf(u32 kind, bool in_tunnel)
+{
+    if (kind == LOG_SCSI_CDB && in_tunnel) {
+        return kWriteBufferBlock;
+    }
+    return kind == LOG_SCSI_CDB ? kSplitBlock : kReadBufferBlock;
+}
 
 // The length of a record of each kind as the log writes it, its time included.
 long RecordLen(u32 kind)
@@ -550,16 +563,24 @@ TEST_P(CmdRespLogSplit, EmptiedFileKeepsTheCommandInProgress)
     EXPECT_IN_FRESH_PROCESS([s](Checks* c) {
         // Filled so that every record but the last fits under the limit.
         long before_last = 0;
+        long earlier = 0;
         std::vector<std::string> expected;
         for (size_t i = 0; i < s.kinds.size(); i++) {
             before_last += i + 1 < s.kinds.size() ? RecordLen(s.kinds[i]) : 0;
             expected.push_back(Title(s.kinds[i]));
         }
-        WriteFiller(kLog, 0x100000 - before_last);
+        for (u32 kind : s.before) {
+            earlier += RecordLen(kind);
+        }
+        WriteFiller(kLog, 0x100000 - earlier - before_last);
         CmdRespLog* log = CmdRespLog::GetInstance();
-        for (u32 kind : s.kinds) {
-            log->AddRecord(kind, kSplitBlock, 32, 0, 0);
-            log->Flush();
+        for (const std::vector<u32>* part : {&s.before, &s.kinds}) {
+            bool tunnel = false;
+            for (u32 kind : *part) {
+                tunnel = kind == LOG_WRITE_APT || (tunnel && kind != LOG_READ_APT);
+                log->AddRecord(kind, BlockOf(kind, tunnel), 32, 0, 0);
+                log->Flush();
+            }
         }
         const std::string text = ReadAll(kLog);
         c->That(text.find('z') == std::string::npos, "the filler is gone");
@@ -569,9 +590,29 @@ TEST_P(CmdRespLogSplit, EmptiedFileKeepsTheCommandInProgress)
     });
 }
 
+// A tunnel exchange whose data phase failed ends with its status read and no "Read APT";
+// count plain commands follow it (83: the ones before fill the carried text to just under
+// its cap).
+std::vector<u32> AfterFailedExchange(int count)
+{
+    std::vector<u32> kinds = {LOG_WRITE_APT,  LOG_SCSI_CDB, LOG_SCSI_SENSE, LOG_SCSI_CDB,
+                              LOG_SCSI_SENSE, LOG_SCSI_CDB, LOG_SCSI_SENSE};
+    for (int i = 0; i < count; i++) {
+        kinds.push_back(LOG_SCSI_CDB);
+        kinds.push_back(LOG_SCSI_SENSE);
+    }
+    return kinds;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Commands, CmdRespLogSplit,
-    ::testing::Values(SplitCase{"a SCSI command", {LOG_SCSI_CDB, LOG_SCSI_SENSE}},
-                      SplitCase{"a tunnel exchange", {LOG_WRITE_APT, LOG_SCSI_CDB, LOG_SCSI_SENSE, LOG_SCSI_CDB,
-                                                      LOG_SCSI_SENSE, LOG_READ_APT}}),
+    ::testing::Values(SplitCase{"a SCSI command", {LOG_SCSI_CDB, LOG_SCSI_SENSE}, {}},
+                      SplitCase{"a tunnel exchange",
+                                {LOG_WRITE_APT, LOG_SCSI_CDB, LOG_SCSI_SENSE, LOG_SCSI_CDB, LOG_SCSI_SENSE,
+                                 LOG_READ_APT},
+                                {}},
+                      SplitCase{"a SCSI command after a failed tunnel exchange", {LOG_SCSI_CDB, LOG_SCSI_SENSE},
+                                AfterFailedExchange(0)},
+                      SplitCase{"a SCSI command after a failed tunnel exchange and many commands",
+                                {LOG_SCSI_CDB, LOG_SCSI_SENSE}, AfterFailedExchange(83)}),
     CaseName());
