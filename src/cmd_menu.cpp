@@ -160,7 +160,7 @@ void FlushLog() { CmdRespLog::GetInstance()->Flush(); }
 
 } // namespace
 
-// Row labels are shown byte for byte; "Spec" in them is short for vendor-specific.
+// Row labels are shown byte for byte, trailing blanks included.
 MenuItem ata_main_menu[kAtaMainMenuCount] = {
     HandlerRow("Basic Information         ", showBasicInfo),
     NamedTypeRow("Identify Device           ", TYPE_IDENTIFY_DEVICE),
