@@ -21,6 +21,25 @@
 #include <cstring>
 #include <ctime>
 
+bool ReadChunks(int fd, const std::function<bool(const u8*, size_t)>& take)
+{
+    u8 buf[65536];
+    off_t off = 0;
+    for (;;) {
+        const ssize_t k = pread(fd, buf, sizeof(buf), off);
+        if (k < 0 && errno == EINTR) {
+            continue;
+        }
+        if (k <= 0) {
+            return k == 0;
+        }
+        if (!take(buf, static_cast<size_t>(k))) {
+            return false;
+        }
+        off += k;
+    }
+}
+
 namespace {
 
 // Lets the file helpers report without checking the out-parameter at every exit.
@@ -233,24 +252,7 @@ bool WriteAll(int fd, const u8* data, size_t len)
 // Copies the whole file behind from into to.
 bool CopyFile(int from, int to)
 {
-    u8 buf[65536];
-    off_t off = 0;
-    for (;;) {
-        ssize_t k = pread(from, buf, sizeof(buf), off);
-        if (k < 0 && errno == EINTR) {
-            continue;
-        }
-        if (k < 0) {
-            return false;
-        }
-        if (k == 0) {
-            return true;
-        }
-        if (!WriteAll(to, buf, static_cast<size_t>(k))) {
-            return false;
-        }
-        off += k;
-    }
+    return ReadChunks(from, [to](const u8* data, size_t len) { return WriteAll(to, data, len); });
 }
 
 } // namespace
@@ -339,13 +341,7 @@ int CreateFreshFile(const char* path, int* user_err)
     return fd;
 }
 
-bool IsSameFile(int fd, const char* path)
-{
-    struct stat mine;
-    struct stat named;
-    return fd >= 0 && path != nullptr && fstat(fd, &mine) == 0 && lstat(path, &named) == 0 &&
-           S_ISREG(named.st_mode) && SameInode(mine, named);
-}
+bool IsSameFile(int fd, const char* path) { return path != nullptr && IsSameFileAt(fd, AT_FDCWD, path); }
 
 bool RemoveRegularFile(const char* path)
 {
@@ -437,10 +433,14 @@ bool OutputFile::NameTemp(int fd, mode_t mode, int* named_fd)
         return false;
     }
     *named_fd = copy;
-    return CopyFile(fd, copy) && FinalMode(copy, mode) && fsync(copy) == 0;
+    if (!CopyFile(fd, copy)) {
+        return false;
+    }
+    FinalMode(copy, mode);
+    return fsync(copy) == 0;
 }
 
-bool OutputFile::FinalMode(int fd, mode_t mode)
+void OutputFile::FinalMode(int fd, mode_t mode)
 {
     if (owner_set) {
         if (fchown(fd, owner_uid, owner_gid) != 0) {
@@ -449,7 +449,6 @@ bool OutputFile::FinalMode(int fd, mode_t mode)
     }
     // A mode that cannot be set leaves the narrower one it was made with.
     fchmod(fd, mode);
-    return true;
 }
 
 bool OutputFile::Commit(int* user_err)
@@ -470,7 +469,10 @@ bool OutputFile::Commit(int* user_err)
     bool ok = fflush(stream) == 0 && ferror(stream) == 0;
     // Its final mode before it has any name, and on the disk before it has one, so that
     // neither a killed run nor a crash leaves a name on a wider copy or on lost bytes.
-    ok = ok && FinalMode(fd, mode) && fsync(fd) == 0;
+    if (ok) {
+        FinalMode(fd, mode);
+        ok = fsync(fd) == 0;
+    }
     int named = -1;
     ok = ok && NameTemp(fd, mode, &named);
     const bool closed = fclose(stream) == 0;
@@ -906,27 +908,22 @@ bool WriteNewFile(const char* path, const void* data, u32 len, unsigned mode, Fi
         return false;
     }
     struct stat st;
-    const bool ok = WriteAll(fd, static_cast<const u8*>(data), len) && fsync(fd) == 0 && fstat(fd, &st) == 0;
-    if (!ok) {
-        // Only the file made here goes: the name may stand for another one by now.
-        if (IsSameFile(fd, path)) {
-            unlink(path);
-        }
-        close(fd);
-        *err = USER_ERR_FILE_WRITE;
-        return false;
-    }
-    if (close(fd) != 0) {
-        FileId made;
+    FileId made;
+    bool ok = fstat(fd, &st) == 0;
+    if (ok) {
         made.dev = st.st_dev;
         made.ino = st.st_ino;
+    }
+    ok = ok && WriteAll(fd, static_cast<const u8*>(data), len) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (!ok) {
+        // Only the file made here goes: the name may stand for another one by now.
         RemoveOwnFile(path, made);
         *err = USER_ERR_FILE_WRITE;
         return false;
     }
     if (id != nullptr) {
-        id->dev = st.st_dev;
-        id->ino = st.st_ino;
+        *id = made;
     }
     return true;
 }

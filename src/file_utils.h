@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ int CreateFreshFile(const char* path, int* user_err);
 
 // True when the descriptor is the regular file that path names right now.
 bool IsSameFile(int fd, const char* path);
+// Reads the file behind fd from its start to its end, handing take each piece as it comes (the
+// file position is left alone); false on a read error or as soon as take returns false.
+bool ReadChunks(int fd, const std::function<bool(const u8*, size_t)>& take);
 
 // Files that must be new: a name that already stands for anything, the operator's own file
 // included, is refused and left as it is (said on standard error), never overwritten.
@@ -91,7 +95,7 @@ public:
 
 private:
     bool NameTemp(int fd, mode_t mode, int* named_fd);
-    bool FinalMode(int fd, mode_t mode);
+    void FinalMode(int fd, mode_t mode);
 
     std::string path;  // as said
     int dir = -1;      // the directory the name is in, held from Open on

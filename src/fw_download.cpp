@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -178,26 +177,17 @@ int MakeCaptureFile()
 bool FileHolds(int fd, const std::string& text)
 {
     std::string window;
-    char buf[4096];
-    off_t off = 0;
-    for (;;) {
-        ssize_t k = pread(fd, buf, sizeof(buf), off);
-        if (k < 0 && errno == EINTR) {
-            continue;
-        }
-        if (k <= 0) {
-            return false;
-        }
-        off += k;
-        window.append(buf, static_cast<size_t>(k));
-        if (window.find(text) != std::string::npos) {
-            return true;
-        }
-        // Keep what a match across the next read could start with.
-        if (window.size() >= text.size()) {
+    bool found = false;
+    ReadChunks(fd, [&](const u8* data, size_t len) {
+        window.append(reinterpret_cast<const char*>(data), len);
+        found = window.find(text) != std::string::npos;
+        // Keep what a match across the next piece could start with.
+        if (!found && window.size() >= text.size()) {
             window.erase(0, window.size() - (text.size() - 1));
         }
-    }
+        return !found;
+    });
+    return found;
 }
 
 // The verdict comes from the capture this run made, read through its own descriptor: what

@@ -90,6 +90,19 @@ void E2eTest::WriteFile(const std::string& rel, const std::string& data) const
     f << data;
 }
 
+void E2eTest::UseDrives(const std::vector<std::string>& fixtures, const std::string& override_text)
+{
+    std::string config;
+    for (const std::string& f : fixtures) {
+        config += (config.empty() ? "" : ":") + TestData(f);
+    }
+    if (!override_text.empty()) {
+        WriteFile("override.txt", override_text);
+        config += ":" + Path("override.txt");
+    }
+    env_["ZV_EMU_CONFIG"] = config;
+}
+
 std::vector<std::string> E2eTest::FilesStartingWith(const std::string& prefix) const
 {
     std::vector<std::string> found;

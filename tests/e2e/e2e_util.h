@@ -48,6 +48,9 @@ protected:
     // The CDBs that reached node through SG_IO, from the emulator's trace in "trace.txt",
     // without the first skip of them (the drive's classification).
     std::vector<zvemu::Bytes> SentCdbs(const std::string& node, size_t skip = 2) const;
+    // The emulated drives: the test data's fixtures, in order, then override_text (when not
+    // empty) as "override.txt" in the working directory.
+    void UseDrives(const std::vector<std::string>& fixtures, const std::string& override_text = "");
 
     // Extra environment for the emulator (configuration, trace file).
     std::map<std::string, std::string> env_;

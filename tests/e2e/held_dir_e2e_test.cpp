@@ -25,8 +25,6 @@
 
 namespace {
 
-std::string DataPath(const std::string& rel) { return std::string(ZV_TEST_DATA_DIR) + "/" + rel; }
-
 class HeldDirE2e : public E2eTest {
 protected:
     void SetUp() override
@@ -48,13 +46,8 @@ protected:
     // The demo drive with the one-key and vendor-log answers, then an override.
     void Drives(const std::string& override_text)
     {
-        std::string config = DataPath("demo/sata_k4410.txt") + ":" + DataPath("one_key/sata_one_key.txt") + ":" +
-                             DataPath("vendor_log/sata_vendor_log.txt");
-        if (!override_text.empty()) {
-            WriteFile("override.txt", override_text);
-            config += ":" + Path("override.txt");
-        }
-        env_["ZV_EMU_CONFIG"] = config;
+        UseDrives({"demo/sata_k4410.txt", "one_key/sata_one_key.txt", "vendor_log/sata_vendor_log.txt"},
+                  override_text);
     }
 
     static std::vector<std::string> Entries(const std::string& dir)

@@ -163,13 +163,7 @@ protected:
     // The two demo drives with the one-key answers, then an override in the working directory.
     void Drives(const std::string& override_text)
     {
-        std::string config = DataPath("demo/sata_k4410.txt") + ":" + DataPath("one_key/sata_one_key.txt") + ":" +
-                             DataPath("demo/sas_k6470.txt");
-        if (!override_text.empty()) {
-            WriteFile("override.txt", override_text);
-            config += ":" + Path("override.txt");
-        }
-        env_["ZV_EMU_CONFIG"] = config;
+        UseDrives({"demo/sata_k4410.txt", "one_key/sata_one_key.txt", "demo/sas_k6470.txt"}, override_text);
     }
 
     // The ATA commands of the collection: everything after the classification's INQUIRY

@@ -288,7 +288,27 @@ const SaveFailCase save_fail_cases[] = {
      "    write cache file failed, User Err Coode [00000019h:File Write Error]\n"},
 };
 
-class SaveFails : public OutputFilesE2e, public ::testing::WithParamInterface<SaveFailCase> {};
+class SaveFailE2e : public OutputFilesE2e, public ::testing::WithParamInterface<SaveFailCase> {
+protected:
+    // Runs the case with its fault or file size limit: the run ends by itself, with status 0,
+    // and prints the case's failure line.
+    void RunFailingSave(const SaveFailCase& c)
+    {
+        if (c.fault[0] != '\0') {
+            preload_.push_back(FaultLib());
+            env_["ZV_FAULT"] = c.fault;
+            env_["ZV_FAULT_IGNORE"] = "cmd_resp_log.txt";
+        }
+        file_size_limit_ = c.size_limit;
+        time_limit_ = 30;
+        RunResult r = Run(c.args);
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.out_line), std::string::npos) << r.out;
+    }
+};
+
+class SaveFails : public SaveFailE2e {};
 
 TEST_P(SaveFails, KeepsTheEarlierFileWhole)
 {
@@ -302,17 +322,7 @@ TEST_P(SaveFails, KeepsTheEarlierFileWhole)
         WriteFile("fw.rom", std::string(100, 'i'));
     }
     WriteFile(c.file, "an earlier file");
-    if (c.fault[0] != '\0') {
-        preload_.push_back(FaultLib());
-        env_["ZV_FAULT"] = c.fault;
-        env_["ZV_FAULT_IGNORE"] = "cmd_resp_log.txt";
-    }
-    file_size_limit_ = c.size_limit;
-    time_limit_ = 30;
-    RunResult r = Run(c.args);
-    EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find(c.out_line), std::string::npos) << r.out;
+    RunFailingSave(c);
     EXPECT_EQ(ReadFile(c.file), "an earlier file");
     EXPECT_TRUE(Temps(".").empty());
     EXPECT_TRUE(Temps("SSDlog").empty());
@@ -338,23 +348,13 @@ const SaveFailCase new_file_fail_cases[] = {
      "    Original binary data can't be saved to fw.rom.tmp, User Err Coode [00000019h:File Write Error]\n"},
 };
 
-class NewFileFails : public OutputFilesE2e, public ::testing::WithParamInterface<SaveFailCase> {};
+class NewFileFails : public SaveFailE2e {};
 
 TEST_P(NewFileFails, LeavesNoFile)
 {
     const SaveFailCase& c = GetParam();
     WriteFile("fw.rom", std::string(c.image) == "mic" ? MicImage() : std::string(100, 'i'));
-    if (c.fault[0] != '\0') {
-        preload_.push_back(FaultLib());
-        env_["ZV_FAULT"] = c.fault;
-        env_["ZV_FAULT_IGNORE"] = "cmd_resp_log.txt";
-    }
-    file_size_limit_ = c.size_limit;
-    time_limit_ = 30;
-    RunResult r = Run(c.args);
-    EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find(c.out_line), std::string::npos) << r.out;
+    RunFailingSave(c);
     EXPECT_FALSE(Exists(c.file));
     EXPECT_FALSE(Exists("upgrade_out"));
     EXPECT_TRUE(Temps(".").empty());
