@@ -15,10 +15,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -384,13 +387,19 @@ struct CombineCase {
     const char* statement;
     std::vector<std::string> args;
     std::vector<std::string> sent;      // requests that reached the drive
-    std::vector<std::string> not_sent;  // requests that did not
+    std::vector<std::string> not_sent;  // requests that did not ("" stands for any request)
     const char* out_has;                // a text standard output holds, or ""
     std::vector<std::string> files;     // left in the working directory ("{dir}" allowed)
     std::vector<std::string> no_files;  // not there
 };
 
 void PrintTo(const CombineCase& c, std::ostream* os) { *os << c.statement; }
+
+// A refusal: its line, then the usage text.
+const char* const kSmartNameRefused = "Zembrovant requires smart's name as argument\n\nUsage : zembrovant";
+const char* const kFirmwareNameRefused = "Zembrovant requires firmware name as argument\n\nUsage : zembrovant";
+const char* const kValueRefused = "Zembrovant requires the value as argument\n\nUsage : zembrovant";
+const char* const kNewSerial = "QM2013120600000001AB";
 
 class ReadmeCombine : public ReadmeOnDrives, public ::testing::WithParamInterface<CombineCase> {};
 
@@ -440,7 +449,33 @@ INSTANTIATE_TEST_SUITE_P(
                                        "User Err Coode [00000017h:File can't be opened]\n", {}, {"abs.bin"}},
         CombineCase{"-t multilog -b saves the absolute path as given",
                     {"-t", "multilog", "-b", "{dir}/abs.bin", "/dev/sda"}, {"ata 89/00"}, {}, "", {"{dir}/abs.bin"},
-                    {}}),
+                    {}},
+        // What each command takes: anything else is refused before the drive is reached.
+        CombineCase{"-v beside a device is refused", {"-v", "/dev/sda"}, {}, {""}, kSmartNameRefused, {}, {}},
+        CombineCase{"-l beside another option is refused", {"-l", "-s", "value"}, {}, {""}, kSmartNameRefused, {},
+                    {}},
+        CombineCase{"-i after -s is refused", {"-s", "value", "-i", "/dev/sda"}, {}, {""}, kSmartNameRefused, {}, {}},
+        CombineCase{"-i beside -x is refused", {"-i", "-x", "i.txt", "/dev/sda"}, {}, {""}, kSmartNameRefused, {},
+                    {"i.txt"}},
+        CombineCase{"-I beside -b is refused", {"-I", "-b", "id.bin", "/dev/sda"}, {}, {""}, kSmartNameRefused, {},
+                    {"id.bin"}},
+        CombineCase{"-i beside an argument beginning with megaraid runs", {"-i", "-b", "megaraid.bin", "/dev/sda"},
+                    {"12"}, {}, "    LBA      : ", {}, {}},
+        CombineCase{"-c with two more options is refused", {"-c", "x", "-b", "c.bin", "-x", "c.txt", "/dev/sdb"}, {},
+                    {""}, kFirmwareNameRefused, {}, {"c.bin", "c.txt"}},
+        CombineCase{"-c with one more option clears SMART", {"-c", "x", "-x", "c.txt", "/dev/sdb"}, {"C1 07"}, {},
+                    "Clean SMART successfully!", {}, {}},
+        CombineCase{"-o setsn with an option after its value is refused",
+                    {"-o", "setsn", kNewSerial, "-b", "sn.bin", "/dev/sdb"}, {}, {""}, kValueRefused, {}, {"sn.bin"}},
+        CombineCase{"-o setsn after another option sets the serial number",
+                    {"-b", "sn.bin", "-o", "setsn", kNewSerial, "/dev/sdb"}, {"C1 0D 01"}, {},
+                    "    New SN set successfully!\n", {}, {}},
+        CombineCase{"-u loader with the device as its file is refused", {"-u", "loader", "/dev/sda"}, {}, {""},
+                    kFirmwareNameRefused, {}, {}},
+        CombineCase{"-h prints the usage text where it is read", {"-s", "value", "-h", "/dev/sda"}, {}, {""},
+                    "\nUsage : zembrovant", {}, {}},
+        CombineCase{"a later value its table does not know is ignored", {"-s", "value", "-s", "vlaue", "/dev/sda"},
+                    {"ata B0/D0"}, {}, "", {}, {}}),
     CaseName());
 
 // Any argument beginning with "MegaCli" runs that program instead of the command, a -b file
@@ -618,6 +653,228 @@ TEST_F(ReadmeRowsOnDrives, IdentityRowsPrintTheirCharactersAsText)
         checked++;
     }
     EXPECT_EQ(checked, 3u);
+}
+
+// A figure written with thousands separators ("8,298,496") right after marker in text.
+size_t FigureAfter(const std::string& text, const std::string& marker)
+{
+    size_t at = text.find(marker);
+    EXPECT_NE(at, std::string::npos) << "no \"" << marker << "\" in: " << text;
+    std::string digits;
+    for (size_t i = at == std::string::npos ? text.size() : at + marker.size();
+         i < text.size() && (isdigit(static_cast<unsigned char>(text[i])) || text[i] == ','); i++) {
+        if (text[i] != ',') {
+            digits += text[i];
+        }
+    }
+    EXPECT_FALSE(digits.empty()) << marker;
+    return digits.empty() ? 0 : std::stoul(digits);
+}
+
+// Where a file holds zeros and where the drive's bytes (the fixture's flash log has no zero byte):
+// its runs in order, "read N" or "zero N".
+std::string Layout(const std::string& bytes)
+{
+    std::string layout;
+    for (size_t at = 0; at < bytes.size();) {
+        const bool zero = bytes[at] == '\0';
+        size_t end = at;
+        while (end < bytes.size() && (bytes[end] == '\0') == zero) {
+            end++;
+        }
+        layout += (layout.empty() ? "" : ", ") + std::string(zero ? "zero " : "read ") + std::to_string(end - at);
+        at = end;
+    }
+    return layout;
+}
+
+// A shell command run in the working directory; its standard output.
+std::string Shell(const std::string& dir, const std::string& command)
+{
+    std::string out;
+    FILE* p = popen(("cd '" + dir + "' && " + command).c_str(), "r");
+    EXPECT_NE(p, nullptr) << command;
+    if (p == nullptr) {
+        return out;
+    }
+    char buf[256];
+    for (size_t n; (n = fread(buf, 1, sizeof(buf), p)) > 0;) {
+        out.append(buf, n);
+    }
+    EXPECT_EQ(pclose(p), 0) << command;
+    return out;
+}
+
+// The two parts of the flash log: each -b file has the whole log's length with zeros where the
+// other part lies, and the rows' command joins them into the whole log that -o log2 saves.
+TEST_F(ReadmeRowsOnDrives, FlashLogPartsOverlayInFilesOfTheWholeLogsLength)
+{
+    std::map<std::string, ReadmeRow> rows;
+    for (const ReadmeRow& row : ReadmeOptions(ReadReadme())) {
+        if (row.letters[0] == 'o') {
+            rows[row.value] = row;
+        }
+    }
+    ASSERT_TRUE(rows.count("flashlog1") && rows.count("flashlog2") && rows.count("log2"));
+    const std::string& first = rows["flashlog1"].shows;
+    const std::string& second = rows["flashlog2"].shows;
+    const size_t whole = FigureAfter(first, "`-b` writes a file of the whole log's length (");
+    const size_t part = FigureAfter(first, "chunks of 8 KiB (");
+    EXPECT_EQ(FigureAfter(second, "(byte "), part);
+    EXPECT_EQ(FigureAfter(second, "zeros that were never read from the drive up to byte "), part);
+    ASSERT_GT(whole, part);
+    const std::string rest = std::to_string(whole - part);
+    const std::pair<const char*, std::string> layouts[] = {
+        {"flashlog1", "read " + std::to_string(part) + ", zero " + rest},
+        {"flashlog2", "zero " + std::to_string(part) + ", read " + rest},
+        {"log2", "read " + std::to_string(whole)}};
+    std::map<std::string, std::string> saved;
+    for (const auto& l : layouts) {
+        SCOPED_TRACE(l.first);
+        std::vector<std::string> args = ExampleArgs(rows[l.first]);
+        auto b = std::find(args.begin(), args.end(), "-b");
+        ASSERT_NE(b, args.end());
+        RunResult r = RunOnDrives(args);
+        EXPECT_EQ(r.status, 0) << r.out;
+        saved[l.first] = ReadFile(*(b + 1));
+        EXPECT_EQ(Layout(saved[l.first]), l.second);
+    }
+    const size_t at = second.find("`head -c ");
+    ASSERT_NE(at, std::string::npos) << second;
+    const std::string join = second.substr(at + 1, second.find('`', at + 1) - at - 1);
+    const std::string joined = Trim(join.substr(join.rfind(">>") + 2));
+    remove(Path(joined).c_str());
+    Shell(dir_, join);
+    EXPECT_TRUE(ReadFile(joined) == saved["log2"]) << join;
+}
+
+// The README's failure check, as a script that reads the run's standard output from out.txt.
+std::string FailureCheckScript(const std::string& readme)
+{
+    std::string script;
+    bool inside = false;
+    for (const std::string& line : Lines(readme)) {
+        if (!inside && line.compare(0, 20, "    out=$(zembrovant") == 0) {
+            inside = true;
+            script = "out=$(cat out.txt)\n";
+        } else if (inside) {
+            script += line.substr(std::min<size_t>(4, line.size())) + "\n";
+            if (line == "    esac") {
+                return script;
+            }
+        }
+    }
+    ADD_FAILURE() << "no failure check in the README";
+    return "";
+}
+
+struct CheckCase {
+    const char* drive;
+    const char* read_capacity;  // the SAS drive's READ CAPACITY answer, or "" for the demo drive's own
+    const char* lba_line;       // the LBA line -i shows
+    const char* verdict;        // what the check prints
+};
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.drive; }
+
+class ReadmeFailureCheck : public E2eTest, public ::testing::WithParamInterface<CheckCase> {};
+
+// -i exits 0 and prints no failure text when READ CAPACITY fails: the check tells it by the LBA count.
+TEST_P(ReadmeFailureCheck, TellsAnInfoWhoseReadCapacityFailed)
+{
+    const CheckCase& c = GetParam();
+    UseDrives({"demo/sas_k6470.txt"},
+              *c.read_capacity == '\0' ? "" : std::string("drive /dev/sdb\nanswer scsi 25\n") + c.read_capacity);
+    RunResult r = Run({"-i", "/dev/sdb"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(c.lba_line), std::string::npos) << r.out;
+    WriteFile("out.txt", r.out);
+    WriteFile("check.sh", FailureCheckScript(ReadReadme()));
+    EXPECT_EQ(Shell(dir_, "sh check.sh"), c.verdict) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drives, ReadmeFailureCheck,
+    ::testing::Values(
+        CheckCase{"formatting, READ CAPACITY NOT READY", "  sense-fixed 02 04 04\n",
+                  "    LBA      : 1\n    Capacity : 0 GB\n", "failed\n"},
+        CheckCase{"a count that begins with 1", "  be 0 4 0x0BA52AAF\n  be 4 4 512\n", "    LBA      : 195373744\n",
+                  ""},
+        CheckCase{"the demo drive", "", "    LBA      : 781422768\n", ""}),
+    CaseName());
+
+// A bit field of what -f sends, by its standard name: in the CDB of the opcode, or in the
+// parameter list it carries.
+struct FormatField {
+    const char* name;
+    unsigned opcode;
+    bool in_list;
+    size_t byte;
+    unsigned shift;
+    unsigned width;
+};
+
+const FormatField kFormatFields[] = {
+    {"PC", 0x1A, false, 2, 6, 2},       {"PF", 0x15, false, 1, 4, 1},       {"SP", 0x15, false, 1, 0, 1},
+    {"FMTPINFO", 0x04, false, 1, 6, 2}, {"LONGLIST", 0x04, false, 1, 5, 1}, {"FMTDATA", 0x04, false, 1, 4, 1},
+    {"CMPLST", 0x04, false, 1, 3, 1},
+    // the short parameter list header of FORMAT UNIT (SBC-3)
+    {"FOV", 0x04, true, 1, 7, 1},       {"DPRY", 0x04, true, 1, 6, 1},      {"DCRT", 0x04, true, 1, 5, 1},
+    {"STPF", 0x04, true, 1, 4, 1},      {"IP", 0x04, true, 1, 3, 1},        {"IMMED", 0x04, true, 1, 1, 1},
+};
+
+// The -f section's "NAME=N" are the bits the drive received; MODE SELECT sends back the page
+// MODE SENSE read; nothing is asked and no READ CAPACITY of its own comes before the format.
+TEST_F(ReadmeOnDrives, FormatSectionNamesTheBitsTheDriveReceives)
+{
+    const std::string readme = ReadReadme();
+    const size_t begin = readme.find("\n## Formatting a SAS drive (`-f`)");
+    ASSERT_NE(begin, std::string::npos);
+    const std::string section = readme.substr(begin, readme.find("\n## ", begin + 1) - begin);
+    std::map<std::string, unsigned> named;
+    const std::regex bit("\\b([A-Z]+)=([0-9])\\b");
+    for (std::sregex_iterator m(section.begin(), section.end(), bit), end; m != end; ++m) {
+        named[(*m)[1]] = static_cast<unsigned>(std::stoul((*m)[2]));
+    }
+
+    // Page 01h with values of its own, so that what MODE SELECT sends back can be told apart.
+    const std::string page = "810AE407110000000500FFFF";
+    WriteFile("mode.txt", "drive /dev/sdf\nanswer scsi 1A page=01\n  data 17001008 0000100000000200 " + page + "\n");
+    env_["ZV_EMU_CONFIG"] = StatementDrives() + ":" + Path("mode.txt");
+    env_["ZV_EMU_TRACE"] = Path("trace.txt");
+    // An operator's "n" is never read: there is no prompt.
+    RunResult r = Run({"-f", "520", "/dev/sdf"}, "n\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Format progress indication is  25%\n");
+    std::vector<zvemu::TraceEntry> sent = Sent();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[0].cdb.at(0), 0x12);  // the classification: INQUIRY, READ CAPACITY
+    EXPECT_EQ(sent[1].cdb.at(0), 0x25);
+    std::map<unsigned, zvemu::TraceEntry> by_opcode;
+    std::string opcodes;
+    for (size_t i = 2; i < sent.size(); i++) {
+        by_opcode[sent[i].cdb.at(0)] = sent[i];
+        opcodes += zvemu::HexText(sent[i].cdb.data(), 1) + " ";
+    }
+    EXPECT_EQ(opcodes, "1A 15 04 00 ");
+
+    for (const FormatField& f : kFormatFields) {
+        SCOPED_TRACE(f.name);
+        ASSERT_TRUE(named.count(f.name)) << "the -f section does not say " << f.name;
+        ASSERT_TRUE(by_opcode.count(f.opcode));
+        const zvemu::Bytes& bytes = f.in_list ? by_opcode[f.opcode].data : by_opcode[f.opcode].cdb;
+        ASSERT_GT(bytes.size(), f.byte);
+        EXPECT_EQ((bytes[f.byte] >> f.shift) & ((1u << f.width) - 1), named[f.name]);
+    }
+    for (const auto& n : named) {
+        EXPECT_TRUE(std::any_of(std::begin(kFormatFields), std::end(kFormatFields),
+                                [&](const FormatField& f) { return n.first == f.name; }))
+            << "the -f section says " << n.first << "=" << n.second << ", which no request is checked for";
+    }
+    // Back go the descriptor with the new length and a count of 0, and the page as read (PS cleared).
+    zvemu::Bytes page_back = zvemu::Hex(page);
+    page_back[0] &= 0x7F;
+    EXPECT_EQ(zvemu::HexText(by_opcode[0x15].data).substr(8), "0000000000000208" + zvemu::HexText(page_back));
 }
 
 } // namespace
