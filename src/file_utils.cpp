@@ -883,6 +883,7 @@ struct OwnName {
 };
 
 std::atomic<const std::vector<OwnName>*> own_names{nullptr};
+static_assert(ATOMIC_POINTER_LOCK_FREE == 2, "the signal handler reads the list without a lock");
 
 void PublishOwnNames(const std::vector<OwnName>* next) { delete own_names.exchange(next); }
 
