@@ -189,7 +189,9 @@ void processCmdLine(int argc, char** argv)
         return;
     }
 
-    // Unfinished saves of runs that were killed, wherever no running save holds them.
+    // Unfinished saves of runs that were killed, wherever no running save holds them; first
+    // the utility's capture of such a run, which is known by one of them.
+    removeDeadCapture();
     RemoveStaleOutputTemps(AT_FDCWD);
     if (!PrepareLogDir(argc, argv)) {
         return;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -15,6 +16,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -871,29 +873,175 @@ bool HexDumpToStr(std::string* out, const u8* data, u32 len, u32 row_width, u32 
     return true;
 }
 
-int CreateNewFile(const char* path, unsigned mode, int* user_err)
+namespace {
+
+// The names this run made new, for a signal that ends it. The handler reads the list as it
+// stands, so a changed list is put in place whole and the old one dropped afterwards.
+struct OwnName {
+    std::string path;  // as said: relative to the working directory, which the run never leaves
+    FileId id;
+};
+
+std::atomic<const std::vector<OwnName>*> own_names{nullptr};
+static_assert(ATOMIC_POINTER_LOCK_FREE == 2, "the signal handler reads the list without a lock");
+
+void PublishOwnNames(const std::vector<OwnName>* next) { delete own_names.exchange(next); }
+
+void TrackOwnName(const std::string& path, const FileId& id)
 {
-    int* err = ErrSink(user_err);
-    if (path == nullptr || path[0] == '\0') {
-        *err = USER_ERR_FILE_OPEN;
-        return -1;
+    const std::vector<OwnName>* now = own_names.load();
+    auto* next = now != nullptr ? new std::vector<OwnName>(*now) : new std::vector<OwnName>();
+    next->push_back({path, id});
+    PublishOwnNames(next);
+}
+
+void UntrackOwnName(const std::string& path, const FileId& id)
+{
+    const std::vector<OwnName>* now = own_names.load();
+    if (now == nullptr) {
+        return;
     }
-    // O_EXCL turns away whatever stands there, a link or FIFO included, without following it.
-    int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
-    if (fd >= 0) {
-        return fd;
-    }
-    struct stat st;
-    if (errno == EEXIST && lstat(path, &st) == 0) {
-        if (S_ISREG(st.st_mode)) {
-            fflush(stdout);
-            fprintf(stderr, "    '%s' already exists: it is left as it is and nothing is written to it\n", path);
-        } else {
-            SayRefused(path, st.st_mode);
+    auto* next = new std::vector<OwnName>();
+    for (const OwnName& n : *now) {
+        if (n.path != path || n.id.dev != id.dev || n.id.ino != id.ino) {
+            next->push_back(n);
         }
     }
-    *err = USER_ERR_FILE_OPEN;
-    return -1;
+    PublishOwnNames(next);
+}
+
+bool IsFile(const struct stat& st, const FileId& id)
+{
+    return S_ISREG(st.st_mode) && st.st_dev == id.dev && st.st_ino == id.ino;
+}
+
+// Async-signal-safe: only fstatat, unlinkat, sigaction, sigprocmask and raise. The last name
+// made goes first, so that a file held under a second name loses its own name before that one.
+void RemoveOwnNamesAndEnd(int sig)
+{
+    const int saved = errno;
+    const std::vector<OwnName>* names = own_names.load();
+    if (names != nullptr) {
+        for (size_t i = names->size(); i-- > 0;) {
+            const OwnName& n = (*names)[i];
+            struct stat st;
+            if (fstatat(AT_FDCWD, n.path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && IsFile(st, n.id)) {
+                unlinkat(AT_FDCWD, n.path.c_str(), 0);
+            }
+        }
+    }
+    struct sigaction dfl;
+    memset(&dfl, 0, sizeof(dfl));
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(sig, &dfl, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(sig);
+    errno = saved;
+}
+
+const int kEndSignals[] = {SIGINT, SIGTERM};
+struct sigaction saved_actions[2];
+bool signals_taken = false;
+
+FileId IdOf(int fd)
+{
+    struct stat st;
+    FileId id;
+    if (fstat(fd, &st) == 0) {
+        id.dev = st.st_dev;
+        id.ino = st.st_ino;
+    }
+    return id;
+}
+
+// "dir/" of "dir/name", "" of a bare name: where a name beside path is said from.
+std::string DirPart(const char* path)
+{
+    const char* slash = strrchr(path, '/');
+    return slash == nullptr ? std::string() : std::string(path, static_cast<size_t>(slash - path + 1));
+}
+
+void SayExists(const char* path)
+{
+    fflush(stdout);
+    fprintf(stderr, "    '%s' already exists: it is left as it is and nothing is written to it\n", path);
+    fprintf(stderr, "    remove it or move it aside, then run again\n");
+}
+
+// True when name in dir is a regular file of exactly data's bytes (*id: which one).
+bool HoldsExactly(int dir, const char* name, const void* data, u32 len, FileId* id)
+{
+    const int fd = openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st;
+    bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == static_cast<off_t>(len);
+    if (same) {
+        const u8* want = static_cast<const u8*>(data);
+        size_t at = 0;
+        same = ReadChunks(fd, [&](const u8* got, size_t n) {
+            if (at + n > len || memcmp(got, want + at, n) != 0) {
+                return false;
+            }
+            at += n;
+            return true;
+        }) && at == len;
+        id->dev = st.st_dev;
+        id->ino = st.st_ino;
+    }
+    close(fd);
+    return same;
+}
+
+// Gives the synced file behind fd the final name, never over anything standing there: by its
+// temporary name, else by the descriptor (a nameless file).
+bool LinkNew(int fd, int dir, const std::string& temp, const char* name)
+{
+    if (!temp.empty()) {
+        return linkat(dir, temp.c_str(), dir, name, 0) == 0;
+    }
+    if (linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    return linkat(AT_FDCWD, proc.c_str(), dir, name, AT_SYMLINK_FOLLOW) == 0;
+}
+
+} // namespace
+
+void RemoveOwnFilesOnSignal(bool on)
+{
+    if (on == signals_taken) {
+        return;
+    }
+    for (size_t i = 0; i < 2; i++) {
+        if (!on) {
+            sigaction(kEndSignals[i], &saved_actions[i], nullptr);
+            continue;
+        }
+        sigaction(kEndSignals[i], nullptr, &saved_actions[i]);
+        // A signal the run was started to ignore stays ignored.
+        if (saved_actions[i].sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction sa;
+        memset(&sa, 0, sizeof(sa));
+        sa.sa_handler = RemoveOwnNamesAndEnd;
+        sigemptyset(&sa.sa_mask);
+        for (int s : kEndSignals) {
+            sigaddset(&sa.sa_mask, s);
+        }
+        sigaction(kEndSignals[i], &sa, nullptr);
+    }
+    signals_taken = on;
 }
 
 bool WriteNewFile(const char* path, const void* data, u32 len, unsigned mode, FileId* id, int* user_err)
@@ -903,23 +1051,75 @@ bool WriteNewFile(const char* path, const void* data, u32 len, unsigned mode, Fi
         *err = USER_ERR_ILLEGAL_POINTER;
         return false;
     }
-    int fd = CreateNewFile(path, mode, err);
-    if (fd < 0) {
+    NameAt at(path);
+    if (!at.ok()) {
+        *err = USER_ERR_FILE_OPEN;
         return false;
     }
+    // What stands under the name is refused before anything is written, but for a file of
+    // exactly these bytes: a killed run's, which loses nothing when it is replaced.
+    FileId stale;
+    bool replaces = false;
     struct stat st;
-    FileId made;
-    bool ok = fstat(fd, &st) == 0;
-    if (ok) {
-        made.dev = st.st_dev;
-        made.ino = st.st_ino;
+    if (fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            SayRefused(path, st.st_mode);
+            *err = USER_ERR_FILE_OPEN;
+            return false;
+        }
+        replaces = HoldsExactly(at.dir(), at.name(), data, len, &stale);
+        if (!replaces) {
+            SayExists(path);
+            *err = USER_ERR_FILE_OPEN;
+            return false;
+        }
     }
-    ok = ok && WriteAll(fd, static_cast<const u8*>(data), len) && fsync(fd) == 0;
+    // Written and synced before it has the name, so the name only ever stands for the whole.
+    std::string temp;
+    int fd = openat(at.dir(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        fd = CreateNamedTemp(at.dir(), 0600, &temp);
+    }
+    if (fd < 0) {
+        *err = USER_ERR_FILE_OPEN;
+        return false;
+    }
+    const FileId made = IdOf(fd);
+    const std::string temp_path = temp.empty() ? std::string() : DirPart(path) + temp;
+    if (!temp.empty()) {
+        TrackOwnName(temp_path, made);
+    }
+    // Known before the name is given, so that no moment has it unknown to a signal.
+    TrackOwnName(path, made);
+    const mode_t mask = umask(0);
+    umask(mask);
+    bool ok = WriteAll(fd, static_cast<const u8*>(data), len);
+    // A mode that cannot be set leaves the narrower one it was made with.
+    fchmod(fd, static_cast<mode_t>(mode) & 0777 & ~mask);
+    ok = ok && fsync(fd) == 0;
+    int code = USER_ERR_FILE_WRITE;
+    if (ok && replaces) {
+        struct stat now;
+        if (fstatat(at.dir(), at.name(), &now, AT_SYMLINK_NOFOLLOW) == 0 && IsFile(now, stale)) {
+            unlinkat(at.dir(), at.name(), 0);
+        }
+    }
+    if (ok && !LinkNew(fd, at.dir(), temp, at.name())) {
+        ok = false;
+        if (errno == EEXIST) {
+            // Put there by someone else meanwhile: theirs.
+            SayExists(path);
+            code = USER_ERR_FILE_OPEN;
+        }
+    }
     ok = close(fd) == 0 && ok;
+    if (!temp.empty()) {
+        RemoveOwnFile(temp_path.c_str(), made);
+    }
     if (!ok) {
         // Only the file made here goes: the name may stand for another one by now.
         RemoveOwnFile(path, made);
-        *err = USER_ERR_FILE_WRITE;
+        *err = code;
         return false;
     }
     if (id != nullptr) {
@@ -930,10 +1130,91 @@ bool WriteNewFile(const char* path, const void* data, u32 len, unsigned mode, Fi
 
 bool RemoveOwnFile(const char* path, const FileId& id)
 {
+    if (path == nullptr) {
+        return false;
+    }
+    UntrackOwnName(path, id);
     struct stat st;
-    if (path == nullptr || lstat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != id.dev ||
-        st.st_ino != id.ino) {
+    if (lstat(path, &st) != 0 || !IsFile(st, id)) {
         return false;
     }
     return unlink(path) == 0;
+}
+
+int CreateHeldFile(const char* path, unsigned mode, HeldFile* held, int* user_err)
+{
+    int* err = ErrSink(user_err);
+    NameAt at(path);
+    std::string temp;
+    const int fd = at.ok() ? CreateNamedTemp(at.dir(), static_cast<mode_t>(mode) & 0600, &temp) : -1;
+    if (fd < 0) {
+        *err = USER_ERR_FILE_OPEN;
+        return -1;
+    }
+    const FileId made = IdOf(fd);
+    const std::string temp_path = DirPart(path) + temp;
+    TrackOwnName(temp_path, made);
+    TrackOwnName(path, made);
+    // A link never replaces nor follows what stands under the name.
+    if (linkat(at.dir(), temp.c_str(), at.dir(), at.name(), 0) != 0) {
+        struct stat st;
+        if (errno == EEXIST && fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISREG(st.st_mode)) {
+                SayExists(path);
+            } else {
+                SayRefused(path, st.st_mode);
+            }
+        }
+        UntrackOwnName(path, made);
+        RemoveOwnFile(temp_path.c_str(), made);
+        close(fd);
+        *err = USER_ERR_FILE_OPEN;
+        return -1;
+    }
+    held->path = path;
+    held->temp = temp_path;
+    held->id = made;
+    held->fd = fd;
+    return fd;
+}
+
+void RemoveHeldFile(HeldFile* held)
+{
+    if (held->fd < 0) {
+        return;
+    }
+    RemoveOwnFile(held->path.c_str(), held->id);
+    RemoveOwnFile(held->temp.c_str(), held->id);
+    close(held->fd);
+    held->fd = -1;
+}
+
+bool RemoveDeadHeldFile(const char* path)
+{
+    NameAt at(path);
+    struct stat st;
+    if (!at.ok() || fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_nlink < 2) {
+        return false;
+    }
+    for (const std::string& e : EntriesAt(at.dir())) {
+        struct stat t;
+        if (!IsOutputTempName(e.c_str()) || fstatat(at.dir(), e.c_str(), &t, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(t.st_mode) || !SameInode(t, st)) {
+            continue;
+        }
+        const int fd = openat(at.dir(), e.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        bool removed = false;
+        // Unheld: the run that made it is gone, and whatever it started is done with it.
+        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 && IsSameFileAt(fd, at.dir(), e.c_str()) &&
+            IsSameFileAt(fd, at.dir(), at.name())) {
+            removed = unlinkat(at.dir(), at.name(), 0) == 0;
+            unlinkat(at.dir(), e.c_str(), 0);
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+        return removed;
+    }
+    return false;
 }

@@ -52,18 +52,40 @@ bool IsSameFile(int fd, const char* path);
 bool ReadChunks(int fd, const std::function<bool(const u8*, size_t)>& take);
 
 // Files that must be new: a name that already stands for anything, the operator's own file
-// included, is refused and left as it is (said on standard error), never overwritten.
-// CreateNewFile returns the new file's descriptor, open to read and write, or -1 (user
-// error 23). WriteNewFile makes the file with data, synced; after a failure (user error 23
-// or 25) no file of its making remains. *id, when given, tells the file apart later.
+// included, is refused and left as it is (said on standard error, with how to go on), never
+// overwritten. *id, when given, tells the file apart later.
 struct FileId {
     u64 dev = 0;
     u64 ino = 0;
 };
-int CreateNewFile(const char* path, unsigned mode, int* user_err);
+// Makes the file with data, synced, under a temporary name or none first, so that the name
+// only ever stands for the whole file; after a failure (user error 23 or 25) no file of its
+// making remains. A regular file under the name that holds exactly data (a killed run's) is
+// replaced: nothing is lost with it.
 bool WriteNewFile(const char* path, const void* data, u32 len, unsigned mode, FileId* id, int* user_err);
 // Removes path only while it is still the file id names; false when it is not (then left).
 bool RemoveOwnFile(const char* path, const FileId& id);
+
+// A new, empty file under path that the run holds, for as long as it needs it, also under a
+// second name beside it: a temporary file (IsOutputTempName) that it keeps locked. So a file
+// under path left by a killed run is told from anyone else's: its second name is held by no
+// one. CreateHeldFile returns the descriptor (open to read and write) or -1 (user error 23).
+struct HeldFile {
+    std::string path;
+    std::string temp;
+    FileId id;
+    int fd = -1;
+};
+int CreateHeldFile(const char* path, unsigned mode, HeldFile* held, int* user_err);
+// Removes both names while they still stand for the file, and closes it.
+void RemoveHeldFile(HeldFile* held);
+// Removes the file under path with its second name when no running run holds it.
+bool RemoveDeadHeldFile(const char* path);
+
+// While on, INT and TERM remove the files that WriteNewFile and CreateHeldFile made (those
+// still standing under their names) before they end the run as they would have; off puts the
+// earlier actions back. A signal the run was started to ignore stays ignored.
+void RemoveOwnFilesOnSignal(bool on);
 // Removes path when it is a regular file (a link or anything else under it stays).
 bool RemoveRegularFile(const char* path);
 

@@ -1,6 +1,6 @@
 #include "fw_download.h"
 
-#include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <climits>
@@ -149,29 +149,59 @@ void RemoveFiles(const std::vector<MadeFile>& made)
 // The files made for the utility are new: a file of that name is the operator's.
 const unsigned kImageFileMode = 0666;
 
-// Runs a shell command after the program's own output, so the two never interleave.
-int RunShell(const std::string& cmd)
+// Runs a shell command after the program's own output, so the two never interleave. With
+// out >= 0 the shell's standard output is that descriptor; the program's own comes back after.
+// False when the output could not be put in place (nothing is run then).
+bool RunShell(const std::string& cmd, int out = -1)
 {
     fflush(stdout);
     fflush(stderr);
-    int rc = system(cmd.c_str());
-    return rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    int saved = -1;
+    if (out >= 0) {
+        saved = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (dup2(out, STDOUT_FILENO) < 0) {
+            if (saved >= 0) {
+                close(saved);
+            }
+            return false;
+        }
+    }
+    // The status of the command is not looked at.
+    system(cmd.c_str());
+    if (out >= 0) {
+        if (saved >= 0) {
+            dup2(saved, STDOUT_FILENO);
+            close(saved);
+        } else {
+            close(STDOUT_FILENO);
+        }
+    }
+    return true;
 }
 
 const char kCaptureName[] = "upgrade_out";
 
-// The file that the shell's " >upgrade_out" opens: made here, new and regular, just before
-// the utility runs, so the shell writes into no link, FIFO or file of someone else's; an
-// "upgrade_out" that is there already is the operator's and is left alone. Only this run
-// may write it.
-int MakeCaptureFile()
+// The file that the utility's output goes to: made here, new and regular, just before the
+// utility runs, and handed to the shell as its standard output, so that whatever is done to
+// the name meanwhile, the output reaches this file alone. An "upgrade_out" that is there
+// already is the operator's and is left alone, unless a killed run left it.
+bool MakeCaptureFile(HeldFile* capture)
 {
-    int fd = CreateNewFile(kCaptureName, 0600, nullptr);
-    if (fd < 0) {
+    if (CreateHeldFile(kCaptureName, 0600, capture, nullptr) < 0) {
         puts("open file error!");
+        return false;
     }
-    return fd;
+    return true;
 }
+
+// INT and TERM remove the files of the run in progress before they end it.
+class SignalsRemoveOwnFiles {
+public:
+    SignalsRemoveOwnFiles() { RemoveOwnFilesOnSignal(true); }
+    ~SignalsRemoveOwnFiles() { RemoveOwnFilesOnSignal(false); }
+    SignalsRemoveOwnFiles(const SignalsRemoveOwnFiles&) = delete;
+    SignalsRemoveOwnFiles& operator=(const SignalsRemoveOwnFiles&) = delete;
+};
 
 // True when the file behind fd holds text anywhere, as grep finds a fixed string in a line.
 bool FileHolds(int fd, const std::string& text)
@@ -411,7 +441,7 @@ std::string shellWord(const std::string& word)
     return quoted + "'";
 }
 
-bool buildUtilityCommand(const std::vector<std::string>& args, bool capture, std::string* cmd)
+bool buildUtilityCommand(const std::vector<std::string>& args, std::string* cmd)
 {
     size_t first = 0;
     while (first < args.size() && !StartsWith(args[first].c_str(), "MegaCli")) {
@@ -424,9 +454,6 @@ bool buildUtilityCommand(const std::vector<std::string>& args, bool capture, std
     for (size_t i = first; i < args.size(); i++) {
         *cmd += shellWord(args[i]) + " ";
     }
-    if (capture) {
-        *cmd += " >upgrade_out ";
-    }
     return true;
 }
 
@@ -437,7 +464,7 @@ namespace {
 bool LoadUtilityArgs(char** argv, std::vector<std::string>* args, std::string* cmd)
 {
     *args = CopyArgs(argv);
-    if (!buildUtilityCommand(*args, false, cmd)) {
+    if (!buildUtilityCommand(*args, cmd)) {
         puts("pls input the MegaCli64 or MegaCli utility..");
         return false;
     }
@@ -460,6 +487,7 @@ bool ImageNameFollows(const std::vector<std::string>& args, size_t i, const std:
 
 bool raidFwUpgrade(char** argv, u32 flag)
 {
+    SignalsRemoveOwnFiles on_signal;
     std::vector<std::string> args;
     std::string cmd;
     if (!LoadUtilityArgs(argv, &args, &cmd)) {
@@ -500,13 +528,19 @@ bool raidFwUpgrade(char** argv, u32 flag)
         return false;
     }
     const bool capture = flag == 1;
-    int capture_fd = -1;
-    if (capture && (capture_fd = MakeCaptureFile()) < 0) {
+    HeldFile capture_file;
+    if (capture && !MakeCaptureFile(&capture_file)) {
         RemoveFiles(made);
         return false;
     }
-    buildUtilityCommand(args, capture, &cmd);
-    RunShell(cmd);
+    const int capture_fd = capture_file.fd;
+    buildUtilityCommand(args, &cmd);
+    if (!RunShell(cmd, capture_fd)) {
+        puts("open file error!");
+        RemoveHeldFile(&capture_file);
+        RemoveFiles(made);
+        return false;
+    }
     if (capture) {
         size_t util = 0;
         while (!StartsWith(args[util].c_str(), "MegaCli")) {
@@ -525,17 +559,13 @@ bool raidFwUpgrade(char** argv, u32 flag)
     }
     RemoveFiles(made);
     // Only the capture of this run is removed: a file of that name is otherwise the operator's.
-    if (capture) {
-        if (IsSameFile(capture_fd, kCaptureName)) {
-            RunShell("rm upgrade_out");
-        }
-        close(capture_fd);
-    }
+    RemoveHeldFile(&capture_file);
     return true;
 }
 
 bool Raid_UpFirware(char** argv)
 {
+    SignalsRemoveOwnFiles on_signal;
     std::vector<std::string> args;
     std::string cmd;
     if (!LoadUtilityArgs(argv, &args, &cmd)) {
@@ -576,8 +606,10 @@ bool Raid_UpFirware(char** argv)
             }
         }
     }
-    buildUtilityCommand(args, false, &cmd);
+    buildUtilityCommand(args, &cmd);
     RunShell(cmd);
     RemoveFiles(made);
     return true;
 }
+
+void removeDeadCapture() { RemoveDeadHeldFile(kCaptureName); }

@@ -42,8 +42,10 @@ bool Raid_UpFirware(char** argv);
 std::string shellWord(const std::string& word);
 
 // The utility's command text: the first argument beginning with "MegaCli" and every argument
-// after it, each followed by one blank, then with capture " >upgrade_out ". False when no
-// argument names the utility.
-bool buildUtilityCommand(const std::vector<std::string>& args, bool capture, std::string* cmd);
+// after it, each followed by one blank. False when no argument names the utility.
+bool buildUtilityCommand(const std::vector<std::string>& args, std::string* cmd);
+
+// Removes an "upgrade_out" that a killed run left: one whose second name no running run holds.
+void removeDeadCapture();
 
 #endif

@@ -10,6 +10,9 @@
 //   /dev/sdd  QUMA-K4410TR0050 behind the vendor tunnel (one sector per command)
 #include "e2e_util.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -664,6 +667,7 @@ struct OperatorFileCase {
     std::vector<std::string> args;
     size_t image_len;  // of fw.rom, first part 10000 bytes
     std::string out;
+    bool one_more = false;  // the file holds what the run would write, and one byte more
 };
 
 void PrintTo(const OperatorFileCase& c, std::ostream* os) { *os << c.what; }
@@ -679,6 +683,13 @@ const OperatorFileCase operator_file_cases[] = {
     {"the padded image", "fw.rom.tmp", {"-a", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, 40100,
      "buf_len = 40448\n    Original binary data can't be saved to fw.rom.tmp, User Err Coode "
      "[00000017h:File can't be opened]\n"},
+    {"the rewritten image and a byte more", "fw.rom.new",
+     {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"}, 40000, "open file error!\n", true},
+    {"the padded image and a byte more", "fw.rom.tmp", {"-a", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"},
+     40100,
+     "buf_len = 40448\n    Original binary data can't be saved to fw.rom.tmp, User Err Coode "
+     "[00000017h:File can't be opened]\n",
+     true},
 };
 
 class RaidOperatorFile : public RaidE2e, public ::testing::WithParamInterface<OperatorFileCase> {};
@@ -686,20 +697,265 @@ class RaidOperatorFile : public RaidE2e, public ::testing::WithParamInterface<Op
 TEST_P(RaidOperatorFile, IsRefusedAndKept)
 {
     const OperatorFileCase& c = GetParam();
-    WriteFile("fw.rom", Text(Image(c.image_len, 10000)));
-    WriteFile(c.name, "the operator's");
+    const Bytes image = Image(c.image_len, 10000);
+    WriteFile("fw.rom", Text(image));
+    std::string theirs = "the operator's";
+    if (c.one_more) {
+        Bytes padded = image;
+        padded.resize((image.size() + 511) / 512 * 512, 0);
+        theirs = (std::string(c.name) == "fw.rom.new" ? SecondPartFrame(image, 10000) : Text(padded)) + "x";
+    }
+    WriteFile(c.name, theirs);
     RunResult r = Run(c.args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, std::string("    '") + c.name + "' already exists: it is left as it is and nothing is written to it\n");
-    EXPECT_EQ(ReadFile(c.name), "the operator's");
+    EXPECT_EQ(r.err, std::string("    '") + c.name +
+                         "' already exists: it is left as it is and nothing is written to it\n"
+                         "    remove it or move it aside, then run again\n");
+    EXPECT_TRUE(ReadFile(c.name) == theirs);
     EXPECT_EQ(Args("MegaCli64"), "(not run)");
     for (const char* made : {"fw.rom.new", "fw.rom.tmp", "upgrade_out"}) {
         EXPECT_EQ(Exists(made), std::string(made) == c.name) << made;
     }
+    EXPECT_TRUE(FilesStartingWith(".zvtmp-").empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RaidOperatorFile, ::testing::ValuesIn(operator_file_cases), CaseName());
+
+// An "upgrade_out" with another name besides, which is no killed run's: a file of the
+// operator's, or a running run's capture (its second name is held).
+TEST_F(RaidE2e, CaptureWithAnotherNameOfNoDeadRunIsKept)
+{
+    WriteFile("fw.rom", Text(Image(40000, 10000)));
+    const std::vector<std::string> mic = {"-a", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-SAM", "-a0"};
+    const char* const refused =
+        "    'upgrade_out' already exists: it is left as it is and nothing is written to it\n"
+        "    remove it or move it aside, then run again\n";
+    for (const char* other : {"keep.txt", ".zvtmp-Abc123"}) {
+        SCOPED_TRACE(other);
+        WriteFile(other, "Exit Code: 0x00\n");
+        ASSERT_EQ(link(Path(other).c_str(), Path("upgrade_out").c_str()), 0);
+        // The held one stands for a run still at work.
+        const int held = std::string(other) == "keep.txt" ? -1 : open(Path(other).c_str(), O_RDONLY);
+        if (held >= 0) {
+            ASSERT_EQ(flock(held, LOCK_EX), 0);
+        }
+        RunResult r = Run(mic);
+        EXPECT_EQ(r.out, "open file error!\n");
+        EXPECT_EQ(r.err, refused);
+        EXPECT_EQ(ReadFile("upgrade_out"), "Exit Code: 0x00\n");
+        EXPECT_EQ(ReadFile(other), "Exit Code: 0x00\n");
+        EXPECT_EQ(Args("MegaCli64"), "(not run)");
+        if (held >= 0) {
+            close(held);
+        }
+        ASSERT_EQ(unlink(Path("upgrade_out").c_str()), 0);
+        ASSERT_EQ(unlink(Path(other).c_str()), 0);
+    }
+}
+
+// ---------------------------------------------------------------- the capture's name swapped
+
+struct CaptureSwapCase {
+    const char* what;
+    std::vector<std::string> args;
+    const char* utility;
+    const char* reply;
+    const char* out;
+    bool fifo;  // the name becomes a FIFO, else a link to root's own file
+};
+
+void PrintTo(const CaptureSwapCase& c, std::ostream* os) { *os << c.what; }
+
+const CaptureSwapCase capture_swap_cases[] = {
+    {"a link, MegaCli64", {"-f", "fw.rom", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-SAM", "-a0"},
+     "MegaCli64", "Exit Code: 0x00\n", "Download microcode Disk successfully\n", false},
+    {"a link, MegaCli", {"-f", "fw.rom", "-MIC", "MegaCli", "-PdFwDownload", "-f", "fw.rom", "-a0"}, "MegaCli",
+     "Exit Code: 0x2e\n", "Download microcode Disk successfully\n", false},
+    {"a FIFO", {"-f", "fw.rom", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-SAM", "-a0"}, "MegaCli64",
+     "Exit Code: 0x01\n", "Download microcode Disk failed\n", true},
+};
+
+class RaidCaptureSwapped : public RaidE2e, public ::testing::WithParamInterface<CaptureSwapCase> {};
+
+// Someone who can write the working directory puts something else under "upgrade_out" right
+// after the run made it, before the shell starts: the utility's output still reaches only
+// this run's capture (the verdict is the utility's), root's own file keeps every byte, and the
+// run neither blocks on the FIFO nor removes what was put there.
+TEST_P(RaidCaptureSwapped, OutputReachesOnlyThisRunsCapture)
+{
+    const CaptureSwapCase& c = GetParam();
+    Reply(c.utility, c.reply);
+    // The utility also says which of its descriptors are the capture.
+    WriteFile(std::string("bin/") + c.utility,
+              std::string(kFakeUtility) + "for f in /proc/$$/fd/*; do readlink \"$f\"; done | "
+                                          "grep -c zvtmp > \"$name.captures\"\n");
+    WriteFile("fw.rom", Text(Image(40000, 10000)));
+    ASSERT_EQ(mkdir(Path("root").c_str(), 0700), 0);
+    WriteFile("root/secret", "root's own\n");
+    ASSERT_EQ(chmod(Path("root/secret").c_str(), 0600), 0);
+    preload_.push_back(FaultLib());
+    env_["ZV_FAULT"] = "system@1=RUN";
+    env_["ZV_FAULT_RUN"] = c.fifo ? "rm -f upgrade_out && mkfifo upgrade_out"
+                                  : "rm -f upgrade_out && ln -s " + Path("root/secret") + " upgrade_out";
+    time_limit_ = 20;
+    RunResult r = Run(c.args);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ReadFile("root/secret"), "root's own\n");
+    struct stat st;
+    ASSERT_EQ(stat(Path("root/secret").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(lstat(Path("upgrade_out").c_str(), &st), 0);
+    EXPECT_TRUE(c.fifo ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode));
+    // Its standard output, and no other descriptor.
+    EXPECT_EQ(ReadFile(std::string(c.utility) + ".captures"), "1\n");
+    EXPECT_FALSE(Exists("fw.rom.new"));
+    EXPECT_TRUE(FilesStartingWith(".zvtmp-").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RaidCaptureSwapped, ::testing::ValuesIn(capture_swap_cases), CaseName());
+
+// ---------------------------------------------------------------- runs killed or interrupted
+
+// Ends the run that started the utility (the leader of the run's process group) with the
+// signal, or the whole group with "-" before it, then goes on as a utility at work would.
+std::string Ending(const std::string& signal)
+{
+    return std::string("#!/bin/sh\necho 'Exit Code: 0x00'\nread -r _ _ _ _ pg _ < /proc/$$/stat\n") +
+           (signal[0] == '-' ? "kill -s " + signal.substr(1) + " -- -$pg\n" : "kill -s " + signal + " $pg\n") +
+           "sleep 0.2\necho 'the utility went on'\n";
+}
+
+const std::vector<std::string> kMicRun = {"-f", "fw.rom", "-MIC", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-SAM",
+                                          "-a0"};
+const std::vector<std::string> kPadRun = {"-f", "fw.rom", "MegaCli64", "-adpfwflash", "-f", "fw.rom", "-a0"};
+
+struct EndedRunCase {
+    const char* what;
+    bool padded;          // Raid_UpFirware's padded copy, else -MIC's rewritten image
+    const char* rules;    // of the fault library, or ""
+    const char* run;      // ZV_FAULT_RUN, or ""
+    const char* utility;  // a signal for Ending(), or "" for the usual fake
+    int signal;           // that the run ends with, 0: it ends by itself
+};
+
+void PrintTo(const EndedRunCase& c, std::ostream* os) { *os << c.what; }
+
+const EndedRunCase killed_cases[] = {
+    {"image: while it is written", false, "write@1=KILL", "", "", SIGKILL},
+    {"image: before it is on the disk", false, "fsync@1=KILL", "", "", SIGKILL},
+    {"image: before it has its name", false, "linkat@1=KILL", "", "", SIGKILL},
+    {"image, no nameless files: while it is written", false, "tmpfile@1+=EOPNOTSUPP,write@1=KILL", "", "", SIGKILL},
+    {"image, no nameless files: before it has its name", false, "tmpfile@1+=EOPNOTSUPP,linkat@1=KILL", "", "",
+     SIGKILL},
+    {"capture: before it has its name", false, "linkat@2=KILL", "", "", SIGKILL},
+    {"right before the utility", false, "system@1=KILL", "", "", SIGKILL},
+    {"during the utility", false, "", "", "KILL", SIGKILL},
+    {"padded copy: while it is written", true, "write@1=KILL", "", "", SIGKILL},
+    {"padded copy: before it is on the disk", true, "fsync@1=KILL", "", "", SIGKILL},
+    {"padded copy: before it has its name", true, "linkat@1=KILL", "", "", SIGKILL},
+    {"padded copy: during the utility", true, "", "", "KILL", SIGKILL},
+};
+
+const EndedRunCase interrupted_cases[] = {
+    {"TERM while the image is synced", false, "fsync@1=RUN", "kill -s TERM $PPID", "", SIGTERM},
+    {"INT while the image is synced", false, "fsync@1=RUN", "kill -s INT $PPID", "", SIGINT},
+    {"TERM right before the utility", false, "system@1=RUN", "kill -s TERM $PPID", "", SIGTERM},
+    {"INT right before the utility", false, "system@1=RUN", "kill -s INT $PPID", "", SIGINT},
+    {"TERM to the run during the utility", false, "", "", "TERM", SIGTERM},
+    {"TERM to the run and the utility", false, "", "", "-TERM", SIGTERM},
+    // The run waits for the utility with INT set aside, as the shell's caller does; a typed ^C
+    // ends the utility and the run goes on to its end.
+    {"INT to the run and the utility, as a typed ^C", false, "", "", "-INT", 0},
+    {"TERM while the padded copy is synced", true, "fsync@1=RUN", "kill -s TERM $PPID", "", SIGTERM},
+    {"TERM to the run during the padded copy's utility", true, "", "", "TERM", SIGTERM},
+};
+
+class RaidEndedRun : public RaidE2e, public ::testing::WithParamInterface<EndedRunCase> {
+protected:
+    const std::vector<std::string>& Args() const { return GetParam().padded ? kPadRun : kMicRun; }
+
+    // fw.rom: 40000 bytes with a first part of 10000 for -MIC, 40100 bytes to be padded.
+    Bytes image_;
+
+    void SetUp() override
+    {
+        RaidE2e::SetUp();
+        image_ = Image(GetParam().padded ? 40100 : 40000, 10000);
+        WriteFile("fw.rom", Text(image_));
+    }
+
+    RunResult RunEnded()
+    {
+        const EndedRunCase& c = GetParam();
+        if (c.utility[0] != '\0') {
+            WriteFile("bin/MegaCli64", Ending(c.utility));
+        }
+        if (c.rules[0] != '\0') {
+            preload_.push_back(FaultLib());
+            env_["ZV_FAULT"] = c.rules;
+            env_["ZV_FAULT_RUN"] = c.run;
+        }
+        time_limit_ = 20;
+        RunResult r = Run(Args());
+        preload_.clear();
+        env_.erase("ZV_FAULT");
+        env_.erase("ZV_FAULT_RUN");
+        WriteFile("bin/MegaCli64", kFakeUtility);
+        return r;
+    }
+
+    void ExpectNoFilesOfARun()
+    {
+        EXPECT_FALSE(Exists("fw.rom.new"));
+        EXPECT_FALSE(Exists("fw.rom.tmp"));
+        EXPECT_FALSE(Exists("upgrade_out"));
+        EXPECT_EQ(FilesStartingWith(".zvtmp-"), std::vector<std::string>{});
+        EXPECT_TRUE(SameBytes(ReadFile("fw.rom"), Text(image_)));
+    }
+};
+
+class RaidKilledRun : public RaidEndedRun {};
+
+// Whatever the killed run left, the next plain run flashes and leaves nothing.
+TEST_P(RaidKilledRun, NeverBlocksTheNext)
+{
+    RunResult killed = RunEnded();
+    ASSERT_EQ(killed.signal, GetParam().signal) << killed.out << killed.err;
+
+    RunResult r = Run(Args());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    if (GetParam().padded) {
+        EXPECT_EQ(r.out, "buf_len = 40448\nbuf_len = 40448\nExit Code: 0x00\n");
+        Bytes want = image_;
+        want.resize(40448, 0);
+        EXPECT_TRUE(SameBytes(ReadFile("MegaCli64.image"), Text(want)));
+    } else {
+        EXPECT_EQ(r.out, "Download microcode Disk successfully\n");
+        EXPECT_TRUE(SameBytes(ReadFile("MegaCli64.image"), SecondPartFrame(image_, 10000)));
+    }
+    ExpectNoFilesOfARun();
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, RaidKilledRun, ::testing::ValuesIn(killed_cases), CaseName());
+
+class RaidInterruptedRun : public RaidEndedRun {};
+
+TEST_P(RaidInterruptedRun, LeavesNoFilesOfItsOwn)
+{
+    RunResult r = RunEnded();
+    EXPECT_EQ(r.signal, GetParam().signal) << r.out << r.err;
+    if (GetParam().signal == 0) {
+        EXPECT_EQ(r.status, 0);
+    }
+    ExpectNoFilesOfARun();
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, RaidInterruptedRun, ::testing::ValuesIn(interrupted_cases), CaseName());
 
 struct RaidRefusal {
     const char* what;

@@ -6,7 +6,8 @@
 //   calls:   write, fwrite, fflush, fsync, fclose, close  (counted only on regular files
 //            open for writing, never on the emulator's trace file nor on a file whose name
 //            is in ZV_FAULT_IGNORE, ':'-separated names without directory), rename (rename
-//            and renameat), linkat (every call), tmpfile (an open with O_TMPFILE)
+//            and renameat), linkat (every call), tmpfile (an open with O_TMPFILE), system
+//            (every call: the shell the program starts)
 //   actions: an errno name (ENOSPC, EIO, EFBIG, EPERM, ENOENT, EOPNOTSUPP, EACCES) that the
 //            call fails with, doing nothing; KILL, SIGKILL before the call is made; or RUN,
 //            the shell command in ZV_FAULT_RUN run to its end before the call goes on as usual
@@ -296,6 +297,15 @@ int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
         return -1;
     }
     return real(olddirfd, oldpath, newdirfd, newpath, flags);
+}
+
+int system(const char* cmd)
+{
+    static auto real = Real<int (*)(const char*)>("system");
+    if (Hit("system")) {
+        return -1;
+    }
+    return real(cmd);
 }
 
 #define ZV_FAULT_OPEN(name)                                                 \
