@@ -351,7 +351,7 @@ bool RemoveRegularFile(const char* path)
            unlinkat(at.dir(), at.name(), 0) == 0;
 }
 
-bool OutputFile::Open(const char* path_arg, const char* mode, int* user_err)
+bool OutputFile::Open(const char* path_arg, const char* mode, int* user_err, const char* like_arg)
 {
     Discard();
     int* err = ErrSink(user_err);
@@ -377,6 +377,7 @@ bool OutputFile::Open(const char* path_arg, const char* mode, int* user_err)
         return false;
     }
     path = path_arg;
+    like = like_arg != nullptr ? like_arg : "";
     name = at.name();
     // Nobody but the owner may read it before it has the final file's mode.
     const mode_t final_mode = looked ? (old.st_mode & 0777) : NewFileMode();
@@ -460,7 +461,15 @@ bool OutputFile::Commit(int* user_err)
     }
     const int fd = fileno(stream);
     struct stat old;
-    const bool replaces = fstatat(dir, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+    bool replaces = false;
+    if (!like.empty()) {
+        NameAt model(like.c_str());
+        replaces = model.ok() && fstatat(model.dir(), model.name(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   S_ISREG(old.st_mode);
+    }
+    if (!replaces) {
+        replaces = fstatat(dir, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+    }
     // The file keeps the owner and permissions it had, a new one those of any new file.
     owner_set = replaces;
     owner_uid = replaces ? old.st_uid : 0;

@@ -83,8 +83,9 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     // mode is "wb" or "wt"; the stream can be read back as well. False (user error 23) when
-    // path is refused or its directory takes no file.
-    bool Open(const char* path, const char* mode, int* user_err);
+    // path is refused or its directory takes no file. like, when given, names the file whose
+    // owner and mode the file gets while that one stands (a regular file), before path's own.
+    bool Open(const char* path, const char* mode, int* user_err, const char* like = nullptr);
     FILE* Stream() const { return stream; }
     // False (user error 25, or 23 when the final name became something else) after a failed
     // write, sync, close or rename: then nothing was put in place; 23 also when after the rename
@@ -98,6 +99,7 @@ private:
     void FinalMode(int fd, mode_t mode);
 
     std::string path;  // as said
+    std::string like;  // empty: the file takes path's own owner and mode
     int dir = -1;      // the directory the name is in, held from Open on
     std::string name;  // the last component
     std::string temp;  // in dir; empty while the temporary file has no name
