@@ -490,17 +490,18 @@ bool OutputFile::Commit(int* user_err)
     if (ok && closed) {
         if (!IsWritableAt(dir, name.c_str(), path.c_str(), &code)) {
             ok = false;
+        } else if (!IsSameFileAt(named, dir, temp.c_str())) {
+            // The temporary name stands for something else by now: nothing is put in place.
+            ok = false;
+            code = USER_ERR_FILE_OPEN;
         } else {
-            ok = renameat(dir, temp.c_str(), dir, name.c_str()) == 0;
+            ok = PutInPlace(named, &code);
         }
-        if (ok) {
-            temp.clear();
-            // The name must be the file written, in its directory and as said: a directory
-            // swapped on the way puts the file somewhere nobody looks.
-            if (!IsSameFileAt(named, dir, name.c_str()) || !IsSameFile(named, path.c_str())) {
-                ok = false;
-                code = USER_ERR_FILE_OPEN;
-            }
+        // The name must be the file written as said too: a directory swapped on the way puts
+        // the file somewhere nobody looks.
+        if (ok && !IsSameFile(named, path.c_str())) {
+            ok = false;
+            code = USER_ERR_FILE_OPEN;
         }
     } else {
         ok = false;
@@ -513,6 +514,54 @@ bool OutputFile::Commit(int* user_err)
         close(named);
     }
     return ok;
+}
+
+// Puts the temporary file over the final name. The temporary name may be swapped for
+// something else right up to the rename, so what went in place is looked at afterwards: the
+// earlier file was exchanged, not replaced, and is exchanged back then, a new name is given
+// back. Where the file system cannot exchange names, a plain rename (after the look before it).
+bool OutputFile::PutInPlace(int named, int* code)
+{
+    bool exchanged = false;
+    bool moved = false;
+    for (int i = 0; i < 3 && !moved; i++) {
+        struct stat st;
+        const bool stands = fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        const unsigned flag = stands ? RENAME_EXCHANGE : RENAME_NOREPLACE;
+        if (renameat2(dir, temp.c_str(), dir, name.c_str(), flag) == 0) {
+            moved = true;
+            exchanged = stands;
+        } else if (errno == EINVAL || errno == ENOSYS) {
+            if (renameat(dir, temp.c_str(), dir, name.c_str()) != 0) {
+                return false;
+            }
+            moved = true;
+        } else if (errno != ENOENT && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (!moved) {
+        return false;
+    }
+    const std::string taken = temp;
+    temp.clear();
+    if (IsSameFileAt(named, dir, name.c_str())) {
+        if (exchanged) {
+            // The earlier file, now under the temporary name.
+            unlinkat(dir, taken.c_str(), 0);
+        }
+        return true;
+    }
+    *code = USER_ERR_FILE_OPEN;
+    if (exchanged) {
+        if (renameat2(dir, taken.c_str(), dir, name.c_str(), RENAME_EXCHANGE) == 0) {
+            // The earlier file is back; what stood at the temporary name goes.
+            temp = taken;
+        }
+    } else if (renameat2(dir, name.c_str(), dir, taken.c_str(), RENAME_NOREPLACE) == 0) {
+        temp = taken;
+    }
+    return false;
 }
 
 void OutputFile::Discard()

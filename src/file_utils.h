@@ -72,8 +72,10 @@ bool RemoveRegularFile(const char* path);
 // all where the file system allows (O_TMPFILE), else a fresh one that no one else can have
 // made (O_EXCL); it is made readable by its owner alone. Commit gives it the final file's
 // owner and mode and syncs it before it has a name, then puts it over the final name in one
-// rename, and checks that the name is the file written; until then, and after any failure,
-// the final name keeps what it had and the temporary file is gone. A run killed before the
+// rename (an exchange with the earlier file where the file system has it), and checks that the
+// name is the file written; until then, and after any failure, the final name keeps what it had
+// (the earlier file is exchanged back when the temporary name was swapped for something else)
+// and the temporary file is gone. A run killed before the
 // rename leaves at most a temporary file (IsOutputTempName) no wider than the final file.
 class OutputFile {
 public:
@@ -96,6 +98,7 @@ public:
 
 private:
     bool NameTemp(int fd, mode_t mode, int* named_fd);
+    bool PutInPlace(int named, int* code);
     void FinalMode(int fd, mode_t mode);
 
     std::string path;  // as said

@@ -363,6 +363,68 @@ TEST_P(NewFileFails, LeavesNoFile)
 
 INSTANTIATE_TEST_SUITE_P(Causes, NewFileFails, ::testing::ValuesIn(new_file_fail_cases), CaseName());
 
+// ---------------------------------------------------------------- the temporary name swapped
+
+struct SwappedTempCase {
+    const char* what;
+    const char* fault;  // where the temporary name is swapped for a link (ZV_FAULT_RUN)
+    bool earlier;       // an earlier file (0600) stands at the final name
+};
+
+void PrintTo(const SwappedTempCase& c, std::ostream* os) { *os << c.what; }
+
+class SwappedTemp : public OutputFilesE2e, public ::testing::WithParamInterface<SwappedTempCase> {};
+
+// Someone who can write the directory swaps the temporary name for a link to a file elsewhere:
+// the final name stays the earlier file, whole and with its mode (or stays absent), never the
+// link, the file elsewhere is not touched, and nothing is left beside it.
+TEST_P(SwappedTemp, TheEarlierFileStays)
+{
+    const SwappedTempCase& c = GetParam();
+    {
+        std::ofstream(Outside("target"), std::ios::binary) << "precious";
+    }
+    if (c.earlier) {
+        WriteFile("v.bin", "an earlier file");
+        ASSERT_EQ(chmod(Path("v.bin").c_str(), 0600), 0);
+    }
+    preload_.push_back(FaultLib());
+    env_["ZV_FAULT"] = c.fault;
+    env_["ZV_FAULT_IGNORE"] = "cmd_resp_log.txt";
+    env_["ZV_FAULT_RUN"] = "for f in .zvtmp-*; do rm -f \"$f\" && ln -s '" + Outside("target") + "' \"$f\"; done";
+    time_limit_ = 30;
+    RunResult r = Run({"-s", "value", "-b", "v.bin", "/dev/sda"});
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("    Original binary data can't be saved to v.bin, User Err Coode "
+                         "[00000017h:File can't be opened]\n"),
+              std::string::npos)
+        << r.out;
+    struct stat st;
+    if (c.earlier) {
+        ASSERT_EQ(lstat(Path("v.bin").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        EXPECT_EQ(ReadFile("v.bin"), "an earlier file");
+    } else {
+        EXPECT_NE(lstat(Path("v.bin").c_str(), &st), 0);
+    }
+    EXPECT_EQ(Temps("."), std::vector<std::string>{});
+    std::ifstream f(Outside("target"), std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    EXPECT_EQ(ss.str(), "precious");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SwappedTemp,
+    ::testing::Values(SwappedTempCase{"the nameless file's link, at the rename", "rename@1=RUN", true},
+                      SwappedTempCase{"no nameless files: the named file, at the rename",
+                                      "tmpfile@1+=EOPNOTSUPP,rename@1=RUN", true},
+                      SwappedTempCase{"before the look that comes before the rename", "fclose@1=RUN", true},
+                      SwappedTempCase{"no earlier file, at the rename", "rename@1=RUN", false}),
+    CaseName());
+
 // ---------------------------------------------------------------- saves without the nameless file
 
 class SaveFallback : public OutputFilesE2e, public ::testing::WithParamInterface<const char*> {};
