@@ -634,24 +634,38 @@ std::vector<std::string> EntriesAt(int dir)
 
 const int kMaxTreeDepth = 32;
 
-bool RemoveTreeAt(int dir, const char* name, int depth)
+// Stays on the file system of dev, as rm --one-file-system does: a file system mounted inside
+// is neither entered nor emptied (its mount point then stays, and the tree with it).
+bool RemoveTreeAt(int dir, const char* name, int depth, dev_t dev)
 {
-    if (unlinkat(dir, name, 0) == 0) {
-        return true;
+    struct stat st;
+    if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return false;
     }
-    if (errno != EISDIR || depth > kMaxTreeDepth) {
+    if (!S_ISDIR(st.st_mode)) {
+        return unlinkat(dir, name, 0) == 0;
+    }
+    if (st.st_dev != dev || depth > kMaxTreeDepth) {
         return false;
     }
     const int sub = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (sub < 0) {
         return false;
     }
+    // Only the directory that was looked at: one put in its place since may be a mount point.
+    struct stat opened;
+    if (fstat(sub, &opened) != 0 || !SameInode(st, opened)) {
+        close(sub);
+        return false;
+    }
     for (const std::string& e : EntriesAt(sub)) {
-        RemoveTreeAt(sub, e.c_str(), depth + 1);
+        RemoveTreeAt(sub, e.c_str(), depth + 1, dev);
     }
     close(sub);
     return unlinkat(dir, name, AT_REMOVEDIR) == 0;
 }
+
+const char kAsideInfix[] = ".aside-";
 
 } // namespace
 
@@ -664,7 +678,48 @@ void RemoveStaleOutputTemps(int dir)
     }
 }
 
-bool RemoveNameAt(int dir, const char* name) { return RemoveTreeAt(dir, name, 0); }
+bool RemoveNameAt(int dir, const char* name)
+{
+    struct stat here;
+    return fstat(dir, &here) == 0 && RemoveTreeAt(dir, name, 0, here.st_dev);
+}
+
+bool IsAsideName(const char* entry, const char* name)
+{
+    const size_t n = strlen(name);
+    const size_t infix = sizeof(kAsideInfix) - 1;
+    return entry != nullptr && strncmp(entry, name, n) == 0 && strncmp(entry + n, kAsideInfix, infix) == 0 &&
+           strlen(entry) == n + infix + kTempRandom;
+}
+
+std::string MoveAsideAt(int dir, const char* name)
+{
+    for (int i = 0; i < kTempTries; i++) {
+        const std::string candidate = name + std::string(kAsideInfix) + TempSuffix();
+        if (renameat2(dir, name, dir, candidate.c_str(), RENAME_NOREPLACE) == 0) {
+            return candidate;
+        }
+        if (errno == EINVAL || errno == ENOSYS) {
+            struct stat st;
+            if (fstatat(dir, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT &&
+                renameat(dir, name, dir, candidate.c_str()) == 0) {
+                return candidate;
+            }
+        } else if (errno != EEXIST) {
+            break;
+        }
+    }
+    return std::string();
+}
+
+void RemoveAsideTrees(int dir, const char* name)
+{
+    for (const std::string& e : EntriesAt(dir)) {
+        if (IsAsideName(e.c_str(), name)) {
+            RemoveNameAt(dir, e.c_str());
+        }
+    }
+}
 
 bool WriteFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err)
 {

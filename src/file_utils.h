@@ -122,8 +122,16 @@ bool RemoveStaleOutputTempAt(int dir, const char* name);
 // running save holds.
 void RemoveStaleOutputTemps(int dir);
 // Removes whatever stands under name in dir: a file, link, FIFO, or a directory with all in
-// it; nothing is followed.
+// it, to 33 levels; nothing is followed, and nothing on another file system is entered or
+// removed.
 bool RemoveNameAt(int dir, const char* name);
+// What cannot be removed from under a name the program needs (a tree too deep, or with a file
+// system mounted in it) is moved aside in the same directory, to "<name>.aside-XXXXXX"; the
+// new name, or empty when it cannot be moved. RemoveAsideTrees tries the removal again on every
+// such name in dir.
+bool IsAsideName(const char* entry, const char* name);
+std::string MoveAsideAt(int dir, const char* name);
+void RemoveAsideTrees(int dir, const char* name);
 
 // Local time: "YYYY-MM-DD", "HH?MM?SS" and "HH?MM?SS?mmm" with ? the separator.
 std::string GetDateStr();

@@ -9,10 +9,14 @@
 
 #include <dirent.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -231,6 +235,94 @@ TEST_P(PlantedLog, IsRemovedAtStartUpAndTheRunLogs)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PlantedLog, ::testing::Values(Planted::kLink, Planted::kFifo, Planted::kDirectory),
+                         CaseName());
+
+// A tree at the log's name that start-up cannot remove: a file system mounted inside it is
+// neither entered nor emptied, one too deep is left whole. It is moved aside, said on standard
+// error, and the run logs; the next run logs too, whatever stays of it.
+enum class Unremovable { kMount, kDeep };
+
+void PrintTo(Unremovable u, std::ostream* os)
+{
+    *os << (u == Unremovable::kMount ? "a file system mounted inside" : "40 levels deep");
+}
+
+class UnremovableLog : public OutputFilesE2e, public ::testing::WithParamInterface<Unremovable> {
+protected:
+    void TearDown() override
+    {
+        if (!mounted_.empty()) {
+            for (const std::string& e : Entries(Path("SSDlog"))) {
+                umount2(Path("SSDlog/" + e + "/mnt").c_str(), MNT_DETACH);
+            }
+        }
+        OutputFilesE2e::TearDown();
+    }
+
+    static std::vector<std::string> Entries(const std::string& dir)
+    {
+        std::vector<std::string> found;
+        DIR* d = opendir(dir.c_str());
+        while (d != nullptr) {
+            struct dirent* e = readdir(d);
+            if (e == nullptr) {
+                closedir(d);
+                break;
+            }
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") {
+                found.push_back(e->d_name);
+            }
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    std::string mounted_;
+};
+
+TEST_P(UnremovableLog, IsMovedAsideAndEveryRunLogs)
+{
+    ASSERT_EQ(mkdir(Path("SSDlog").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(Path("SSDlog/cmd_resp_log.txt").c_str(), 0755), 0);
+    std::string inner = "SSDlog/cmd_resp_log.txt";
+    if (GetParam() == Unremovable::kMount) {
+        inner += "/mnt";
+        ASSERT_EQ(mkdir(Path(inner).c_str(), 0755), 0);
+        if (mount("zvtest", Path(inner).c_str(), "tmpfs", 0, "size=1m") != 0) {
+            GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+        }
+        mounted_ = inner;
+        WriteFile(inner + "/kept", "on another file system");
+    } else {
+        for (int i = 0; i < 40; i++) {
+            inner += "/d";
+            ASSERT_EQ(mkdir(Path(inner).c_str(), 0755), 0);
+        }
+        WriteFile(inner + "/kept", "deep");
+    }
+    time_limit_ = 20;
+    RunResult r = Run({"-b", "none.bin", "/dev/sda"});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> left = Entries(Path("SSDlog"));
+    ASSERT_EQ(left.size(), 2u) << r.err;
+    const std::string aside = left[1];
+    EXPECT_EQ(left[0], "cmd_resp_log.txt");
+    EXPECT_EQ(aside.rfind("cmd_resp_log.txt.aside-", 0), 0u) << aside;
+    EXPECT_EQ(r.err, "    'SSDlog/cmd_resp_log.txt' cannot be removed: moved aside to 'SSDlog/" + aside + "'\n");
+    EXPECT_NE(ReadFile("SSDlog/cmd_resp_log.txt").find("SCSI CDB"), std::string::npos);
+    const std::string kept = "SSDlog/" + aside + inner.substr(std::string("SSDlog/cmd_resp_log.txt").size()) + "/kept";
+    EXPECT_TRUE(Exists(kept)) << kept;
+
+    // The next run tries the tree again, leaves what it cannot remove, and logs.
+    RunResult next = Run({"-b", "none.bin", "/dev/sda"});
+    EXPECT_EQ(next.status, 0);
+    EXPECT_EQ(next.err, "");
+    EXPECT_EQ(Entries(Path("SSDlog")), left);
+    EXPECT_NE(ReadFile("SSDlog/cmd_resp_log.txt").find("SCSI CDB"), std::string::npos);
+    EXPECT_TRUE(Exists(kept)) << kept;
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, UnremovableLog, ::testing::Values(Unremovable::kMount, Unremovable::kDeep),
                          CaseName());
 
 // The log is written in place: a second name of a file elsewhere is refused, and that file
