@@ -240,11 +240,10 @@ bool BuildAptPacket(AptPacket* out, const TaskFile* regs, const TaskFileHob* pre
     return true;
 }
 
-bool ParseAptStatus(TaskFile* regs, TaskFileHob* prev, const AptStatus* status, bool ext48)
+namespace {
+
+void CopyAptStatus(TaskFile* regs, TaskFileHob* prev, const AptStatus* status, bool ext48)
 {
-    if (status == nullptr || regs == nullptr) {
-        return false;
-    }
     regs->features = status->error;
     regs->count = status->count;
     regs->lba_low = status->lba_7_0;
@@ -259,7 +258,18 @@ bool ParseAptStatus(TaskFile* regs, TaskFileHob* prev, const AptStatus* status, 
         prev->lba_mid = status->lba_39_32;
         prev->lba_high = status->lba_47_40;
     }
-    CmdRespLog::GetInstance()->AddRecord(LOG_READ_APT, status, sizeof(*status), 0, 0);
+}
+
+} // namespace
+
+bool ParseAptStatus(TaskFile* regs, TaskFileHob* prev, const AptStatus* status, bool ext48, int user_err,
+                    int sys_err)
+{
+    if (status == nullptr || regs == nullptr) {
+        return false;
+    }
+    CopyAptStatus(regs, prev, status, ext48);
+    CmdRespLog::GetInstance()->AddRecord(LOG_READ_APT, status, sizeof(*status), user_err, sys_err);
     return true;
 }
 
@@ -334,12 +344,17 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     // After a data phase the drive ran, whole or short, the block is taken and logged whatever the
     // other requests did, so the log shows what came back; the call still fails when any of them
     // failed.
-    ParseAptStatus(regs, prev, &status, ext48);
+    // The block is judged before it is logged, so that its record holds the failure the caller
+    // reports, the residual's included, not what the requests left before it.
+    TaskFile got = *regs;
+    TaskFileHob got_prev = *prev;
+    CopyAptStatus(&got, &got_prev, &status, ext48);
     regs_returned = packet_ok && status_ok;
-    if (!regs_returned) {
-        return false;
-    }
-    return JudgeResidual(data_resid, true, regs, user_err, sys_err);
+    const bool ok = regs_returned && JudgeResidual(data_resid, true, &got, user_err, sys_err);
+    const int rec_user = ok || user_err == nullptr ? 0 : *user_err;
+    const int rec_sys = ok || sys_err == nullptr ? 0 : *sys_err;
+    ParseAptStatus(regs, prev, &status, ext48, rec_user, rec_sys);
+    return ok;
 }
 
 namespace {

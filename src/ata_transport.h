@@ -105,8 +105,10 @@ const u32 APT_MAX_LEN = 0xFFFFFF;
 // Fills the packet and logs it ("Write APT"); false for a direction other than 0, 1, 2 or a null argument.
 bool BuildAptPacket(AptPacket* out, const TaskFile* regs, const TaskFileHob* prev, const int* dir, u32 len,
                     bool ext48);
-// Copies the result registers out of the status block and logs it ("Read APT"); false for a null argument.
-bool ParseAptStatus(TaskFile* regs, TaskFileHob* prev, const AptStatus* status, bool ext48);
+// Copies the result registers out of the status block and logs it ("Read APT") with the exchange's
+// outcome: user_err and sys_err of its failure, 0 and 0 for a success. False for a null argument.
+bool ParseAptStatus(TaskFile* regs, TaskFileHob* prev, const AptStatus* status, bool ext48, int user_err = 0,
+                    int sys_err = 0);
 // One 10-byte buffer command through SendScsiCmnd; a null CDB, buffer or direction gives user error 4.
 // resid, when given, receives the request's residual count.
 bool SendAptCdb(int* handle, const u8* cdb10, u8* buf, u32 len, const int* dir, void* context, int* user_err,

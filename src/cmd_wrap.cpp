@@ -35,8 +35,25 @@ namespace {
 // and stays.
 void ClearOwnLogFiles(int dir)
 {
+    RemoveAsideTrees(dir, kCmdRespLogName);
     RemoveNameAt(dir, kCmdRespLogName);
     RemoveStaleOutputTemps(dir);
+}
+
+// No run's log is a directory: one at the log's name that could not be removed (or was not,
+// another run holding "SSDlog") is moved aside, so that the log is made all the same.
+void FreeLogName(int dir)
+{
+    struct stat st;
+    if (fstatat(dir, kCmdRespLogName, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) {
+        return;
+    }
+    const std::string aside = MoveAsideAt(dir, kCmdRespLogName);
+    if (!aside.empty()) {
+        fflush(stdout);
+        fprintf(stderr, "    '%s/%s' cannot be removed: moved aside to '%s/%s'\n", kLogDirName, kCmdRespLogName,
+                kLogDirName, aside.c_str());
+    }
 }
 
 int OpenLogDir() { return open(kLogDirName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }
@@ -120,6 +137,7 @@ bool PrepareLogDir(int argc, char** argv)
         LockShared(fd);
         if (IsLogDir(fd)) {
             log_dir_fd = fd;
+            FreeLogName(fd);
             return true;
         }
         close(fd);

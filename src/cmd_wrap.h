@@ -17,7 +17,8 @@ bool IsFirstArgShapeValid(const char* arg);
 // at the log's name, and the temporary files of unfinished saves), nothing else. A run with a
 // command (at least two arguments, the second not "multilog") keeps or creates it with mode
 // 0775, opens it (log_dir_fd) and holds it (a shared flock, waited for about a second, then
-// gone on without) until it ends; false, with the message, when it cannot be created. Any
+// gone on without) until it ends, and moves aside a directory that still stands at the log's
+// name (said on standard error); false, with the message, when it cannot be created. Any
 // other run removes it only when it is left empty, and writes without it. While another run
 // holds it, nothing in it is removed.
 bool PrepareLogDir(int argc, char** argv);

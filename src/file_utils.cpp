@@ -353,7 +353,7 @@ bool RemoveRegularFile(const char* path)
            unlinkat(at.dir(), at.name(), 0) == 0;
 }
 
-bool OutputFile::Open(const char* path_arg, const char* mode, int* user_err)
+bool OutputFile::Open(const char* path_arg, const char* mode, int* user_err, const char* like_arg)
 {
     Discard();
     int* err = ErrSink(user_err);
@@ -379,6 +379,7 @@ bool OutputFile::Open(const char* path_arg, const char* mode, int* user_err)
         return false;
     }
     path = path_arg;
+    like = like_arg != nullptr ? like_arg : "";
     name = at.name();
     // Nobody but the owner may read it before it has the final file's mode.
     const mode_t final_mode = looked ? (old.st_mode & 0777) : NewFileMode();
@@ -462,7 +463,15 @@ bool OutputFile::Commit(int* user_err)
     }
     const int fd = fileno(stream);
     struct stat old;
-    const bool replaces = fstatat(dir, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+    bool replaces = false;
+    if (!like.empty()) {
+        NameAt model(like.c_str());
+        replaces = model.ok() && fstatat(model.dir(), model.name(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   S_ISREG(old.st_mode);
+    }
+    if (!replaces) {
+        replaces = fstatat(dir, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+    }
     // The file keeps the owner and permissions it had, a new one those of any new file.
     owner_set = replaces;
     owner_uid = replaces ? old.st_uid : 0;
@@ -483,17 +492,18 @@ bool OutputFile::Commit(int* user_err)
     if (ok && closed) {
         if (!IsWritableAt(dir, name.c_str(), path.c_str(), &code)) {
             ok = false;
+        } else if (!IsSameFileAt(named, dir, temp.c_str())) {
+            // The temporary name stands for something else by now: nothing is put in place.
+            ok = false;
+            code = USER_ERR_FILE_OPEN;
         } else {
-            ok = renameat(dir, temp.c_str(), dir, name.c_str()) == 0;
+            ok = PutInPlace(named, &code);
         }
-        if (ok) {
-            temp.clear();
-            // The name must be the file written, in its directory and as said: a directory
-            // swapped on the way puts the file somewhere nobody looks.
-            if (!IsSameFileAt(named, dir, name.c_str()) || !IsSameFile(named, path.c_str())) {
-                ok = false;
-                code = USER_ERR_FILE_OPEN;
-            }
+        // The name must be the file written as said too: a directory swapped on the way puts
+        // the file somewhere nobody looks.
+        if (ok && !IsSameFile(named, path.c_str())) {
+            ok = false;
+            code = USER_ERR_FILE_OPEN;
         }
     } else {
         ok = false;
@@ -506,6 +516,54 @@ bool OutputFile::Commit(int* user_err)
         close(named);
     }
     return ok;
+}
+
+// Puts the temporary file over the final name. The temporary name may be swapped for
+// something else right up to the rename, so what went in place is looked at afterwards: the
+// earlier file was exchanged, not replaced, and is exchanged back then, a new name is given
+// back. Where the file system cannot exchange names, a plain rename (after the look before it).
+bool OutputFile::PutInPlace(int named, int* code)
+{
+    bool exchanged = false;
+    bool moved = false;
+    for (int i = 0; i < 3 && !moved; i++) {
+        struct stat st;
+        const bool stands = fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        const unsigned flag = stands ? RENAME_EXCHANGE : RENAME_NOREPLACE;
+        if (renameat2(dir, temp.c_str(), dir, name.c_str(), flag) == 0) {
+            moved = true;
+            exchanged = stands;
+        } else if (errno == EINVAL || errno == ENOSYS) {
+            if (renameat(dir, temp.c_str(), dir, name.c_str()) != 0) {
+                return false;
+            }
+            moved = true;
+        } else if (errno != ENOENT && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (!moved) {
+        return false;
+    }
+    const std::string taken = temp;
+    temp.clear();
+    if (IsSameFileAt(named, dir, name.c_str())) {
+        if (exchanged) {
+            // The earlier file, now under the temporary name.
+            unlinkat(dir, taken.c_str(), 0);
+        }
+        return true;
+    }
+    *code = USER_ERR_FILE_OPEN;
+    if (exchanged) {
+        if (renameat2(dir, taken.c_str(), dir, name.c_str(), RENAME_EXCHANGE) == 0) {
+            // The earlier file is back; what stood at the temporary name goes.
+            temp = taken;
+        }
+    } else if (renameat2(dir, name.c_str(), dir, taken.c_str(), RENAME_NOREPLACE) == 0) {
+        temp = taken;
+    }
+    return false;
 }
 
 void OutputFile::Discard()
@@ -578,24 +636,38 @@ std::vector<std::string> EntriesAt(int dir)
 
 const int kMaxTreeDepth = 32;
 
-bool RemoveTreeAt(int dir, const char* name, int depth)
+// Stays on the file system of dev, as rm --one-file-system does: a file system mounted inside
+// is neither entered nor emptied (its mount point then stays, and the tree with it).
+bool RemoveTreeAt(int dir, const char* name, int depth, dev_t dev)
 {
-    if (unlinkat(dir, name, 0) == 0) {
-        return true;
+    struct stat st;
+    if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return false;
     }
-    if (errno != EISDIR || depth > kMaxTreeDepth) {
+    if (!S_ISDIR(st.st_mode)) {
+        return unlinkat(dir, name, 0) == 0;
+    }
+    if (st.st_dev != dev || depth > kMaxTreeDepth) {
         return false;
     }
     const int sub = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (sub < 0) {
         return false;
     }
+    // Only the directory that was looked at: one put in its place since may be a mount point.
+    struct stat opened;
+    if (fstat(sub, &opened) != 0 || !SameInode(st, opened)) {
+        close(sub);
+        return false;
+    }
     for (const std::string& e : EntriesAt(sub)) {
-        RemoveTreeAt(sub, e.c_str(), depth + 1);
+        RemoveTreeAt(sub, e.c_str(), depth + 1, dev);
     }
     close(sub);
     return unlinkat(dir, name, AT_REMOVEDIR) == 0;
 }
+
+const char kAsideInfix[] = ".aside-";
 
 } // namespace
 
@@ -608,7 +680,48 @@ void RemoveStaleOutputTemps(int dir)
     }
 }
 
-bool RemoveNameAt(int dir, const char* name) { return RemoveTreeAt(dir, name, 0); }
+bool RemoveNameAt(int dir, const char* name)
+{
+    struct stat here;
+    return fstat(dir, &here) == 0 && RemoveTreeAt(dir, name, 0, here.st_dev);
+}
+
+bool IsAsideName(const char* entry, const char* name)
+{
+    const size_t n = strlen(name);
+    const size_t infix = sizeof(kAsideInfix) - 1;
+    return entry != nullptr && strncmp(entry, name, n) == 0 && strncmp(entry + n, kAsideInfix, infix) == 0 &&
+           strlen(entry) == n + infix + kTempRandom;
+}
+
+std::string MoveAsideAt(int dir, const char* name)
+{
+    for (int i = 0; i < kTempTries; i++) {
+        const std::string candidate = name + std::string(kAsideInfix) + TempSuffix();
+        if (renameat2(dir, name, dir, candidate.c_str(), RENAME_NOREPLACE) == 0) {
+            return candidate;
+        }
+        if (errno == EINVAL || errno == ENOSYS) {
+            struct stat st;
+            if (fstatat(dir, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT &&
+                renameat(dir, name, dir, candidate.c_str()) == 0) {
+                return candidate;
+            }
+        } else if (errno != EEXIST) {
+            break;
+        }
+    }
+    return std::string();
+}
+
+void RemoveAsideTrees(int dir, const char* name)
+{
+    for (const std::string& e : EntriesAt(dir)) {
+        if (IsAsideName(e.c_str(), name)) {
+            RemoveNameAt(dir, e.c_str());
+        }
+    }
+}
 
 bool WriteFileData(const char* path, const void* data, u32 len, const char* mode, int* user_err)
 {

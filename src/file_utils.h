@@ -94,8 +94,10 @@ bool RemoveRegularFile(const char* path);
 // all where the file system allows (O_TMPFILE), else a fresh one that no one else can have
 // made (O_EXCL); it is made readable by its owner alone. Commit gives it the final file's
 // owner and mode and syncs it before it has a name, then puts it over the final name in one
-// rename, and checks that the name is the file written; until then, and after any failure,
-// the final name keeps what it had and the temporary file is gone. A run killed before the
+// rename (an exchange with the earlier file where the file system has it), and checks that the
+// name is the file written; until then, and after any failure, the final name keeps what it had
+// (the earlier file is exchanged back when the temporary name was swapped for something else)
+// and the temporary file is gone. A run killed before the
 // rename leaves at most a temporary file (IsOutputTempName) no wider than the final file.
 class OutputFile {
 public:
@@ -105,8 +107,9 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     // mode is "wb" or "wt"; the stream can be read back as well. False (user error 23) when
-    // path is refused or its directory takes no file.
-    bool Open(const char* path, const char* mode, int* user_err);
+    // path is refused or its directory takes no file. like, when given, names the file whose
+    // owner and mode the file gets while that one stands (a regular file), before path's own.
+    bool Open(const char* path, const char* mode, int* user_err, const char* like = nullptr);
     FILE* Stream() const { return stream; }
     // False (user error 25, or 23 when the final name became something else) after a failed
     // write, sync, close or rename: then nothing was put in place; 23 also when after the rename
@@ -117,9 +120,11 @@ public:
 
 private:
     bool NameTemp(int fd, mode_t mode, int* named_fd);
+    bool PutInPlace(int named, int* code);
     void FinalMode(int fd, mode_t mode);
 
     std::string path;  // as said
+    std::string like;  // empty: the file takes path's own owner and mode
     int dir = -1;      // the directory the name is in, held from Open on
     std::string name;  // the last component
     std::string temp;  // in dir; empty while the temporary file has no name
@@ -139,8 +144,16 @@ bool RemoveStaleOutputTempAt(int dir, const char* name);
 // running save holds.
 void RemoveStaleOutputTemps(int dir);
 // Removes whatever stands under name in dir: a file, link, FIFO, or a directory with all in
-// it; nothing is followed.
+// it, to 33 levels; nothing is followed, and nothing on another file system is entered or
+// removed.
 bool RemoveNameAt(int dir, const char* name);
+// What cannot be removed from under a name the program needs (a tree too deep, or with a file
+// system mounted in it) is moved aside in the same directory, to "<name>.aside-XXXXXX"; the
+// new name, or empty when it cannot be moved. RemoveAsideTrees tries the removal again on every
+// such name in dir.
+bool IsAsideName(const char* entry, const char* name);
+std::string MoveAsideAt(int dir, const char* name);
+void RemoveAsideTrees(int dir, const char* name);
 
 // Local time: "YYYY-MM-DD", "HH?MM?SS" and "HH?MM?SS?mmm" with ? the separator.
 std::string GetDateStr();

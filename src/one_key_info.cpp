@@ -536,7 +536,8 @@ void collectOneKeyInfo()
     // is written (or one that nobody else can have made), so no other run can empty or
     // remove it. It takes the temporary name only when the collection fails, for the operator.
     OutputFile tmp;
-    if (!tmp.Open(tmp_name.c_str(), "wb", &file_err)) {
+    // What it holds is what the output holds, unmasked: it is no wider than the output.
+    if (!tmp.Open(tmp_name.c_str(), "wb", &file_err, out_name.c_str())) {
         PrintFileError("%swrite cache file failed, User Err Coode [%08Xh:%s]\n", file_err);
     } else if (CollectItems(tmp.Stream()) && PackOutput(tmp.Stream(), out_name)) {
         tmp.Discard();

@@ -394,10 +394,12 @@ TEST_F(OneKeyE2e, TemporaryFileThatCannotBeWrittenEndsTheCollection)
 }
 
 // The masked container cannot be put in place: the output keeps what it had, and the plain
-// form, now the only copy, stays under the temporary name for the operator.
+// form, now the only copy, stays under the temporary name for the operator, no wider than the
+// output it stands in for.
 TEST_F(OneKeyE2e, FailedSaveOfTheContainerKeepsThePlainForm)
 {
     WriteFile("x.bin", "an earlier collection");
+    ASSERT_EQ(chmod(Path("x.bin").c_str(), 0600), 0);
     preload_.push_back(FaultLib());
     // The first rename is the container's.
     env_["ZV_FAULT"] = "rename@1=EIO";
@@ -409,6 +411,9 @@ TEST_F(OneKeyE2e, FailedSaveOfTheContainerKeepsThePlainForm)
     std::string tmp = ReadFile("x.bin_tmp");
     EXPECT_EQ(Bytes(tmp.begin(), tmp.end()), Plain(GoodItems()));
     EXPECT_EQ(Left("."), (std::vector<std::string>{"x.bin", "x.bin_tmp"}));
+    struct stat st;
+    ASSERT_EQ(stat(Path("x.bin_tmp").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(Collected("/dev/sda").size(), GoodRequests().size());
 }
 

@@ -9,10 +9,14 @@
 
 #include <dirent.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -233,6 +237,94 @@ TEST_P(PlantedLog, IsRemovedAtStartUpAndTheRunLogs)
 INSTANTIATE_TEST_SUITE_P(Kinds, PlantedLog, ::testing::Values(Planted::kLink, Planted::kFifo, Planted::kDirectory),
                          CaseName());
 
+// A tree at the log's name that start-up cannot remove: a file system mounted inside it is
+// neither entered nor emptied, one too deep is left whole. It is moved aside, said on standard
+// error, and the run logs; the next run logs too, whatever stays of it.
+enum class Unremovable { kMount, kDeep };
+
+void PrintTo(Unremovable u, std::ostream* os)
+{
+    *os << (u == Unremovable::kMount ? "a file system mounted inside" : "40 levels deep");
+}
+
+class UnremovableLog : public OutputFilesE2e, public ::testing::WithParamInterface<Unremovable> {
+protected:
+    void TearDown() override
+    {
+        if (!mounted_.empty()) {
+            for (const std::string& e : Entries(Path("SSDlog"))) {
+                umount2(Path("SSDlog/" + e + "/mnt").c_str(), MNT_DETACH);
+            }
+        }
+        OutputFilesE2e::TearDown();
+    }
+
+    static std::vector<std::string> Entries(const std::string& dir)
+    {
+        std::vector<std::string> found;
+        DIR* d = opendir(dir.c_str());
+        while (d != nullptr) {
+            struct dirent* e = readdir(d);
+            if (e == nullptr) {
+                closedir(d);
+                break;
+            }
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") {
+                found.push_back(e->d_name);
+            }
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    std::string mounted_;
+};
+
+TEST_P(UnremovableLog, IsMovedAsideAndEveryRunLogs)
+{
+    ASSERT_EQ(mkdir(Path("SSDlog").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(Path("SSDlog/cmd_resp_log.txt").c_str(), 0755), 0);
+    std::string inner = "SSDlog/cmd_resp_log.txt";
+    if (GetParam() == Unremovable::kMount) {
+        inner += "/mnt";
+        ASSERT_EQ(mkdir(Path(inner).c_str(), 0755), 0);
+        if (mount("zvtest", Path(inner).c_str(), "tmpfs", 0, "size=1m") != 0) {
+            GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+        }
+        mounted_ = inner;
+        WriteFile(inner + "/kept", "on another file system");
+    } else {
+        for (int i = 0; i < 40; i++) {
+            inner += "/d";
+            ASSERT_EQ(mkdir(Path(inner).c_str(), 0755), 0);
+        }
+        WriteFile(inner + "/kept", "deep");
+    }
+    time_limit_ = 20;
+    RunResult r = Run({"-b", "none.bin", "/dev/sda"});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> left = Entries(Path("SSDlog"));
+    ASSERT_EQ(left.size(), 2u) << r.err;
+    const std::string aside = left[1];
+    EXPECT_EQ(left[0], "cmd_resp_log.txt");
+    EXPECT_EQ(aside.rfind("cmd_resp_log.txt.aside-", 0), 0u) << aside;
+    EXPECT_EQ(r.err, "    'SSDlog/cmd_resp_log.txt' cannot be removed: moved aside to 'SSDlog/" + aside + "'\n");
+    EXPECT_NE(ReadFile("SSDlog/cmd_resp_log.txt").find("SCSI CDB"), std::string::npos);
+    const std::string kept = "SSDlog/" + aside + inner.substr(std::string("SSDlog/cmd_resp_log.txt").size()) + "/kept";
+    EXPECT_TRUE(Exists(kept)) << kept;
+
+    // The next run tries the tree again, leaves what it cannot remove, and logs.
+    RunResult next = Run({"-b", "none.bin", "/dev/sda"});
+    EXPECT_EQ(next.status, 0);
+    EXPECT_EQ(next.err, "");
+    EXPECT_EQ(Entries(Path("SSDlog")), left);
+    EXPECT_NE(ReadFile("SSDlog/cmd_resp_log.txt").find("SCSI CDB"), std::string::npos);
+    EXPECT_TRUE(Exists(kept)) << kept;
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, UnremovableLog, ::testing::Values(Unremovable::kMount, Unremovable::kDeep),
+                         CaseName());
+
 // The log is written in place: a second name of a file elsewhere is refused, and that file
 // keeps every byte. (A save replaces its name and never writes into the file behind it; the
 // log in SSDlog is removed by start-up, which leaves the file behind a link as it is.)
@@ -362,6 +454,68 @@ TEST_P(NewFileFails, LeavesNoFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(Causes, NewFileFails, ::testing::ValuesIn(new_file_fail_cases), CaseName());
+
+// ---------------------------------------------------------------- the temporary name swapped
+
+struct SwappedTempCase {
+    const char* what;
+    const char* fault;  // where the temporary name is swapped for a link (ZV_FAULT_RUN)
+    bool earlier;       // an earlier file (0600) stands at the final name
+};
+
+void PrintTo(const SwappedTempCase& c, std::ostream* os) { *os << c.what; }
+
+class SwappedTemp : public OutputFilesE2e, public ::testing::WithParamInterface<SwappedTempCase> {};
+
+// Someone who can write the directory swaps the temporary name for a link to a file elsewhere:
+// the final name stays the earlier file, whole and with its mode (or stays absent), never the
+// link, the file elsewhere is not touched, and nothing is left beside it.
+TEST_P(SwappedTemp, TheEarlierFileStays)
+{
+    const SwappedTempCase& c = GetParam();
+    {
+        std::ofstream(Outside("target"), std::ios::binary) << "precious";
+    }
+    if (c.earlier) {
+        WriteFile("v.bin", "an earlier file");
+        ASSERT_EQ(chmod(Path("v.bin").c_str(), 0600), 0);
+    }
+    preload_.push_back(FaultLib());
+    env_["ZV_FAULT"] = c.fault;
+    env_["ZV_FAULT_IGNORE"] = "cmd_resp_log.txt";
+    env_["ZV_FAULT_RUN"] = "for f in .zvtmp-*; do rm -f \"$f\" && ln -s '" + Outside("target") + "' \"$f\"; done";
+    time_limit_ = 30;
+    RunResult r = Run({"-s", "value", "-b", "v.bin", "/dev/sda"});
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("    Original binary data can't be saved to v.bin, User Err Coode "
+                         "[00000017h:File can't be opened]\n"),
+              std::string::npos)
+        << r.out;
+    struct stat st;
+    if (c.earlier) {
+        ASSERT_EQ(lstat(Path("v.bin").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        EXPECT_EQ(ReadFile("v.bin"), "an earlier file");
+    } else {
+        EXPECT_NE(lstat(Path("v.bin").c_str(), &st), 0);
+    }
+    EXPECT_EQ(Temps("."), std::vector<std::string>{});
+    std::ifstream f(Outside("target"), std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    EXPECT_EQ(ss.str(), "precious");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SwappedTemp,
+    ::testing::Values(SwappedTempCase{"the nameless file's link, at the rename", "rename@1=RUN", true},
+                      SwappedTempCase{"no nameless files: the named file, at the rename",
+                                      "tmpfile@1+=EOPNOTSUPP,rename@1=RUN", true},
+                      SwappedTempCase{"before the look that comes before the rename", "fclose@1=RUN", true},
+                      SwappedTempCase{"no earlier file, at the rename", "rename@1=RUN", false}),
+    CaseName());
 
 // ---------------------------------------------------------------- saves without the nameless file
 

@@ -5,9 +5,9 @@
 // the n-th counted call (from 1), or the n-th and every later one, gets the action.
 //   calls:   write, fwrite, fflush, fsync, fclose, close  (counted only on regular files
 //            open for writing, never on the emulator's trace file nor on a file whose name
-//            is in ZV_FAULT_IGNORE, ':'-separated names without directory), rename (rename
-//            and renameat), linkat (every call), tmpfile (an open with O_TMPFILE), system
-//            (every call: the shell the program starts)
+//            is in ZV_FAULT_IGNORE, ':'-separated names without directory), rename (rename,
+//            renameat and renameat2), linkat (every call), tmpfile (an open with O_TMPFILE),
+//            system (every call: the shell the program starts)
 //   actions: an errno name (ENOSPC, EIO, EFBIG, EPERM, ENOENT, EOPNOTSUPP, EACCES) that the
 //            call fails with, doing nothing; KILL, SIGKILL before the call is made; or RUN,
 //            the shell command in ZV_FAULT_RUN run to its end before the call goes on as usual
@@ -118,6 +118,8 @@ void RunCommand()
     const int saved = errno;
     const pid_t pid = fork();
     if (pid == 0) {
+        // The command's own calls (mv renames too) are not this process's to count.
+        unsetenv("ZV_FAULT");
         execl("/bin/sh", "sh", "-c", cmd, static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -288,6 +290,15 @@ int renameat(int olddirfd, const char* from, int newdirfd, const char* to)
         return -1;
     }
     return real(olddirfd, from, newdirfd, to);
+}
+
+int renameat2(int olddirfd, const char* from, int newdirfd, const char* to, unsigned int flags)
+{
+    static auto real = Real<int (*)(int, const char*, int, const char*, unsigned int)>("renameat2");
+    if (Hit("rename")) {
+        return -1;
+    }
+    return real(olddirfd, from, newdirfd, to, flags);
 }
 
 int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, int flags)

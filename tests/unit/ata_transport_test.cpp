@@ -684,6 +684,8 @@ struct TunnelLogCase {
     const char* names;     // the log's block names, in order
     bool blocks;           // also check the "Write APT" and "Read APT" blocks byte for byte
     const char* err_status = "00h  50h";   // bytes 18 and 19 of that "Read APT" block
+    // Its last line: the failure the call reports, or none.
+    const char* outcome = "UserErr:00000000h  SysErr:00000000h";
 };
 
 void PrintTo(const TunnelLogCase& c, std::ostream* os) { *os << c.what; }
@@ -704,8 +706,10 @@ const TunnelLogCase tunnel_log_cases[] = {
     {"the drive rejects the data-in: no data, the status block logged",
      "answer ata B0 fea=D0\n  regs cnt=03 status=51 err=04\n", SCSI_DIR_IN, true, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", true,
      "04h  51h"},
-    {"good registers over a short data read: the status block logged", "answer ata B0 fea=D0\n  size 100\n",
-     SCSI_DIR_IN, false, "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", false},
+    {"good registers over a short data read: the status block logged with the residual's failure",
+     "answer ata B0 fea=D0\n  regs cnt=03\n  size 100\n", SCSI_DIR_IN, false,
+     "Write APT;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;SCSI CDB;SCSI Sense;Read APT;", true, "00h  50h",
+     "UserErr:00000001h  SysErr:00000005h"},
 };
 
 // The block names of the log, in order, and for the plain read the "Write APT" and
@@ -756,7 +760,7 @@ int TunnelLogRunInFreshDir(const TunnelLogCase& c)
                                  "    00h  00h  00h  00h  00h  00h  00h  03h\n"
                                  "    40h  C2h  4Fh  00h  00h  00h  00h  00h\n"
                                  "    00h  00h  " + std::string(c.err_status) + "  00h  00h  00h  00h\n"
-                                 "    UserErr:00000000h  SysErr:00000000h\n\n";
+                                 "    " + c.outcome + "\n\n";
     int rc = 0;
     if (ok != c.ok || names != c.names ||
         (c.blocks && (got.find(write_apt) == std::string::npos || got.find(read_apt) == std::string::npos))) {
