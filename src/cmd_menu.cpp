@@ -276,7 +276,11 @@ int readMenuSelection(const MenuItem*, u32 count)
         }
     }
     u32 row = ParseRowNumber(line, count);
-    return row == 0 ? MENU_INVALID : static_cast<int>(row - 1);
+    if (row == 0) {
+        consoleRefuseAnswer();
+        return MENU_INVALID;
+    }
+    return static_cast<int>(row - 1);
 }
 
 void buildMenuOutputNames(const char* row_name)

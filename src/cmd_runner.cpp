@@ -297,11 +297,15 @@ bool AskNvramRange(u32* address, u32* length)
     if (!AskNumber("%sinput NVRAM address(HEX): 0x", 16, 0x1FFFF, address)) {
         return false;
     }
-    do {
+    for (;;) {
         if (!AskNumber("%sinput NVRAM lenth(HEX): 0x", 16, 0x1FFFF, length)) {
             return false;
         }
-    } while (*length == 0);
+        if (*length != 0) {
+            break;
+        }
+        consoleRefuseAnswer();
+    }
     return true;
 }
 
@@ -329,7 +333,12 @@ bool FillSetValue(const SetValueItem& item)
         printf(item.prompt, msg_indent);
         fflush(stdout);
         char line[kConsoleLineSize];
-        if (!readConsoleLine(line, sizeof(line)) || line[0] == '\0' || strlen(line) != item.length) {
+        if (!readConsoleLine(line, sizeof(line))) {
+            return false;
+        }
+        // The reader refuses the other control bytes; a tab is no character of a value either.
+        if (strlen(line) != item.length || strchr(line, '\t') != nullptr) {
+            consoleRefuseAnswer();
             return false;
         }
         memset(set_value, 0, sizeof(set_value));

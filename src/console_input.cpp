@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "file_utils.h"
 
 namespace {
@@ -13,6 +15,8 @@ bool input_ended = false;
 bool line_invalid = false;
 bool answer_quit = false;
 bool answer_empty = false;
+// Standard input could not be put at its end after a refused answer: every read meets the end.
+bool input_closed = false;
 
 void ShowPrompt(const char* prompt)
 {
@@ -23,6 +27,18 @@ void ShowPrompt(const char* prompt)
 }
 
 bool IsTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A byte no operator types as part of an answer: NUL and the other C0 controls but the tab, and DEL.
+bool HasControlByte(const char* s, size_t len)
+{
+    for (size_t i = 0; i < len; i++) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if ((c < 0x20 && c != '\t') || c == 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
 
 bool AllHexDigits(const char* s)
 {
@@ -78,6 +94,7 @@ int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numer
             StripBlank(line, static_cast<u32>(strlen(line)));
         }
         if (line[0] == '\0' && repeat) {
+            consoleRefuseAnswer();
             ShowPrompt(prompt);
             continue;
         }
@@ -101,6 +118,10 @@ int InputNumber(char* dst, u64* out, bool repeat, const char* prompt, bool numer
             *out = value;
             return 1;
         }
+        // An empty line asked once leaves the question; anything else is refused.
+        if (repeat || !answer_empty) {
+            consoleRefuseAnswer();
+        }
         if (!repeat) {
             return -1;
         }
@@ -117,7 +138,7 @@ bool readConsoleLine(char* buf, u32 size)
     // is the one fgets put after the bytes it read.
     memset(buf, 0xFF, size);
     line_invalid = false;
-    if (fgets(buf, static_cast<int>(size), stdin) == nullptr) {
+    if (input_closed || fgets(buf, static_cast<int>(size), stdin) == nullptr) {
         memset(buf, 0, size);
         input_ended = true;
         return false;
@@ -132,18 +153,30 @@ bool readConsoleLine(char* buf, u32 size)
     if (line_end == nullptr && !feof(stdin)) {
         // Only the line end may be left behind; anything more means the line did not fit.
         int c = fgetc(stdin);
+        if (c == '\r') {
+            // A CR that did not fit is still the line end when the LF or the end of input follows.
+            c = fgetc(stdin);
+            if (c != EOF && c != '\n') {
+                c = '\r';
+            }
+        }
         if (c != EOF && c != '\n') {
             too_long = true;
             while ((c = fgetc(stdin)) != EOF && c != '\n') {
             }
         }
     }
-    const size_t len = line_end != nullptr ? static_cast<size_t>(line_end - buf) : n;
-    if (too_long || memchr(buf, '\0', len) != nullptr) {
+    size_t len = line_end != nullptr ? static_cast<size_t>(line_end - buf) : n;
+    // A CR LF line end, as a terminal in raw mode or another system sends it, is a line end.
+    if (len > 0 && buf[len - 1] == '\r') {
+        len--;
+    }
+    if (too_long || HasControlByte(buf, len)) {
         // No prompt takes a part of the line, what fitted or what stands before a NUL, as
-        // the whole answer.
+        // the whole answer, nor a byte that was never typed as one.
         line_invalid = true;
         memset(buf, 0, size);
+        consoleRefuseAnswer();
         return true;
     }
     memset(buf + len, 0, size - len);
@@ -163,6 +196,18 @@ int readConsoleLineOrExit(char* buf, u32 size)
         buf[--n] = '\0';
     }
     return static_cast<int>(n);
+}
+
+void consoleRefuseAnswer()
+{
+    if (input_closed || isatty(STDIN_FILENO) == 1) {
+        return;
+    }
+    // Piped or redirected answers after a refused one were written for questions the run
+    // never reached: none of them may answer this question or a later one. The input ends here.
+    if (freopen("/dev/null", "r", stdin) == nullptr) {
+        input_closed = true;
+    }
 }
 
 bool consoleInputEnded() { return input_ended; }

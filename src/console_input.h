@@ -7,11 +7,12 @@
 // Size of every console line buffer: a line holds at most kConsoleLineSize - 1 characters.
 const u32 kConsoleLineSize = 4096;
 
-// Reads one line from standard input into buf (size bytes, at least 2) without its line end;
-// the rest of buf is zero-filled. The rest of a line too long for buf is read and dropped, so
-// it never turns into the next answer. A line too long for buf, or holding a NUL byte, is
-// still one line, but no answer: buf is left empty and consoleLineInvalid tells it from an
-// empty line.
+// Reads one line from standard input into buf (size bytes, at least 2) without its line end
+// (LF, or CR LF); the rest of buf is zero-filled. The rest of a line too long for buf is read
+// and dropped, so it never turns into the next answer. A line too long for buf, or holding a
+// control byte other than the tab (NUL, a CR inside the line, DEL, ...), is still one line,
+// but no answer: buf is left empty, consoleLineInvalid tells it from an empty line, and the
+// answer is refused (consoleRefuseAnswer).
 // False at the end of input when nothing was read; buf is then empty.
 bool readConsoleLine(char* buf, u32 size);
 
@@ -20,6 +21,11 @@ bool readConsoleLine(char* buf, u32 size);
 // readConsoleLine, with trailing blanks, tabs and carriage returns cut too; returns the
 // length left (0 for a null buf or a size below 2).
 int readConsoleLineOrExit(char* buf, u32 size);
+
+// Called for an answer that was read but refused. On a terminal the question may be asked
+// again. Otherwise the rest of standard input is dropped: every later read meets the end of
+// input, so an answer written for one question never lands on another.
+void consoleRefuseAnswer();
 
 // True when the last read of the console reader met the end of input with nothing read.
 bool consoleInputEnded();
@@ -35,7 +41,8 @@ bool consoleAnswerEmpty();
 bool consoleAnswerQuit();
 
 // Numeric prompts. Return 1 when a number was stored in *out, 0 when a text was copied into
-// dst (numeric false), -1 when nothing valid was read and repeat is off.
+// dst (numeric false), -1 when nothing valid was read and repeat is off. Every answer asked
+// again, and every one but an empty line refused without repeat, is refused (consoleRefuseAnswer).
 // The caller prints prompt before the first read; these print it before each further read.
 // With repeat, the end of input answers 0 (check consoleAnswerQuit to tell it from a typed 0).
 // With strip, blanks are removed from the line. The line must be made of hexadecimal digits

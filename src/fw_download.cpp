@@ -292,7 +292,11 @@ bool chooseDownloadFile(const char* prompt)
     }
     fputs(prompt, stdout);
     fflush(stdout);
-    if (!readConsoleLine(fw_file_input, sizeof(fw_file_input)) || fw_file_input[0] == '\0') {
+    if (!readConsoleLine(fw_file_input, sizeof(fw_file_input))) {
+        return false;
+    }
+    if (fw_file_input[0] == '\0') {
+        consoleRefuseAnswer();
         return false;
     }
     fw_file_name = fw_file_input;

@@ -40,6 +40,25 @@ bool AskRepeating(const char* prompt, int base, u32 max, u32* value)
     return !consoleAnswerQuit();
 }
 
+// A prompt whose text offers RETURN to quit: an empty line leaves the tool, nothing sent;
+// any other answer that is no value is asked again.
+bool AskOrReturn(const char* prompt, int base, u32 max, u32* value)
+{
+    fputs(prompt, stdout);
+    fflush(stdout);
+    for (;;) {
+        const int rc = inputNumber32(nullptr, value, false, prompt, true, base, max, true);
+        if (consoleAnswerQuit() || (consoleAnswerEmpty() && rc != 1)) {
+            return false;
+        }
+        if (rc == 1) {
+            return true;
+        }
+        fputs(prompt, stdout);
+        fflush(stdout);
+    }
+}
+
 enum AskResult { ASK_VALUE, ASK_LEFT, ASK_STOPPED };
 
 // A prompt asked once: an empty answer leaves the question. Anything else that is no value
@@ -185,11 +204,16 @@ u32 ReadHexCdb(u8* cdb)
     const int n = readConsoleLineOrExit(bin_file_name, kLineSize);
     if (n != 12 && n != 20 && n != 24 && n != 32) {
         puts("CDB must be 6, 10, 12, or 16 bytes (12, 20, 24, or 32 characters)");
+        // RETURN quits, as the prompt says; any other line is refused.
+        if (n != 0 || consoleLineInvalid()) {
+            consoleRefuseAnswer();
+        }
         return 0;
     }
     for (int i = 0; i < n; i++) {
         if (HexDigitValue(bin_file_name[i]) < 0) {
             printf("invalid hex digit %c at offset %d\n", bin_file_name[i], i);
+            consoleRefuseAnswer();
             return 0;
         }
     }
@@ -214,6 +238,7 @@ bool AskYesNo(const char* format)
             memset(bin_file_name, 0, sizeof(bin_file_name));
             return false;
         }
+        consoleRefuseAnswer();
     }
 }
 
@@ -232,6 +257,7 @@ void AskDataFile(u32 dir)
             if (bin_file_name[0] != '\0') {
                 return;
             }
+            consoleRefuseAnswer();
             continue;
         }
         int user_err = USER_ERR_NO_ERROR;
@@ -240,6 +266,7 @@ void AskDataFile(u32 dir)
         }
         printf("%sread file %s failed; User Err Code [%08Xh:%s]\n", msg_indent, bin_file_name,
                static_cast<unsigned>(user_err), MsgProcessor::GetErrStr(user_err).c_str());
+        consoleRefuseAnswer();
     }
 }
 
@@ -262,7 +289,7 @@ void scsiPassThroughHex()
     snprintf(prompt, sizeof(prompt), "\nEnter input data length in bytes:  [0-%u or RETURN to quit] ",
              kPassThroughHexMaxData);
     u32 len = 0;
-    if (!AskRepeating(prompt, 10, kPassThroughHexMaxData, &len)) {
+    if (!AskOrReturn(prompt, 10, kPassThroughHexMaxData, &len)) {
         EndPassThrough(&handle);
         return;
     }
@@ -270,7 +297,7 @@ void scsiPassThroughHex()
     if (len == 0) {
         snprintf(prompt, sizeof(prompt), "\nEnter output data length in bytes:  [0-%u or RETURN to quit] ",
                  kPassThroughHexMaxData);
-        if (!AskRepeating(prompt, 10, kPassThroughHexMaxData, &len)) {
+        if (!AskOrReturn(prompt, 10, kPassThroughHexMaxData, &len)) {
             EndPassThrough(&handle);
             return;
         }

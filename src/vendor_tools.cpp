@@ -374,6 +374,7 @@ void getSetMaxAddress()
     if (set) {
         if (address > taskfileToLba(data_buf)) {
             printf("%sMax Address can't be greater than Native Address\n", msg_indent);
+            consoleRefuseAnswer();
             EndTool();
             return;
         }

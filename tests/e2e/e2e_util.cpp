@@ -3,12 +3,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -198,6 +200,24 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
         ADD_FAILURE() << "pipe failed";
         return r;
     }
+    int master = -1;
+    std::string typed = input;
+    if (on_terminal_) {
+        int slave = -1;
+        struct termios mode;
+        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 || tcgetattr(slave, &mode) != 0) {
+            ADD_FAILURE() << "openpty failed";
+            return r;
+        }
+        mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(slave, TCSANOW, &mode);
+        // The terminal stands where the pipe's ends were; the master stays open until the run
+        // ends, so nothing typed is lost to a hang-up.
+        dup2(slave, pin[0]);
+        dup2(master, pin[1]);
+        close(slave);
+        typed += static_cast<char>(mode.c_cc[VEOF]);
+    }
     std::vector<std::string> envs;
     for (char** e = environ; *e != nullptr; e++) {
         if (strncmp(*e, "LD_PRELOAD=", 11) != 0 && strncmp(*e, "ZV_EMU_", 7) != 0 &&
@@ -235,6 +255,9 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
         dup2(pout[1], 1);
         dup2(perr[1], 2);
         close(pin[0]); close(pin[1]); close(pout[0]); close(pout[1]); close(perr[0]); close(perr[1]);
+        if (master >= 0) {
+            close(master);
+        }
         if (chdir(dir_.c_str()) != 0) {
             _exit(127);
         }
@@ -258,9 +281,12 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
     close(pin[0]);
     close(pout[1]);
     close(perr[1]);
-    ReadAll(pout[0], perr[0], input, pin[1], &r, pid, time_limit_ > 0 ? time_limit_ * 1000L + 2000 : 0);
+    ReadAll(pout[0], perr[0], typed, pin[1], &r, pid, time_limit_ > 0 ? time_limit_ * 1000L + 2000 : 0);
     int st = 0;
     waitpid(pid, &st, 0);
+    if (master >= 0) {
+        close(master);
+    }
     if (WIFEXITED(st)) {
         r.status = WEXITSTATUS(st);
     } else if (WIFSIGNALED(st)) {

@@ -58,6 +58,9 @@ protected:
     // so a run that would hang fails its test instead of stalling the suite; whatever it started
     // (a shell, a utility) is killed with it a moment later.
     unsigned time_limit_ = 0;
+    // When set, the run's standard input is a pseudo-terminal (canonical mode, no echo) that the
+    // input is typed into, followed by the end-of-file character.
+    bool on_terminal_ = false;
     // Libraries preloaded after the emulator (FaultLib()).
     std::vector<std::string> preload_;
     // When set, the run's RLIMIT_FSIZE in bytes; SIGXFSZ is ignored, so a write past it fails with EFBIG.

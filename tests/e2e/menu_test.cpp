@@ -106,6 +106,8 @@ INSTANTIATE_TEST_SUITE_P(Answers, MenuQuitAtSelection,
 
 TEST_F(Menu_, BadIndexRepeatsSelectionPrompt)
 {
+    // Asked again as on a terminal; piped, a refused answer ends the input.
+    on_terminal_ = true;
     UseDrives(TestData("demo/sas_k6470.txt"));
     RunResult r = Run({}, "2\nx\n\n0\n");
     EXPECT_EQ(r.status, 0);
@@ -132,6 +134,8 @@ TEST_F(Menu_, ChosenDriveShowsBasicInformationAndScsiMenu)
 
 TEST_F(Menu_, TwoDrivesListedAndAtaDriveGetsAtaMenu)
 {
+    // Asked again as on a terminal; piped, a refused answer ends the input.
+    on_terminal_ = true;
     UseDrives(TestData("demo/sata_k4410.txt") + ":" + TestData("demo/sas_k6470.txt"));
     RunResult r = Run({}, "3\n1\n7\nb\nq\n");
     EXPECT_EQ(r.status, 0);
@@ -175,6 +179,8 @@ TEST_F(Menu_, EndOfInputAtMenuEndsWithStatus0)
 
 TEST_F(Menu_, TogglesFlipAndBackAtMainMenuRedisplays)
 {
+    // Asked again as on a terminal; piped, a refused answer ends the input.
+    on_terminal_ = true;
     UseDrives(TestData("demo/sas_k6470.txt"));
     RunResult r = Run({}, "1\no\nT\ns\nr\nb\n 9 \nO\nq\n");
     EXPECT_EQ(r.status, 0);

@@ -123,6 +123,7 @@ struct GuidedCase {
     std::string input;
     std::string out;
     std::vector<std::string> sent;
+    bool on_terminal = false;  // typed at a terminal, else piped
 };
 
 void PrintTo(const GuidedCase& c, std::ostream* os) { *os << c.input; }
@@ -132,6 +133,7 @@ class GuidedTool : public PassThroughE2e, public ::testing::WithParamInterface<G
 TEST_P(GuidedTool, AsksComposesAndSends)
 {
     const GuidedCase& c = GetParam();
+    on_terminal_ = c.on_terminal;
     RunResult r = Run({"-U", "spt", "/dev/sdb"}, c.input);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, c.out);
@@ -156,16 +158,19 @@ INSTANTIATE_TEST_SUITE_P(
         GuidedCase{"10\n3B\n02\n00\n00\n00\n00\n00\n00\n08\n00\n2\n8\nN\n",
                    kLen + CdbPrompts(0, 9) + kDir + kDataLen + kGetFile + kSuccess + kNoSense,
                    {Sgio("3B020000000000000800", "out", 8, "0000000000000000")}},
-        // Out of range, not a number or empty: asked again.
+        // Out of range, not a number or empty: asked again on a terminal.
         GuidedCase{"17\nx\n\n6\n100\n12\n0\n0\n0\n24\n0\n3\n1\n20001\n 2 4 \nn\n",
                    kLen + kLen + kLen + kLen + CdbPrompts(0, 0) + CdbPrompts(0, 5) + kDir + kDir + kDataLen +
                        kDataLen + kSaveFile + kSuccess + kNoSense,
-                   {kInquiry36}},
+                   {kInquiry36}, true},
         // The file question is repeated until the answer begins with y or n.
         GuidedCase{"6\n12\n0\n0\n0\n24\n0\n1\n24\nmaybe\n\n n\nNo\n",
                    kLen + CdbPrompts(0, 5) + kDir + kDataLen + kSaveFile + kSaveFile + kSaveFile + kSaveFile +
                        kSuccess + kNoSense,
-                   {kInquiry36}},
+                   {kInquiry36}, true},
+        // Piped, a refused answer ends the input: the lines after it answer nothing.
+        GuidedCase{"6\n12\n0\n0\n100\n24\n0\n1\n24\nn\n", kLen + CdbPrompts(0, 3) + CdbPrompts(3, 3) +
+                   CdbPrompts(3, 3), {}},
         // No bytes to move: no file question.
         GuidedCase{"6\n12\n0\n0\n0\n0\n0\n1\n0\n", kLen + CdbPrompts(0, 5) + kDir + kDataLen + kSuccess + kNoSense,
                    {Sgio("120000000000", "in", 0)}},
@@ -202,6 +207,7 @@ TEST_F(PassThroughE2e, ReceivedDataSavedToTheNamedFileNotShown)
 
 TEST_F(PassThroughE2e, EmptyNameForReceivedDataAskedAgain)
 {
+    on_terminal_ = true;
     RunResult r = Run({"-U", "spt", "/dev/sdb"}, kInquiryToFileInput + "\n   \nout.bin\n");
     EXPECT_EQ(r.out, kInquiryToFilePrompts + kFileName + kFileName + kFileName + kSuccess + kNoSense +
                          "    data saved to file out.bin\n");
@@ -226,6 +232,7 @@ TEST_F(PassThroughE2e, DataToSendReadFromFileAskedAgainUntilItHoldsTheLength)
 {
     WriteFile("short.bin", "0123");
     WriteFile("in.bin", "0123456789AB");
+    on_terminal_ = true;
     RunResult r = Run({"-U", "spt", "/dev/sdb"},
                       "10\n3B\n02\n00\n00\n00\n00\n00\n00\n08\n00\n2\n8\ny\nmissing.bin\nshort.bin\n in.bin\n");
     EXPECT_EQ(r.out, kLen + CdbPrompts(0, 9) + kDir + kDataLen + kGetFile + kFileName +
@@ -300,6 +307,7 @@ struct HexCase {
     std::string input;
     std::string out;
     std::vector<std::string> sent;
+    bool on_terminal = false;  // typed at a terminal, else piped
 };
 
 void PrintTo(const HexCase& c, std::ostream* os) { *os << SpeltOut(c.input); }
@@ -309,6 +317,7 @@ class HexToolCases : public HexTool, public ::testing::WithParamInterface<HexCas
 TEST_P(HexToolCases, ComposesSendsAndShows)
 {
     const HexCase& c = GetParam();
+    on_terminal_ = c.on_terminal;
     EXPECT_EQ(RunTool(c.input), c.out);
     EXPECT_EQ(ToolRequests(), c.sent);
     ExpectNodeClosed();
@@ -319,11 +328,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // INQUIRY with 24h bytes: three lines, the last of 4 bytes padded to the character column.
         HexCase{"120000002400\n36\n", kCdb + kIn + kSuccess + kNoSense + kInquiry36Dump, {kInquiry36}},
-        // Lower case digits and trailing blanks; out of range asked again; one short line.
+        // Lower case digits and trailing blanks; out of range asked again on a terminal; one short line.
         HexCase{"120000000a00  \n1025\n10\n",
                 kCdb + kIn + kIn + kSuccess + kNoSense + Transferred(10) +
                     "  0 : 00 00 06 12 5b 00 10 02 51 55 " + std::string(18, ' ') + "       [   QU\n",
-                {Sgio("120000000A00", "in", 10)}},
+                {Sgio("120000000A00", "in", 10)}, true},
+        // RETURN at a length quits, as its prompt says, on a terminal too.
+        HexCase{"120000002400\n\n", kCdb + kIn, {}, true},
+        HexCase{"3B020000000000000400\n0\n\n", kCdb + kIn + kOut, {}, true},
+        HexCase{"120000002400\n \n", kCdb + kIn, {}},
         HexCase{"12000000240000\n", kCdb + kCdbLength, {}},
         HexCase{"12 00 00 00 24 00\n", kCdb + kCdbLength, {}},
         HexCase{"\n", kCdb + kCdbLength, {}},
@@ -370,8 +383,8 @@ TEST_F(HexTool, EndOfInputAtALengthSendsNothing)
     Screens(&before, &utility);
     RunResult r = Run({}, "1\n8\n1\n120000002400\n");
     EXPECT_EQ(r.status, 0);
-    // The prompt shows once more; the menu follows and the end of input quits it.
-    EXPECT_EQ(r.out, before + kCdb + kIn + kIn + utility);
+    // The menu follows and the end of input quits it.
+    EXPECT_EQ(r.out, before + kCdb + kIn + utility);
     EXPECT_EQ(ToolRequests(), std::vector<std::string>());
     ExpectNodeClosed();
 }

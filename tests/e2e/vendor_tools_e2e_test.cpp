@@ -96,9 +96,10 @@ protected:
 struct HpaCase {
     const char* what;
     const char* node;
-    const char* input;
+    std::string input;
     std::string out;
     std::vector<const char*> cdbs;  // after the classification
+    bool on_terminal = false;       // typed at a terminal, else piped
 };
 
 void PrintTo(const HpaCase& c, std::ostream* os) { *os << c.what; }
@@ -111,10 +112,29 @@ const HpaCase hpa_cases[] = {
      {kReadNative, "85 06 2C 00 00 00 01 00 2F 00 22 00 A5 4B F9 00"}},
     {"set native + 1: refused after the read", "/dev/sda", "1\n195371568\n0\n",
      kAsk + kAskAddress + kAskVolatile + "    Max Address can't be greater than Native Address\n", {kReadNative}},
-    {"address above 48 bits asks again; a smaller volatile one is set", "/dev/sda",
+    {"address above 48 bits asks again on a terminal; a smaller volatile one is set", "/dev/sda",
      "1\n281474976710656\n4096\n0\n",
      kAsk + kAskAddress + kAskAddress + kAskVolatile +
          "    Native Address : 4096\n    Set Max Address successfully\n",
+     {kReadNative, "85 06 2C 00 00 00 00 00 00 00 10 00 00 40 F9 00"}, true},
+    {"NUL line at the address asks again on a terminal; the next line answers it", "/dev/sda",
+     std::string("1\n5000\0\n4096\n0\n", 15),
+     kAsk + kAskAddress + kAskAddress + kAskVolatile +
+         "    Native Address : 4096\n    Set Max Address successfully\n",
+     {kReadNative, "85 06 2C 00 00 00 00 00 00 00 10 00 00 40 F9 00"}, true},
+    // Piped, the answers after a refused one were written for other questions: the 0 meant
+    // for the volatile question must not become the address. The input ends there.
+    {"piped address above 48 bits ends the input", "/dev/sda", "1\n281474976710656\n0\n1\n",
+     kAsk + kAskAddress + kAskAddress + kAskAddress, {}},
+    {"piped over-long address line ends the input", "/dev/sda", "1\n" + std::string(5000, '1') + "\n0\n1\n",
+     kAsk + kAskAddress + kAskAddress + kAskAddress, {}},
+    {"piped NUL in the address ends the input", "/dev/sda", std::string("1\n5000\0\n0\n1\n", 12),
+     kAsk + kAskAddress + kAskAddress + kAskAddress, {}},
+    {"piped empty address ends the input", "/dev/sda", "1\n\n0\n1\n", kAsk + kAskAddress + kAskAddress + kAskAddress,
+     {}},
+    // A CR LF line end is a line end.
+    {"CR LF answers set the address as LF ones do", "/dev/sda", "1\r\n4096\r\n0\r\n",
+     kAsk + kAskAddress + kAskVolatile + "    Native Address : 4096\n    Set Max Address successfully\n",
      {kReadNative, "85 06 2C 00 00 00 00 00 00 00 10 00 00 40 F9 00"}},
     {"quit sends nothing", "/dev/sda", "2\n", kAsk, {}},
     {"end of input at the address ends the tool unsent", "/dev/sda", "1\n", kAsk + kAskAddress + kAskAddress, {}},
@@ -133,6 +153,7 @@ class Hpa : public VendorTools, public ::testing::WithParamInterface<HpaCase> {}
 TEST_P(Hpa, ScreenAndCommands)
 {
     const HpaCase& c = GetParam();
+    on_terminal_ = c.on_terminal;
     RunResult r = Run({"-U", "hpa", c.node}, c.input);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
@@ -265,6 +286,7 @@ struct MenuCase {
     const char* input;    // after the drive choice and the Utility row
     std::string shown;    // between two showings of the Utility submenu
     std::vector<const char*> cdbs;
+    bool on_terminal = false;
 };
 
 void PrintTo(const MenuCase& c, std::ostream* os) { *os << c.what; }
@@ -288,7 +310,7 @@ const MenuCase menu_cases[] = {
          "\n",
      {"85 06 2C 00 00 00 12 00 96 00 58 00 00 0C 8A 00", "85 06 2C 00 00 00 12 00 AC 00 58 00 00 0C 8A 00"}},
     {"Tune QUMA Eye Chart: quit", "1\n2\n", kEyeAsk, {}},
-    {"Tune QUMA Eye Chart: an answer above 2 asks again", "1\n3\n2\n", kEyeAsk + kEyeAsk, {}},
+    {"Tune QUMA Eye Chart: an answer above 2 asks again on a terminal", "1\n3\n2\n", kEyeAsk + kEyeAsk, {}, true},
 };
 
 class MenuTool : public VendorTools, public ::testing::WithParamInterface<MenuCase> {};
@@ -296,6 +318,7 @@ class MenuTool : public VendorTools, public ::testing::WithParamInterface<MenuCa
 TEST_P(MenuTool, RunsBetweenTwoShowingsOfTheUtilityMenu)
 {
     const MenuCase& c = GetParam();
+    on_terminal_ = c.on_terminal;
     env_["ZV_EMU_CONFIG"] = Data(kToolsDrives);
     RunResult r = Run({}, std::string("1\n7\n") + c.input + "b\nq\n");
     EXPECT_EQ(r.status, 0);
@@ -322,7 +345,8 @@ TEST_F(VendorTools, EyeChartSetWritesBothRegistersASecondApart)
 {
     env_["ZV_EMU_CONFIG"] = Data(kToolsDrives);
     env_["ZV_EMU_TRACE_TIME"] = "1";
-    // Amplitude 0ABCh, emphasis 12h, 5Ah is above 1 and asked again, then permanent.
+    on_terminal_ = true;
+    // Amplitude 0ABCh, emphasis 12h, 5Ah is above 1 and asked again (typed at a terminal), then permanent.
     RunResult r = Run({}, "1\n7\n1\n1\nabc\n12\n5a\n1\nb\nq\n");
     EXPECT_EQ(r.status, 0);
     const std::string amplitude = "    Input Value for 3.0 Gb/s Tx Amplitude Control : [max=0xFFFF] 0x";

@@ -651,8 +651,10 @@ TEST_F(Runner, NvramAddressAndLength)
     };
     const Case cases[] = {
         {"1A2B\n10\n", true, 0x10, 0x1A2B, 1},
-        // Length 0 asks again; an address above 1FFFFh too.
-        {"20000\n1ffff\n0\n0\n200\n", true, 0x200, 0x1FFFF, 3},
+        // Piped, a refused answer (an address above 1FFFFh, a length of 0) is the end of the
+        // input: the lines after it were written for other questions.
+        {"20000\n1ffff\n10\n", false, 0, 0, 0},
+        {"1A2B\n0\n10\n", false, 0, 0, 3},
         // The address needs four bytes even when fewer are asked for.
         {"12345\n2\n", true, 4, 0x12345, 1},
         // The end of input sends nothing.
@@ -709,9 +711,9 @@ TEST_F(Runner, RegisterAccess)
     const Case cases[] = {
         {39, "4000A0\n4\ndeadbeef\n1\n", true, {4, 0xDEADBEEF, 1, 0x4000A0, {}},
          addr + width + value + save + "    Register set successfully!\n"},
-        // Width above 5 and save-to-disk above 1 are asked again.
-        {39, "10\n6\n2\n5\n2\n0\n", true, {2, 5, 0, 0x10, {}},
-         addr + width + width + value + save + save + "    Register set successfully!\n"},
+        // Piped, a width above 5 or a save-to-disk above 1 ends the input there.
+        {39, "10\n6\n2\n5\n0\n", false, {}, addr + width + width + width},
+        {39, "10\n2\n5\n2\n0\n", false, {}, addr + width + value + save + save + save},
         {38, "ffffffff\n1\n", true, {1, 0, 0, 0xFFFFFFFF, {}}, addr + width + "    Register value :12345678h\n"},
         {38, "ffffffff\n", false, {}, addr + width + width},
         {39, "10\n4\n", false, {}, addr + width + value + value},

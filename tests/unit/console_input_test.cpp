@@ -65,29 +65,39 @@ TEST_P(InputNumber32Cases, ReadsAsSpecified)
 INSTANTIATE_TEST_SUITE_P(
     Table, InputNumber32Cases,
     ::testing::Values(Num32Case{"12\n", true, 10, 100, true, 1, 12, 0},
-                      // Not a hexadecimal digit: asked again.
-                      Num32Case{"1g\n12\n", true, 10, 100, true, 1, 12, 1},
+                      // Piped, an answer asked again ends the input: the line after it was
+                      // written for another question. The end of input then answers 0.
+                      // Not a hexadecimal digit:
+                      Num32Case{"1g\n12\n", true, 10, 100, true, 1, 0, 2},
                       Num32Case{"1g\n", false, 10, 100, true, -1, 0, 0},
                       // A hexadecimal digit that the base lacks must not be cut off to "1".
-                      Num32Case{"1a\n5\n", true, 10, 100, true, 1, 5, 1},
+                      Num32Case{"1a\n5\n", true, 10, 100, true, 1, 0, 2},
                       Num32Case{" 1 2 \n", true, 10, 100, true, 1, 12, 0},
                       Num32Case{" 1 2 \n", false, 10, 100, false, -1, 0, 0},
-                      Num32Case{"\n  \n7\n", true, 10, 100, true, 1, 7, 2},
+                      Num32Case{"\n7\n", true, 10, 100, true, 1, 0, 2},
+                      Num32Case{"  \n7\n", true, 10, 100, true, 1, 0, 2},
                       Num32Case{"\n", false, 10, 100, true, -1, 0, 0},
                       // The end of input answers 0 with repeat and prints the prompt once more.
                       Num32Case{"", true, 10, 100, true, 1, 0, 1},
                       Num32Case{"", false, 10, 100, true, -1, 0, 0},
                       Num32Case{"q\n", true, 10, 100, true, 1, 0, 0},
                       Num32Case{"Q\n", false, 16, 100, true, 1, 0, 0},
-                      Num32Case{"qq\n3\n", true, 10, 100, true, 1, 3, 1},
+                      Num32Case{"qq\n3\n", true, 10, 100, true, 1, 0, 2},
                       Num32Case{"1FFFF\n", true, 16, 0x1FFFF, true, 1, 0x1FFFF, 0},
-                      Num32Case{"20000\n1ffff\n", true, 16, 0x1FFFF, true, 1, 0x1FFFF, 1},
+                      Num32Case{"20000\n1ffff\n", true, 16, 0x1FFFF, true, 1, 0, 2},
                       Num32Case{"FFFFFFFF\n", true, 16, 0xFFFFFFFF, true, 1, 0xFFFFFFFF, 0},
                       Num32Case{"100000000\n", false, 16, 0xFFFFFFFF, true, -1, 0, 0},
                       Num32Case{"99999999999999999999999\n", false, 10, 0xFFFFFFFF, true, -1, 0, 0},
                       Num32Case{"-1\n", false, 10, 0xFFFFFFFF, true, -1, 0, 0},
                       Num32Case{"0x10\n", false, 16, 0xFFFFFFFF, true, -1, 0, 0},
-                      Num32Case{"6\n5\n", true, 10, 5, true, 1, 5, 1},
+                      Num32Case{"6\n5\n", true, 10, 5, true, 1, 0, 2},
+                      // A CR LF line end is a line end; a CR or another control byte inside is refused.
+                      Num32Case{"12\r\n", true, 10, 100, true, 1, 12, 0},
+                      Num32Case{"12\r", false, 10, 100, true, 1, 12, 0},
+                      Num32Case{"1\r2\n3\n", true, 10, 100, true, 1, 0, 2},
+                      Num32Case{"12\x1b\n", false, 10, 100, true, -1, 0, 0},
+                      Num32Case{"12\x7f\n", false, 10, 100, true, -1, 0, 0},
+                      Num32Case{"12\r\r\n", false, 10, 100, true, -1, 0, 0},
                       // A last line without its line end still counts.
                       Num32Case{"4", true, 10, 5, true, 1, 4, 0}),
     CaseName());
@@ -132,13 +142,13 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"lone q asked once", "q\n", false, 1, 0, true, 0},
                       StopCase{"end of input", "", true, 1, 0, true, 1},
                       StopCase{"end of input asked once", "", false, -1, 0, true, 0},
-                      StopCase{"q after an invalid answer", "x\nq\n", true, 1, 0, true, 1},
+                      StopCase{"invalid answer piped ends the input", "x\n7\n", true, 1, 0, true, 2},
                       StopCase{"number after an earlier stop", "7\n", true, 1, 7, false, 0},
-                      // The NUL line is asked again; its tail is not the next answer.
-                      StopCase{"NUL line then a number", std::string("1\0" "9\n5\n", 5), true, 1, 5, false, 1},
+                      // Piped, the NUL line ends the input; its tail is no answer either.
+                      StopCase{"NUL line then a number", std::string("1\0" "9\n5\n", 5), true, 1, 0, true, 2},
                       StopCase{"NUL line asked once", std::string("1\0\n", 3), false, -1, 0, false, 0},
                       StopCase{"NUL line then the end of input", std::string("\0\n", 2), true, 1, 0, true, 2},
-                      StopCase{"lone q behind a NUL", std::string("q\0\n7\n", 5), true, 1, 7, false, 1}),
+                      StopCase{"lone q behind a NUL", std::string("q\0\n7\n", 5), true, 1, 0, true, 2}),
     CaseName());
 
 struct NulLineCase {
@@ -174,10 +184,17 @@ TEST_P(ConsoleLineNul, OneLineWhateverItHolds)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ConsoleLineNul,
+    // Piped, the lines after an invalid one are never read: the input ends with it.
     ::testing::Values(NulLineCase{"plain line", "12\n5000\n", "12", false, true, "5000"},
-                      NulLineCase{"NUL inside", std::string("1\0" "2\n5000\n", 8), "", true, true, "5000"},
-                      NulLineCase{"NUL last before the line end", std::string("1\0\n5000\n", 8), "", true, true, "5000"},
-                      NulLineCase{"NUL alone", std::string("\0\n5000\n", 7), "", true, true, "5000"},
+                      NulLineCase{"NUL inside", std::string("1\0" "2\n5000\n", 8), "", true, false, ""},
+                      NulLineCase{"NUL last before the line end", std::string("1\0\n5000\n", 8), "", true, false, ""},
+                      NulLineCase{"NUL alone", std::string("\0\n5000\n", 7), "", true, false, ""},
+                      NulLineCase{"CR LF line end", "12\r\n5000\r\n", "12", false, true, "5000"},
+                      NulLineCase{"CR inside", "1\r2\n5000\n", "", true, false, ""},
+                      NulLineCase{"escape", "\x1b[A\n5000\n", "", true, false, ""},
+                      NulLineCase{"tab kept", "1\t2\n5000\n", "1\t2", false, true, "5000"},
+                      NulLineCase{"CR LF after a line filling the buffer", "0123456789abcde\r\n7\n", "0123456789abcde",
+                                  false, true, "7"},
                       NulLineCase{"NUL in a last line without line end", std::string("ab\0cd", 5), "", true, false, ""},
                       NulLineCase{"empty line", "\n5000\n", "", false, true, "5000"},
                       // A line that fills the buffer to its last byte is whole; one character
@@ -186,9 +203,9 @@ INSTANTIATE_TEST_SUITE_P(
                                   true, "7"},
                       NulLineCase{"last line filling the buffer", "0123456789abcde", "0123456789abcde", false,
                                   false, ""},
-                      NulLineCase{"one character too long", "0123456789abcdef\n7\n", "", true, true, "7"},
+                      NulLineCase{"one character too long", "0123456789abcdef\n7\n", "", true, false, ""},
                       NulLineCase{"NUL past the buffer", std::string("0123456789abcdefg\0h\n7\n", 23), "", true,
-                                  true, "7"}),
+                                  false, ""}),
     CaseName());
 
 TEST(InputNumber64, FullRangeOverflowAndQ)
@@ -254,13 +271,15 @@ TEST(InputNumber, DestinationGetsTheLine)
 
 TEST(ConsoleLine, LongLineRestIsDropped)
 {
-    // Without the drop, the "5" left over from the long line would be the next answer.
+    // Without the drop, the "5" left over from the long line would be the next answer; piped,
+    // the input ends with the long line, so the "7" is not read either.
     FeedStdin(std::string(kConsoleLineSize - 1, 'z') + "5\n7\n");
-    u32 out = 0;
+    u32 out = 9;
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(inputNumber32(nullptr, &out, true, kPrompt, true, 10, 100, true), 1);
     ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, 7u);
+    EXPECT_EQ(out, 0u);
+    EXPECT_TRUE(consoleAnswerQuit());
 }
 
 TEST(ConsoleLine, EndOfInputIsReported)
@@ -316,8 +335,6 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"   \n", 32, 0, "", "next"},
                       LineCase{"\n", 32, 0, "", "next"},
                       LineCase{"  lead\n", 32, 6, "  lead", "next"},
-                      // Longer than the buffer: no part of the line becomes an answer.
-                      LineCase{"0123456789abcdef\n", 8, 0, "", "next"},
                       LineCase{"0123456\n", 8, 7, "0123456", "next"}),
     CaseName());
 
@@ -327,6 +344,21 @@ TEST(ReadConsoleLineOrExit, LastLineWithoutLineEnd)
     char buf[16];
     EXPECT_EQ(readConsoleLineOrExit(buf, sizeof(buf)), 3);
     EXPECT_STREQ(buf, "abc");
+}
+
+TEST(ReadConsoleLineOrExit, LineLongerThanTheBufferIsNoAnswerAndEndsPipedInput)
+{
+    FeedStdin("0123456789abcdef\nnext\n");
+    char buf[8];
+    EXPECT_EXIT(
+        {
+            // No part of the line becomes an answer, and piped, nothing after it does either.
+            if (readConsoleLineOrExit(buf, sizeof(buf)) == 0 && buf[0] == '\0') {
+                readConsoleLineOrExit(buf, sizeof(buf));
+            }
+            exit(3);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(ReadConsoleLineOrExit, EndOfInputEndsTheProcessWithStatus0)
