@@ -235,7 +235,8 @@ TEST(CheckPasses, AfterInit)
 }
 
 // Copies of the parse map's rows, spoilt by one case each: a row out of place, a type twice
-// (the map would keep only the first callback) or a type no command could ask for.
+// (the map would keep only the first callback), a type no command could ask for or a row never
+// filled in.
 struct ParseRowsCase {
     const char* what;
     void (*spoil)(std::vector<ParseMapRow>* rows);
@@ -289,7 +290,11 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRowsCase{"last row outside the catalogue",
                       [](std::vector<ParseMapRow>* rows) { rows->back().type = TYPE_BUTT; },
                       "\\(size_t\\)\\(rows\\[i\\]\\.type\\) < \\(size_t\\)\\(TYPE_BUTT\\)",
-                      "parse_map_rows row 67, command type 142 \\(none\\)"}),
+                      "parse_map_rows row 67, command type 142 \\(none\\)"},
+        // kParseMapRows raised and the row not written: a zero-initialised row after the last.
+        ParseRowsCase{"row left out while the count was raised",
+                      [](std::vector<ParseMapRow>* rows) { rows->push_back(ParseMapRow{}); },
+                      "!IsEmptyRow\\(rows, i\\)", "parse_map_rows row 68, command type none \\(an empty row\\)\\."}),
     CaseName());
 
 } // namespace
