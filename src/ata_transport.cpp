@@ -317,11 +317,11 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
     bool data_ok;
     u32 data_resid = 0;
     if (dir == SCSI_DIR_IN) {
-        packet_ok = SendBuffer(handle, APT_OP_WRITE_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&packet),
+        packet_ok = SendBuffer(handle, SCSI_OP_WRITE_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&packet),
                                sizeof(packet), sizeof(packet), SCSI_DIR_OUT, context, user_err, sys_err);
         // The exchange runs to its end even after a failed packet write, leaving the tunnel idle.
         u8 empty = 0;
-        data_ok = SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_DATA, buf != nullptr ? buf : &empty, data_len, 0,
+        data_ok = SendBuffer(handle, SCSI_OP_READ_BUFFER, APT_BUFFER_DATA, buf != nullptr ? buf : &empty, data_len, 0,
                              SCSI_DIR_IN, context, user_err, sys_err, &data_resid);
     } else {
         std::vector<u8> out(sizeof(packet) + data_len);
@@ -329,14 +329,14 @@ bool SendAtaCmndApt(int* handle, TaskFile* regs, TaskFileHob* prev, bool ext48, 
         if (data_len != 0) {
             memcpy(out.data() + sizeof(packet), buf, data_len);
         }
-        data_ok = SendBuffer(handle, APT_OP_WRITE_BUFFER, APT_BUFFER_CMND, out.data(), static_cast<u32>(out.size()),
+        data_ok = SendBuffer(handle, SCSI_OP_WRITE_BUFFER, APT_BUFFER_CMND, out.data(), static_cast<u32>(out.size()),
                              sizeof(packet), SCSI_DIR_OUT, context, user_err, sys_err, &data_resid);
     }
 
     // The block counts only when its error and status bytes arrived.
     AptStatus status;
     memset(&status, 0, sizeof(status));
-    bool status_ok = SendBuffer(handle, APT_OP_READ_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&status),
+    bool status_ok = SendBuffer(handle, SCSI_OP_READ_BUFFER, APT_BUFFER_CMND, reinterpret_cast<u8*>(&status),
                                 sizeof(status), APT_STATUS_NEEDED, SCSI_DIR_IN, context, user_err, sys_err);
     if (!data_ok) {
         return false;   // the block read after a failed data phase is not taken

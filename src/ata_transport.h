@@ -7,6 +7,7 @@
 
 #include "common.h"
 #include "disk_transport.h"
+#include "scsi_opcodes.h"
 
 // TaskFile and TaskFileHob (the current and the previous registers) and the direction codes
 // (ScsiDataDir) come with the SCSI transport.
@@ -91,9 +92,7 @@ struct AptStatus {
 };
 static_assert(sizeof(AptStatus) == 24, "AptStatus is 24 bytes");
 
-// Tunnel buffer commands: WRITE BUFFER / READ BUFFER, mode 01h, 10-byte CDB, 30 s.
-const u8 APT_OP_WRITE_BUFFER = 0x3B;
-const u8 APT_OP_READ_BUFFER = 0x3C;
+// Tunnel buffer commands: WRITE BUFFER / READ BUFFER (SCSI_OP_*), mode 01h, 10-byte CDB, 30 s.
 const u8 APT_BUFFER_MODE = 0x01;
 const u8 APT_BUFFER_CMND = 0x06;  // packet, data to the drive, status
 const u8 APT_BUFFER_DATA = 0x07;  // data from the drive

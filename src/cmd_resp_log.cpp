@@ -1,9 +1,9 @@
 #include "cmd_resp_log.h"
 
-#include "ata_transport.h"
 #include "decode_util.h"
 #include "disk_transport.h"
 #include "file_utils.h"
+#include "scsi_opcodes.h"
 #include "settings.h"
 
 #include <cstring>
@@ -46,7 +46,7 @@ bool StartsCommand(const LogRecord& rec, bool in_tunnel)
     if (rec.kind == LOG_WRITE_APT) {
         return true;
     }
-    const bool buffer = rec.data[0] == APT_OP_WRITE_BUFFER || rec.data[0] == APT_OP_READ_BUFFER;
+    const bool buffer = rec.data[0] == SCSI_OP_WRITE_BUFFER || rec.data[0] == SCSI_OP_READ_BUFFER;
     return rec.kind == LOG_SCSI_CDB && (!in_tunnel || !buffer);
 }
 

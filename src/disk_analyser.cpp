@@ -89,6 +89,14 @@ const ParseMapRow parse_map_rows[kParseMapRows] = {
     {TYPE_C0H_DISK_IO_INFO, ParseIoInfo},
 };
 
+namespace {
+
+// Zero-initialised: type 0 without a callback. In type order that can be IDENTIFY DEVICE's row
+// only in row 0; past it, the row holds nothing.
+bool IsEmptyRow(const ParseMapRow* rows, size_t i) { return i > 0 && rows[i].type == 0 && rows[i].fun == nullptr; }
+
+} // namespace
+
 void DiskAnalyser::Init()
 {
     InitParseMap();
@@ -107,6 +115,7 @@ void DiskAnalyser::InitParseMap()
 void DiskAnalyser::Check()
 {
     for (size_t i = 0; i < TYPE_BUTT; i++) {
+        ZV_CHECK_ROW(!IsEmptyRow(disk_spt_list[i]), "disk_spt_list", i, kEmptyRow);
         ZV_CHECK_ROW(i == (size_t)(disk_spt_list[i].type), "disk_spt_list", i, i);
     }
     // A type outside the catalogue could never be asked for.
@@ -125,6 +134,8 @@ void DiskAnalyser::Check()
 void DiskAnalyser::CheckParseRows(const ParseMapRow* rows, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
+        // A row left out while kParseMapRows was raised.
+        ZV_CHECK_ROW(!IsEmptyRow(rows, i), "parse_map_rows", i, kEmptyRow);
         ZV_CHECK_ROW((size_t)(rows[i].type) < (size_t)(TYPE_BUTT), "parse_map_rows", i, rows[i].type);
         // Out of order or twice: the map would keep only the first of two rows for one type.
         ZV_CHECK_ROW(i == 0 || rows[i - 1].type < rows[i].type, "parse_map_rows", i, rows[i].type);

@@ -39,7 +39,8 @@ public:
     static void InitParseMap();
     static void InitSmartAttrName();
     static void Check();
-    // Each row's type is in the catalogue and above the type of the row before it; aborts otherwise.
+    // Each row is filled in, its type is in the catalogue and above the type of the row before it;
+    // aborts otherwise.
     static void CheckParseRows(const ParseMapRow* rows, size_t count);
     // user_err: 6 when the type has no callback (out untouched), 5 when the
     // callback refuses the answer, 0 on success.

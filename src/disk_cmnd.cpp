@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <optional>
 
 #include "cmd_resp_log.h"
@@ -66,6 +67,25 @@ bool HasCatalogueRow(u32 type)
 {
     return type < TYPE_BUTT && disk_spt_list[type].type == type && disk_spt_list[type].name != nullptr;
 }
+
+bool IsEmptyRow(const DiskSptItem& row)
+{
+    return row.type == 0 && row.name == nullptr &&
+           std::all_of(std::begin(row.family_mask), std::end(row.family_mask), [](u32 m) { return m == 0; });
+}
+
+bool IsEmptyRow(const CmndTemplate& row)
+{
+    return row.type == 0 && std::all_of(std::begin(row.regs), std::end(row.regs), [](u8 b) { return b == 0; }) &&
+           row.ext48 == 0 && row.dir == 0 && row.xfer == 0;
+}
+
+bool IsEmptyRow(const CmndFuncRow& row)
+{
+    return row.type == 0 && row.fun_len == nullptr && row.fun_len_param == nullptr && row.fun == nullptr;
+}
+
+bool IsEmptyRow(const CmndExecTypes& row) { return row.exec == nullptr && row.opcode == 0 && row.lists == nullptr; }
 
 std::string CmndTypeLabel(u32 type)
 {
@@ -140,6 +160,7 @@ void DiskCmnd::Check()
 {
     ZV_CHECK_EQ((unsigned int)TYPE_BUTT, (unsigned int)(map_list.size()));
     for (size_t i = 0; i < (size_t)TYPE_BUTT; i++) {
+        ZV_CHECK_ROW(!IsEmptyRow(disk_spt_list[i]), "disk_spt_list", i, kEmptyRow);
         ZV_CHECK_ROW(i == (size_t)(disk_spt_list[i].type), "disk_spt_list", i, i);
         std::map<int, DiskCmndFunc>::const_iterator it = map_list.find((int)i);
         ZV_CHECK_ROW(it != map_list.end(), "map_list", i, i);
@@ -159,14 +180,18 @@ std::vector<CmndExecTypes> DiskCmnd::ExecTypeLists()
 void DiskCmnd::CheckTables(const CmndTables& tables)
 {
     for (size_t i = 0; i < (size_t)TYPE_BUTT; i++) {
+        ZV_CHECK_ROW(!IsEmptyRow(tables.spt[i]), "disk_spt_list", i, kEmptyRow);
         ZV_CHECK_ROW(i == (size_t)(tables.spt[i].type), "disk_spt_list", i, i);
         // The name is shown in menus and the usage text and goes into file names.
         ZV_CHECK_ROW(tables.spt[i].name != nullptr && tables.spt[i].name[0] != '\0', "disk_spt_list", i, i);
+        ZV_CHECK_ROW(!IsEmptyRow(tables.templates[i]), "cmnd_template_list", i, kEmptyRow);
         ZV_CHECK_ROW(i == (size_t)(tables.templates[i].type), "cmnd_template_list", i, i);
+        ZV_CHECK_ROW(!IsEmptyRow(tables.funcs[i]), "cmnd_func_list", i, kEmptyRow);
         ZV_CHECK_ROW(i == (size_t)(tables.funcs[i].type), "cmnd_func_list", i, i);
     }
     for (size_t n = 0; n < tables.exec_type_count; n++) {
         const CmndExecTypes& list = tables.exec_types[n];
+        ZV_CHECK_ROW(!IsEmptyRow(list), "executor lists", n, kEmptyRow);
         ZV_CHECK_ROW(list.exec != nullptr && list.lists != nullptr, "executor lists", n, TYPE_BUTT);
         for (size_t i = 0; i < (size_t)TYPE_BUTT; i++) {
             const bool registered = tables.funcs[i].fun == list.exec;

@@ -241,8 +241,14 @@ extern std::map<int, DiskCmndFunc> map_list;
     ((cond) ? static_cast<void>(0)                                                                        \
             : ZvRowAssertFail(#cond, (table), static_cast<size_t>(row), static_cast<u32>(type), __FILE__, \
                               __LINE__, __PRETTY_FUNCTION__))
-// What the checks name for a row that holds nothing: a row left out while the table's count stayed.
+// What the checks name for a row that holds nothing: a row left out while the table's count stayed
+// or was raised, zero-initialised. Each check asks for that first, so the message says "command type
+// none (an empty row)" instead of naming type 0 and a fault of order or of type.
 const u32 kEmptyRow = 0xFFFFFFFFu;
+bool IsEmptyRow(const DiskSptItem& row);
+bool IsEmptyRow(const CmndTemplate& row);
+bool IsEmptyRow(const CmndFuncRow& row);
+bool IsEmptyRow(const CmndExecTypes& row);
 // The type as the checks name it: its number and display name, "none" for TYPE_BUTT.
 std::string CmndTypeLabel(u32 type);
 // Whether the catalogue's row of a type is in place with a display name.

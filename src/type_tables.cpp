@@ -26,19 +26,40 @@ bool FirstForItsType(const Row* rows, size_t i)
     return true;
 }
 
-// The type a row is keyed by, or kEmptyRow for a row that holds nothing.
-u32 KeyOf(const OptItem& r) { return r.name == nullptr && r.type == 0 && r.handler == nullptr ? kEmptyRow : r.type; }
-u32 KeyOf(const MenuItem& r)
+// Rows that hold nothing, as a row left out while the table's count stayed is.
+bool IsEmptyRow(const OptItem& r) { return r.name == nullptr && r.type == 0 && r.handler == nullptr; }
+bool IsEmptyRow(const MenuItem& r)
 {
-    return r.name == nullptr && r.handler == nullptr && r.type == 0 && r.submenu == nullptr ? kEmptyRow : r.type;
+    return r.name == nullptr && r.handler == nullptr && r.type == 0 && r.submenu == nullptr;
 }
-u32 KeyOf(const LinkRule& r) { return r.from == 0 && r.to == 0 && !r.on_scsi ? kEmptyRow : r.from; }
-u32 KeyOf(const AtaScsiTypePair& r) { return r.ata_type == 0 && r.scsi_type == 0 ? kEmptyRow : r.ata_type; }
-u32 KeyOf(const RunnerMessage& r) { return r.type == 0 && r.text == nullptr ? kEmptyRow : r.type; }
-u32 KeyOf(const SetValueItem& r) { return r.type == 0 && r.prompt == nullptr ? kEmptyRow : r.type; }
-u32 KeyOf(const VendorSwitch& r) { return r.type == 0 && r.question == nullptr ? kEmptyRow : r.type; }
-u32 KeyOf(const OneKeyInfoItem& r) { return r.type == 0 && r.name[0] == '\0' ? kEmptyRow : r.type; }
-u32 KeyOf(const DriveChangeRow& r) { return r.type == 0 && r.change == nullptr ? kEmptyRow : r.type; }
+bool IsEmptyRow(const LinkRule& r) { return r.from == 0 && r.to == 0 && !r.on_scsi; }
+// {0, 0} is also the row of IDENTIFY DEVICE: only after a row of type 0 does it hold nothing.
+bool IsEmptyRow(const AtaScsiTypePair* rows, size_t i)
+{
+    if (rows[i].ata_type != 0 || rows[i].scsi_type != 0) {
+        return false;
+    }
+    for (size_t j = 0; j < i; j++) {
+        if (rows[j].ata_type == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+bool IsEmptyRow(const RunnerMessage& r) { return r.type == 0 && r.text == nullptr; }
+bool IsEmptyRow(const SetValueItem& r) { return r.type == 0 && r.prompt == nullptr; }
+bool IsEmptyRow(const VendorSwitch& r) { return r.type == 0 && r.question == nullptr; }
+bool IsEmptyRow(const OneKeyInfoItem& r) { return r.type == 0 && r.name[0] == '\0'; }
+bool IsEmptyRow(const DriveChangeRow& r) { return r.type == 0 && r.change == nullptr; }
+
+// The type a row is keyed by, or kEmptyRow for a row that holds nothing.
+template <typename Row>
+u32 KeyOf(const Row& r)
+{
+    return IsEmptyRow(r) ? kEmptyRow : r.type;
+}
+u32 KeyOf(const LinkRule& r) { return IsEmptyRow(r) ? kEmptyRow : r.from; }
+u32 KeyOf(const AtaScsiTypePair& r) { return r.ata_type; }
 
 } // namespace
 
@@ -48,6 +69,7 @@ void CheckOptRows(const char* table, const OptItem* rows, size_t count, bool uti
 {
     for (size_t i = 0; i < count; i++) {
         const OptItem& row = rows[i];
+        ZV_CHECK_TABLE_ROW(!IsEmptyRow(row), table, i, row);
         ZV_CHECK_TABLE_ROW(Named(row.name), table, i, row);
         // A value either selects a type or runs a handler; one with neither would do nothing.
         ZV_CHECK_TABLE_ROW((row.type == TYPE_BUTT) == (row.handler != nullptr), table, i, row);
@@ -71,6 +93,7 @@ void CheckMenuRows(const char* menu, const MenuItem* rows, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
         const MenuItem& row = rows[i];
+        ZV_CHECK_TABLE_ROW(!IsEmptyRow(row), menu, i, row);
         ZV_CHECK_TABLE_ROW(row.name != nullptr, menu, i, row);
         const int kinds = (row.handler != nullptr ? 1 : 0) + (row.submenu != nullptr ? 1 : 0) +
                           (row.type != TYPE_BUTT ? 1 : 0);
@@ -88,6 +111,7 @@ void CheckLinkRules(const LinkRule* rules, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
         const LinkRule& r = rules[i];
+        ZV_CHECK_TABLE_ROW(!IsEmptyRow(r), "link_rules", i, r);
         ZV_CHECK_TABLE_ROW(HasCatalogueRow(r.from) && HasCatalogueRow(r.to), "link_rules", i, r);
         const bool ata_to_scsi = r.from < kFirstScsiType && r.to >= kFirstScsiType;
         const bool scsi_to_ata = r.from >= kFirstScsiType && r.to < kFirstScsiType;
@@ -107,6 +131,7 @@ void CheckTypeMapRows(const AtaScsiTypePair* rows, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
         const AtaScsiTypePair& row = rows[i];
+        ZV_CHECK_ROW(!IsEmptyRow(rows, i), "ata_scsi_type_map", i, kEmptyRow);
         ZV_CHECK_TABLE_ROW(row.ata_type < kFirstScsiType && HasCatalogueRow(row.scsi_type), "ata_scsi_type_map", i,
                      row);
         for (size_t j = 0; j < i; j++) {
@@ -118,6 +143,7 @@ void CheckTypeMapRows(const AtaScsiTypePair* rows, size_t count)
 void CheckMessageRows(const char* table, const RunnerMessage* rows, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
+        ZV_CHECK_TABLE_ROW(!IsEmptyRow(rows[i]), table, i, rows[i]);
         ZV_CHECK_TABLE_ROW(HasCatalogueRow(rows[i].type) && Named(rows[i].text), table, i, rows[i]);
         ZV_CHECK_TABLE_ROW(FirstForItsType(rows, i), table, i, rows[i]);
     }
@@ -127,6 +153,7 @@ void CheckSetValueRows(const SetValueItem* rows, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
         const SetValueItem& row = rows[i];
+        ZV_CHECK_TABLE_ROW(!IsEmptyRow(row), "set_value_items", i, row);
         ZV_CHECK_TABLE_ROW(HasCatalogueRow(row.type) && Named(row.prompt) && row.length > 0, "set_value_items", i, row);
         ZV_CHECK_TABLE_ROW(FirstForItsType(rows, i), "set_value_items", i, row);
     }
@@ -136,6 +163,7 @@ void CheckSwitchRows(const VendorSwitch* rows, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
         const VendorSwitch& row = rows[i];
+        ZV_CHECK_TABLE_ROW(!IsEmptyRow(row), "vendor_switch_list", i, row);
         ZV_CHECK_TABLE_ROW(HasCatalogueRow(row.type) && Named(row.question) && Named(row.done), "vendor_switch_list", i,
                      row);
         ZV_CHECK_TABLE_ROW(FirstForItsType(rows, i), "vendor_switch_list", i, row);
@@ -146,6 +174,7 @@ void CheckOneKeyRows(const OneKeyInfoItem* rows, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
         const OneKeyInfoItem& row = rows[i];
+        ZV_CHECK_TABLE_ROW(!IsEmptyRow(row), "one_key_info_list", i, row);
         ZV_CHECK_TABLE_ROW(HasCatalogueRow(row.type) && Named(row.name), "one_key_info_list", i, row);
         ZV_CHECK_TABLE_ROW(FirstForItsType(rows, i), "one_key_info_list", i, row);
     }
@@ -155,6 +184,7 @@ void CheckDriveChangeRows(const DriveChangeRow* rows, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
         const DriveChangeRow& row = rows[i];
+        ZV_CHECK_TABLE_ROW(!IsEmptyRow(row), "drive_change_list", i, row);
         ZV_CHECK_TABLE_ROW(HasCatalogueRow(row.type) && Named(row.change), "drive_change_list", i, row);
         ZV_CHECK_TABLE_ROW(i == 0 || rows[i - 1].type < row.type, "drive_change_list", i, row);
     }

@@ -3,11 +3,13 @@
 #include "case_names.h"
 
 #include <ostream>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ata_log_decoder.h"
+#include "cmd_options.h"
 #include "disk_analyser.h"
 #include "identify_decoder.h"
 #include "inquiry_decoder.h"
@@ -115,6 +117,39 @@ TEST_F(ParseMap, HoldsExactlyTheRegisteredTypes)
     EXPECT_EQ(map_parse_fun.size(), sizeof(expected_map) / sizeof(expected_map[0]));
     EXPECT_EQ(map_parse_fun.size(), 68u);
     EXPECT_EQ(with_callback, 48u);
+}
+
+// An option value that reads data from the drive has its answer decoded, unless its type is one
+// whose answer is only saved: the vendor logs, the defect lists, the drive status. A parse row
+// left out together with its count stops nothing at start-up; the page would never be decoded.
+TEST_F(ParseMap, EveryOptionThatReadsDataIsDecodedOrSavedOnly)
+{
+    const std::set<u32> saved_only = {
+        TYPE_SMART_DEVICE_VENDOR_SPECIFIC, TYPE_89H_DEVICE_ALL_VENDOR_LOG, TYPE_4DH_READNVSRAM_LOG,
+        TYPE_4DH_READFLASH_LOG,            TYPE_4DH_READNVALL_LOG,         TYPE_37H_PRIMARY_DEFECT_DATA,
+        TYPE_37H_GROWN_DEFECT_DATA,        TYPE_8AH_GET_DISK_STATUS,
+    };
+    const struct {
+        char letter;
+        const OptItem* rows;
+        u32 count;
+    } tables[] = {{'s', opt_smart_list, kOptSmartNum}, {'t', opt_table_list, kOptTableNum},
+                  {'o', opt_option_list, kOptOptionNum}, {'U', opt_util_list, kOptUtilNum},
+                  {'L', opt_log_list, kOptLogNum}};
+    size_t reads = 0;
+    for (const auto& table : tables) {
+        for (u32 i = 0; i < table.count; i++) {
+            const u32 type = table.rows[i].type;
+            if (type >= TYPE_BUTT || cmnd_template_list[type].dir != CMND_DIR_IN || cmnd_func_list[type].fun == nullptr) {
+                continue;
+            }
+            reads++;
+            const auto it = map_parse_fun.find(static_cast<CMND_TYPE>(type));
+            const bool decoded = it != map_parse_fun.end() && it->second != nullptr;
+            EXPECT_NE(decoded, saved_only.count(type) != 0) << "-" << table.letter << " " << table.rows[i].name;
+        }
+    }
+    EXPECT_GT(reads, saved_only.size());
 }
 
 TEST_F(ParseMap, NameTablesHaveTheirShape)
@@ -235,7 +270,8 @@ TEST(CheckPasses, AfterInit)
 }
 
 // Copies of the parse map's rows, spoilt by one case each: a row out of place, a type twice
-// (the map would keep only the first callback) or a type no command could ask for.
+// (the map would keep only the first callback), a type no command could ask for or a row never
+// filled in.
 struct ParseRowsCase {
     const char* what;
     void (*spoil)(std::vector<ParseMapRow>* rows);
@@ -289,7 +325,11 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRowsCase{"last row outside the catalogue",
                       [](std::vector<ParseMapRow>* rows) { rows->back().type = TYPE_BUTT; },
                       "\\(size_t\\)\\(rows\\[i\\]\\.type\\) < \\(size_t\\)\\(TYPE_BUTT\\)",
-                      "parse_map_rows row 67, command type 142 \\(none\\)"}),
+                      "parse_map_rows row 67, command type 142 \\(none\\)"},
+        // kParseMapRows raised and the row not written: a zero-initialised row after the last.
+        ParseRowsCase{"row left out while the count was raised",
+                      [](std::vector<ParseMapRow>* rows) { rows->push_back(ParseMapRow{}); },
+                      "!IsEmptyRow\\(rows, i\\)", "parse_map_rows row 68, command type none \\(an empty row\\)\\."}),
     CaseName());
 
 } // namespace

@@ -66,7 +66,14 @@ INSTANTIATE_TEST_SUITE_P(
                       const std::vector<OptItem> rows = LeftOut(opt_log_list, 3);
                       CheckOptRows("opt_log_list", rows.data(), rows.size(), false);
                   },
-                  "Named(row.name)", "opt_log_list row 7, command type none (an empty row)"},
+                  "!IsEmptyRow(row)", "opt_log_list row 7, command type none (an empty row)"},
+        TableCase{"L value without its name",
+                  [] {
+                      std::vector<OptItem> rows = Copy(opt_log_list);
+                      rows[2].name = "";
+                      CheckOptRows("opt_log_list", rows.data(), rows.size(), false);
+                  },
+                  "Named(row.name)", "opt_log_list row 2, command type 72 \"[4Dh] Read Error Counter\""},
         TableCase{"o value twice",
                   [] {
                       std::vector<OptItem> rows = Copy(opt_option_list);
@@ -96,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
                       const std::vector<OptItem> rows = LeftOut(opt_util_list, 0);
                       CheckOptRows("opt_util_list", rows.data(), rows.size(), true);
                   },
-                  "Named(row.name)", "opt_util_list row 7, command type none (an empty row)"},
+                  "!IsEmptyRow(row)", "opt_util_list row 7, command type none (an empty row)"},
         TableCase{"U row without its description",
                   [] {
                       std::vector<OptItem> rows = Copy(opt_util_list);
@@ -109,7 +116,14 @@ INSTANTIATE_TEST_SUITE_P(
                       const std::vector<MenuItem> rows = LeftOut(scsi_main_menu, 2);
                       CheckMenuRows("scsi_main_menu", rows.data(), rows.size());
                   },
-                  "row.name != nullptr", "scsi_main_menu row 7, command type none (an empty row)"},
+                  "!IsEmptyRow(row)", "scsi_main_menu row 7, command type none (an empty row)"},
+        TableCase{"menu row without its name",
+                  [] {
+                      std::vector<MenuItem> rows = Copy(scsi_main_menu);
+                      rows[2].name = nullptr;
+                      CheckMenuRows("scsi_main_menu", rows.data(), rows.size());
+                  },
+                  "row.name != nullptr", "scsi_main_menu row 2, command type 142 (none)"},
         TableCase{"submenu row of a type outside the catalogue",
                   [] {
                       std::vector<MenuItem> rows = Copy(scsi_main_menu);
@@ -134,6 +148,13 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckLinkRules(rows.data(), rows.size());
                   },
                   "reverse", "link_rules row 0, command type 21 \"[89h] Device vendor log\""},
+        TableCase{"link rule count raised, the rule not written",
+                  [] {
+                      std::vector<LinkRule> rows = Copy(link_rules);
+                      rows.push_back(LinkRule{});
+                      CheckLinkRules(rows.data(), rows.size());
+                  },
+                  "!IsEmptyRow(r)", "link_rules row 8, command type none (an empty row)"},
         TableCase{"link rule for the wrong kind of drive",
                   [] {
                       std::vector<LinkRule> rows = Copy(link_rules);
@@ -147,14 +168,28 @@ INSTANTIATE_TEST_SUITE_P(
                       const std::vector<AtaScsiTypePair> rows = LeftOut(ata_scsi_type_map, 5);
                       CheckTypeMapRows(rows.data(), rows.size());
                   },
-                  "rows[j].ata_type != row.ata_type", "ata_scsi_type_map row 31, command type none (an empty row)"},
+                  "!IsEmptyRow(rows, i)", "ata_scsi_type_map row 31, command type none (an empty row)"},
+        TableCase{"ATA type twice",
+                  [] {
+                      std::vector<AtaScsiTypePair> rows = Copy(ata_scsi_type_map);
+                      rows[3] = rows[2];
+                      CheckTypeMapRows(rows.data(), rows.size());
+                  },
+                  "rows[j].ata_type != row.ata_type", "ata_scsi_type_map row 3, command type 2 \"SMART ENABLE\""},
         TableCase{"success message row left out",
                   [] {
                       const std::vector<RunnerMessage> rows = LeftOut(exec_ok_messages, 1);
                       CheckMessageRows("exec_ok_messages", rows.data(), rows.size());
                   },
+                  "!IsEmptyRow(rows[i])", "exec_ok_messages row 6, command type none (an empty row)"},
+        TableCase{"success message without its text",
+                  [] {
+                      std::vector<RunnerMessage> rows = Copy(exec_ok_messages);
+                      rows[1].text = nullptr;
+                      CheckMessageRows("exec_ok_messages", rows.data(), rows.size());
+                  },
                   "HasCatalogueRow(rows[i].type) && Named(rows[i].text)",
-                  "exec_ok_messages row 6, command type none (an empty row)"},
+                  "exec_ok_messages row 1, command type 125 \"[C1h] Clean SMART\""},
         TableCase{"no-data text row twice",
                   [] {
                       std::vector<RunnerMessage> rows = Copy(no_data_ok_texts);
@@ -167,29 +202,56 @@ INSTANTIATE_TEST_SUITE_P(
                       const std::vector<SetValueItem> rows = LeftOut(set_value_items, 0);
                       CheckSetValueRows(rows.data(), rows.size());
                   },
+                  "!IsEmptyRow(row)", "set_value_items row 3, command type none (an empty row)"},
+        TableCase{"new-value row without its length",
+                  [] {
+                      std::vector<SetValueItem> rows = Copy(set_value_items);
+                      rows[1].length = 0;
+                      CheckSetValueRows(rows.data(), rows.size());
+                  },
                   "HasCatalogueRow(row.type) && Named(row.prompt) && row.length > 0",
-                  "set_value_items row 3, command type none (an empty row)"},
+                  "set_value_items row 1, command type 129 \"[C0h] Set Disk SN\""},
         TableCase{"vendor switch row left out",
                   [] {
                       const std::vector<VendorSwitch> rows = LeftOut(vendor_switch_list, 0);
                       CheckSwitchRows(rows.data(), rows.size());
                   },
+                  "!IsEmptyRow(row)", "vendor_switch_list row 1, command type none (an empty row)"},
+        TableCase{"vendor switch without its answer",
+                  [] {
+                      std::vector<VendorSwitch> rows = Copy(vendor_switch_list);
+                      rows[0].done = "";
+                      CheckSwitchRows(rows.data(), rows.size());
+                  },
                   "HasCatalogueRow(row.type) && Named(row.question) && Named(row.done)",
-                  "vendor_switch_list row 1, command type none (an empty row)"},
+                  "vendor_switch_list row 0, command type 53 \"[8Bh] Read Table Switch\""},
         TableCase{"one-key item left out",
                   [] {
                       const std::vector<OneKeyInfoItem> rows = LeftOut(one_key_info_list, 4);
                       CheckOneKeyRows(rows.data(), rows.size());
                   },
-                  "HasCatalogueRow(row.type) && Named(row.name)",
-                  "one_key_info_list row 11, command type none (an empty row)"},
+                  "!IsEmptyRow(row)", "one_key_info_list row 11, command type none (an empty row)"},
+        TableCase{"one-key item of a type outside the catalogue",
+                  [] {
+                      std::vector<OneKeyInfoItem> rows = Copy(one_key_info_list);
+                      rows[2].type = TYPE_BUTT;
+                      CheckOneKeyRows(rows.data(), rows.size());
+                  },
+                  "HasCatalogueRow(row.type) && Named(row.name)", "one_key_info_list row 2, command type 142 (none)"},
         TableCase{"drive-change row left out",
                   [] {
                       const std::vector<DriveChangeRow> rows = LeftOut(drive_change_list, 5);
                       CheckDriveChangeRows(rows.data(), rows.size());
                   },
+                  "!IsEmptyRow(row)", "drive_change_list row 27, command type none (an empty row)"},
+        TableCase{"drive-change row without what it changes",
+                  [] {
+                      std::vector<DriveChangeRow> rows = Copy(drive_change_list);
+                      rows[3].change = nullptr;
+                      CheckDriveChangeRows(rows.data(), rows.size());
+                  },
                   "HasCatalogueRow(row.type) && Named(row.change)",
-                  "drive_change_list row 27, command type none (an empty row)"},
+                  "drive_change_list row 3, command type 39 \"[8Bh] Write Register\""},
         TableCase{"drive-change rows out of type order",
                   [] {
                       std::vector<DriveChangeRow> rows = Copy(drive_change_list);
