@@ -182,6 +182,27 @@ private:
 
 bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// Moves from to to in dir, never over anything standing at to (errno EEXIST then). Where the
+// file system cannot refuse a replacement itself, a look comes first.
+bool RenameNoReplaceAt(int dir, const char* from, const char* to)
+{
+    if (renameat2(dir, from, dir, to, RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    struct stat st;
+    if (fstatat(dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return errno == ENOENT && renameat(dir, from, dir, to) == 0;
+}
+
+// What linkat says on a file system that has no hard links (FAT, some network and FUSE ones).
+bool NoHardLinks(int e) { return e == EPERM || e == EOPNOTSUPP || e == EMLINK; }
+
 // True when name in dir is the regular file behind fd.
 bool IsSameFileAt(int fd, int dir, const char* name)
 {
@@ -636,8 +657,18 @@ std::vector<std::string> EntriesAt(int dir)
 
 const int kMaxTreeDepth = 32;
 
-// Stays on the file system of dev, as rm --one-file-system does: a file system mounted inside
-// is neither entered nor emptied (its mount point then stays, and the tree with it).
+// A bind mount of a directory of the same file system has its st_dev: only the kernel's mark
+// of a mount's root tells it (where the kernel keeps that mark).
+bool IsMountRoot(int fd)
+{
+    struct statx stx;
+    return statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_TYPE, &stx) == 0 &&
+           (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
+// Stays on the file system of dev, as rm --one-file-system does: a file system mounted inside,
+// a bind mount included, is neither entered nor emptied (its mount point then stays, and the
+// tree with it).
 bool RemoveTreeAt(int dir, const char* name, int depth, dev_t dev)
 {
     struct stat st;
@@ -656,7 +687,7 @@ bool RemoveTreeAt(int dir, const char* name, int depth, dev_t dev)
     }
     // Only the directory that was looked at: one put in its place since may be a mount point.
     struct stat opened;
-    if (fstat(sub, &opened) != 0 || !SameInode(st, opened)) {
+    if (fstat(sub, &opened) != 0 || !SameInode(st, opened) || IsMountRoot(sub)) {
         close(sub);
         return false;
     }
@@ -698,16 +729,10 @@ std::string MoveAsideAt(int dir, const char* name)
 {
     for (int i = 0; i < kTempTries; i++) {
         const std::string candidate = name + std::string(kAsideInfix) + TempSuffix();
-        if (renameat2(dir, name, dir, candidate.c_str(), RENAME_NOREPLACE) == 0) {
+        if (RenameNoReplaceAt(dir, name, candidate.c_str())) {
             return candidate;
         }
-        if (errno == EINVAL || errno == ENOSYS) {
-            struct stat st;
-            if (fstatat(dir, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT &&
-                renameat(dir, name, dir, candidate.c_str()) == 0) {
-                return candidate;
-            }
-        } else if (errno != EEXIST) {
+        if (errno != EEXIST) {
             break;
         }
     }
@@ -1116,7 +1141,9 @@ bool HoldsExactly(int dir, const char* name, const void* data, u32 len, FileId* 
 bool LinkNew(int fd, int dir, const std::string& temp, const char* name)
 {
     if (!temp.empty()) {
-        return linkat(dir, temp.c_str(), dir, name, 0) == 0;
+        // Without hard links the temporary name itself becomes the name.
+        return linkat(dir, temp.c_str(), dir, name, 0) == 0 ||
+               (NoHardLinks(errno) && RenameNoReplaceAt(dir, temp.c_str(), name));
     }
     if (linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0) {
         return true;
@@ -1268,8 +1295,12 @@ int CreateHeldFile(const char* path, unsigned mode, HeldFile* held, int* user_er
     const std::string temp_path = DirPart(path) + temp;
     TrackOwnName(temp_path, made);
     TrackOwnName(path, made);
-    // A link never replaces nor follows what stands under the name.
-    if (linkat(at.dir(), temp.c_str(), at.dir(), at.name(), 0) != 0) {
+    // A link never replaces nor follows what stands under the name. Without hard links the
+    // temporary name itself becomes the name: the file then has no second name to be known by
+    // after a kill, and a dead run's capture stays the operator's to remove.
+    bool one_name = false;
+    if (linkat(at.dir(), temp.c_str(), at.dir(), at.name(), 0) != 0 &&
+        !(NoHardLinks(errno) && (one_name = RenameNoReplaceAt(at.dir(), temp.c_str(), at.name())))) {
         struct stat st;
         if (errno == EEXIST && fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISREG(st.st_mode)) {
@@ -1284,8 +1315,11 @@ int CreateHeldFile(const char* path, unsigned mode, HeldFile* held, int* user_er
         *err = USER_ERR_FILE_OPEN;
         return -1;
     }
+    if (one_name) {
+        UntrackOwnName(temp_path, made);
+    }
     held->path = path;
-    held->temp = temp_path;
+    held->temp = one_name ? std::string() : temp_path;
     held->id = made;
     held->fd = fd;
     return fd;
@@ -1297,7 +1331,9 @@ void RemoveHeldFile(HeldFile* held)
         return;
     }
     RemoveOwnFile(held->path.c_str(), held->id);
-    RemoveOwnFile(held->temp.c_str(), held->id);
+    if (!held->temp.empty()) {
+        RemoveOwnFile(held->temp.c_str(), held->id);
+    }
     close(held->fd);
     held->fd = -1;
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -159,7 +160,8 @@ bool RunShell(const std::string& cmd, int out = -1)
     int saved = -1;
     if (out >= 0) {
         saved = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-        if (dup2(out, STDOUT_FILENO) < 0) {
+        // The program's own output must come back: only a closed one may stay closed.
+        if ((saved < 0 && errno != EBADF) || dup2(out, STDOUT_FILENO) < 0) {
             if (saved >= 0) {
                 close(saved);
             }

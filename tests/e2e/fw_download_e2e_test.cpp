@@ -908,6 +908,23 @@ protected:
         return r;
     }
 
+    // The run flashed the image it was given and left nothing behind.
+    void ExpectFlashed(const RunResult& r)
+    {
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        if (GetParam().padded) {
+            EXPECT_EQ(r.out, "buf_len = 40448\nbuf_len = 40448\nExit Code: 0x00\n");
+            Bytes want = image_;
+            want.resize(40448, 0);
+            EXPECT_TRUE(SameBytes(ReadFile("MegaCli64.image"), Text(want)));
+        } else {
+            EXPECT_EQ(r.out, "Download microcode Disk successfully\n");
+            EXPECT_TRUE(SameBytes(ReadFile("MegaCli64.image"), SecondPartFrame(image_, 10000)));
+        }
+        ExpectNoFilesOfARun();
+    }
+
     void ExpectNoFilesOfARun()
     {
         EXPECT_FALSE(Exists("fw.rom.new"));
@@ -925,20 +942,7 @@ TEST_P(RaidKilledRun, NeverBlocksTheNext)
 {
     RunResult killed = RunEnded();
     ASSERT_EQ(killed.signal, GetParam().signal) << killed.out << killed.err;
-
-    RunResult r = Run(Args());
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    if (GetParam().padded) {
-        EXPECT_EQ(r.out, "buf_len = 40448\nbuf_len = 40448\nExit Code: 0x00\n");
-        Bytes want = image_;
-        want.resize(40448, 0);
-        EXPECT_TRUE(SameBytes(ReadFile("MegaCli64.image"), Text(want)));
-    } else {
-        EXPECT_EQ(r.out, "Download microcode Disk successfully\n");
-        EXPECT_TRUE(SameBytes(ReadFile("MegaCli64.image"), SecondPartFrame(image_, 10000)));
-    }
-    ExpectNoFilesOfARun();
+    ExpectFlashed(Run(Args()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Points, RaidKilledRun, ::testing::ValuesIn(killed_cases), CaseName());
@@ -956,6 +960,19 @@ TEST_P(RaidInterruptedRun, LeavesNoFilesOfItsOwn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Points, RaidInterruptedRun, ::testing::ValuesIn(interrupted_cases), CaseName());
+
+// A file system with neither nameless files nor hard links (FAT, some network ones): the
+// files still appear only whole, and the run flashes.
+const EndedRunCase no_links_cases[] = {
+    {"rewritten image and capture", false, "tmpfile@1+=EOPNOTSUPP,linkat@1+=EPERM", "", "", 0},
+    {"padded copy", true, "tmpfile@1+=EOPNOTSUPP,linkat@1+=EPERM", "", "", 0},
+};
+
+class RaidWithoutLinks : public RaidEndedRun {};
+
+TEST_P(RaidWithoutLinks, Flashes) { ExpectFlashed(RunEnded()); }
+
+INSTANTIATE_TEST_SUITE_P(FileSystems, RaidWithoutLinks, ::testing::ValuesIn(no_links_cases), CaseName());
 
 struct RaidRefusal {
     const char* what;

@@ -240,11 +240,13 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PlantedLog, ::testing::Values(Planted::kLink, Pl
 // A tree at the log's name that start-up cannot remove: a file system mounted inside it is
 // neither entered nor emptied, one too deep is left whole. It is moved aside, said on standard
 // error, and the run logs; the next run logs too, whatever stays of it.
-enum class Unremovable { kMount, kDeep };
+enum class Unremovable { kMount, kBind, kDeep };
 
 void PrintTo(Unremovable u, std::ostream* os)
 {
-    *os << (u == Unremovable::kMount ? "a file system mounted inside" : "40 levels deep");
+    *os << (u == Unremovable::kMount  ? "a file system mounted inside"
+            : u == Unremovable::kBind ? "a directory of the same file system bound inside"
+                                      : "40 levels deep");
 }
 
 class UnremovableLog : public OutputFilesE2e, public ::testing::WithParamInterface<Unremovable> {
@@ -293,6 +295,16 @@ TEST_P(UnremovableLog, IsMovedAsideAndEveryRunLogs)
         }
         mounted_ = inner;
         WriteFile(inner + "/kept", "on another file system");
+    } else if (GetParam() == Unremovable::kBind) {
+        // Same st_dev as the tree around it: only the mount's own mark tells it.
+        inner += "/mnt";
+        ASSERT_EQ(mkdir(Path(inner).c_str(), 0755), 0);
+        ASSERT_EQ(mkdir(Outside("bound").c_str(), 0755), 0);
+        if (mount(Outside("bound").c_str(), Path(inner).c_str(), nullptr, MS_BIND, nullptr) != 0) {
+            GTEST_SKIP() << "cannot bind-mount here: " << strerror(errno);
+        }
+        mounted_ = inner;
+        WriteFile(inner + "/kept", "in a bound directory");
     } else {
         for (int i = 0; i < 40; i++) {
             inner += "/d";
@@ -322,8 +334,8 @@ TEST_P(UnremovableLog, IsMovedAsideAndEveryRunLogs)
     EXPECT_TRUE(Exists(kept)) << kept;
 }
 
-INSTANTIATE_TEST_SUITE_P(Trees, UnremovableLog, ::testing::Values(Unremovable::kMount, Unremovable::kDeep),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(Trees, UnremovableLog,
+                         ::testing::Values(Unremovable::kMount, Unremovable::kBind, Unremovable::kDeep), CaseName());
 
 // The log is written in place: a second name of a file elsewhere is refused, and that file
 // keeps every byte. (A save replaces its name and never writes into the file behind it; the
