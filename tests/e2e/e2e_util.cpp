@@ -14,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -105,20 +106,32 @@ void E2eTest::UseDrives(const std::vector<std::string>& fixtures, const std::str
     env_["ZV_EMU_CONFIG"] = config;
 }
 
-std::vector<std::string> E2eTest::FilesStartingWith(const std::string& prefix) const
+std::vector<std::string> DirEntries(const std::string& dir)
 {
     std::vector<std::string> found;
-    DIR* d = opendir(dir_.c_str());
+    DIR* d = opendir(dir.c_str());
     if (d == nullptr) {
         return found;
     }
     while (struct dirent* e = readdir(d)) {
         const std::string name = e->d_name;
-        if (name.rfind(prefix, 0) == 0) {
+        if (name != "." && name != "..") {
             found.push_back(name);
         }
     }
     closedir(d);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::vector<std::string> E2eTest::FilesStartingWith(const std::string& prefix) const
+{
+    std::vector<std::string> found;
+    for (const std::string& name : DirEntries(dir_)) {
+        if (name.rfind(prefix, 0) == 0) {
+            found.push_back(name);
+        }
+    }
     return found;
 }
 

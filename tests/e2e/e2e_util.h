@@ -17,6 +17,9 @@ std::string TestDataFile(const std::string& rel);
 // A hex fixture under tests/data as one emulator "data" line (its comments dropped).
 std::string DataLine(const std::string& rel);
 
+// The names in a directory, without "." and "..", sorted; none when it cannot be read.
+std::vector<std::string> DirEntries(const std::string& dir);
+
 // The fault-injection library of tests/fault, configured by ZV_FAULT in E2eTest::env_.
 inline std::string FaultLib() { return ZV_FAULT_LIB; }
 

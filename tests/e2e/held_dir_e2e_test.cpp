@@ -50,28 +50,12 @@ protected:
                   override_text);
     }
 
-    static std::vector<std::string> Entries(const std::string& dir)
-    {
-        std::vector<std::string> found;
-        DIR* d = opendir(dir.c_str());
-        while (d != nullptr) {
-            struct dirent* e = readdir(d);
-            if (e == nullptr) {
-                closedir(d);
-                break;
-            }
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") {
-                found.push_back(e->d_name);
-            }
-        }
-        return found;
-    }
 
     // Unfinished saves left in a directory of the working directory.
     std::vector<std::string> Temps(const std::string& dir) const
     {
         std::vector<std::string> found;
-        for (const std::string& e : Entries(Path(dir))) {
+        for (const std::string& e : DirEntries(Path(dir))) {
             if (e.rfind(".zvtmp-", 0) == 0) {
                 found.push_back(dir + "/" + e);
             }
@@ -173,7 +157,7 @@ TEST_P(SwappedDir, NothingOutsideChangesAndTheSaveIsNotSaidDone)
     struct stat st;
     ASSERT_EQ(lstat(Path(c.dir).c_str(), &st), 0);
     ASSERT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(Entries(outside_), std::vector<std::string>{});
+    EXPECT_EQ(DirEntries(outside_), std::vector<std::string>{});
     EXPECT_NE(r.out.find(c.out_line), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("is saved to"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("has been saved to"), std::string::npos) << r.out;

@@ -254,30 +254,13 @@ protected:
     void TearDown() override
     {
         if (!mounted_.empty()) {
-            for (const std::string& e : Entries(Path("SSDlog"))) {
+            for (const std::string& e : DirEntries(Path("SSDlog"))) {
                 umount2(Path("SSDlog/" + e + "/mnt").c_str(), MNT_DETACH);
             }
         }
         OutputFilesE2e::TearDown();
     }
 
-    static std::vector<std::string> Entries(const std::string& dir)
-    {
-        std::vector<std::string> found;
-        DIR* d = opendir(dir.c_str());
-        while (d != nullptr) {
-            struct dirent* e = readdir(d);
-            if (e == nullptr) {
-                closedir(d);
-                break;
-            }
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") {
-                found.push_back(e->d_name);
-            }
-        }
-        std::sort(found.begin(), found.end());
-        return found;
-    }
 
     std::string mounted_;
 };
@@ -315,7 +298,7 @@ TEST_P(UnremovableLog, IsMovedAsideAndEveryRunLogs)
     time_limit_ = 20;
     RunResult r = Run({"-b", "none.bin", "/dev/sda"});
     EXPECT_EQ(r.status, 0);
-    const std::vector<std::string> left = Entries(Path("SSDlog"));
+    const std::vector<std::string> left = DirEntries(Path("SSDlog"));
     ASSERT_EQ(left.size(), 2u) << r.err;
     const std::string aside = left[1];
     EXPECT_EQ(left[0], "cmd_resp_log.txt");
@@ -329,7 +312,7 @@ TEST_P(UnremovableLog, IsMovedAsideAndEveryRunLogs)
     RunResult next = Run({"-b", "none.bin", "/dev/sda"});
     EXPECT_EQ(next.status, 0);
     EXPECT_EQ(next.err, "");
-    EXPECT_EQ(Entries(Path("SSDlog")), left);
+    EXPECT_EQ(DirEntries(Path("SSDlog")), left);
     EXPECT_NE(ReadFile("SSDlog/cmd_resp_log.txt").find("SCSI CDB"), std::string::npos);
     EXPECT_TRUE(Exists(kept)) << kept;
 }
