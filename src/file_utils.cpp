@@ -212,13 +212,16 @@ bool IsSameFileAt(int fd, int dir, const char* name)
            S_ISREG(named.st_mode) && SameInode(mine, named);
 }
 
-// The mode a new file of the program gets: what open(0666) gives it under the umask.
-mode_t NewFileMode()
+// What open gives a new file asked for with mode, under the umask.
+mode_t UnderUmask(mode_t mode)
 {
     const mode_t mask = umask(0);
     umask(mask);
-    return 0666 & ~mask;
+    return mode & 0777 & ~mask;
 }
+
+// The mode a new file of the program gets: what open(0666) gives it.
+mode_t NewFileMode() { return UnderUmask(0666); }
 
 // A new regular file in dir under a temporary name: no link, FIFO or file that was there
 // before can be taken for it. Locked before anything is in it, so that a start-up tidying the
@@ -1231,11 +1234,9 @@ bool WriteNewFile(const char* path, const void* data, u32 len, unsigned mode, Fi
     }
     // Known before the name is given, so that no moment has it unknown to a signal.
     TrackOwnName(path, made);
-    const mode_t mask = umask(0);
-    umask(mask);
     bool ok = WriteAll(fd, static_cast<const u8*>(data), len);
     // A mode that cannot be set leaves the narrower one it was made with.
-    fchmod(fd, static_cast<mode_t>(mode) & 0777 & ~mask);
+    fchmod(fd, UnderUmask(static_cast<mode_t>(mode)));
     ok = ok && fsync(fd) == 0;
     int code = USER_ERR_FILE_WRITE;
     if (ok && replaces) {

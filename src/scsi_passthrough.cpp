@@ -204,8 +204,8 @@ u32 ReadHexCdb(u8* cdb)
     const int n = readConsoleLineOrExit(bin_file_name, kLineSize);
     if (n != 12 && n != 20 && n != 24 && n != 32) {
         puts("CDB must be 6, 10, 12, or 16 bytes (12, 20, 24, or 32 characters)");
-        // RETURN quits, as the prompt says; any other line is refused.
-        if (n != 0 || consoleLineInvalid()) {
+        // RETURN quits, as the prompt says; any other line is refused (an invalid one by the reader).
+        if (n != 0) {
             consoleRefuseAnswer();
         }
         return 0;
